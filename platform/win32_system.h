@@ -1,0 +1,45 @@
+// Threads, the module, embedded resources and debug output in the Win32 shape.
+#pragma once
+
+#include "platform/win32_types.h"
+
+// ---- Threads --------------------------------------------------------------------------------
+using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
+struct SECURITY_ATTRIBUTES;
+
+// Starts a thread running routine(parameter). The handle only names the thread: closing it
+// neither waits for nor stops the thread.
+HANDLE CreateThread(SECURITY_ATTRIBUTES* security, SIZE_T stackSize, LPTHREAD_START_ROUTINE routine,
+                    LPVOID parameter, DWORD creationFlags, LPDWORD threadId);
+BOOL CloseHandle(HANDLE handle);
+inline constexpr DWORD WAIT_OBJECT_0 = 0;
+inline constexpr DWORD WAIT_TIMEOUT = 258;
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+void Sleep(DWORD milliseconds);
+DWORD GetCurrentThreadId();
+
+// ---- Module ---------------------------------------------------------------------------------
+HMODULE GetModuleHandleW(LPCWSTR name);
+// The executable's path in letter form (see win32_files.h), e.g. "C:\opt\installer\installer".
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
+
+// ---- Resources ------------------------------------------------------------------------------
+struct HRSRC__;
+using HRSRC = HRSRC__*;
+using HGLOBAL = void*;
+inline LPCWSTR const RT_ICON = reinterpret_cast<LPCWSTR>(static_cast<UINT_PTR>(3));
+HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
+HGLOBAL LoadResource(HMODULE module, HRSRC resource);
+DWORD SizeofResource(HMODULE module, HRSRC resource);
+LPVOID LockResource(HGLOBAL data);
+
+namespace platform {
+// Embedded data is registered at static initialisation by the target that embeds it.
+// `type` is a name ("ZIPRES") or an integer resource (RT_ICON).
+void RegisterResource(LPCWSTR type, WORD id, const void* data, std::size_t size);
+} // namespace platform
+
+// ---- Debug output ---------------------------------------------------------------------------
+// Silent unless INSTALLER_DEBUG_OUTPUT is set: "1" or "stderr" writes to standard error, any
+// other value names a file to append to.
+void OutputDebugStringW(LPCWSTR text);

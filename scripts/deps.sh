@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing the installer need.
+# Runs apt-get only for what is missing; uses sudo when not root.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake g++ make pkg-config
+  qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libarchive-dev libsystemd-dev
+  fonts-wqy-zenhei
+  # tests and benchmarks
+  libgtest-dev googletest zip unzip python3 openssl curl libarchive-tools
+  dbus python3-dbusmock xvfb xauth
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  [[ $package == \#* ]] && continue
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+((${#missing[@]} == 0)) && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[[ $(id -u) -ne 0 ]] && sudo=(sudo)
+"${sudo[@]}" apt-get update -q
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
