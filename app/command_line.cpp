@@ -1,0 +1,87 @@
+#include "app/command_line.h"
+
+#include <string_view>
+
+namespace {
+
+// "--name VALUE" or "--name=VALUE"; advances i past the value.
+std::optional<std::string> TakeValue(std::string_view name, int argc, const char* const* argv, int& i, std::string& error)
+{
+    const std::string_view arg = argv[i];
+    if (arg.size() > name.size() && arg[name.size()] == '=')
+        return std::string(arg.substr(name.size() + 1));
+    if (i + 1 < argc)
+        return std::string(argv[++i]);
+    error = std::string(name) + " needs a value";
+    return std::nullopt;
+}
+
+bool Is(std::string_view arg, std::string_view name)
+{
+    return arg == name || (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=');
+}
+
+} // namespace
+
+CommandLine ParseCommandLine(int argc, const char* const* argv)
+{
+    CommandLine line;
+    for (int i = 1; i < argc && line.error.empty(); ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--drives")
+            line.printDrives = true;
+        else if (arg == "--version")
+            line.printVersion = true;
+        else if (arg == "--help" || arg == "-h")
+            line.printHelp = true;
+        else if (arg == "--demo")
+            line.demo = true;
+        else if (arg == "--unattended")
+            line.unattended = true;
+        else if (Is(arg, "--render-skin"))
+            line.renderSkinDir = TakeValue("--render-skin", argc, argv, i, line.error);
+        else if (Is(arg, "--package-key"))
+            line.packageKey = TakeValue("--package-key", argc, argv, i, line.error);
+        else
+            line.error = "unknown option: " + std::string(arg);
+    }
+    return line;
+}
+
+std::string HelpText()
+{
+    return R"(Usage: installer [OPTION]...
+Puts one courseware package onto one USB stick.
+
+Options:
+  --package-key KEY   the courseware volume to install; without it, the first line of
+                      packagekey.txt beside the program
+  --demo              run against a stick folder and a disk folder in a fresh temporary
+                      folder, with a sample package; needs no stick, server or elevation
+  --unattended        click start as soon as the drives are ready, answer every message with
+                      its default button, print progress; exit 0 when installed, 1 on failure,
+                      2 when the drives are not ready
+  --drives            print every drive letter with its type, free space and folder, and the
+                      disk that would receive the download, then exit
+  --render-skin DIR   draw every window of the skin into DIR as PNG files, then exit
+  --version           print the version and exit
+  --help              print this text and exit
+
+Environment:
+  INSTALLER_VOLUME_MAP           a volume map file used instead of the mounted volumes: one
+                                 line per drive, "LETTER TYPE FOLDER [free=N]" (TYPE removable,
+                                 fixed, remote, cdrom, ramdisk or unknown; N in bytes, with an
+                                 optional K, M, G or T suffix)
+  INSTALLER_CLOUD_BASE_URL       base URL of the package archives (ends in /setup/)
+  INSTALLER_CLOUD_BASE_URL_ALT   the base URL used when qaswitch.txt lies beside the program
+  INSTALLER_PROBE_ADDRESS        the reachability probe's host, with an optional :port
+  INSTALLER_CA_BUNDLE            a CA certificate file trusted for HTTPS
+  INSTALLER_DEBUG_OUTPUT         "1" or "stderr" prints debug lines to standard error; any
+                                 other value names a file they are appended to
+  QT_QPA_PLATFORM                the window system (xcb, wayland, offscreen)
+
+Files beside the program:
+  qaswitch.txt                   selects the alternate base URL
+  packagekey.txt                 its first line is the package key
+)";
+}

@@ -1,0 +1,21 @@
+// The installer's command line.
+#pragma once
+
+#include <optional>
+#include <string>
+
+struct CommandLine {
+    bool printDrives = false;
+    bool printVersion = false;
+    bool printHelp = false;
+    bool demo = false;
+    bool unattended = false;
+    std::optional<std::string> renderSkinDir;
+    std::optional<std::string> packageKey;
+    std::string error;   // set when the arguments do not parse
+};
+
+CommandLine ParseCommandLine(int argc, const char* const* argv);
+
+// Every option and environment variable, for --help.
+std::string HelpText();
