@@ -1,0 +1,23 @@
+// libcurl easy handles owned by RAII, and the options every request of the installer shares.
+// Internal to net/: the public headers do not expose libcurl.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <memory>
+
+namespace net {
+
+struct CurlEasyCleanup {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+using CurlEasy = std::unique_ptr<CURL, CurlEasyCleanup>;
+
+// A fresh handle, or an empty one when libcurl cannot make it.
+CurlEasy MakeCurlEasy();
+
+// Verifies the TLS peer and its host name; INSTALLER_CA_BUNDLE, when set, names the CA file
+// to trust instead of the system's.
+void UseVerifiedTls(CURL* handle);
+
+} // namespace net

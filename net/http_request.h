@@ -1,0 +1,25 @@
+// Blocking requests of the installer: the reachability probe, the system's own view of the
+// connection, and the HEAD request that sizes the package archive.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// GET of probeAddress with a 200 ms connect and a 1000 ms overall limit. Returns libcurl's
+// result code: 0 when any HTTP answer (an error status too) arrived in time, 2
+// (CURLE_FAILED_INIT) when no handle could be made.
+int ProbeServer();
+
+// The system's answer whether the machine is on the Internet. Only a network manager that
+// answers "not connected" gives false; when it cannot be asked the answer is true.
+bool IsInternetConnected();
+
+// Content-Length of a HEAD request to url; -1 when the request failed or no length came back
+// (with one diagnostic line on standard error). The HTTP status is not looked at. A length
+// above the int range gives the smallest int, which callers that read the result as an
+// unsigned 32-bit number take for a large package. Bounded by a connect and an overall limit.
+int GetRemoteFileSize(const std::string& url);
+
+// libcurl write function that appends size * count bytes to the std::string at sink and
+// returns that count.
+std::size_t AppendToString(char* data, std::size_t size, std::size_t count, void* sink);
