@@ -1,0 +1,165 @@
+#include "net/file_downloader.h"
+
+#include "net/curl_easy.h"
+#include "platform/win32_files.h"
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <system_error>
+#include <type_traits>
+#include <utility>
+
+namespace {
+
+struct FileClose {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileClose>;
+
+// libcurl's default 16 KiB receive buffer halves the loopback throughput; 512 KiB matches curl.
+constexpr long kReceiveBufferBytes = 512 * 1024;
+constexpr long kConnectTimeoutMs = 30'000;
+// Below this average rate for the stall timeout the transfer is given up.
+constexpr long kLowSpeedBytesPerSecond = 1024;
+
+// Redirects are not followed, so only a 2xx answer carries the body asked for. Protocols
+// without a status (file://) report 0.
+CURLcode CheckResponseStatus(CURL* curl)
+{
+    long status = 0;
+    if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) {
+        return CURLE_HTTP_RETURNED_ERROR;
+    }
+    const bool success = status == 0 || (status >= 200 && status <= 299);
+    return success ? CURLE_OK : CURLE_HTTP_RETURNED_ERROR;
+}
+
+} // namespace
+
+FileDownloader::FileDownloader(std::string url, std::string savePath)
+    : url(std::move(url)), savePath(std::move(savePath))
+{
+}
+
+FileDownloader::~FileDownloader()
+{
+    Cancel();
+    if (thread.joinable()) {
+        thread.join();
+    }
+}
+
+void FileDownloader::SetProgressCallback(ProgressCallback callback)
+{
+    progressCallback = std::move(callback);
+}
+
+void FileDownloader::SetStallTimeout(std::chrono::seconds timeout)
+{
+    stallTimeout = timeout;
+}
+
+bool FileDownloader::Start()
+{
+    if (thread.joinable() || IsFinished() || IsFailed()) {
+        return false;
+    }
+    try {
+        thread = std::thread(&FileDownloader::DownloadThreadProc, this);
+    } catch (const std::system_error&) {
+        failed.store(true, std::memory_order_release);
+        return false;
+    }
+    return true;
+}
+
+bool FileDownloader::IsFinished() const
+{
+    return finished.load(std::memory_order_acquire);
+}
+
+bool FileDownloader::IsFailed() const
+{
+    return failed.load(std::memory_order_acquire);
+}
+
+void FileDownloader::Cancel()
+{
+    cancelled.store(true, std::memory_order_relaxed);
+}
+
+DWORD FileDownloader::DownloadThreadProc(LPVOID parameter)
+{
+    FileDownloader& self = *static_cast<FileDownloader*>(parameter);
+    // Transfer() has closed the file and released the handle when it returns, so whoever sees
+    // either flag may use or remove the file at once.
+    const bool succeeded = self.Transfer();
+    (succeeded ? self.finished : self.failed).store(true, std::memory_order_release);
+    return succeeded ? 0 : static_cast<DWORD>(-1);
+}
+
+bool FileDownloader::Transfer()
+{
+    static_assert(std::is_same_v<decltype(&FileDownloader::WriteToFile), curl_write_callback>);
+    static_assert(std::is_same_v<decltype(&FileDownloader::OnTransferProgress), curl_xferinfo_callback>);
+
+    const net::CurlEasy handle = net::MakeCurlEasy();
+    if (!handle) {
+        std::cout << "Failed to initialize libcurl." << std::endl;
+        return false;
+    }
+    File file(platform::OpenFile(savePath, "ab+"));
+    if (!file) {
+        std::cout << "Failed to open file for writing." << std::endl;
+        return false;
+    }
+
+    CURL* const curl = handle.get();
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &FileDownloader::WriteToFile);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, file.get());
+    net::UseVerifiedTls(curl);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stallTimeout.count()));
+    // The progress function also carries Cancel, so it is installed with or without a callback.
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &FileDownloader::OnTransferProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+
+    CURLcode result = curl_easy_perform(curl);
+    if (result == CURLE_OK) {
+        result = CheckResponseStatus(curl);
+    }
+    // Data still in the stream's buffer is only on disk once the close succeeds.
+    if (std::fclose(file.release()) != 0 && result == CURLE_OK) {
+        result = CURLE_WRITE_ERROR;
+    }
+    if (result != CURLE_OK) {
+        std::cout << "Download failed: " << curl_easy_strerror(result) << std::endl;
+        return false;
+    }
+    return true;
+}
+
+std::size_t FileDownloader::WriteToFile(char* data, std::size_t size, std::size_t count, void* file)
+{
+    return std::fwrite(data, size, count, static_cast<std::FILE*>(file));
+}
+
+int FileDownloader::OnTransferProgress(void* downloader, std::int64_t downloadTotal, std::int64_t downloaded,
+                                       std::int64_t /*uploadTotal*/, std::int64_t /*uploaded*/)
+{
+    const FileDownloader& self = *static_cast<const FileDownloader*>(downloader);
+    if (self.cancelled.load(std::memory_order_relaxed)) {
+        return 1;
+    }
+    if (!self.progressCallback) {
+        return 0;
+    }
+    return self.progressCallback(static_cast<double>(downloadTotal), static_cast<double>(downloaded));
+}

@@ -1,0 +1,61 @@
+// One URL fetched into one local file on a thread of its own, with progress and an end the
+// creator can poll.
+#pragma once
+
+#include "platform/win32_types.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+// Called on the download thread with (total bytes to receive, bytes received so far); total is
+// 0 while the size is unknown. A non-zero result aborts the transfer.
+using ProgressCallback = std::function<int(double total, double received)>;
+
+class FileDownloader {
+public:
+    // url: what to fetch; savePath: a letter path ("C:\kelvo\a.zip") the body is appended to.
+    FileDownloader(std::string url, std::string savePath);
+    // Stops a running transfer (as Cancel does) and waits for its thread to end.
+    ~FileDownloader();
+
+    FileDownloader(const FileDownloader&) = delete;
+    FileDownloader& operator=(const FileDownloader&) = delete;
+
+    // Call before Start.
+    void SetProgressCallback(ProgressCallback callback);
+    // A transfer that receives less than 1 KiB per second for this long fails (60 s unless set).
+    // Call before Start.
+    void SetStallTimeout(std::chrono::seconds timeout);
+
+    // Starts the download thread; false when it could not be started (or was started before).
+    bool Start();
+    // True once the whole body is in the file and the file is closed.
+    bool IsFinished() const;
+    // True once the transfer has ended without success (or could not start) and the file is
+    // closed. The bytes already written stay in the file.
+    bool IsFailed() const;
+    // Asks a running transfer to stop; it then ends as failed, within about a second.
+    void Cancel();
+
+private:
+    static DWORD DownloadThreadProc(LPVOID parameter);
+    static std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* file);
+    static int OnTransferProgress(void* downloader, std::int64_t downloadTotal, std::int64_t downloaded,
+                                  std::int64_t uploadTotal, std::int64_t uploaded);
+    // Runs the whole transfer; the file is closed and the handle released when it returns.
+    bool Transfer();
+
+    const std::string url;
+    const std::string savePath;
+    std::atomic<bool> finished{false};
+    ProgressCallback progressCallback;
+    std::atomic<bool> failed{false};
+    std::atomic<bool> cancelled{false};
+    std::chrono::seconds stallTimeout{60};
+    std::thread thread;
+};
