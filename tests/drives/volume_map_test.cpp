@@ -1,0 +1,89 @@
+#include "platform/volume_map.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::ParseByteCount;
+using platform::ParseVolumeMap;
+using platform::VolumeType;
+
+TEST(ParseByteCount, AcceptsBytesAndBinarySuffixesWithFractions)
+{
+    const struct {
+        const char* text;
+        std::optional<std::uint64_t> bytes;
+    } rows[] = {
+        {"0", 0},
+        {"1048576", 1048576},
+        {"1K", 1024},
+        {"1k", 1024},
+        {"1.5M", 1572864},
+        {"4.5G", 4831838208},
+        {"20G", 21474836480},
+        {"2T", 2199023255552},
+        {"1.3K", 1331},   // 1331.2 rounds down
+        {"18446744073709551615", UINT64_MAX},
+        {"18446744073709551616", std::nullopt},
+        {"16777216T", std::nullopt},
+        {"", std::nullopt},
+        {"G", std::nullopt},
+        {"1.", std::nullopt},
+        {".5G", std::nullopt},
+        {"-1", std::nullopt},
+        {"4,5G", std::nullopt},
+        {"1GB", std::nullopt},
+        {"1 G", std::nullopt},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ParseByteCount(row.text), row.bytes) << '"' << row.text << '"';
+}
+
+TEST(ParseVolumeMap, ReadsLettersTypesFoldersAndFreeSpace)
+{
+    const auto result = ParseVolumeMap("# the demo's drives\n"
+                                       "\n"
+                                       "C fixed /srv/disk free=20G   # the hard disk\n"
+                                       "e: removable /srv/my stick\n"
+                                       "  F   cdrom   relative/cd  \n",
+                                       "/etc/installer/volumes.map");
+    ASSERT_EQ(result.error, "");
+    ASSERT_EQ(result.volumes.size(), 3u);
+    EXPECT_EQ(result.volumes[0].letter, L'C');
+    EXPECT_EQ(result.volumes[0].type, VolumeType::Fixed);
+    EXPECT_EQ(result.volumes[0].root, "/srv/disk");
+    EXPECT_EQ(result.volumes[0].freeBytes, 21474836480u);
+    EXPECT_EQ(result.volumes[1].letter, L'E');
+    EXPECT_EQ(result.volumes[1].root, "/srv/my stick");
+    EXPECT_FALSE(result.volumes[1].freeBytes.has_value());
+    EXPECT_EQ(result.volumes[2].type, VolumeType::CdRom);
+    EXPECT_EQ(result.volumes[2].root, "/etc/installer/relative/cd");
+}
+
+TEST(ParseVolumeMap, NamesTheFileAndLineOfTheFirstBadLine)
+{
+    const struct {
+        const char* line;
+        const char* error;
+    } rows[] = {
+        {"E removable", "m.map:2: expected \"LETTER TYPE FOLDER [free=N]\", got \"E removable\""},
+        {"EE removable /x", "m.map:2: \"EE\" is not a drive letter (A to Z)"},
+        {"3 removable /x", "m.map:2: \"3\" is not a drive letter (A to Z)"},
+        {"E usb /x", "m.map:2: unknown drive type \"usb\" (removable, fixed, remote, cdrom, ramdisk or unknown)"},
+        {"E removable /x free=lots", "m.map:2: \"free=lots\" is not a byte count (like free=4.5G or free=1048576)"},
+        {"E removable free=1G", "m.map:2: the folder is missing"},
+        {"C removable /y", "m.map:2: drive letter C appears twice"},
+    };
+    for (const auto& row : rows) {
+        const auto result = ParseVolumeMap(std::string("C fixed /x\n") + row.line + "\nD fixed /z\n", "m.map");
+        EXPECT_EQ(result.error, row.error);
+        EXPECT_TRUE(result.volumes.empty());
+    }
+}
+
+TEST(ReadVolumeMap, AMissingFileIsAnError)
+{
+    EXPECT_EQ(platform::ReadVolumeMap("/nonexistent/volumes.map").error, "/nonexistent/volumes.map: cannot be read");
+}
+
+} // namespace
