@@ -6,4 +6,5 @@
 #include "platform/win32_system.h"
 #include "platform/win32_files.h"
 #include "platform/win32_drives.h"
+#include "platform/win32_environment.h"
 #include "platform/win32_window.h"
