@@ -1,0 +1,436 @@
+// ExtractZipArchive on real archives (Info-ZIP, Python's zipfile, hand-made bytes), from the
+// hard disk C: onto the stick E:, both folders behind a volume map.
+#include "install/extract_progress.h"
+#include "install/package_extractor.h"
+
+#include "hand_made_zip.h"
+#include "temp_folder.h"
+#include "zip_tools.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <ostream>
+#include <utility>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ExtractionRun {
+    bool ok = false;
+    std::string error;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;   // (processed, total)
+};
+
+class ExtractionTest : public ::testing::Test {
+protected:
+    // C: is the hard disk holding the work folder, E: the stick. The volume table reads the
+    // map named by the environment once per process, so one map serves every test.
+    static const TempFolder& Volumes()
+    {
+        static const TempFolder volumes("extraction-volumes");
+        static const bool mapped = [] {
+            WriteFileBytes(volumes / "volumes.map", "C fixed " + (volumes / "disk").string() + "\n" +
+                                                        "E removable " + (volumes / "stick").string() + "\n");
+            return ::setenv("INSTALLER_VOLUME_MAP", (volumes / "volumes.map").c_str(), 1) == 0;
+        }();
+        EXPECT_TRUE(mapped);
+        return volumes;
+    }
+
+    void SetUp() override
+    {
+        for (const char* volume : {"disk", "stick", "outside"}) {
+            fs::remove_all(Volumes() / volume);
+            fs::create_directories(Volumes() / volume);
+        }
+        fs::create_directories(Disk() / "kelvo");
+    }
+
+    static fs::path Disk() { return Volumes() / "disk"; }
+    static fs::path Stick() { return Volumes() / "stick"; }
+    // A folder beside the stick: nothing may ever land here.
+    static fs::path Outside() { return Volumes() / "outside"; }
+    static fs::path Archive() { return Disk() / "kelvo" / "package.zip"; }
+    static fs::path Source() { return Disk() / "source"; }
+
+    static ExtractionRun Extract(const std::atomic<bool>* cancel = nullptr,
+                                 const std::function<void(std::uint64_t)>& onReport = {})
+    {
+        ExtractionRun run;
+        run.ok = ExtractZipArchive(
+            L"C:\\kelvo\\package.zip", L"E:",
+            [&](std::uint64_t processed, std::uint64_t total) {
+                run.reports.emplace_back(processed, total);
+                if (onReport)
+                    onReport(processed);
+            },
+            run.error, cancel);
+        return run;
+    }
+
+    static bool StickIsEmpty() { return fs::is_empty(Stick()); }
+
+};
+
+void ExpectOneLine(const std::string& error)
+{
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+}
+
+// ---- Folders, replacement, progress ------------------------------------------------------------
+
+TEST_F(ExtractionTest, KeepsFoldersReplacesSameNamedFilesAndLeavesOthersAlone)
+{
+    WriteFileBytes(Source() / "kelvoClient" / "bin" / "app.txt", "new application");
+    WriteFileBytes(Source() / "kelvoClient" / "data" / "nested" / "deep" / "leaf.txt", "leaf");
+    WriteFileBytes(Source() / "kelvoClient" / "empty.dat", "");
+    fs::create_directories(Source() / "kelvoClient" / "empty folder");
+    WriteFileBytes(Source() / "readme.txt", std::string(300000, 'r'));
+    ZipFolderWithInfoZip(Source(), Archive());
+
+    WriteFileBytes(Stick() / "kelvoClient" / "bin" / "app.txt", "an older and much longer application file");
+    WriteFileBytes(Stick() / "kelvoClient" / "user.cfg", "kept");
+    WriteFileBytes(Stick() / "notes.txt", "kept too");
+
+    const ExtractionRun run = Extract();
+
+    ASSERT_TRUE(run.ok) << run.error;
+    EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "bin" / "app.txt"), "new application");
+    EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "data" / "nested" / "deep" / "leaf.txt"), "leaf");
+    EXPECT_TRUE(fs::is_regular_file(Stick() / "kelvoClient" / "empty.dat"));
+    EXPECT_EQ(fs::file_size(Stick() / "kelvoClient" / "empty.dat"), 0u);
+    EXPECT_TRUE(fs::is_directory(Stick() / "kelvoClient" / "empty folder"));
+    EXPECT_EQ(ReadFileBytes(Stick() / "readme.txt"), std::string(300000, 'r'));
+    EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "user.cfg"), "kept");
+    EXPECT_EQ(ReadFileBytes(Stick() / "notes.txt"), "kept too");
+
+    const std::uint64_t total = 15 + 4 + 300000;
+    EXPECT_EQ(g_extractTotalBytes, total);
+    ASSERT_FALSE(run.reports.empty());
+    EXPECT_EQ(run.reports.front(), std::make_pair(std::uint64_t{0}, total));
+    EXPECT_EQ(run.reports.back(), std::make_pair(total, total));
+    for (std::size_t i = 1; i < run.reports.size(); ++i)
+        EXPECT_LE(run.reports[i - 1].first, run.reports[i].first);
+}
+
+TEST_F(ExtractionTest, ArchiveOfEmptyEntriesOnlyCompletesWithTotalZero)
+{
+    WriteFileBytes(Source() / "kelvoClient" / "empty.txt", "");
+    WriteFileBytes(Source() / "also empty.txt", "");
+    fs::create_directories(Source() / "kelvoClient" / "nothing here");
+    ZipFolderWithInfoZip(Source(), Archive());
+    g_extractTotalBytes = 12345;
+
+    const ExtractionRun run = Extract();
+
+    ASSERT_TRUE(run.ok) << run.error;
+    EXPECT_EQ(g_extractTotalBytes, 0u);
+    ASSERT_EQ(run.reports.size(), 1u);
+    const double percent = ExtractPercent(run.reports[0].first, run.reports[0].second);
+    EXPECT_EQ(FormatExtractStatus(percent), L"正在写入文件100.00%");
+    EXPECT_EQ(ExtractBarValue(percent), 100);
+    EXPECT_TRUE(fs::is_regular_file(Stick() / "kelvoClient" / "empty.txt"));
+    EXPECT_TRUE(fs::is_directory(Stick() / "kelvoClient" / "nothing here"));
+}
+
+TEST_F(ExtractionTest, ExtractsZip64ArchivesOfBothTools)
+{
+    // Info-ZIP with ZIP64 forced, over a compressible and an incompressible file.
+    std::string incompressible(3 << 20, '\0');
+    std::uint32_t state = 12345;
+    for (char& c : incompressible) {
+        state = state * 1664525u + 1013904223u;
+        c = static_cast<char>(state >> 24);
+    }
+    WriteFileBytes(Source() / "kelvoClient" / "random.bin", incompressible);
+    WriteFileBytes(Source() / "kelvoClient" / "text.txt", std::string(2 << 20, 't'));
+    ZipFolderWithInfoZip(Source(), Archive(), "-fz");
+    ASSERT_NE(ReadFileBytes(Archive()).find("PK\x06\x06"), std::string::npos) << "no ZIP64 record written";
+
+    ExtractionRun run = Extract();
+    ASSERT_TRUE(run.ok) << run.error;
+    EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "random.bin"), incompressible);
+    EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "text.txt"), std::string(2 << 20, 't'));
+    EXPECT_EQ(g_extractTotalBytes, (3u << 20) + (2u << 20));
+
+    // Python's zipfile with ZIP64 extra fields, stored and deflated.
+    fs::remove(Archive());
+    BuildZipWithPython(Archive(), R"([
+        {"name": "kelvoClient/", "zip64": true},
+        {"name": "kelvoClient/stored.txt", "text": "stored ", "repeat": 1000, "compress": "store", "zip64": true},
+        {"name": "kelvoClient/deflated.txt", "text": "deflated ", "repeat": 1000, "zip64": true}
+    ])");
+    run = Extract();
+    ASSERT_TRUE(run.ok) << run.error;
+    std::string stored;
+    std::string deflated;
+    for (int i = 0; i < 1000; ++i) {
+        stored += "stored ";
+        deflated += "deflated ";
+    }
+    EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "stored.txt"), stored);
+    EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "deflated.txt"), deflated);
+}
+
+// ---- Entry names -------------------------------------------------------------------------------
+
+// GBK bytes of 课件/第一课.txt, 说明.txt and 课件/奬../说明.txt (奬 ends in 0x5C, a backslash).
+const std::string kCp936Lesson = "\xBF\xCE\xBC\xFE\x2F\xB5\xDA\xD2\xBB\xBF\xCE\x2E\x74\x78\x74";
+const std::string kCp936Readme = "\xCB\xB5\xC3\xF7\x2E\x74\x78\x74";
+const std::string kCp936BackslashTrail =
+    "\xBF\xCE\xBC\xFE\x2F\x8A\x5C\x2E\x2E\x2F\xCB\xB5\xC3\xF7\x2E\x74\x78\x74";
+
+TEST_F(ExtractionTest, DecodesCp936NamesWithoutTheUtf8Flag)
+{
+    WriteHandMadeZip(Archive(), {{kCp936Lesson, "lesson"}, {kCp936Readme, "readme"}, {kCp936BackslashTrail, "odd"}});
+
+    const ExtractionRun run = Extract();
+
+    ASSERT_TRUE(run.ok) << run.error;
+    EXPECT_EQ(ReadFileBytes(Stick() / "课件" / "第一课.txt"), "lesson");
+    EXPECT_EQ(ReadFileBytes(Stick() / "说明.txt"), "readme");
+    EXPECT_EQ(ReadFileBytes(Stick() / "课件" / "奬.." / "说明.txt"), "odd");
+}
+
+TEST_F(ExtractionTest, FlaggedUtf8NamesStayUtf8BesideCp936Names)
+{
+    WriteHandMadeZip(Archive(), {{"说明.txt", "flagged", true}, {kCp936Lesson, "cp936"}});
+
+    const ExtractionRun run = Extract();
+
+    ASSERT_TRUE(run.ok) << run.error;
+    EXPECT_EQ(ReadFileBytes(Stick() / "说明.txt"), "flagged");
+    EXPECT_EQ(ReadFileBytes(Stick() / "课件" / "第一课.txt"), "cp936");
+}
+
+TEST_F(ExtractionTest, KeepsUtf8NamesOfInfoZipAndPythonArchives)
+{
+    WriteFileBytes(Source() / "课件" / "第一课.txt", "info-zip");
+    ZipFolderWithInfoZip(Source(), Archive());
+    ExtractionRun run = Extract();
+    ASSERT_TRUE(run.ok) << run.error;
+    EXPECT_EQ(ReadFileBytes(Stick() / "课件" / "第一课.txt"), "info-zip");
+
+    fs::remove(Archive());
+    BuildZipWithPython(Archive(), R"([{"name": "课件/说明.txt", "text": "zipfile"}])");
+    run = Extract();
+    ASSERT_TRUE(run.ok) << run.error;
+    EXPECT_EQ(ReadFileBytes(Stick() / "课件" / "说明.txt"), "zipfile");
+}
+
+// ---- Unsafe entries ----------------------------------------------------------------------------
+
+struct HostileCase {
+    const char* label;
+    HandMadeZipEntry entry;
+    const char* reason;   // part of the expected message
+};
+
+void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.label; }
+
+class HostileEntryTest : public ExtractionTest, public ::testing::WithParamInterface<HostileCase> {};
+
+// A harmless entry comes first: a refusal found in the survey leaves the stick untouched.
+TEST_P(HostileEntryTest, IsRefusedBeforeAnythingIsWritten)
+{
+    HandMadeZipEntry entry = GetParam().entry;
+    if (entry.rawName == "ABSOLUTE")
+        entry.rawName = (Outside() / "evil.txt").string();
+    WriteHandMadeZip(Archive(), {{"kelvoClient/fine.txt", "fine"}, entry});
+
+    const ExtractionRun run = Extract();
+
+    EXPECT_FALSE(run.ok);
+    ExpectOneLine(run.error);
+    EXPECT_NE(run.error.find("\"" + entry.rawName + "\""), std::string::npos) << run.error;
+    EXPECT_NE(run.error.find(GetParam().reason), std::string::npos) << run.error;
+    EXPECT_TRUE(StickIsEmpty());
+    EXPECT_TRUE(fs::is_empty(Outside()));
+    EXPECT_FALSE(fs::exists(Volumes() / "evil.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, HostileEntryTest,
+    ::testing::Values(
+        HostileCase{"DotDot", {"../evil.txt", "x"}, "out of the destination"},
+        HostileCase{"DotDotInside", {"kelvoClient/../../evil.txt", "x"}, "out of the destination"},
+        HostileCase{"Absolute", {"ABSOLUTE", "x"}, "absolute"},
+        HostileCase{"DriveLetter", {"C:/evil.txt", "x"}, "drive letter"},
+        HostileCase{"SymbolicLink", {"kelvoClient/link", "/etc", false, 0120777}, "symbolic link"},
+        HostileCase{"CharacterDevice", {"kelvoClient/tty", "", false, 0020666}, "device"},
+        HostileCase{"BlockDevice", {"kelvoClient/disk", "", false, 0060660}, "device"},
+        HostileCase{"Socket", {"kelvoClient/socket", "", false, 0140755}, "socket"}),
+    [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.label); });
+
+TEST_F(ExtractionTest, RefusesSymbolicLinkWrittenByZipfile)
+{
+    BuildZipWithPython(Archive(), R"([
+        {"name": "kelvoClient/ok.txt", "text": "ok"},
+        {"name": "kelvoClient/escape", "text": "../../outside", "mode": 41471}
+    ])");   // 41471 = 0o120777
+
+    const ExtractionRun run = Extract();
+
+    EXPECT_FALSE(run.ok);
+    EXPECT_NE(run.error.find("\"kelvoClient/escape\""), std::string::npos) << run.error;
+    EXPECT_TRUE(StickIsEmpty());
+}
+
+// libarchive reads a FIFO mode as a regular file (Info-ZIP stores piped input so): the bytes
+// land in a plain file and no FIFO is ever made.
+TEST_F(ExtractionTest, FifoEntryBecomesPlainFile)
+{
+    WriteHandMadeZip(Archive(), {{"kelvoClient/pipe", "piped bytes", false, 0010644}});
+
+    const ExtractionRun run = Extract();
+
+    ASSERT_TRUE(run.ok) << run.error;
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Stick() / "kelvoClient" / "pipe")));
+    EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "pipe"), "piped bytes");
+}
+
+// A backslash separates names only once they are decoded, so this refusal comes while writing.
+TEST_F(ExtractionTest, RefusesBackslashTraversal)
+{
+    WriteHandMadeZip(Archive(), {{"..\\evil.txt", "x"}});
+
+    const ExtractionRun run = Extract();
+
+    EXPECT_FALSE(run.ok);
+    EXPECT_NE(run.error.find("out of the destination"), std::string::npos) << run.error;
+    EXPECT_TRUE(StickIsEmpty());
+    EXPECT_TRUE(fs::is_empty(Outside()));
+}
+
+TEST_F(ExtractionTest, NeverRestoresSetIdBits)
+{
+    BuildZipWithPython(Archive(), R"([
+        {"name": "kelvoClient/shared/", "mode": 18429},
+        {"name": "kelvoClient/tool.sh", "text": "#!/bin/sh\n", "mode": 35309}
+    ])");   // 0o43775 (set-group-id, sticky), 0o104755 (set-user-id)
+
+    const ExtractionRun run = Extract();
+
+    ASSERT_TRUE(run.ok) << run.error;
+    const fs::perms tool = fs::status(Stick() / "kelvoClient" / "tool.sh").permissions();
+    const fs::perms shared = fs::status(Stick() / "kelvoClient" / "shared").permissions();
+    EXPECT_EQ(tool & fs::perms::set_uid, fs::perms::none);
+    EXPECT_NE(tool & fs::perms::owner_exec, fs::perms::none);
+    EXPECT_EQ(shared & (fs::perms::set_gid | fs::perms::sticky_bit), fs::perms::none);
+}
+
+// ---- Archives that cannot be read --------------------------------------------------------------
+
+struct UnreadableCase {
+    const char* label;
+    std::string (*bytes)(const std::string& validArchive);
+};
+
+void PrintTo(const UnreadableCase& c, std::ostream* out) { *out << c.label; }
+
+class UnreadableArchiveTest : public ExtractionTest, public ::testing::WithParamInterface<UnreadableCase> {};
+
+TEST_P(UnreadableArchiveTest, FailsWithoutWritingAnything)
+{
+    WriteFileBytes(Source() / "kelvoClient" / "a.txt", std::string(100000, 'a'));
+    WriteFileBytes(Source() / "kelvoClient" / "b.txt", "b");
+    ZipFolderWithInfoZip(Source(), Archive());
+    WriteFileBytes(Archive(), GetParam().bytes(ReadFileBytes(Archive())));
+
+    const ExtractionRun run = Extract();
+
+    EXPECT_FALSE(run.ok);
+    ExpectOneLine(run.error);
+    EXPECT_NE(run.error.find("package.zip"), std::string::npos) << run.error;
+    EXPECT_TRUE(StickIsEmpty());
+    EXPECT_TRUE(run.reports.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Archives, UnreadableArchiveTest,
+    ::testing::Values(
+        UnreadableCase{"Truncated", [](const std::string& zip) { return zip.substr(0, zip.size() / 2); }},
+        UnreadableCase{"HtmlPage",
+                       [](const std::string&) {
+                           return std::string("<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>"
+                                              "<body><h1>Not Found</h1></body></html>\n");
+                       }},
+        UnreadableCase{"EmptyFile", [](const std::string&) { return std::string(); }}),
+    [](const ::testing::TestParamInfo<UnreadableCase>& info) { return std::string(info.param.label); });
+
+TEST_F(ExtractionTest, MissingArchiveFails)
+{
+    const ExtractionRun run = Extract();
+
+    EXPECT_FALSE(run.ok);
+    ExpectOneLine(run.error);
+    EXPECT_TRUE(StickIsEmpty());
+}
+
+TEST_F(ExtractionTest, DamagedEntryDataFailsNamingTheEntry)
+{
+    WriteHandMadeZip(Archive(), {{"kelvoClient/good.txt", "good"}, {"kelvoClient/bad.txt", "bad data"}}, 1);
+
+    const ExtractionRun run = Extract();
+
+    EXPECT_FALSE(run.ok);
+    ExpectOneLine(run.error);
+    EXPECT_NE(run.error.find("\"kelvoClient/bad.txt\""), std::string::npos) << run.error;
+}
+
+TEST_F(ExtractionTest, DestinationThatIsNoFolderOrNoVolumeFails)
+{
+    WriteHandMadeZip(Archive(), {{"a.txt", "a"}});
+    WriteFileBytes(Stick() / "file", "in the way");
+
+    std::string error;
+    EXPECT_FALSE(ExtractZipArchive(L"C:\\kelvo\\package.zip", L"E:\\file", {}, error));
+    ExpectOneLine(error);
+    EXPECT_FALSE(ExtractZipArchive(L"C:\\kelvo\\package.zip", L"Q:", {}, error));
+    ExpectOneLine(error);
+    EXPECT_NE(error.find("Q:"), std::string::npos) << error;
+}
+
+// ---- Cancelling --------------------------------------------------------------------------------
+
+TEST_F(ExtractionTest, CancelStopsBetweenBlocks)
+{
+    BuildZipWithPython(Archive(), R"([
+        {"name": "kelvoClient/big.bin", "random_bytes": 8388608, "seed": 7},
+        {"name": "kelvoClient/after.txt", "text": "never written"}
+    ])");
+    std::atomic<bool> cancel{false};
+
+    const ExtractionRun run = Extract(&cancel, [&](std::uint64_t processed) {
+        if (processed > 0)
+            cancel = true;
+    });
+
+    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.error, "extraction cancelled");
+    ASSERT_EQ(run.reports.size(), 2u);   // the start, then the first block
+    EXPECT_LT(run.reports.back().first, run.reports.back().second);
+    EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "after.txt"));
+}
+
+TEST_F(ExtractionTest, RootedNativePathsWorkLikeLetterPaths)
+{
+    WriteHandMadeZip(Archive(), {{"kelvoClient/a.txt", "a"}});
+    std::string error;
+    std::wstring archive;
+    std::wstring destination;
+    for (const char c : Archive().string())
+        archive += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+    for (const char c : (Outside() / "rooted").string())
+        destination += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+
+    ASSERT_TRUE(ExtractZipArchive(archive, destination, {}, error)) << error;
+    EXPECT_EQ(ReadFileBytes(Outside() / "rooted" / "kelvoClient" / "a.txt"), "a");
+}
+
+} // namespace
