@@ -14,13 +14,19 @@ HANDLE CreateThread(SECURITY_ATTRIBUTES* security, SIZE_T stackSize, LPTHREAD_ST
 BOOL CloseHandle(HANDLE handle);
 inline constexpr DWORD WAIT_OBJECT_0 = 0;
 inline constexpr DWORD WAIT_TIMEOUT = 258;
+inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+inline constexpr DWORD STILL_ACTIVE = 259;
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode);
 void Sleep(DWORD milliseconds);
 DWORD GetCurrentThreadId();
+// Milliseconds since the program started.
+DWORD GetTickCount();
 
 // ---- Module ---------------------------------------------------------------------------------
 HMODULE GetModuleHandleW(LPCWSTR name);
-// The executable's path in letter form (see win32_files.h), e.g. "C:\opt\installer\installer".
+// The executable's path as a rooted path (see win32_files.h), e.g. "\opt\installer\installer".
+// A buffer too small gets the path cut to size - 1 characters and the result is `size`.
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 
 // ---- Resources ------------------------------------------------------------------------------
@@ -34,7 +40,8 @@ DWORD SizeofResource(HMODULE module, HRSRC resource);
 LPVOID LockResource(HGLOBAL data);
 
 namespace platform {
-// Embedded data is registered at static initialisation by the target that embeds it.
+// Embedded data is registered at start-up by the target that embeds it; `data` must stay valid
+// for the rest of the program. Registering a type and id again replaces the data.
 // `type` is a name ("ZIPRES") or an integer resource (RT_ICON).
 void RegisterResource(LPCWSTR type, WORD id, const void* data, std::size_t size);
 } // namespace platform

@@ -32,6 +32,7 @@ inline constexpr UINT WM_QUIT = 0x0012;
 inline constexpr UINT WM_ERASEBKGND = 0x0014;
 inline constexpr UINT WM_SHOWWINDOW = 0x0018;
 inline constexpr UINT WM_GETMINMAXINFO = 0x0024;
+inline constexpr UINT WM_GETICON = 0x007F;
 inline constexpr UINT WM_SETICON = 0x0080;
 inline constexpr UINT WM_NCCREATE = 0x0081;
 inline constexpr UINT WM_NCDESTROY = 0x0082;
@@ -54,7 +55,18 @@ inline constexpr UINT WM_MOUSELEAVE = 0x02A3;
 inline constexpr UINT WM_DEVICECHANGE = 0x0219;
 inline constexpr UINT WM_USER = 0x0400;
 
-// WM_SETICON
+// WM_SIZE
+inline constexpr WPARAM SIZE_RESTORED = 0;
+inline constexpr WPARAM SIZE_MINIMIZED = 1;
+
+// WM_ACTIVATE
+inline constexpr WPARAM WA_INACTIVE = 0;
+inline constexpr WPARAM WA_ACTIVE = 1;
+
+// Mouse message wParam
+inline constexpr WPARAM MK_LBUTTON = 0x0001;
+
+// WM_SETICON / WM_GETICON
 inline constexpr WPARAM ICON_SMALL = 0;
 inline constexpr WPARAM ICON_BIG = 1;
 
@@ -72,6 +84,14 @@ inline constexpr LRESULT HTCAPTION = 2;
 // Virtual keys
 inline constexpr WPARAM VK_RETURN = 0x0D;
 inline constexpr WPARAM VK_ESCAPE = 0x1B;
+inline constexpr WPARAM VK_BACK = 0x08;
+inline constexpr WPARAM VK_TAB = 0x09;
+inline constexpr WPARAM VK_SPACE = 0x20;
+inline constexpr WPARAM VK_LEFT = 0x25;
+inline constexpr WPARAM VK_UP = 0x26;
+inline constexpr WPARAM VK_RIGHT = 0x27;
+inline constexpr WPARAM VK_DOWN = 0x28;
+inline constexpr WPARAM VK_DELETE = 0x2E;
 
 // ---- Styles -----------------------------------------------------------------------------------
 inline constexpr DWORD WS_OVERLAPPED = 0x00000000;
@@ -103,13 +123,19 @@ inline constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000);
 inline constexpr int SW_HIDE = 0;
 inline constexpr int SW_SHOWNORMAL = 1;
 inline constexpr int SW_SHOWMINIMIZED = 2;
+inline constexpr int SW_SHOWMAXIMIZED = 3;
 inline constexpr int SW_SHOW = 5;
 inline constexpr int SW_MINIMIZE = 6;
 inline constexpr int SW_SHOWNOACTIVATE = 4;
+inline constexpr int SW_SHOWMINNOACTIVE = 7;
+inline constexpr int SW_SHOWNA = 8;
 inline constexpr int SW_RESTORE = 9;
+inline constexpr int SW_SHOWDEFAULT = 10;
+inline constexpr int SW_FORCEMINIMIZE = 11;
 
 // SetWindowPos
 inline const HWND HWND_TOP = nullptr;
+inline const HWND HWND_BOTTOM = reinterpret_cast<HWND>(static_cast<INT_PTR>(1));
 inline const HWND HWND_TOPMOST = reinterpret_cast<HWND>(static_cast<INT_PTR>(-1));
 inline const HWND HWND_NOTOPMOST = reinterpret_cast<HWND>(static_cast<INT_PTR>(-2));
 inline constexpr UINT SWP_NOSIZE = 0x0001;
@@ -123,6 +149,10 @@ inline constexpr UINT SWP_HIDEWINDOW = 0x0080;
 inline constexpr int GWL_STYLE = -16;
 inline constexpr int GWL_EXSTYLE = -20;
 inline constexpr int GWLP_USERDATA = -21;
+inline constexpr int GWLP_WNDPROC = -4;
+inline constexpr int GWLP_HINSTANCE = -6;
+inline constexpr int GWLP_HWNDPARENT = -8;
+inline constexpr int GWLP_ID = -12;
 
 // GetWindow
 inline constexpr UINT GW_OWNER = 4;
@@ -136,6 +166,7 @@ inline constexpr int IDCANCEL = 2;
 // ---- Structures -----------------------------------------------------------------------------
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
+using WNDENUMPROC = BOOL (*)(HWND, LPARAM);
 
 struct MSG {
     HWND hwnd = nullptr;
@@ -191,7 +222,8 @@ BOOL GetClassInfoExW(HINSTANCE instance, LPCWSTR className, WNDCLASSEXW* wc);
 // CREATESTRUCTW whose lpCreateParams is `param`; a WS_VISIBLE window is shown before return.
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
-// Sends WM_DESTROY then WM_NCDESTROY; afterwards IsWindow is false and the handle is never reused.
+// Owned windows are destroyed first; then WM_DESTROY, child windows, WM_NCDESTROY. Afterwards
+// IsWindow is false and the handle is never reused. Only the owning thread may destroy.
 BOOL DestroyWindow(HWND hwnd);
 LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CallWindowProcW(WNDPROC proc, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -207,7 +239,10 @@ LONG_PTR GetWindowLongPtrW(HWND hwnd, int index);
 LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value);
 BOOL SetWindowTextW(HWND hwnd, LPCWSTR text);
 int GetWindowTextW(HWND hwnd, LPWSTR buffer, int maxCount);
+int GetWindowTextLengthW(HWND hwnd);
 DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId);
+// Top-level windows of every thread, oldest first, until the callback returns FALSE.
+BOOL EnumWindows(WNDENUMPROC callback, LPARAM lParam);
 
 BOOL ShowWindow(HWND hwnd, int command);
 BOOL UpdateWindow(HWND hwnd);
@@ -220,11 +255,13 @@ HWND SetFocus(HWND hwnd);
 HWND GetFocus();
 HWND SetCapture(HWND hwnd);
 BOOL ReleaseCapture();
+HWND GetCapture();
 BOOL GetWindowRect(HWND hwnd, RECT* rect);   // screen coordinates
 BOOL GetClientRect(HWND hwnd, RECT* rect);   // (0, 0, width, height)
 BOOL ClientToScreen(HWND hwnd, POINT* point);
 BOOL ScreenToClient(HWND hwnd, POINT* point);
 // The work area of the screen the window is on (or of the primary screen).
+// Windows have no non-client area here: the window rectangle is the client area on screen.
 BOOL GetWorkAreaRect(HWND hwnd, RECT* rect);
 
 // ---- Painting -------------------------------------------------------------------------------
@@ -244,6 +281,7 @@ BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
 inline constexpr UINT PM_NOREMOVE = 0x0000;
 inline constexpr UINT PM_REMOVE = 0x0001;
 BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags);
+// WM_CHAR arrives from the display along with WM_KEYDOWN; this translates nothing.
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageW(const MSG* msg);
 BOOL InSendMessage();
@@ -252,7 +290,11 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
 
 // ---- Icons and message boxes ----------------------------------------------------------------
-// Loads an icon resource of the module (an embedded PNG registered under RT_ICON's id).
+// Loads an icon resource of the module (an embedded PNG registered under RT_ICON's id). Icons
+// are shared and live as long as the program; null when the resource is missing or no image.
 HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
 // A plain modal box with the text and an OK button, drawn without the skin; returns IDOK.
+// The owner is disabled while it runs. From a thread other than the UI thread the box runs on
+// the UI thread. Without a display (no InitializeUi) the text goes to standard error instead.
+// The text is passed to platform::TraceUserText (user_text_trace.h) either way.
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
