@@ -1,0 +1,177 @@
+#include "dui/dialog_builder.h"
+
+#include "dui/attributes.h"
+#include "dui/button.h"
+#include "dui/container.h"
+#include "dui/label.h"
+#include "dui/paint_manager.h"
+#include "dui/progress.h"
+
+#include <QXmlStreamReader>
+
+#include <memory>
+
+namespace {
+
+std::wstring Wide(QStringView text)
+{
+    return text.toString().toStdWString();
+}
+
+std::unique_ptr<CControlUI> MakeControl(const std::wstring& element, IDialogBuilderCallback* callback)
+{
+    if (element == L"VerticalLayout")
+        return std::make_unique<CVerticalLayoutUI>();
+    if (element == L"HorizontalLayout")
+        return std::make_unique<CHorizontalLayoutUI>();
+    if (element == L"Container")
+        return std::make_unique<CContainerUI>();
+    if (element == L"Control")
+        return std::make_unique<CControlUI>();
+    if (element == L"Label")
+        return std::make_unique<CLabelUI>();
+    if (element == L"Text")
+        return std::make_unique<CTextUI>();
+    if (element == L"Button")
+        return std::make_unique<CButtonUI>();
+    if (element == L"Progress")
+        return std::make_unique<CProgressUI>();
+    if (callback)
+        return std::unique_ptr<CControlUI>(callback->CreateControl(element.c_str()));
+    return nullptr;
+}
+
+void ApplyWindowAttribute(CPaintManagerUI& manager, const std::wstring& name, const std::wstring& value)
+{
+    if (name == L"size") {
+        const SIZE size = dui::ParseSize(value);
+        manager.SetInitSize(size.cx, size.cy);
+    } else if (name == L"caption") {
+        // Either the strip's height or a rectangle "l,t,r,b".
+        RECT caption;
+        if (value.find(L',') == std::wstring::npos)
+            caption.bottom = dui::ParseInt(value);
+        else
+            caption = dui::ParseRect(value);
+        manager.SetCaptionRect(caption);
+    } else if (name == L"roundcorner") {
+        const SIZE size = dui::ParseSize(value);
+        manager.SetRoundCorner(size.cx, size.cy);
+    } else if (name == L"mininfo") {
+        const SIZE size = dui::ParseSize(value);
+        manager.SetMinInfo(size.cx, size.cy);
+    }
+}
+
+void AddFont(CPaintManagerUI& manager, const QXmlStreamAttributes& attributes)
+{
+    const int id = dui::ParseInt(Wide(attributes.value(QStringLiteral("id"))), -1);
+    if (id < 0)
+        return;
+    const std::wstring name = Wide(attributes.value(QStringLiteral("name")));
+    const int size = dui::ParseInt(Wide(attributes.value(QStringLiteral("size"))), 12);
+    const bool bold = dui::ParseBool(Wide(attributes.value(QStringLiteral("bold"))));
+    const bool underline = dui::ParseBool(Wide(attributes.value(QStringLiteral("underline"))));
+    const bool italic = dui::ParseBool(Wide(attributes.value(QStringLiteral("italic"))));
+    manager.AddFont(id, name.c_str(), size, bold, underline, italic);
+}
+
+} // namespace
+
+CControlUI* CDialogBuilder::Create(LPCTSTR skinFile, CPaintManagerUI* manager, IDialogBuilderCallback* callback)
+{
+    if (!manager || !skinFile) {
+        m_error = L"no manager or no layout name";
+        return nullptr;
+    }
+    const auto xml = manager->ReadSkinFile(CDuiString(skinFile));
+    if (!xml) {
+        m_error = CDuiString(L"layout not found: ") + skinFile;
+        return nullptr;
+    }
+    return CreateFromXml(*xml, manager, callback);
+}
+
+CControlUI* CDialogBuilder::CreateFromXml(std::string_view xml, CPaintManagerUI* manager,
+                                          IDialogBuilderCallback* callback)
+{
+    m_error.Empty();
+    if (!manager) {
+        m_error = L"no manager";
+        return nullptr;
+    }
+    QXmlStreamReader reader(QByteArray(xml.data(), static_cast<qsizetype>(xml.size())));
+    std::unique_ptr<CControlUI> root;
+    // Open elements: the container each one adds to (null for skipped or leaf elements).
+    std::vector<CControlUI*> stack;
+    int skipDepth = 0;
+    bool sawWindow = false;
+
+    while (!reader.atEnd()) {
+        const auto token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            const std::wstring element = Wide(reader.name());
+            const QXmlStreamAttributes attributes = reader.attributes();
+            if (skipDepth > 0) {
+                ++skipDepth;
+                continue;
+            }
+            if (element == L"Window" && stack.empty() && !sawWindow) {
+                sawWindow = true;
+                for (const auto& attribute : attributes)
+                    ApplyWindowAttribute(*manager, Wide(attribute.name()), Wide(attribute.value()));
+                stack.push_back(nullptr);
+                continue;
+            }
+            if (element == L"Font") {
+                AddFont(*manager, attributes);
+                skipDepth = 1;
+                continue;
+            }
+            std::unique_ptr<CControlUI> control = MakeControl(element, callback);
+            if (!control) {
+                // An element no one knows: skipped with its children.
+                skipDepth = 1;
+                continue;
+            }
+            control->SetManager(manager, nullptr);
+            for (const auto& attribute : attributes) {
+                const std::wstring name = Wide(attribute.name());
+                const std::wstring value = Wide(attribute.value());
+                control->SetAttribute(name.c_str(), value.c_str());
+            }
+            CControlUI* raw = control.get();
+            CControlUI* parent = stack.empty() ? nullptr : stack.back();
+            if (parent) {
+                auto* container = static_cast<CContainerUI*>(parent->GetInterface(L"Container"));
+                if (!container) {
+                    skipDepth = 1;
+                    continue;
+                }
+                container->Add(std::move(control));
+            } else if (!root) {
+                root = std::move(control);
+            } else {
+                skipDepth = 1; // a second root
+                continue;
+            }
+            stack.push_back(raw);
+        } else if (token == QXmlStreamReader::EndElement) {
+            if (skipDepth > 0) {
+                --skipDepth;
+                continue;
+            }
+            if (!stack.empty())
+                stack.pop_back();
+        }
+    }
+    if (reader.hasError()) {
+        m_error = CDuiString(L"layout is not well-formed XML: ") + CDuiString(Wide(reader.errorString()));
+        return nullptr;
+    }
+    if (!root) {
+        m_error = L"layout has no control";
+        return nullptr;
+    }
+    return root.release();
+}

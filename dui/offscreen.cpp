@@ -1,0 +1,52 @@
+#include "dui/offscreen.h"
+
+#include "dui/dialog_builder.h"
+#include "dui/skin_archive.h"
+
+#include <QGuiApplication>
+
+#include <cstdlib>
+#include <memory>
+
+namespace dui {
+
+void EnsureGuiApplication()
+{
+    if (QGuiApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "installer";
+    static char* argv[] = {name, nullptr};
+    // Previews need no display: paint offscreen unless told otherwise.
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    static const std::unique_ptr<QGuiApplication> application = std::make_unique<QGuiApplication>(argc, argv);
+}
+
+bool RenderSkinToPng(LPCTSTR skinFile, UINT resourceId, LPCTSTR pngPath,
+                     const std::function<void(CPaintManagerUI&)>& prepare, CDuiString* error, LPCTSTR skinFolder)
+{
+    EnsureGuiApplication();
+    const auto fail = [error](const CDuiString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    const auto archive = SkinArchive::FromResource(CPaintManagerUI::GetInstance(), static_cast<WORD>(resourceId));
+    if (!archive)
+        return fail(L"the skin archive resource is missing or unreadable");
+    CPaintManagerUI manager;
+    manager.SetSkin(archive, skinFolder);
+    CDialogBuilder builder;
+    CControlUI* root = builder.Create(skinFile, &manager);
+    if (!root)
+        return fail(builder.GetLastError());
+    manager.AttachDialog(root);
+    if (prepare)
+        prepare(manager);
+    if (!manager.SaveImage(pngPath))
+        return fail(CDuiString(L"cannot write ") + pngPath);
+    return true;
+}
+
+} // namespace dui

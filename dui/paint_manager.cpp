@@ -1,0 +1,483 @@
+#include "dui/paint_manager.h"
+
+#include "dui/button.h"
+#include "dui/painting.h"
+#include "dui/skin_archive.h"
+
+#if __has_include("platform/paint_surface.h")
+#include "platform/paint_surface.h"
+#else
+namespace platform {
+QImage* SurfaceImage(HDC dc);
+}
+#endif
+
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <mutex>
+
+namespace {
+
+std::mutex g_processMutex;
+HINSTANCE g_instance = nullptr;
+CDuiString g_resourcePath;
+
+POINT PointFromLParam(LPARAM lParam)
+{
+    return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+}
+
+} // namespace
+
+struct CPaintManagerUI::Impl {
+    std::shared_ptr<const SkinArchive> archive;
+    CDuiString folder;
+    std::map<std::wstring, QImage> images;
+    std::map<int, TFontInfo> fonts;
+    TFontInfo defaultFont{L"黑体", 12, false, false, false};
+};
+
+CPaintManagerUI::CPaintManagerUI() : m_impl(std::make_unique<Impl>()) {}
+
+CPaintManagerUI::~CPaintManagerUI()
+{
+    *m_alive = false;
+    // Controls tell the manager when they go; the tree goes first while the manager is whole.
+    m_root.reset();
+}
+
+// ---- The process -------------------------------------------------------------------------
+
+void CPaintManagerUI::SetInstance(HINSTANCE instance)
+{
+    const std::lock_guard lock(g_processMutex);
+    g_instance = instance;
+}
+
+HINSTANCE CPaintManagerUI::GetInstance()
+{
+    const std::lock_guard lock(g_processMutex);
+    return g_instance;
+}
+
+CDuiString CPaintManagerUI::GetInstancePath()
+{
+    wchar_t path[MAX_PATH + 1] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    CDuiString folder(path);
+    const int cut = folder.ReverseFind(L'\\');
+    return cut < 0 ? CDuiString() : folder.Left(cut + 1);
+}
+
+void CPaintManagerUI::SetResourcePath(LPCTSTR path)
+{
+    const std::lock_guard lock(g_processMutex);
+    g_resourcePath = path;
+    if (!g_resourcePath.IsEmpty() && g_resourcePath[g_resourcePath.GetLength() - 1] != L'\\')
+        g_resourcePath += L'\\';
+}
+
+CDuiString CPaintManagerUI::GetResourcePath()
+{
+    const std::lock_guard lock(g_processMutex);
+    return g_resourcePath;
+}
+
+// ---- The window --------------------------------------------------------------------------
+
+void CPaintManagerUI::Init(HWND hwnd)
+{
+    m_hwnd = hwnd;
+    NeedUpdate();
+}
+
+void CPaintManagerUI::SetSkin(std::shared_ptr<const SkinArchive> archive, LPCTSTR folder)
+{
+    m_impl->archive = std::move(archive);
+    m_impl->folder = folder;
+    m_impl->images.clear();
+}
+
+std::optional<std::string> CPaintManagerUI::ReadSkinFile(const CDuiString& name) const
+{
+    const CDuiString relative = m_impl->folder + name;
+    if (m_impl->archive)
+        return m_impl->archive->Read(relative.view());
+    const auto native = platform::NativePath((GetResourcePath() + relative).view());
+    if (!native)
+        return std::nullopt;
+    std::ifstream in(*native, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+const QImage* CPaintManagerUI::GetImage(const CDuiString& name)
+{
+    if (name.IsEmpty())
+        return nullptr;
+    if (const auto it = m_impl->images.find(name.str()); it != m_impl->images.end())
+        return it->second.isNull() ? nullptr : &it->second;
+    QImage image;
+    if (const auto bytes = ReadSkinFile(name))
+        image.loadFromData(reinterpret_cast<const uchar*>(bytes->data()), static_cast<int>(bytes->size()));
+    if (!image.isNull())
+        image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // A missing image is remembered too, so it is not looked for on every paint.
+    const auto [it, inserted] = m_impl->images.emplace(name.str(), std::move(image));
+    return it->second.isNull() ? nullptr : &it->second;
+}
+
+void CPaintManagerUI::SetInitSize(int cx, int cy)
+{
+    m_initSize = SIZE{cx, cy};
+    NeedUpdate();
+}
+
+// ---- Fonts -------------------------------------------------------------------------------
+
+void CPaintManagerUI::AddFont(int id, LPCTSTR face, int size, bool bold, bool underline, bool italic)
+{
+    m_impl->fonts[id] = TFontInfo{face ? face : L"", size, bold, underline, italic};
+    Invalidate();
+}
+
+const TFontInfo& CPaintManagerUI::GetFontInfo(int id) const
+{
+    const auto it = m_impl->fonts.find(id);
+    return it == m_impl->fonts.end() ? m_impl->defaultFont : it->second;
+}
+
+bool CPaintManagerUI::HasFont(int id) const
+{
+    return m_impl->fonts.count(id) != 0;
+}
+
+void CPaintManagerUI::SetDefaultFont(LPCTSTR face, int size, bool bold)
+{
+    m_impl->defaultFont = TFontInfo{face ? face : L"", size, bold, false, false};
+    Invalidate();
+}
+
+QFont CPaintManagerUI::GetQFont(int id) const
+{
+    return dui::MakeFont(GetFontInfo(id));
+}
+
+// ---- Controls ----------------------------------------------------------------------------
+
+bool CPaintManagerUI::AttachDialog(CControlUI* root)
+{
+    m_hot = nullptr;
+    m_pushed = nullptr;
+    m_root.reset(root);
+    if (m_root)
+        m_root->SetManager(this, nullptr);
+    m_windowInitSent = false;
+    NeedUpdate();
+    return m_root != nullptr;
+}
+
+CControlUI* CPaintManagerUI::FindControl(POINT pt) const
+{
+    if (!m_root)
+        return nullptr;
+    if (CControlUI* interactive = m_root->FindControlAt(pt, true))
+        return interactive;
+    return m_root->FindControlAt(pt, false);
+}
+
+CControlUI* CPaintManagerUI::FindControl(LPCTSTR name) const
+{
+    if (!m_root || !name)
+        return nullptr;
+    return m_root->FindControlByName(CDuiString(name));
+}
+
+CButtonUI* CPaintManagerUI::FindDefaultButton() const
+{
+    if (!m_root)
+        return nullptr;
+    CButtonUI* found = nullptr;
+    m_root->ForEach(
+        [](CControlUI* control, void* context) {
+            auto** result = static_cast<CButtonUI**>(context);
+            auto* button = static_cast<CButtonUI*>(control->GetInterface(L"Button"));
+            if (!*result && button && button->IsDefault() && button->IsVisible() && button->IsEnabled())
+                *result = button;
+        },
+        &found);
+    return found;
+}
+
+void CPaintManagerUI::ForgetControl(CControlUI* control)
+{
+    if (m_hot == control)
+        m_hot = nullptr;
+    if (m_pushed == control)
+        m_pushed = nullptr;
+}
+
+// ---- Notifications and messages ----------------------------------------------------------
+
+bool CPaintManagerUI::AddNotifier(INotifyUI* notifier)
+{
+    if (!notifier || std::find(m_notifiers.begin(), m_notifiers.end(), notifier) != m_notifiers.end())
+        return false;
+    m_notifiers.push_back(notifier);
+    return true;
+}
+
+bool CPaintManagerUI::RemoveNotifier(INotifyUI* notifier)
+{
+    const auto it = std::find(m_notifiers.begin(), m_notifiers.end(), notifier);
+    if (it == m_notifiers.end())
+        return false;
+    m_notifiers.erase(it);
+    return true;
+}
+
+void CPaintManagerUI::SendNotify(TNotifyUI& msg)
+{
+    msg.ptMouse = m_lastMouse;
+    const std::shared_ptr<bool> alive = m_alive;
+    const std::vector<INotifyUI*> notifiers = m_notifiers;
+    for (INotifyUI* notifier : notifiers) {
+        // A handler may remove notifiers or destroy the window and this manager with it.
+        if (!*alive)
+            return;
+        if (std::find(m_notifiers.begin(), m_notifiers.end(), notifier) == m_notifiers.end())
+            continue;
+        notifier->Notify(msg);
+    }
+}
+
+void CPaintManagerUI::SendNotify(CControlUI* sender, LPCTSTR type, WPARAM wParam, LPARAM lParam)
+{
+    TNotifyUI msg;
+    msg.sType = type;
+    msg.pSender = sender;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    SendNotify(msg);
+}
+
+bool CPaintManagerUI::AddPreMessageFilter(IMessageFilterUI* filter)
+{
+    if (!filter || std::find(m_preFilters.begin(), m_preFilters.end(), filter) != m_preFilters.end())
+        return false;
+    m_preFilters.push_back(filter);
+    return true;
+}
+
+bool CPaintManagerUI::RemovePreMessageFilter(IMessageFilterUI* filter)
+{
+    const auto it = std::find(m_preFilters.begin(), m_preFilters.end(), filter);
+    if (it == m_preFilters.end())
+        return false;
+    m_preFilters.erase(it);
+    return true;
+}
+
+bool CPaintManagerUI::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    const std::vector<IMessageFilterUI*> filters = m_preFilters;
+    const std::shared_ptr<bool> alive = m_alive;
+    for (IMessageFilterUI* filter : filters) {
+        bool handled = false;
+        const LRESULT filtered = filter->MessageHandler(message, wParam, lParam, handled);
+        if (handled) {
+            result = filtered;
+            return true;
+        }
+        if (!*alive)
+            return true;
+    }
+    if (!m_hwnd)
+        return false;
+
+    result = 0;
+    switch (message) {
+    case WM_PAINT:
+        OnPaint();
+        return true;
+    case WM_SIZE:
+        NeedUpdate();
+        return false;
+    case WM_MOUSEMOVE:
+        OnMouseMove(PointFromLParam(lParam));
+        return true;
+    case WM_MOUSELEAVE:
+        OnMouseLeave();
+        return true;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        OnButtonDown(PointFromLParam(lParam));
+        return true;
+    case WM_LBUTTONUP:
+        OnButtonUp(PointFromLParam(lParam));
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CPaintManagerUI::OnPaint()
+{
+    const HWND hwnd = m_hwnd;
+    if (m_root && !m_windowInitSent && IsWindowVisible(hwnd)) {
+        // Once, on the first paint of the shown window, after the first layout.
+        m_windowInitSent = true;
+        UpdateLayout();
+        const std::shared_ptr<bool> alive = m_alive;
+        SendNotify(m_root.get(), DUI_MSGTYPE_WINDOWINIT);
+        if (!*alive || !IsWindow(hwnd))
+            return;
+    }
+    PAINTSTRUCT paint;
+    const HDC dc = BeginPaint(hwnd, &paint);
+    if (QImage* surface = dc ? platform::SurfaceImage(dc) : nullptr) {
+        QPainter painter(surface);
+        Paint(painter);
+    }
+    EndPaint(hwnd, &paint);
+}
+
+void CPaintManagerUI::SendEvent(CControlUI* control, int type, POINT pt)
+{
+    TEventUI event;
+    event.Type = type;
+    event.pSender = control;
+    event.ptMouse = pt;
+    control->DoEvent(event);
+}
+
+void CPaintManagerUI::OnMouseMove(POINT pt)
+{
+    m_lastMouse = pt;
+    if (m_pushed)
+        SendEvent(m_pushed, UIEVENT_MOUSEMOVE, pt);
+    CControlUI* target = m_root ? m_root->FindControlAt(pt, true) : nullptr;
+    if (target && !target->IsEnabled())
+        target = nullptr;
+    if (target == m_hot)
+        return;
+    CControlUI* previous = m_hot;
+    m_hot = target;
+    if (previous)
+        SendEvent(previous, UIEVENT_MOUSELEAVE, pt);
+    if (target)
+        SendEvent(target, UIEVENT_MOUSEENTER, pt);
+}
+
+void CPaintManagerUI::OnMouseLeave()
+{
+    if (CControlUI* previous = m_hot) {
+        m_hot = nullptr;
+        SendEvent(previous, UIEVENT_MOUSELEAVE, m_lastMouse);
+    }
+}
+
+void CPaintManagerUI::OnButtonDown(POINT pt)
+{
+    m_lastMouse = pt;
+    CControlUI* target = m_root ? m_root->FindControlAt(pt, true) : nullptr;
+    if (!target || !target->IsEnabled())
+        return;
+    m_pushed = target;
+    if (m_hwnd)
+        SetCapture(m_hwnd);
+    SendEvent(target, UIEVENT_BUTTONDOWN, pt);
+}
+
+void CPaintManagerUI::OnButtonUp(POINT pt)
+{
+    m_lastMouse = pt;
+    if (m_hwnd)
+        ReleaseCapture();
+    CControlUI* target = m_pushed;
+    m_pushed = nullptr;
+    // Last step: the control's click may close the window and end this manager.
+    if (target)
+        SendEvent(target, UIEVENT_BUTTONUP, pt);
+}
+
+// ---- Layout and painting -----------------------------------------------------------------
+
+void CPaintManagerUI::NeedUpdate()
+{
+    m_needLayout = true;
+    Invalidate();
+}
+
+void CPaintManagerUI::Invalidate()
+{
+    if (m_hwnd)
+        InvalidateRect(m_hwnd, nullptr, FALSE);
+}
+
+void CPaintManagerUI::Invalidate(const RECT& rc)
+{
+    if (m_hwnd)
+        InvalidateRect(m_hwnd, &rc, FALSE);
+}
+
+SIZE CPaintManagerUI::GetClientSize() const
+{
+    if (m_hwnd) {
+        RECT client;
+        if (GetClientRect(m_hwnd, &client))
+            return SIZE{client.right - client.left, client.bottom - client.top};
+    }
+    return m_initSize;
+}
+
+void CPaintManagerUI::UpdateLayout()
+{
+    if (!m_root)
+        return;
+    const SIZE size = GetClientSize();
+    const RECT& pos = m_root->GetPos();
+    if (!m_needLayout && pos.right - pos.left == size.cx && pos.bottom - pos.top == size.cy)
+        return;
+    m_needLayout = false;
+    m_root->SetPos(RECT{0, 0, size.cx, size.cy});
+}
+
+void CPaintManagerUI::Paint(QPainter& painter)
+{
+    UpdateLayout();
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    if (m_root)
+        m_root->DoPaint(painter);
+    painter.restore();
+}
+
+bool CPaintManagerUI::RenderToImage(QImage& image)
+{
+    const SIZE size = GetClientSize();
+    if (size.cx <= 0 || size.cy <= 0)
+        return false;
+    image = QImage(size.cx, size.cy, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    Paint(painter);
+    return true;
+}
+
+bool CPaintManagerUI::SaveImage(LPCTSTR pngPath)
+{
+    QImage image;
+    if (!pngPath || !RenderToImage(image))
+        return false;
+    const auto native = platform::NativePath(std::wstring_view(pngPath));
+    const QString path = QString::fromStdString(native ? *native : platform::Narrow(pngPath));
+    return image.save(path, "PNG");
+}

@@ -1,0 +1,79 @@
+// WindowImplBase: a skinned window. On WM_CREATE it reads its layout (GetSkinFolder() +
+// GetSkinFile()) from the source GetResourceType() names, builds the controls, sizes the
+// window to the layout and runs InitWindow(). Messages go to the per-message handlers, then
+// HandleCustomMessage, then the paint manager, then the system default. Notifications go
+// through the message map: "click" reaches OnClick, where closebtn closes the window and
+// minbtn minimises it. Enter presses the layout's default button; Escape closes.
+#pragma once
+
+#include "dui/notify.h"
+#include "dui/paint_manager.h"
+#include "dui/window_wnd.h"
+
+class WindowImplBase : public CWindowWnd,
+                       public CNotifyPump,
+                       public INotifyUI,
+                       public IMessageFilterUI,
+                       public IDialogBuilderCallback {
+public:
+    WindowImplBase();
+    ~WindowImplBase() override;
+
+    // ---- Hooks a window class overrides ------------------------------------------------
+    UINT GetClassStyle() const override;
+    void OnFinalMessage(HWND hwnd) override;
+    // Runs at the end of WM_CREATE, the controls built.
+    virtual void InitWindow();
+    // "click" notifications, by way of the message map.
+    virtual void OnClick(TNotifyUI& msg);
+    virtual CDuiString GetSkinFolder();
+    virtual CDuiString GetSkinFile() = 0;
+    // VK_RETURN presses the default button; VK_ESCAPE closes (code 0). Non-zero: handled.
+    virtual LRESULT ResponseDefaultKeyEvent(WPARAM wParam);
+    virtual UILIB_RESOURCETYPE GetResourceType() const;
+    // The zip file under the resource path for UILIB_ZIP.
+    virtual CDuiString GetZIPFileName() const;
+    // The number of the "ZIPRES" resource for UILIB_ZIPRESOURCE.
+    virtual UINT GetResourceID() const;
+
+    // The per-message handlers. Each sets `handled`; left FALSE, the message goes on.
+    virtual LRESULT OnClose(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnDestroy(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnNcActivate(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnNcCalcSize(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnNcPaint(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    // HTCAPTION inside the layout's caption strip, except over controls that take the mouse.
+    virtual LRESULT OnNcHitTest(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnGetMinMaxInfo(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnMouseWheel(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnMouseHover(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnSize(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnChar(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    // SC_CLOSE becomes WM_CLOSE; other commands get the system's default processing.
+    virtual LRESULT OnSysCommand(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnCreate(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnKeyDown(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnKillFocus(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnSetFocus(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnLButtonDown(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnLButtonUp(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    virtual LRESULT OnMouseMove(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Messages the per-message handlers leave; the default leaves them all (handled FALSE).
+    virtual LRESULT HandleCustomMessage(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    // The window style set on WM_CREATE: the present one without the system caption.
+    virtual LONG GetStyle();
+
+    // ---- Secondary interfaces ----------------------------------------------------------
+    // Passes the notification through the message map.
+    void Notify(TNotifyUI& msg) override;
+    LRESULT MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+    CControlUI* CreateControl(LPCTSTR className) override;
+
+    CPaintManagerUI& PaintManager() { return m_PaintManager; }
+
+    DUI_DECLARE_MESSAGE_MAP()
+
+protected:
+    CPaintManagerUI m_PaintManager;
+};
