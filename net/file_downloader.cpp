@@ -2,11 +2,11 @@
 
 #include "net/curl_easy.h"
 #include "platform/win32_files.h"
+#include "platform/win32_system.h"
 
 #include <cstdio>
 #include <iostream>
 #include <memory>
-#include <system_error>
 #include <type_traits>
 #include <utility>
 
@@ -45,9 +45,14 @@ FileDownloader::FileDownloader(std::string url, std::string savePath)
 FileDownloader::~FileDownloader()
 {
     Cancel();
-    if (thread.joinable()) {
-        thread.join();
+    if (thread) {
+        WaitForSingleObject(thread.get(), INFINITE);
     }
+}
+
+void FileDownloader::ThreadHandleClose::operator()(HANDLE handle) const
+{
+    CloseHandle(handle);
 }
 
 void FileDownloader::SetProgressCallback(ProgressCallback callback)
@@ -62,12 +67,12 @@ void FileDownloader::SetStallTimeout(std::chrono::seconds timeout)
 
 bool FileDownloader::Start()
 {
-    if (thread.joinable() || IsFinished() || IsFailed()) {
+    if (thread || IsFinished() || IsFailed()) {
         return false;
     }
-    try {
-        thread = std::thread(&FileDownloader::DownloadThreadProc, this);
-    } catch (const std::system_error&) {
+    thread.reset(CreateThread(nullptr, 0, &FileDownloader::DownloadThreadProc, this, 0, nullptr));
+    if (!thread) {
+        // Nothing will run, so the owner learns it the same way as any other failure.
         failed.store(true, std::memory_order_release);
         return false;
     }

@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
-#include <thread>
 
 // Called on the download thread with (total bytes to receive, bytes received so far); total is
 // 0 while the size is unknown. A non-zero result aborts the transfer.
@@ -57,5 +57,10 @@ private:
     std::atomic<bool> failed{false};
     std::atomic<bool> cancelled{false};
     std::chrono::seconds stallTimeout{60};
-    std::thread thread;
+
+    struct ThreadHandleClose {
+        void operator()(HANDLE handle) const;
+    };
+    // The download thread, kept so that the destructor can wait for it.
+    std::unique_ptr<void, ThreadHandleClose> thread;
 };
