@@ -1,0 +1,257 @@
+#!/usr/bin/env python3
+"""Loopback HTTP(S) server for the network client's tests and benchmarks.
+
+Listens on 127.0.0.1 on a free port and prints "port N" once it is ready. It ends when its
+standard input closes (the test that started it ended) or after --lifetime seconds.
+
+Modes:
+  serve      answer the routes below (the default)
+  silent     accept connections and never answer
+  no-accept  listen but never accept, with the accept queue full, so connecting hangs
+
+Routes of the serve mode (GET and HEAD):
+  /                 200 "ok"
+  /file/N           N bytes of the test pattern with Content-Length
+  /chunked/N        N bytes of the pattern, chunked, without Content-Length
+  /status/CODE      that status with a short body
+  /redirect         302 to /file/100 with a short body
+  /drop/N           Content-Length N, half of the body, then the connection is closed
+  /stall/N          Content-Length N, 16 bytes of the body, then nothing until the server ends
+
+The pattern byte at offset i is ((i % 251) * 31 + 7) % 256.
+
+--tls-dir DIR makes a CA (DIR/ca.pem) and a server certificate with openssl and serves HTTPS.
+The certificate names 127.0.0.1 and localhost, or only --tls-host when that is given.
+"""
+
+import argparse
+import http.server
+import os
+import select
+import socket
+import socketserver
+import ssl
+import subprocess
+import sys
+import threading
+
+PATTERN_PERIOD = 251
+# About 1 MiB, a whole number of pattern periods, so that consecutive sends continue the pattern.
+PATTERN_BLOCK = bytes(((i % PATTERN_PERIOD) * 31 + 7) % 256 for i in range(PATTERN_PERIOD * 4177))
+STALL_PREFIX_BYTES = 16
+
+stopping = threading.Event()
+
+
+def pattern_chunks(length):
+    """The first `length` bytes of the pattern, in blocks."""
+    view = memoryview(PATTERN_BLOCK)
+    while length > 0:
+        count = min(length, len(PATTERN_BLOCK))
+        yield view[:count]
+        length -= count
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, format, *args):  # noqa: A002 - quiet server
+        pass
+
+    def do_HEAD(self):
+        self.answer(send_body=False)
+
+    def do_GET(self):
+        self.answer(send_body=True)
+
+    def answer(self, send_body):
+        parts = self.path.split("?", 1)[0].strip("/").split("/")
+        route, argument = parts[0], (parts[1] if len(parts) > 1 else "")
+        try:
+            if route == "":
+                self.small(200, b"ok\n", send_body)
+            elif route == "file":
+                self.fixed_length(int(argument), send_body)
+            elif route == "chunked":
+                self.chunked(int(argument), send_body)
+            elif route == "status":
+                code = int(argument)
+                self.small(code, ("status %d\n" % code).encode(), send_body)
+            elif route == "redirect":
+                self.small(302, b"moved\n", send_body, [("Location", "/file/100")])
+            elif route == "drop":
+                self.drop(int(argument), send_body)
+            elif route == "stall":
+                self.stall(int(argument), send_body)
+            else:
+                self.small(404, b"Not Found\n", send_body)
+        except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
+            self.close_connection = True
+
+    def small(self, code, body, send_body, headers=()):
+        self.send_response(code)
+        for name, value in headers:
+            self.send_header(name, value)
+        self.send_header("Content-Type", "text/plain")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if send_body:
+            self.wfile.write(body)
+
+    def fixed_length(self, length, send_body):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/zip")
+        self.send_header("Content-Length", str(length))
+        self.end_headers()
+        if send_body:
+            for chunk in pattern_chunks(length):
+                self.wfile.write(chunk)
+
+    def chunked(self, length, send_body):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/zip")
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        if send_body:
+            for chunk in pattern_chunks(length):
+                self.wfile.write(b"%x\r\n" % len(chunk) + bytes(chunk) + b"\r\n")
+            self.wfile.write(b"0\r\n\r\n")
+
+    def drop(self, length, send_body):
+        self.send_response(200)
+        self.send_header("Content-Length", str(length))
+        self.end_headers()
+        if send_body:
+            for chunk in pattern_chunks(length // 2):
+                self.wfile.write(chunk)
+            self.wfile.flush()
+            self.connection.shutdown(socket.SHUT_RDWR)
+        self.close_connection = True
+
+    def stall(self, length, send_body):
+        self.send_response(200)
+        self.send_header("Content-Length", str(length))
+        self.end_headers()
+        if send_body:
+            for chunk in pattern_chunks(min(length, STALL_PREFIX_BYTES)):
+                self.wfile.write(chunk)
+            self.wfile.flush()
+            stopping.wait()
+        self.close_connection = True
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = False
+    tls_context = None
+
+    def get_request(self):
+        connection, address = self.socket.accept()
+        if self.tls_context is not None:
+            # The handshake runs lazily in the handler's thread, so a client that never
+            # completes it blocks nobody else.
+            connection = self.tls_context.wrap_socket(
+                connection, server_side=True, do_handshake_on_connect=False)
+        return connection, address
+
+    def handle_error(self, request, client_address):
+        pass  # clients that give up (untrusted certificate, cancel) are part of the tests
+
+
+def run_openssl(*arguments, cwd):
+    subprocess.run(["openssl", *arguments], cwd=cwd, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def make_certificates(directory, host):
+    """A CA and a server certificate it signed; returns (certificate, key) of the server."""
+    os.makedirs(directory, exist_ok=True)
+    ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
+    run_openssl("req", "-x509", *ec, "-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
+                "-subj", "/CN=Installer Test CA",
+                "-addext", "basicConstraints=critical,CA:TRUE",
+                "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=directory)
+    names = "DNS:" + host if host else "IP:127.0.0.1,DNS:localhost"
+    with open(os.path.join(directory, "server.ext"), "w") as extensions:
+        extensions.write("subjectAltName=%s\nbasicConstraints=CA:FALSE\n"
+                         "extendedKeyUsage=serverAuth\n" % names)
+    run_openssl("req", *ec, "-keyout", "server.key", "-out", "server.csr",
+                "-subj", "/CN=" + (host or "127.0.0.1"), cwd=directory)
+    run_openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                "-CAcreateserial", "-out", "server.pem", "-days", "2",
+                "-extfile", "server.ext", cwd=directory)
+    return os.path.join(directory, "server.pem"), os.path.join(directory, "server.key")
+
+
+def silent_listener():
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(16)
+    held = []
+
+    def accept_forever():
+        while True:
+            connection, _ = listener.accept()
+            held.append(connection)  # kept open, never read, never answered
+
+    threading.Thread(target=accept_forever, daemon=True).start()
+    return listener, held
+
+
+def full_listener():
+    """A listening socket whose accept queue is full: further connection attempts hang."""
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(0)
+    fillers = []
+    for _ in range(2):
+        filler = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        filler.setblocking(False)
+        filler.connect_ex(listener.getsockname())
+        fillers.append(filler)
+    return listener, fillers
+
+
+def wait_for_end(lifetime):
+    """Returns when standard input reaches its end or the lifetime is over."""
+    remaining = lifetime
+    while remaining > 0:
+        ready, _, _ = select.select([sys.stdin], [], [], min(remaining, 1.0))
+        remaining -= 1.0
+        if ready and not os.read(sys.stdin.fileno(), 4096):
+            return
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--mode", choices=["serve", "silent", "no-accept"], default="serve")
+    parser.add_argument("--tls-dir")
+    parser.add_argument("--tls-host")
+    parser.add_argument("--lifetime", type=float, default=600.0)
+    options = parser.parse_args()
+
+    keep = None
+    if options.mode == "silent":
+        keep = silent_listener()
+        port = keep[0].getsockname()[1]
+    elif options.mode == "no-accept":
+        keep = full_listener()
+        port = keep[0].getsockname()[1]
+    else:
+        server = Server(("127.0.0.1", 0), Handler)
+        if options.tls_dir:
+            certificate, key = make_certificates(options.tls_dir, options.tls_host)
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(certificate, key)
+            server.tls_context = context
+        port = server.server_address[1]
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+
+    print("port %d" % port, flush=True)
+    wait_for_end(options.lifetime)
+    stopping.set()
+    os._exit(0)
+
+
+if __name__ == "__main__":
+    main()
