@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libarchive-dev libsystemd-dev
   fonts-wqy-zenhei
   # tests and benchmarks
-  libgtest-dev googletest zip unzip python3 openssl curl libarchive-tools
+  libgtest-dev googletest zip unzip python3 openssl curl libarchive-tools time
   dbus python3-dbusmock xvfb xauth
 )
 
