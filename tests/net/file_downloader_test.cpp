@@ -241,6 +241,24 @@ TEST_F(FileDownloaderTest, CancelStopsAStalledTransfer)
     EXPECT_TRUE(ReadWholeFile(SavePath()) == PatternBytes(16));
 }
 
+TEST_F(FileDownloaderTest, CancelStopsATransferStillConnecting)
+{
+    const TestHttpServer full(TestHttpServer::Mode::NoAccept);
+    FileDownloader downloader("http://" + full.Address() + "/file/10", SavePath());
+    std::atomic<int> reports{0};
+    downloader.SetProgressCallback([&reports](double, double) { return ++reports, 0; });
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(downloader.Start());
+    while (reports == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    downloader.Cancel();
+    EXPECT_TRUE(WaitUntilEnded(downloader));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Download failed: Operation was aborted by an application callback\n");
+    EXPECT_TRUE(downloader.IsFailed());
+}
+
 TEST_F(FileDownloaderTest, DestroyingARunningDownloaderStopsItsThread)
 {
     auto calls = std::make_shared<std::atomic<int>>(0);
