@@ -23,7 +23,7 @@ void EnsureGuiApplication()
     static const std::unique_ptr<QGuiApplication> application = std::make_unique<QGuiApplication>(argc, argv);
 }
 
-bool RenderSkinToPng(LPCTSTR skinFile, UINT resourceId, LPCTSTR pngPath,
+bool RenderSkinToPng(LPCTSTR skinFile, UINT resourceId, const std::string& pngPath,
                      const std::function<void(CPaintManagerUI&)>& prepare, CDuiString* error, LPCTSTR skinFolder)
 {
     EnsureGuiApplication();
@@ -45,7 +45,7 @@ bool RenderSkinToPng(LPCTSTR skinFile, UINT resourceId, LPCTSTR pngPath,
     if (prepare)
         prepare(manager);
     if (!manager.SaveImage(pngPath))
-        return fail(CDuiString(L"cannot write ") + pngPath);
+        return fail(CDuiString(L"cannot write ") + CDuiString::FromUtf8(pngPath));
     return true;
 }
 

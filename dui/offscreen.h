@@ -5,6 +5,7 @@
 #include "dui/paint_manager.h"
 
 #include <functional>
+#include <string>
 
 namespace dui {
 
@@ -15,8 +16,8 @@ void EnsureGuiApplication();
 
 // Builds `skinFile` from the "ZIPRES" resource `resourceId` of CPaintManagerUI::GetInstance()
 // (folder `skinFolder`), lets `prepare` change controls, paints the layout at its window size
-// and writes it to `pngPath` as PNG. False, with the reason in `error`, when any step fails.
-bool RenderSkinToPng(LPCTSTR skinFile, UINT resourceId, LPCTSTR pngPath,
+// and writes it as PNG to the native path `pngPath`. False, with the reason in `error`, when any step fails.
+bool RenderSkinToPng(LPCTSTR skinFile, UINT resourceId, const std::string& pngPath,
                      const std::function<void(CPaintManagerUI&)>& prepare, CDuiString* error = nullptr,
                      LPCTSTR skinFolder = L"");
 

@@ -472,12 +472,10 @@ bool CPaintManagerUI::RenderToImage(QImage& image)
     return true;
 }
 
-bool CPaintManagerUI::SaveImage(LPCTSTR pngPath)
+bool CPaintManagerUI::SaveImage(const std::string& nativePngPath)
 {
     QImage image;
-    if (!pngPath || !RenderToImage(image))
+    if (nativePngPath.empty() || !RenderToImage(image))
         return false;
-    const auto native = platform::NativePath(std::wstring_view(pngPath));
-    const QString path = QString::fromStdString(native ? *native : platform::Narrow(pngPath));
-    return image.save(path, "PNG");
+    return image.save(QString::fromStdString(nativePngPath), "PNG");
 }

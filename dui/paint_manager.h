@@ -99,7 +99,8 @@ public:
     void Paint(QPainter& painter);
     // Paints offscreen into a new image of the client size.
     bool RenderToImage(QImage& image);
-    bool SaveImage(LPCTSTR pngPath);
+    // Writes that image as PNG to a native path.
+    bool SaveImage(const std::string& nativePngPath);
 
 private:
     void OnPaint();
