@@ -20,7 +20,8 @@ class FileDownloader {
 public:
     // url: what to fetch; savePath: a letter path ("C:\kelvo\a.zip") the body is appended to.
     FileDownloader(std::string url, std::string savePath);
-    // Stops a running transfer (as Cancel does) and waits for its thread to end.
+    // Stops a running transfer (as Cancel does) and waits for its thread to end, so the
+    // progress callback never runs afterwards. Not to be called from that callback.
     ~FileDownloader();
 
     FileDownloader(const FileDownloader&) = delete;
