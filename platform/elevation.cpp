@@ -1,0 +1,132 @@
+#include "platform/elevation.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+constexpr const char* kElevatedMarker = "INSTALLER_ELEVATED";
+// pkexec's own codes: 127 not authorised or failed, 126 the dialog was dismissed.
+constexpr int kPkexecNotAuthorised = 127;
+constexpr int kPkexecDismissed = 126;
+
+constexpr const char* kPassedOn[] = {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
+                                     "QT_QPA_PLATFORM", "LANG", "LC_ALL", "LC_CTYPE"};
+
+void Explain(const char* chinese, const char* english)
+{
+    std::fprintf(stderr, "%s\n%s\n", chinese, english);
+    std::fflush(stderr);
+}
+
+std::string ExecutablePath()
+{
+    std::array<char, 4096> buffer{};
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    return length > 0 ? std::string(buffer.data(), static_cast<std::size_t>(length)) : std::string();
+}
+
+std::vector<std::string> CurrentEnvironment()
+{
+    std::vector<std::string> entries;
+    for (char** entry = environ; entry && *entry; ++entry)
+        entries.emplace_back(*entry);
+    return entries;
+}
+
+const char* LookupProcessEnvironment(const char* name) { return std::getenv(name); }
+
+} // namespace
+
+std::vector<std::string> EnvironmentToPassOn(const std::vector<std::string>& environment, const EnvironmentLookup& lookup)
+{
+    std::vector<std::string> passed;
+    for (const char* name : kPassedOn)
+        if (const char* value = lookup(name); value && *value)
+            passed.push_back(std::string(name) + "=" + value);
+    // Without XAUTHORITY an X client falls back to ~/.Xauthority, which as root is root's.
+    if (!lookup("XAUTHORITY") && lookup("DISPLAY") && lookup("HOME")) {
+        const std::string cookie = std::string(lookup("HOME")) + "/.Xauthority";
+        if (access(cookie.c_str(), R_OK) == 0)
+            passed.push_back("XAUTHORITY=" + cookie);
+    }
+    for (const std::string& entry : environment)
+        if (entry.rfind("INSTALLER_", 0) == 0 && entry.find('=') != std::string::npos &&
+            entry.rfind(std::string(kElevatedMarker) + "=", 0) != 0)
+            passed.push_back(entry);
+    return passed;
+}
+
+std::vector<std::string> ElevatedCommandLine(const std::string& executable, const std::vector<std::string>& arguments,
+                                             const std::vector<std::string>& environment)
+{
+    std::vector<std::string> line{"pkexec", "env"};
+    line.insert(line.end(), environment.begin(), environment.end());
+    line.push_back(std::string(kElevatedMarker) + "=1");
+    line.push_back(executable);
+    line.insert(line.end(), arguments.begin(), arguments.end());
+    return line;
+}
+
+int RunElevated(const std::vector<std::string>& commandLine)
+{
+    std::vector<char*> argv;
+    for (const std::string& word : commandLine)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    const int spawned = posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ);
+    if (spawned != 0) {
+        if (spawned == ENOENT)
+            Explain("本程序需要管理员权限，但系统中没有 pkexec。请以 root 身份运行本程序（例如 sudo）。",
+                    "This program needs administrator rights, but pkexec is not installed. Run it as root (for example with sudo).");
+        else
+            Explain("无法启动 pkexec 以获取管理员权限。", "Could not start pkexec to obtain administrator rights.");
+        return kElevationUnavailableExitCode;
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            Explain("等待提权进程时出错。", "Lost track of the elevated process.");
+            return kElevationUnavailableExitCode;
+        }
+    }
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    if (code == kPkexecNotAuthorised || code == kPkexecDismissed) {
+        Explain("未获得管理员权限，程序无法继续运行。", "Administrator rights were not granted; the program cannot continue.");
+        return kElevationUnavailableExitCode;
+    }
+    return code;
+}
+
+std::optional<int> EnsureElevated(int argc, char** argv)
+{
+    if (geteuid() == 0)
+        return std::nullopt;
+    if (const char* marker = std::getenv(kElevatedMarker); marker && *marker) {
+        // Started through pkexec already and still not root: do not ask again.
+        Explain("提权后仍未以管理员身份运行，程序无法继续。", "Still not running as administrator after elevation; the program cannot continue.");
+        return kElevationUnavailableExitCode;
+    }
+    const std::string executable = ExecutablePath();
+    if (executable.empty()) {
+        Explain("找不到本程序的可执行文件，无法提权。", "Cannot find this program's executable to run it elevated.");
+        return kElevationUnavailableExitCode;
+    }
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.emplace_back(argv[i]);
+    return RunElevated(ElevatedCommandLine(executable, arguments, EnvironmentToPassOn(CurrentEnvironment(), LookupProcessEnvironment)));
+}
+
+} // namespace platform

@@ -1,0 +1,56 @@
+// The native window that mirrors one top-level HWND on the Qt display: frameless, showing the
+// image the window presented last, turning Qt input into queued window messages.
+#pragma once
+
+#include "platform/win32_window.h"
+
+#include <QImage>
+#include <QPoint>
+#include <QRasterWindow>
+
+#include <optional>
+
+namespace platform {
+
+struct Surface;
+
+class QtNativeWindow final : public QRasterWindow {
+public:
+    QtNativeWindow(HWND hwnd, bool toolWindow, bool topmost);
+
+    HWND Handle() const { return hwnd_; }
+    void SetToolWindow(bool toolWindow);
+    void SetTopmost(bool topmost);
+    void Present(const Surface& surface, const RECT& area);
+    const QImage& Presented() const { return presented_; }
+    // The core let go of the window: it ignores the window system from now on.
+    void Detach() { hwnd_ = nullptr; }
+    bool InManualDrag() const { return dragOffset_.has_value(); }
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void ApplyFlags();
+    void NoteFrame();
+
+    HWND hwnd_;
+    bool toolWindow_;
+    bool topmost_;
+    QImage presented_;
+    // Set while the window follows the mouse itself because the window system offers no move.
+    std::optional<QPoint> dragOffset_;
+};
+
+} // namespace platform
