@@ -1,0 +1,126 @@
+// Elevation through pkexec: the command line, what the environment passes on, and what
+// happens when pkexec runs the program, refuses, or is missing (a stand-in pkexec on PATH).
+#include "platform/elevation.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ElevationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = fs::temp_directory_path() / ("elevation-test-" + std::to_string(getpid()));
+        fs::create_directories(dir_);
+        if (const char* path = std::getenv("PATH"))
+            savedPath_ = path;
+        setenv("PATH", dir_.c_str(), 1);
+    }
+    void TearDown() override
+    {
+        setenv("PATH", savedPath_.c_str(), 1);
+        fs::remove_all(dir_);
+    }
+
+    // A pkexec that runs its command (as pkexec does once authorised) or exits with `code`.
+    void FakePkexec(const std::string& body)
+    {
+        const fs::path script = dir_ / "pkexec";
+        std::ofstream(script) << "#!/bin/sh\n" << body << "\n";
+        fs::permissions(script, fs::perms::owner_all);
+    }
+
+    fs::path dir_;
+    std::string savedPath_;
+};
+
+TEST_F(ElevationTest, CommandLinePassesDisplaySettingsAndArguments)
+{
+    const std::map<std::string, std::string> variables{
+        {"DISPLAY", ":1"},         {"WAYLAND_DISPLAY", "wayland-0"}, {"XDG_RUNTIME_DIR", "/run/user/1000"},
+        {"XAUTHORITY", "/x/auth"}, {"LANG", "zh_CN.UTF-8"},          {"PATH", "/usr/bin"}};
+    const auto lookup = [&](const char* name) -> const char* {
+        const auto found = variables.find(name);
+        return found == variables.end() ? nullptr : found->second.c_str();
+    };
+    const std::vector<std::string> environment{"PATH=/usr/bin", "INSTALLER_VOLUME_MAP=/tmp/map", "HOME=/home/u",
+                                               "INSTALLER_ELEVATED=1", "SECRET_TOKEN=x"};
+    const auto passed = platform::EnvironmentToPassOn(environment, lookup);
+    EXPECT_EQ(passed, (std::vector<std::string>{"DISPLAY=:1", "XAUTHORITY=/x/auth", "WAYLAND_DISPLAY=wayland-0",
+                                                "XDG_RUNTIME_DIR=/run/user/1000", "LANG=zh_CN.UTF-8",
+                                                "INSTALLER_VOLUME_MAP=/tmp/map"}));
+
+    const auto line = platform::ElevatedCommandLine("/opt/installer/installer", {"--demo", "a b"}, {"DISPLAY=:1"});
+    EXPECT_EQ(line, (std::vector<std::string>{"pkexec", "env", "DISPLAY=:1", "INSTALLER_ELEVATED=1",
+                                              "/opt/installer/installer", "--demo", "a b"}));
+}
+
+TEST_F(ElevationTest, XauthorityFallsBackToTheUsersCookie)
+{
+    std::ofstream(dir_ / ".Xauthority") << "cookie";
+    const std::string home = dir_.string();
+    const auto lookup = [&](const char* name) -> const char* {
+        if (std::string(name) == "DISPLAY")
+            return ":0";
+        if (std::string(name) == "HOME")
+            return home.c_str();
+        return nullptr;
+    };
+    const auto passed = platform::EnvironmentToPassOn({}, lookup);
+    EXPECT_EQ(passed, (std::vector<std::string>{"DISPLAY=:0", "XAUTHORITY=" + home + "/.Xauthority"}));
+}
+
+TEST_F(ElevationTest, TheElevatedRunsExitCodeComesBack)
+{
+    FakePkexec("exec \"$@\"");
+    const fs::path seen = dir_ / "seen";
+    const auto line = platform::ElevatedCommandLine(
+        "/bin/sh", {"-c", "echo \"$DISPLAY $INSTALLER_ELEVATED $1\" > '" + seen.string() + "'; exit 5", "sh", "arg"},
+        {"DISPLAY=:7"});
+    setenv("PATH", (dir_.string() + ":/usr/bin:/bin").c_str(), 1);
+    EXPECT_EQ(platform::RunElevated(line), 5);
+    std::ifstream in(seen);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, ":7 1 arg");
+}
+
+TEST_F(ElevationTest, RefusalOrMissingPkexecIsExplainedAndStopsTheProgram)
+{
+    for (const char* refusal : {"exit 126", "exit 127"}) {
+        FakePkexec(refusal);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(platform::RunElevated({"pkexec", "env", "/bin/true"}), platform::kElevationUnavailableExitCode);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("管理员权限"), std::string::npos) << refusal;
+        EXPECT_NE(said.find("Administrator rights were not granted"), std::string::npos) << refusal;
+    }
+
+    fs::remove(dir_ / "pkexec");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(platform::RunElevated({"pkexec", "env", "/bin/true"}), platform::kElevationUnavailableExitCode);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("pkexec"), std::string::npos);
+    EXPECT_NE(said.find("not installed"), std::string::npos);
+}
+
+TEST_F(ElevationTest, RootGoesOnWithoutElevating)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs to run as root";
+    char name[] = "installer";
+    char* argv[] = {name, nullptr};
+    EXPECT_EQ(platform::EnsureElevated(1, argv), std::nullopt);
+}
+
+} // namespace
