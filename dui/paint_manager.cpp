@@ -4,13 +4,7 @@
 #include "dui/painting.h"
 #include "dui/skin_archive.h"
 
-#if __has_include("platform/paint_surface.h")
 #include "platform/paint_surface.h"
-#else
-namespace platform {
-QImage* SurfaceImage(HDC dc);
-}
-#endif
 
 #include <QImage>
 #include <QPainter>
@@ -308,7 +302,14 @@ bool CPaintManagerUI::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam,
         return true;
     case WM_SIZE:
         NeedUpdate();
+        UpdateLayout();
         return false;
+    default:
+        break;
+    }
+    // Hit tests need the layout of the present size, even before the first paint.
+    UpdateLayout();
+    switch (message) {
     case WM_MOUSEMOVE:
         OnMouseMove(PointFromLParam(lParam));
         return true;

@@ -117,6 +117,7 @@ LRESULT WindowImplBase::OnNcPaint(UINT, WPARAM, LPARAM, BOOL& handled)
 LRESULT WindowImplBase::OnNcHitTest(UINT, WPARAM, LPARAM lParam, BOOL& handled)
 {
     handled = TRUE;
+    m_PaintManager.UpdateLayout();
     POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     ScreenToClient(m_hWnd, &pt);
     RECT caption = m_PaintManager.GetCaptionRect();
@@ -207,6 +208,7 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL& handled)
     const SIZE size = m_PaintManager.GetInitSize();
     if (size.cx > 0 && size.cy > 0)
         SetWindowPos(m_hWnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    m_PaintManager.UpdateLayout();
 
     InitWindow();
     return 0;
