@@ -1,4 +1,5 @@
 #include "platform/display_events.h"
+#include "platform/display.h"
 #include "platform/window_core.h"
 
 #include <utility>
@@ -33,6 +34,27 @@ bool AcceptsInput(HWND hwnd)
 {
     const HWND top = TopLevelOf(hwnd);
     return top && IsWindowEnabled(hwnd) && IsWindowEnabled(top);
+}
+
+HWND PopupTakingInputFor(HWND hwnd)
+{
+    HWND found = nullptr;
+    for (int depth = 0; hwnd && depth < 16; ++depth) {
+        const auto owned = SelectWindows([&](const Window& w) { return w.owner == hwnd && w.Visible() && !w.destroying; });
+        if (owned.empty())
+            break;
+        const HWND newest = owned.back()->hwnd;
+        if (IsWindowEnabled(newest))
+            found = newest;
+        hwnd = newest;
+    }
+    return found;
+}
+
+void RaiseNativeWindow(HWND hwnd)
+{
+    if (WithWindow(hwnd, [](Window& w) { return w.native; }).value_or(false))
+        CurrentDisplay()->Raise(hwnd, true);
 }
 
 bool QueueMouseInput(HWND hwnd, UINT message, WPARAM keys, POINT client)

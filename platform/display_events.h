@@ -11,6 +11,12 @@ namespace platform {
 LRESULT HitTest(HWND hwnd, POINT screen);
 // Whether the window (and the top-level window it belongs to) takes mouse and key input now.
 bool AcceptsInput(HWND hwnd);
+// The window that takes input in place of a disabled window, as Windows activates a modal
+// popup when its disabled owner is clicked: the newest visible, enabled window the disabled
+// window owns (directly or through other owned windows). Null when there is none.
+HWND PopupTakingInputFor(HWND hwnd);
+// Raises and activates the native window, without any message to the window.
+void RaiseNativeWindow(HWND hwnd);
 // Queues a mouse message at a point in `hwnd`'s client coordinates. A window holding the
 // capture of the thread receives it instead; a disabled window receives nothing. Consecutive
 // moves are merged. False when dropped.

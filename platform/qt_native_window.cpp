@@ -120,13 +120,23 @@ void QtNativeWindow::NoteFrame()
     NoteNativeFrame(hwnd_, RECT{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()});
 }
 
+HWND QtNativeWindow::BringPopupForward()
+{
+    const HWND popup = PopupTakingInputFor(hwnd_);
+    if (popup)
+        RaiseNativeWindow(popup);
+    return popup;
+}
+
 void QtNativeWindow::mousePressEvent(QMouseEvent* event)
 {
     if (!hwnd_ || event->button() != Qt::LeftButton)
         return;
     NoteFrame();
-    if (!AcceptsInput(hwnd_))
+    if (!AcceptsInput(hwnd_)) {
+        BringPopupForward();
         return;
+    }
     const QPoint global = event->globalPosition().toPoint();
     const LRESULT hit = HitTest(hwnd_, POINT{global.x(), global.y()});
     if (!hwnd_)
@@ -136,6 +146,7 @@ void QtNativeWindow::mousePressEvent(QMouseEvent* event)
         // mouse itself until the button is released.
         if (!startSystemMove())
             dragOffset_ = global - position();
+        releaseEndsMove_ = true;
         return;
     }
     QueueMouseInput(hwnd_, WM_LBUTTONDOWN, MK_LBUTTON, ToPoint(event->position()));
@@ -145,7 +156,8 @@ void QtNativeWindow::mouseReleaseEvent(QMouseEvent* event)
 {
     if (!hwnd_ || event->button() != Qt::LeftButton)
         return;
-    if (dragOffset_) {
+    if (releaseEndsMove_) {
+        releaseEndsMove_ = false;
         dragOffset_.reset();
         return;
     }
@@ -167,12 +179,19 @@ void QtNativeWindow::keyPressEvent(QKeyEvent* event)
 {
     if (!hwnd_)
         return;
+    HWND target = hwnd_;
+    if (!AcceptsInput(target)) {
+        // Keys meant for the popup that holds the input go there.
+        target = BringPopupForward();
+        if (!target)
+            return;
+    }
     const WPARAM key = VirtualKeyOf(event->key());
     if (key)
-        QueueKeyInput(hwnd_, WM_KEYDOWN, key, event->isAutoRepeat() ? (1 << 30) : 0);
+        QueueKeyInput(target, WM_KEYDOWN, key, event->isAutoRepeat() ? (1 << 30) : 0);
     for (const char32_t c : event->text().toStdU32String())
         if (c >= 0x20 && c != 0x7F)
-            QueueKeyInput(hwnd_, WM_CHAR, static_cast<WPARAM>(c), 0);
+            QueueKeyInput(target, WM_CHAR, static_cast<WPARAM>(c), 0);
 }
 
 void QtNativeWindow::keyReleaseEvent(QKeyEvent* event)

@@ -44,6 +44,9 @@ protected:
 private:
     void ApplyFlags();
     void NoteFrame();
+    // Input reached this window while it is disabled: the popup that holds the input instead
+    // comes forward, as a modal box does on Windows. Returns that popup, or null.
+    HWND BringPopupForward();
 
     HWND hwnd_;
     bool toolWindow_;
@@ -51,6 +54,8 @@ private:
     QImage presented_;
     // Set while the window follows the mouse itself because the window system offers no move.
     std::optional<QPoint> dragOffset_;
+    // The press started a move: its release belongs to the move, not to the window.
+    bool releaseEndsMove_ = false;
 };
 
 } // namespace platform
