@@ -10,6 +10,7 @@
 #include <QXmlStreamReader>
 
 #include <memory>
+#include <vector>
 
 namespace {
 

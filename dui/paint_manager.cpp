@@ -14,6 +14,7 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -61,9 +62,10 @@ HINSTANCE CPaintManagerUI::GetInstance()
 
 CDuiString CPaintManagerUI::GetInstancePath()
 {
-    wchar_t path[MAX_PATH + 1] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    CDuiString folder(path);
+    // Larger than MAX_PATH: a Linux path may be longer, and a cut path names another folder.
+    std::vector<wchar_t> path(32768, L'\0');
+    GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size() - 1));
+    CDuiString folder(path.data());
     const int cut = folder.ReverseFind(L'\\');
     return cut < 0 ? CDuiString() : folder.Left(cut + 1);
 }
