@@ -5,7 +5,6 @@
 
 #include <QGuiApplication>
 
-#include <cstdlib>
 #include <memory>
 
 namespace dui {
@@ -18,8 +17,8 @@ void EnsureGuiApplication()
     static char name[] = "installer";
     static char* argv[] = {name, nullptr};
     // Previews need no display: paint offscreen unless told otherwise.
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     static const std::unique_ptr<QGuiApplication> application = std::make_unique<QGuiApplication>(argc, argv);
 }
 
