@@ -1,0 +1,49 @@
+// The download and installation window: one progress bar, one status line, and the worker
+// thread that checks the network, downloads the package and writes it onto the drive.
+#pragma once
+
+#include "dui/dui.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+// Posted by the worker to the main window when the package is on the drive.
+inline constexpr UINT WM_INSTALL_DONE = WM_USER + 1014;
+
+class DownloadWnd : public WindowImplBase {
+public:
+    // Download URL, archive path, work folder (letter paths ending with a backslash) and the
+    // drive the package goes to ("E:").
+    DownloadWnd(std::string downloadUrl, std::string archivePath, std::string workFolder, std::wstring extractRoot);
+    ~DownloadWnd() override;
+
+    LPCTSTR GetWindowClassName() const override;
+    CDuiString GetSkinFolder() override;
+    CDuiString GetSkinFile() override;
+    UILIB_RESOURCETYPE GetResourceType() const override;
+    UINT GetResourceID() const override;
+    void InitWindow() override;
+    // "windowinit" starts the worker; everything goes on to the library.
+    void Notify(TNotifyUI& msg) override;
+    // WM_CLOSE is first sent on to m_ownerWnd.
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // The download's progress (download thread); always 0.
+    int OnDownloadProgress(double total, double received);
+    // Unpacks the archive beneath the root with progress; false when it failed.
+    bool ExtractPackage(const std::wstring& archivePath, const std::wstring& root);
+    // The extraction's progress (worker thread).
+    void OnExtractProgress(std::uint64_t processed);
+
+    static DWORD InstallThreadProc(LPVOID window);
+
+    CProgressUI* m_pProgress = nullptr;
+    CLabelUI* m_pStatus = nullptr;
+    CDuiString m_statusText;
+    HWND m_ownerWnd = nullptr;
+    std::string m_downloadUrl;
+    std::string m_archivePath;
+    std::string m_workFolder;
+    std::wstring m_extractRoot;
+};

@@ -1,0 +1,44 @@
+// The program's message dialog: a skinned, topmost, modal box with the text and one button
+// ("msg.xml") or two ("msg2.xml").
+#pragma once
+
+#include "dui/dui.h"
+
+class CMsgWnd2 : public WindowImplBase {
+public:
+    CMsgWnd2();
+    ~CMsgWnd2() override;
+
+    LPCTSTR GetWindowClassName() const override;
+    CDuiString GetSkinFolder() override;
+    // "msg.xml" when m_singleButton is 1, else "msg2.xml".
+    CDuiString GetSkinFile() override;
+    UILIB_RESOURCETYPE GetResourceType() const override;
+    CDuiString GetZIPFileName() const override;
+    UINT GetResourceID() const override;
+    // The library's, then the object deletes itself.
+    void OnFinalMessage(HWND hwnd) override;
+    void InitWindow() override;
+    void Notify(TNotifyUI& msg) override;
+    // confirm_btn closes with 1, cancel_btn with 0 (names compared without regard to case).
+    void OnClick(TNotifyUI& msg) override;
+    LRESULT OnSysCommand(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+    LRESULT HandleCustomMessage(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
+
+    // Shows the text; more than 20 UTF-16 code units take the smaller font 1.
+    void SetMessageText(LPCTSTR text);
+
+    // 1 selects the one-button layout; set before Create.
+    int m_singleButton = 0;
+
+    DUI_DECLARE_MESSAGE_MAP()
+};
+
+// Kind 2: the one-button dialog; any other kind: "确定" and "取消".
+using MessageKind = int;
+
+// Shows the dialog modally, owned by `owner` (or by nothing), and returns 1 for confirm_btn,
+// 0 for cancel_btn or any other way of closing it. From a thread other than the UI thread the
+// dialog is made and run on the UI thread while the caller waits for its result. Every text is
+// also passed to the user-text trace.
+unsigned ShowMessage(HWND owner, LPCTSTR caption, LPCTSTR text, MessageKind kind);
