@@ -1,4 +1,5 @@
 #include "platform/display.h"
+#include "platform/immortal.h"
 #include "platform/null_display.h"
 
 #include <mutex>
@@ -11,8 +12,8 @@ std::mutex displayMutex;
 
 std::shared_ptr<Display>& InstalledDisplay()
 {
-    static std::shared_ptr<Display> display = std::make_shared<NullDisplay>();
-    return display;
+    static Immortal<std::shared_ptr<Display>> display(std::make_shared<NullDisplay>());
+    return display.Get();
 }
 
 } // namespace

@@ -12,6 +12,13 @@ namespace {
 struct Session {
     std::unique_ptr<QGuiApplication> application;   // null when the program made its own
     std::shared_ptr<QtDisplay> display;
+
+    // The program ended without ShutdownUi: the native windows go before the application.
+    ~Session()
+    {
+        if (display)
+            display->Shut();
+    }
 };
 
 Session& TheSession()

@@ -1,5 +1,6 @@
 // Embedded resources: data blocks the embedding targets register at start-up, found by type
 // and id as FindResourceW finds them in a Windows module. There is one module, the program.
+#include "platform/immortal.h"
 #include "platform/win32_system.h"
 
 #include <cwctype>
@@ -26,8 +27,8 @@ struct ResourceKey {
 std::mutex resourcesMutex;
 std::deque<HRSRC__>& Resources()
 {
-    static std::deque<HRSRC__> resources;   // a deque keeps entries where they are
-    return resources;
+    static platform::Immortal<std::deque<HRSRC__>> resources;   // a deque keeps entries where they are
+    return resources.Get();
 }
 
 std::wstring Upper(LPCWSTR text)

@@ -1,5 +1,6 @@
 #include "platform/thread_queue.h"
 #include "platform/display.h"
+#include "platform/immortal.h"
 #include "platform/win32_system.h"
 #include "platform/window_table.h"
 
@@ -15,8 +16,8 @@ constexpr std::chrono::milliseconds kShortestTimer{10};
 std::mutex registryMutex;
 std::map<DWORD, std::weak_ptr<ThreadQueue>>& Registry()
 {
-    static std::map<DWORD, std::weak_ptr<ThreadQueue>> registry;
-    return registry;
+    static Immortal<std::map<DWORD, std::weak_ptr<ThreadQueue>>> registry;
+    return registry.Get();
 }
 
 thread_local int sentWorkDepth = 0;
@@ -199,7 +200,8 @@ UINT_PTR ThreadQueue::SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC 
     else
         timers_.push_back(timer);
     SignalLocked();
-    return hwnd ? (id ? id : 1) : id;
+    // A window timer's result only has to be non-zero; its id stays what the caller chose.
+    return hwnd ? std::max<UINT_PTR>(id, 1) : id;
 }
 
 bool ThreadQueue::KillTimer(HWND hwnd, UINT_PTR id)

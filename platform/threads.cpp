@@ -1,5 +1,6 @@
 // Threads in the Win32 shape over std::thread. A thread runs detached; its HANDLE names a
 // record of its end that WaitForSingleObject waits on and CloseHandle lets go of.
+#include "platform/immortal.h"
 #include "platform/thread_queue.h"
 #include "platform/win32_system.h"
 
@@ -30,8 +31,8 @@ struct HandleTable {
 
 HandleTable& Handles()
 {
-    static HandleTable table;
-    return table;
+    static platform::Immortal<HandleTable> table;
+    return table.Get();
 }
 
 std::shared_ptr<ThreadRecord> FindThread(HANDLE handle)

@@ -1,4 +1,5 @@
 #include "platform/window_table.h"
+#include "platform/immortal.h"
 #include "platform/win32_system.h"
 
 #include <cwctype>
@@ -20,8 +21,8 @@ struct Tables {
 
 Tables& TheTables()
 {
-    static Tables tables;
-    return tables;
+    static Immortal<Tables> tables;
+    return tables.Get();
 }
 
 std::mutex classesMutex;
@@ -40,8 +41,8 @@ bool SameClassName(std::wstring_view a, std::wstring_view b)
 
 std::mutex& WindowsMutex()
 {
-    static std::mutex mutex;
-    return mutex;
+    static Immortal<std::mutex> mutex;
+    return mutex.Get();
 }
 
 HWND AddWindow(const std::shared_ptr<Window>& window)

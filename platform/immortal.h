@@ -1,0 +1,28 @@
+// A value that is built on first use and never destroyed: the core's process-wide tables stay
+// usable by threads that still run while the program exits.
+#pragma once
+
+#include <new>
+#include <utility>
+
+namespace platform {
+
+template <typename T>
+class Immortal {
+public:
+    template <typename... Args>
+    explicit Immortal(Args&&... args)
+    {
+        ::new (static_cast<void*>(storage_)) T(std::forward<Args>(args)...);
+    }
+    ~Immortal() = default;   // deliberately leaves the value alone
+    Immortal(const Immortal&) = delete;
+    Immortal& operator=(const Immortal&) = delete;
+
+    T& Get() { return *std::launder(reinterpret_cast<T*>(storage_)); }
+
+private:
+    alignas(T) unsigned char storage_[sizeof(T)];
+};
+
+} // namespace platform
