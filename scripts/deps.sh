@@ -8,6 +8,8 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libarchive-dev libsystemd-dev
   fonts-wqy-zenhei
+  # running: elevation for users other than root
+  pkexec
   # tests and benchmarks
   libgtest-dev googletest zip unzip python3 openssl curl libarchive-tools time
   dbus python3-dbusmock xvfb xauth
