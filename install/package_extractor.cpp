@@ -20,8 +20,10 @@ std::uint64_t g_extractTotalBytes = 0;
 namespace extraction {
 namespace {
 
-// Read-ahead of the archive file; large blocks keep stored entries at disk speed.
-constexpr std::size_t kArchiveReadBlockSize = 1024 * 1024;
+// Reads of the archive file. Stored entries are copied straight from this buffer to the
+// output file, so it is sized to stay in the CPU cache between the read and the write:
+// measured on a mixed and a stored archive, 128 KiB beat both 64 KiB and 1 MiB.
+constexpr std::size_t kArchiveReadBlockSize = 128 * 1024;
 
 // Modification times are restored; owners, set-id bits, ACLs and extended attributes are
 // not. Names are checked before they are joined beneath the destination, so the absolute
