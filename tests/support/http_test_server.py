@@ -17,6 +17,9 @@ Routes of the serve mode (GET and HEAD):
   /redirect         302 to /file/100 with a short body
   /drop/N           Content-Length N, half of the body, then the connection is closed
   /stall/N          Content-Length N, 16 bytes of the body, then nothing until the server ends
+  /setup/NAME       the file NAME of the --files folder (404 with a short body when missing);
+                    --head-length N or "none" changes what HEAD reports for it, --rate B sends
+                    its body at about B bytes a second
 
 The pattern byte at offset i is ((i % 251) * 31 + 7) % 256.
 
@@ -41,6 +44,7 @@ PATTERN_BLOCK = bytes(((i % PATTERN_PERIOD) * 31 + 7) % 256 for i in range(PATTE
 STALL_PREFIX_BYTES = 16
 
 stopping = threading.Event()
+options = None
 
 
 def pattern_chunks(length):
@@ -83,6 +87,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.drop(int(argument), send_body)
             elif route == "stall":
                 self.stall(int(argument), send_body)
+            elif route == "setup" and options.files:
+                self.setup_file(argument, send_body)
             else:
                 self.small(404, b"Not Found\n", send_body)
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
@@ -127,6 +133,32 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
             self.connection.shutdown(socket.SHUT_RDWR)
         self.close_connection = True
+
+    def setup_file(self, name, send_body):
+        path = os.path.join(options.files, os.path.basename(name))
+        if not name or not os.path.isfile(path):
+            self.small(404, b"<html><body>no such package</body></html>\n", send_body)
+            return
+        size = os.path.getsize(path)
+        self.send_response(200)
+        self.send_header("Content-Type", "application/zip")
+        if send_body or options.head_length is None:
+            self.send_header("Content-Length", str(size))
+        elif options.head_length != "none":
+            self.send_header("Content-Length", options.head_length)
+        if not send_body and options.head_length == "none":
+            self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        if not send_body:
+            return
+        step = max(1, options.rate // 20) if options.rate else 1 << 20
+        with open(path, "rb") as body:
+            while chunk := body.read(step):
+                self.wfile.write(chunk)
+                if options.rate:
+                    self.wfile.flush()
+                    if stopping.wait(0.05):
+                        break
 
     def stall(self, length, send_body):
         self.send_response(200)
@@ -228,6 +260,10 @@ def main():
     parser.add_argument("--tls-dir")
     parser.add_argument("--tls-host")
     parser.add_argument("--lifetime", type=float, default=600.0)
+    parser.add_argument("--files")
+    parser.add_argument("--head-length")
+    parser.add_argument("--rate", type=int, default=0)
+    global options
     options = parser.parse_args()
 
     keep = None
