@@ -69,21 +69,24 @@ std::shared_ptr<ThreadQueue> QueueOfThread(DWORD threadId)
 
 int SentWorkDepth() { return sentWorkDepth; }
 
-void ThreadQueue::SignalLocked()
+bool ThreadQueue::SignalLocked()
 {
     signalled_ = true;
     changed_.notify_all();
+    return waitingInDisplay_;
 }
 
 void ThreadQueue::Wake()
 {
+    bool wakeDisplay;
     {
         std::lock_guard lock(mutex_);
-        SignalLocked();
+        wakeDisplay = SignalLocked();
     }
-    const auto display = CurrentDisplay();
-    if (display->IsEventThread(threadId_))
-        display->Wake();
+    // Only a thread blocked in the display's wait needs the display woken; one that has not
+    // got there yet sees the signal before it blocks.
+    if (wakeDisplay)
+        CurrentDisplay()->Wake();
 }
 
 bool ThreadQueue::Post(const MSG& msg)
@@ -261,11 +264,6 @@ void ThreadQueue::Wait(std::optional<Clock::time_point> deadline)
 {
     const auto display = CurrentDisplay();
     if (display->IsEventThread(threadId_)) {
-        {
-            std::lock_guard lock(mutex_);
-            if (signalled_)
-                return;
-        }
         std::optional<std::chrono::milliseconds> timeout;
         if (deadline) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
@@ -273,7 +271,15 @@ void ThreadQueue::Wait(std::optional<Clock::time_point> deadline)
                 return;
             timeout = left;
         }
+        {
+            std::lock_guard lock(mutex_);
+            if (signalled_)
+                return;
+            waitingInDisplay_ = true;
+        }
         display->WaitForEvents(timeout);
+        std::lock_guard lock(mutex_);
+        waitingInDisplay_ = false;
         return;
     }
     std::unique_lock lock(mutex_);

@@ -97,12 +97,14 @@ private:
         Clock::time_point due;
     };
 
-    void SignalLocked();
+    // Returns whether the thread blocks in the display's wait and needs the display woken.
+    bool SignalLocked();
 
     const DWORD threadId_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool signalled_ = false;
+    bool waitingInDisplay_ = false;   // set while the thread blocks in the display's wait
     bool closed_ = false;
     std::deque<MSG> posted_;
     std::deque<std::shared_ptr<SentTask>> sent_;
