@@ -104,20 +104,39 @@ private:
         return reader;
     }
 
-    // Reads the next header. False at the end of the archive or on an error, which fills
-    // `error`; a warning (a name that cannot be decoded, for one) is an error too.
-    static bool NextHeader(archive* reader, archive_entry*& entry, const std::string& archivePath,
-                           std::string& error)
+    // Reads the next header and counts it in `ordinal`. False at the end of the archive or on
+    // an error, which fills `error`; a warning (a name that cannot be decoded, for one) is an
+    // error too.
+    bool NextHeader(archive* reader, archive_entry*& entry, std::size_t& ordinal, std::string& error) const
     {
         const int status = archive_read_next_header(reader, &entry);
-        if (status == ARCHIVE_OK)
+        if (status == ARCHIVE_OK) {
+            ++ordinal;
             return true;
-        if (status != ARCHIVE_EOF) {
-            const char* name = status == ARCHIVE_WARN ? archive_entry_pathname(entry) : nullptr;
-            error = "cannot read archive " + Quoted(archivePath) +
-                    (name ? " at entry " + Quoted(name) : std::string()) + ": " + ArchiveErrorText(reader);
+        }
+        if (status == ARCHIVE_WARN) {
+            error = "cannot read archive " + Quoted(m_archivePath) + " at entry " + Quoted(RawEntryName(ordinal)) +
+                    ": " + ArchiveErrorText(reader);
+        } else if (status != ARCHIVE_EOF) {
+            error = "cannot read archive " + Quoted(m_archivePath) + ": " + ArchiveErrorText(reader);
         }
         return false;
+    }
+
+    // The stored bytes of the name of the entry at `ordinal` (counted from 0), for messages
+    // about names that cannot be decoded.
+    std::string RawEntryName(std::size_t ordinal) const
+    {
+        std::string ignored;
+        const ArchiveReader reader = OpenArchive(std::nullopt, ignored);
+        archive_entry* entry = nullptr;
+        for (std::size_t i = 0; reader && archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK; ++i) {
+            if (i == ordinal) {
+                const char* name = archive_entry_pathname(entry);
+                return name ? name : "";
+            }
+        }
+        return "";
     }
 
     // Sums the sizes, decides the names' charset and refuses unsafe entries, all before a
@@ -130,29 +149,58 @@ private:
                     (failure ? failure.message() : std::string("not a file"));
             return std::nullopt;
         }
-        ArchiveReader reader = OpenArchive(std::nullopt, error);
-        if (!reader)
-            return std::nullopt;
         ArchiveSurvey survey;
+        if (!SurveyStoredNames(survey, error) || !CheckDecodedNames(survey.charset, error))
+            return std::nullopt;
+        return survey;
+    }
+
+    // First pass, over the names as stored: the total size, the charset, the entry types, and
+    // the name rules that hold whatever the charset (no leading slash, no ".." between slashes).
+    bool SurveyStoredNames(ArchiveSurvey& survey, std::string& error) const
+    {
+        const ArchiveReader reader = OpenArchive(std::nullopt, error);
+        if (!reader)
+            return false;
         ZipNameCharsetVote vote;
         archive_entry* entry = nullptr;
+        std::size_t ordinal = 0;
         error.clear();
-        while (NextHeader(reader.get(), entry, m_archivePath, error)) {
-            const char* rawName = archive_entry_pathname(entry);
-            const std::string_view name = rawName ? rawName : "";
+        while (NextHeader(reader.get(), entry, ordinal, error)) {
+            const char* storedName = archive_entry_pathname(entry);
+            const std::string_view name = storedName ? storedName : "";
             if (auto reason = RefusalReason(entry, name, NameSeparators::SlashOnly)) {
                 error = "archive entry " + Quoted(name) + " refused: " + *reason;
-                return std::nullopt;
+                return false;
             }
             vote.Add(name);
             if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > 0)
                 survey.totalBytes =
                     SaturatingAdd(survey.totalBytes, static_cast<std::uint64_t>(archive_entry_size(entry)));
         }
-        if (!error.empty())
-            return std::nullopt;
         survey.charset = vote.Result();
-        return survey;
+        return error.empty();
+    }
+
+    // Second pass, over the decoded names: every name decodes and is safe with backslashes
+    // taken as separators too.
+    bool CheckDecodedNames(ZipNameCharset charset, std::string& error) const
+    {
+        const ArchiveReader reader = OpenArchive(charset, error);
+        if (!reader)
+            return false;
+        archive_entry* entry = nullptr;
+        std::size_t ordinal = 0;
+        error.clear();
+        while (NextHeader(reader.get(), entry, ordinal, error)) {
+            const char* decodedName = archive_entry_pathname(entry);
+            const std::string_view name = decodedName ? decodedName : "";
+            if (auto reason = RefusalReason(entry, name)) {
+                error = "archive entry " + Quoted(name) + " refused: " + *reason;
+                return false;
+            }
+        }
+        return error.empty();
     }
 
     bool PrepareDestination(std::string& error) const
@@ -186,8 +234,9 @@ private:
             return false;
         }
         archive_entry* entry = nullptr;
+        std::size_t ordinal = 0;
         error.clear();
-        while (!Cancelled(error) && NextHeader(reader.get(), entry, m_archivePath, error)) {
+        while (!Cancelled(error) && NextHeader(reader.get(), entry, ordinal, error)) {
             if (!WriteEntry(reader.get(), writer.get(), entry, error))
                 return false;
         }

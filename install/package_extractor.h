@@ -23,8 +23,8 @@ using ExtractProgressCallback = std::function<void(std::uint64_t processed, std:
 // - Names carrying the UTF-8 flag are UTF-8; the others are UTF-8 when every name of the
 //   archive is valid UTF-8, CP936 otherwise.
 // - Entries with absolute names or ".." components, links, devices, FIFOs and sockets are
-//   refused: the extraction fails naming the entry. Refusals found while the archive is
-//   surveyed come before anything is written. Owners and set-id bits are never restored.
+//   refused, and so are names that cannot be decoded: the extraction fails naming the entry,
+//   before anything is written. Owners and set-id bits are never restored.
 // - Everything written is flushed to the destination's device before true is returned.
 // - `cancel`, when given and set, stops the extraction between two blocks.
 //

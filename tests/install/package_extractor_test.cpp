@@ -294,10 +294,11 @@ TEST_F(ExtractionTest, FifoEntryBecomesPlainFile)
     EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "pipe"), "piped bytes");
 }
 
-// A backslash separates names only once they are decoded, so this refusal comes while writing.
-TEST_F(ExtractionTest, RefusesBackslashTraversal)
+// A backslash separates names only once they are decoded; made on Unix, libarchive keeps it.
+TEST_F(ExtractionTest, RefusesBackslashTraversalBeforeWriting)
 {
-    WriteHandMadeZip(Archive(), {{"..\\evil.txt", "x"}});
+    WriteHandMadeZip(Archive(), {{"kelvoClient/fine.txt", "fine", false, 0100644},
+                                 {"..\\evil.txt", "x", false, 0100644}});
 
     const ExtractionRun run = Extract();
 
@@ -305,6 +306,18 @@ TEST_F(ExtractionTest, RefusesBackslashTraversal)
     EXPECT_NE(run.error.find("out of the destination"), std::string::npos) << run.error;
     EXPECT_TRUE(StickIsEmpty());
     EXPECT_TRUE(fs::is_empty(Outside()));
+}
+
+TEST_F(ExtractionTest, NameNeitherUtf8NorCp936FailsBeforeWriting)
+{
+    WriteHandMadeZip(Archive(), {{"kelvoClient/fine.txt", "fine"}, {"\xFF\xFE.txt", "x"}, {kCp936Readme, "y"}});
+
+    const ExtractionRun run = Extract();
+
+    EXPECT_FALSE(run.ok);
+    ExpectOneLine(run.error);
+    EXPECT_NE(run.error.find("\"\\xFF\\xFE.txt\""), std::string::npos) << run.error;
+    EXPECT_TRUE(StickIsEmpty());
 }
 
 TEST_F(ExtractionTest, NeverRestoresSetIdBits)
