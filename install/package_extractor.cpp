@@ -166,7 +166,7 @@ private:
         archive_entry* entry = nullptr;
         std::size_t ordinal = 0;
         error.clear();
-        while (NextHeader(reader.get(), entry, ordinal, error)) {
+        while (!Cancelled(error) && NextHeader(reader.get(), entry, ordinal, error)) {
             const char* storedName = archive_entry_pathname(entry);
             const std::string_view name = storedName ? storedName : "";
             if (auto reason = RefusalReason(entry, name, NameSeparators::SlashOnly)) {
@@ -192,7 +192,7 @@ private:
         archive_entry* entry = nullptr;
         std::size_t ordinal = 0;
         error.clear();
-        while (NextHeader(reader.get(), entry, ordinal, error)) {
+        while (!Cancelled(error) && NextHeader(reader.get(), entry, ordinal, error)) {
             const char* decodedName = archive_entry_pathname(entry);
             const std::string_view name = decodedName ? decodedName : "";
             if (auto reason = RefusalReason(entry, name)) {

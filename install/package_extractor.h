@@ -26,7 +26,7 @@ using ExtractProgressCallback = std::function<void(std::uint64_t processed, std:
 //   refused, and so are names that cannot be decoded: the extraction fails naming the entry,
 //   before anything is written. Owners and set-id bits are never restored.
 // - Everything written is flushed to the destination's device before true is returned.
-// - `cancel`, when given and set, stops the extraction between two blocks.
+// - `cancel`, when given and set, stops the extraction between two entries or blocks.
 //
 // Returns true on success. On failure returns false with a one-line message in `error`;
 // what was written before the failure stays on the drive.

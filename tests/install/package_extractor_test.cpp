@@ -429,6 +429,14 @@ TEST_F(ExtractionTest, CancelStopsBetweenBlocks)
     ASSERT_EQ(run.reports.size(), 2u);   // the start, then the first block
     EXPECT_LT(run.reports.back().first, run.reports.back().second);
     EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "after.txt"));
+
+    // Cancelled before it starts: nothing is written, not even the destination's folders.
+    fs::remove_all(Stick() / "kelvoClient");
+    const ExtractionRun early = Extract(&cancel);
+    EXPECT_FALSE(early.ok);
+    EXPECT_EQ(early.error, "extraction cancelled");
+    EXPECT_TRUE(early.reports.empty());
+    EXPECT_TRUE(StickIsEmpty());
 }
 
 TEST_F(ExtractionTest, RootedNativePathsWorkLikeLetterPaths)
