@@ -4,6 +4,8 @@
 
 #include "dui/dui.h"
 
+#include <memory>
+
 class CMsgWnd2 : public WindowImplBase {
 public:
     CMsgWnd2();
@@ -27,18 +29,36 @@ public:
 
     // Shows the text; more than 20 UTF-16 code units take the smaller font 1.
     void SetMessageText(LPCTSTR text);
+    // The same on any tree built from "msg.xml" or "msg2.xml" (the skin preview paints one
+    // without a window). An empty text leaves the control as the layout has it.
+    static void ApplyMessageText(CPaintManagerUI& manager, LPCTSTR text);
+
+    // Expires when the object is deleted: the dialog deletes itself with its window, so its
+    // creator can tell whether a failed Create has already taken it.
+    std::weak_ptr<const void> Lifetime() const { return m_lifetime; }
 
     // 1 selects the one-button layout; set before Create.
     int m_singleButton = 0;
 
     DUI_DECLARE_MESSAGE_MAP()
+
+private:
+    std::shared_ptr<const int> m_lifetime = std::make_shared<const int>(0);
 };
+
+// Texts longer than this many UTF-16 code units are shown in the smaller font.
+inline constexpr std::size_t kMessageTextLongerThan = 20;
+// The layouts' font id for long texts.
+inline constexpr int kMessageTextSmallFont = 1;
 
 // Kind 2: the one-button dialog; any other kind: "确定" and "取消".
 using MessageKind = int;
+inline constexpr MessageKind kOneButtonMessage = 2;
 
 // Shows the dialog modally, owned by `owner` (or by nothing), and returns 1 for confirm_btn,
 // 0 for cancel_btn or any other way of closing it. From a thread other than the UI thread the
-// dialog is made and run on the UI thread while the caller waits for its result. Every text is
-// also passed to the user-text trace.
+// dialog is made and run on the UI thread while the caller waits for its result; once the UI
+// thread has ended it returns 0 at once. Every call passes its text to the user-text trace
+// (platform/user_text_trace.h) once. Unattended (ui/unattended.h), the dialog still shows
+// and answers itself with confirm_btn.
 unsigned ShowMessage(HWND owner, LPCTSTR caption, LPCTSTR text, MessageKind kind);

@@ -3,5 +3,11 @@
 // printed as lines. Off unless switched on; any thread may ask.
 #pragma once
 
+#include "platform/win32.h"
+
 void SetUnattended(bool on);
 bool IsUnattended();
+
+// Unattended runs: asks a shown skinned window to press its default button, as Enter would
+// (posted, so it runs after what the window is doing now). Does nothing while attended.
+void AnswerWithDefaultButtonIfUnattended(HWND window);
