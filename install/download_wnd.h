@@ -3,9 +3,13 @@
 #pragma once
 
 #include "dui/dui.h"
+#include "install/install_job.h"
+#include "install/progress_relay.h"
+#include "install/worker_messages.h"
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // Posted by the worker to the main window when the package is on the drive.
@@ -46,4 +50,30 @@ public:
     std::string m_archivePath;
     std::string m_workFolder;
     std::wstring m_extractRoot;
+
+    // ---- Delivery of the worker's progress and outcome to the UI thread ----------------------
+    // What the worker and its window share; made when the worker starts.
+    std::shared_ptr<InstallJob> m_job;
+    // Latest progress from the download thread and the worker, shown by the UI thread.
+    ProgressRelay m_progressRelay;
+    // At most one progress update on screen per interval: 20 a second.
+    static constexpr DWORD kProgressIntervalMs = 50;
+    ProgressPacer m_progressPacer{kProgressIntervalMs};
+    bool m_progressTimerSet = false;
+    // Unattended runs also print each status line once per whole percent; set on the UI thread
+    // before the worker starts.
+    bool m_printStatusLines = false;
+
+private:
+    // Starts InstallThreadProc once, on "windowinit".
+    void StartInstallWorker();
+    // Any thread: keeps the value for the UI thread and wakes it when no wake-up is pending.
+    void PublishProgress(const ProgressValue& value);
+    // UI thread: a wake-up from PublishProgress; shows now or when the pacing interval is over.
+    void OnProgressWake();
+    // UI thread: shows the latest published value, if there is one not shown yet.
+    void ShowLatestProgress();
+    void ShowStatus(LPCTSTR text, int barValue);
+    // UI thread: the user is told, then the window hides and closes (WM_CLOSE, wParam 0).
+    void FinishWithFailure(InstallFailure failure);
 };

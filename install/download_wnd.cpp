@@ -1,0 +1,216 @@
+// The download window's UI side: hooks, the first status line, the start of the worker, and
+// what the worker's posted messages do on the UI thread.
+#include "install/download_wnd.h"
+
+#include "install/download_progress.h"
+#include "install/extract_progress.h"
+#include "install/package_extractor.h"
+#include "platform/win32.h"
+#include "skin/skin_resources.h"
+#include "ui/message_dialog.h"
+#include "ui/unattended.h"
+
+#include <iostream>
+#include <utility>
+
+namespace {
+
+// The timer that shows a progress value held back by the pacing.
+constexpr UINT_PTR kProgressTimerId = 0x1D0E;
+
+void PrintStatusLine(const std::wstring& text)
+{
+    std::cout << platform::Narrow(text) << std::endl;
+}
+
+} // namespace
+
+DownloadWnd::DownloadWnd(std::string downloadUrl, std::string archivePath, std::string workFolder,
+                         std::wstring extractRoot)
+    : m_downloadUrl(std::move(downloadUrl)),
+      m_archivePath(std::move(archivePath)),
+      m_workFolder(std::move(workFolder)),
+      m_extractRoot(std::move(extractRoot))
+{
+}
+
+DownloadWnd::~DownloadWnd()
+{
+    // The worker uses this object until it ends; a stopped worker ends within about a second.
+    if (m_job) {
+        m_job->RequestStop();
+        while (!m_job->WaitForEnd(std::chrono::seconds(1))) {
+        }
+    }
+}
+
+LPCTSTR DownloadWnd::GetWindowClassName() const
+{
+    return L"DownloadWnd";
+}
+
+CDuiString DownloadWnd::GetSkinFolder()
+{
+    return L"";
+}
+
+CDuiString DownloadWnd::GetSkinFile()
+{
+    return L"DownloadWnd.xml";
+}
+
+UILIB_RESOURCETYPE DownloadWnd::GetResourceType() const
+{
+    return UILIB_ZIPRESOURCE;
+}
+
+UINT DownloadWnd::GetResourceID() const
+{
+    return kSkinResourceId;
+}
+
+void DownloadWnd::InitWindow()
+{
+    m_pProgress = static_cast<CProgressUI*>(m_PaintManager.FindControl(L"progressBar"));
+    m_pStatus = static_cast<CLabelUI*>(m_PaintManager.FindControl(L"edtStatus"));
+    m_printStatusLines = IsUnattended();
+    m_statusText.Format(L"正在下载 %d%%", 0);
+    ShowStatus(m_statusText, 0);
+    if (m_printStatusLines)
+        PrintStatusLine(m_statusText.GetData());
+}
+
+void DownloadWnd::Notify(TNotifyUI& msg)
+{
+    if (msg.sType == DUI_MSGTYPE_WINDOWINIT)
+        StartInstallWorker();
+    WindowImplBase::Notify(msg);
+}
+
+LRESULT DownloadWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INSTALL_PROGRESS:
+        OnProgressWake();
+        return 0;
+    case WM_TIMER:
+        if (wParam != kProgressTimerId)
+            break;
+        KillTimer(m_hWnd, kProgressTimerId);
+        m_progressTimerSet = false;
+        ShowLatestProgress();
+        return 0;
+    case WM_INSTALL_FAILED:
+        FinishWithFailure(static_cast<InstallFailure>(wParam));
+        return 0;
+    case WM_CLOSE:
+        // The last value reaches the screen before the window goes.
+        ShowLatestProgress();
+        SendMessageW(m_ownerWnd, WM_CLOSE, 0, 0);
+        break;
+    case WM_DESTROY:
+        // Nobody is left to show the installation: the worker stops and posts nothing more.
+        if (m_job)
+            m_job->RequestStop();
+        if (m_progressTimerSet)
+            KillTimer(m_hWnd, kProgressTimerId);
+        m_progressTimerSet = false;
+        break;
+    default:
+        break;
+    }
+    return WindowImplBase::HandleMessage(message, wParam, lParam);
+}
+
+int DownloadWnd::OnDownloadProgress(double total, double received)
+{
+    if (const auto percent = DownloadPercent(total, received))
+        PublishProgress({ProgressPhase::Download, *percent});
+    return 0;
+}
+
+bool DownloadWnd::ExtractPackage(const std::wstring& archivePath, const std::wstring& root)
+{
+    std::string error;
+    const bool extracted = ExtractZipArchive(
+        archivePath, root, [this](std::uint64_t processed, std::uint64_t) { OnExtractProgress(processed); }, error,
+        m_job ? &m_job->StopFlag() : nullptr);
+    if (!extracted)
+        std::cout << error << std::endl;
+    return extracted;
+}
+
+void DownloadWnd::OnExtractProgress(std::uint64_t processed)
+{
+    const double percent = ExtractPercent(processed, g_extractTotalBytes);
+    OutputDebugStringW(FormatExtractDebugLine(percent).c_str());
+    PublishProgress({ProgressPhase::Extract, percent});
+}
+
+void DownloadWnd::StartInstallWorker()
+{
+    if (m_job)
+        return;
+    m_job = std::make_shared<InstallJob>(m_hWnd, m_ownerWnd);
+    TrackInstallJob(m_job);
+    const HANDLE thread = CreateThread(nullptr, 0, &DownloadWnd::InstallThreadProc, this, 0, nullptr);
+    if (!thread) {
+        std::cout << "Failed to start the install worker." << std::endl;
+        m_job->MarkEnded();
+        return;
+    }
+    CloseHandle(thread);
+}
+
+void DownloadWnd::PublishProgress(const ProgressValue& value)
+{
+    const ProgressRelay::Published published = m_progressRelay.Publish(value);
+    if (published.newWholePercent && m_printStatusLines)
+        PrintStatusLine(ProgressStatusText(value));
+    if (published.wakeUi && m_job)
+        m_job->Post({{m_job->Window(), WM_INSTALL_PROGRESS, 0, 0}});
+}
+
+void DownloadWnd::OnProgressWake()
+{
+    if (m_progressTimerSet)
+        return;
+    const DWORD delay = m_progressPacer.DelayAt(GetTickCount());
+    if (delay == 0) {
+        ShowLatestProgress();
+        return;
+    }
+    m_progressTimerSet = SetTimer(m_hWnd, kProgressTimerId, delay, nullptr) != 0;
+    if (!m_progressTimerSet)
+        ShowLatestProgress();
+}
+
+void DownloadWnd::ShowLatestProgress()
+{
+    const std::optional<ProgressValue> value = m_progressRelay.Take();
+    if (!value)
+        return;
+    if (value->phase == ProgressPhase::Extract) {
+        m_statusText = ProgressStatusText(*value);
+        ShowStatus(m_statusText, ProgressBarValue(*value));
+    } else {
+        ShowStatus(ProgressStatusText(*value).c_str(), ProgressBarValue(*value));
+    }
+    m_progressPacer.ShownAt(GetTickCount());
+}
+
+void DownloadWnd::ShowStatus(LPCTSTR text, int barValue)
+{
+    if (m_pProgress)
+        m_pProgress->SetValue(barValue);
+    if (m_pStatus)
+        m_pStatus->SetText(text);
+}
+
+void DownloadWnd::FinishWithFailure(InstallFailure failure)
+{
+    ShowLatestProgress();
+    ShowMessage(m_hWnd, L"提示", InstallFailureText(failure), kOneButtonMessage);
+    ::ShowWindow(m_hWnd, SW_HIDE);
+    SendMessageW(m_hWnd, WM_CLOSE, 0, 0);
+}

@@ -1,0 +1,63 @@
+// What the download window and its install worker share: the request to stop, the pauses a
+// stop cuts short, the only way the worker reaches the windows, and the worker's end.
+//
+// The worker never waits for the UI thread: it only posts. Posting goes through a gate that a
+// stop closes, so once RequestStop has returned the worker posts nothing more, and a program
+// that ends can wait for the worker without any risk of the two waiting for each other.
+#pragma once
+
+#include "platform/win32_types.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+
+struct QueuedMessage {
+    HWND hwnd = nullptr;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+};
+
+class InstallJob {
+public:
+    // The download window and the window it reports to (the main window).
+    InstallJob(HWND window, HWND owner) : m_window(window), m_owner(owner) {}
+    InstallJob(const InstallJob&) = delete;
+    InstallJob& operator=(const InstallJob&) = delete;
+
+    HWND Window() const { return m_window; }
+    HWND Owner() const { return m_owner; }
+
+    // Any thread. From its return on, Post sends nothing and Pause returns false at once.
+    void RequestStop();
+    bool StopRequested() const { return m_stop.load(std::memory_order_acquire); }
+    // Set together with the stop request; for operations that poll a flag (the extraction).
+    const std::atomic<bool>& StopFlag() const { return m_stop; }
+
+    // Worker: waits for `duration`, cut short by a stop request. False when stopped.
+    bool Pause(std::chrono::milliseconds duration);
+    // Any thread: posts the messages in order unless a stop was requested. False when a stop
+    // was requested (nothing posted) or a post failed (the window is gone).
+    bool Post(std::initializer_list<QueuedMessage> messages);
+
+    // Worker: its last act; no use of the window or this job's windows follows.
+    void MarkEnded();
+    bool Ended() const;
+    // Waits until the worker has ended or `limit` has passed; true when it has ended.
+    bool WaitForEnd(std::chrono::milliseconds limit) const;
+
+private:
+    const HWND m_window;
+    const HWND m_owner;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    bool m_ended = false;
+};
+
+// Remembers a started job so that StopInstallWorker (install_worker.h) can reach it.
+void TrackInstallJob(std::shared_ptr<InstallJob> job);

@@ -1,0 +1,137 @@
+// The install worker: network check, work folder, download, extraction, hand-over to the
+// main window. It reaches the windows only through InstallJob::Post and ends soon after a
+// stop request, without posting anything more.
+#include "install/download_wnd.h"
+#include "install/install_job.h"
+#include "install/worker_messages.h"
+#include "net/file_downloader.h"
+#include "net/http_request.h"
+#include "platform/win32.h"
+
+#include <chrono>
+#include <string>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr milliseconds kStartPause{1000};
+constexpr milliseconds kDownloadPollInterval{200};
+
+constexpr DWORD kCompleted = 0;
+constexpr DWORD kEndedEarly = static_cast<DWORD>(-1);
+
+enum class StepResult { Done, Failed, Stopped };
+
+std::wstring WideFromAnsi(const std::string& text)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (length <= 1)
+        return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
+    wide.resize(static_cast<std::size_t>(length - 1));
+    return wide;
+}
+
+bool IsFolder(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The folder with every missing parent; true when it is a folder afterwards.
+bool EnsureFolder(const std::wstring& folder)
+{
+    if (IsFolder(folder))
+        return true;
+    SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    return IsFolder(folder);
+}
+
+// Reachable when the probe server answers or, failing that, the system says it is online.
+StepResult CheckNetwork(const InstallJob& job)
+{
+    if (ProbeServer() == 0)
+        return StepResult::Done;
+    if (job.StopRequested())
+        return StepResult::Stopped;
+    return IsInternetConnected() ? StepResult::Done : StepResult::Failed;
+}
+
+// Runs the transfer to its end; the downloader is gone (its thread ended, the file closed)
+// when this returns.
+StepResult Download(DownloadWnd& window, InstallJob& job)
+{
+    FileDownloader downloader(window.m_downloadUrl, window.m_archivePath);
+    downloader.SetProgressCallback(
+        [&window](double total, double received) { return window.OnDownloadProgress(total, received); });
+    downloader.Start();
+    while (!downloader.IsFinished()) {
+        if (downloader.IsFailed())
+            return StepResult::Failed;
+        if (!job.Pause(kDownloadPollInterval))
+            return StepResult::Stopped;
+    }
+    return StepResult::Done;
+}
+
+DWORD Fail(InstallJob& job, InstallFailure failure)
+{
+    job.Post({{job.Window(), WM_INSTALL_FAILED, static_cast<WPARAM>(failure), 0}});
+    return kEndedEarly;
+}
+
+DWORD RunInstallPipeline(DownloadWnd& window, InstallJob& job)
+{
+    if (!job.Pause(kStartPause))
+        return kEndedEarly;
+
+    switch (CheckNetwork(job)) {
+    case StepResult::Done: break;
+    case StepResult::Stopped: return kEndedEarly;
+    case StepResult::Failed: return Fail(job, InstallFailure::NetworkUnavailable);
+    }
+    if (job.StopRequested())
+        return kEndedEarly;
+
+    if (!EnsureFolder(WideFromAnsi(window.m_workFolder)))
+        return Fail(job, InstallFailure::WorkFolder);
+
+    switch (Download(window, job)) {
+    case StepResult::Done: break;
+    case StepResult::Stopped:
+        // Half an archive is of no use to anybody.
+        DeleteFileA(window.m_archivePath.c_str());
+        return kEndedEarly;
+    case StepResult::Failed:
+        DeleteFileA(window.m_archivePath.c_str());
+        return Fail(job, InstallFailure::Download);
+    }
+    if (job.StopRequested())
+        return kEndedEarly;
+
+    if (!window.ExtractPackage(WideFromAnsi(window.m_archivePath), window.m_extractRoot)) {
+        if (job.StopRequested())
+            return kEndedEarly;
+        return Fail(job, InstallFailure::Extraction);
+    }
+
+    // Posted in this order to one thread, so the main window learns of the end before its
+    // download window closes.
+    const bool handedOver = job.Post({{job.Owner(), WM_INSTALL_DONE, 0, 0}, {job.Window(), WM_CLOSE, 1, 0}});
+    return handedOver ? kCompleted : kEndedEarly;
+}
+
+} // namespace
+
+DWORD DownloadWnd::InstallThreadProc(LPVOID window)
+{
+    auto& self = *static_cast<DownloadWnd*>(window);
+    // The window's destructor waits for MarkEnded, so the object outlives this function's
+    // use of it; the job is held here as well for the MarkEnded itself.
+    const std::shared_ptr<InstallJob> job = self.m_job;
+    const DWORD result = RunInstallPipeline(self, *job);
+    job->MarkEnded();
+    return result;
+}

@@ -1,0 +1,51 @@
+#include "install/progress_relay.h"
+
+#include "install/download_progress.h"
+#include "install/extract_progress.h"
+
+std::wstring ProgressStatusText(const ProgressValue& value)
+{
+    if (value.phase == ProgressPhase::Download)
+        return FormatDownloadStatus(DownloadWholePercent(value.percent));
+    return FormatExtractStatus(value.percent);
+}
+
+int ProgressBarValue(const ProgressValue& value)
+{
+    if (value.phase == ProgressPhase::Download)
+        return DownloadWholePercent(value.percent);
+    return ExtractBarValue(value.percent);
+}
+
+ProgressRelay::Published ProgressRelay::Publish(const ProgressValue& value)
+{
+    const int whole = ProgressBarValue(value);
+    std::lock_guard lock(m_mutex);
+    Published result;
+    result.newWholePercent = !m_lastWhole || *m_lastWhole != whole || m_lastPhase != value.phase;
+    m_lastWhole = whole;
+    m_lastPhase = value.phase;
+    m_latest = value;
+    m_fresh = true;
+    result.wakeUi = !m_wakePending;
+    m_wakePending = true;
+    return result;
+}
+
+std::optional<ProgressValue> ProgressRelay::Take()
+{
+    std::lock_guard lock(m_mutex);
+    m_wakePending = false;
+    if (!m_fresh)
+        return std::nullopt;
+    m_fresh = false;
+    return m_latest;
+}
+
+DWORD ProgressPacer::DelayAt(DWORD now) const
+{
+    if (!m_lastShown)
+        return 0;
+    const DWORD elapsed = now - *m_lastShown;   // tick counts wrap; the difference does not
+    return elapsed >= m_intervalMs ? 0 : m_intervalMs - elapsed;
+}
