@@ -1,0 +1,200 @@
+#include "ui_test_support.h"
+
+#include "platform/paint_surface.h"
+#include "platform/ui_session.h"
+#include "platform/user_text_trace.h"
+#include "skin/skin_resources.h"
+#include "ui/message_dialog.h"
+#include "ui/unattended.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <unistd.h>
+
+namespace ui_testing {
+namespace {
+
+// The offscreen display and the embedded skin for the whole test program.
+class UiEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        if (!std::getenv("XDG_RUNTIME_DIR")) {
+            m_runtimeDir = std::filesystem::temp_directory_path() / ("ui-test-" + std::to_string(getpid()));
+            std::filesystem::create_directories(m_runtimeDir);
+            std::filesystem::permissions(m_runtimeDir, std::filesystem::perms::owner_all);
+            setenv("XDG_RUNTIME_DIR", m_runtimeDir.c_str(), 1);
+        }
+        platform::InitializeUi();
+        RegisterSkinResources();
+    }
+
+    void TearDown() override
+    {
+        platform::ShutdownUi();
+        if (!m_runtimeDir.empty())
+            std::filesystem::remove_all(m_runtimeDir);
+    }
+
+private:
+    std::filesystem::path m_runtimeDir;
+};
+
+[[maybe_unused]] ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
+
+std::function<void(HWND)> pendingAct;
+bool actRan = false;
+
+BOOL FindVisibleDialog(HWND hwnd, LPARAM found)
+{
+    // The dialog's window text; only then is the window known to hold a CWindowWnd.
+    wchar_t text[16] = {};
+    GetWindowTextW(hwnd, text, 16);
+    if (IsWindowVisible(hwnd) && std::wstring_view(text) == L"msgwnd2") {
+        *reinterpret_cast<HWND*>(found) = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CheckForDialog(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (!pendingAct)
+        return;
+    HWND dialog = nullptr;
+    EnumWindows(FindVisibleDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (!dialog)
+        return;
+    auto act = std::move(pendingAct);
+    pendingAct = nullptr;
+    actRan = true;
+    act(dialog);
+}
+
+} // namespace
+
+POINT CentreOf(WindowImplBase& window, LPCTSTR name)
+{
+    const CControlUI* control = window.PaintManager().FindControl(name);
+    EXPECT_TRUE(control) << CDuiString(name).ToUtf8();
+    if (!control)
+        return POINT{};
+    const RECT& rc = control->GetPos();
+    return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+}
+
+void PostClick(HWND hwnd, POINT pt)
+{
+    const LPARAM at = MAKELPARAM(pt.x, pt.y);
+    PostMessageW(hwnd, WM_MOUSEMOVE, 0, at);
+    PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(hwnd, WM_LBUTTONUP, 0, at);
+}
+
+void PostClickOn(WindowImplBase& window, LPCTSTR name)
+{
+    PostClick(window.GetHWND(), CentreOf(window, name));
+}
+
+void PressKey(HWND hwnd, int qtKey)
+{
+    QWindow* native = platform::NativeWindowOf(hwnd);
+    ASSERT_TRUE(native);
+    QKeyEvent press(QEvent::KeyPress, qtKey, Qt::NoModifier);
+    QCoreApplication::sendEvent(native, &press);
+    QKeyEvent release(QEvent::KeyRelease, qtKey, Qt::NoModifier);
+    QCoreApplication::sendEvent(native, &release);
+}
+
+WindowImplBase* WindowObjectOf(HWND hwnd)
+{
+    auto* object = reinterpret_cast<CWindowWnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    return dynamic_cast<WindowImplBase*>(object);
+}
+
+WhenDialogShows::WhenDialogShows(std::function<void(HWND dialog)> act)
+{
+    pendingAct = std::move(act);
+    actRan = false;
+    m_timer = SetTimer(nullptr, 0, 5, CheckForDialog);
+}
+
+WhenDialogShows::~WhenDialogShows()
+{
+    KillTimer(nullptr, m_timer);
+    pendingAct = nullptr;
+}
+
+bool WhenDialogShows::Ran() const
+{
+    return actRan;
+}
+
+UnattendedScope::UnattendedScope()
+{
+    SetUnattended(true);
+}
+
+UnattendedScope::~UnattendedScope()
+{
+    SetUnattended(false);
+}
+
+struct TraceRecorder::State {
+    mutable std::mutex mutex;
+    std::vector<std::wstring> lines;
+};
+
+TraceRecorder::TraceRecorder() : m_state(std::make_shared<State>())
+{
+    platform::SetUserTextTrace([state = m_state](std::wstring_view text) {
+        std::lock_guard lock(state->mutex);
+        state->lines.emplace_back(text);
+    });
+}
+
+TraceRecorder::~TraceRecorder()
+{
+    platform::SetUserTextTrace(nullptr);
+}
+
+std::vector<std::wstring> TraceRecorder::Lines() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->lines;
+}
+
+UILIB_RESOURCETYPE OwnerWindow::GetResourceType() const
+{
+    return UILIB_ZIPRESOURCE;
+}
+
+UINT OwnerWindow::GetResourceID() const
+{
+    return kSkinResourceId;
+}
+
+LRESULT OwnerWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CLOSE && journal)
+        journal->push_back("owner WM_CLOSE");
+    return WindowImplBase::HandleMessage(message, wParam, lParam);
+}
+
+HWND OwnerWindow::CreateShown()
+{
+    const HWND hwnd = Create(nullptr, L"owner", WS_POPUP | WS_VISIBLE, 0);
+    EXPECT_TRUE(IsWindow(hwnd));
+    return hwnd;
+}
+
+} // namespace ui_testing
