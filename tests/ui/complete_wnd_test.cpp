@@ -48,23 +48,6 @@ private:
     std::vector<std::string>& m_journal;
 };
 
-TEST(CompleteWnd, BuildsItsLayoutWithoutAParent)
-{
-    std::vector<std::string> journal;
-    WatchedCompleteWnd complete(journal);
-    const HWND hwnd = complete.CreateAsTheMainWindowDoes(nullptr);
-    ASSERT_TRUE(IsWindow(hwnd));
-    EXPECT_STREQ(complete.GetWindowClassName(), L"CompleteWnd");
-    RECT client;
-    GetClientRect(hwnd, &client);
-    EXPECT_EQ(client.right, 590);
-    EXPECT_EQ(client.bottom, 420);
-    for (const LPCTSTR name : {L"btnOk", L"closebtn", L"minbtn"})
-        EXPECT_TRUE(complete.PaintManager().FindControl(name)) << CDuiString(name).ToUtf8();
-    EXPECT_EQ(GetWindow(hwnd, GW_OWNER), nullptr);
-    DestroyWindow(hwnd);
-}
-
 TEST(CompleteWnd, OkHidesTheWindowThenClosesItWithOne)
 {
     std::vector<std::string> journal;
@@ -112,30 +95,6 @@ TEST(CompleteWnd, CloseButtonClosesItAlsoWhenTheMainWindowIsGone)
         EXPECT_EQ(complete.ShowModal(), 0u);
         EXPECT_EQ(journal, std::vector<std::string>{"complete WM_CLOSE"});
     }
-}
-
-TEST(CompleteWnd, MinimiseButtonMinimises)
-{
-    std::vector<std::string> journal;
-    WatchedCompleteWnd complete(journal);
-    const HWND hwnd = complete.CreateAsTheMainWindowDoes(nullptr);
-    ShowWindow(hwnd, SW_SHOWNORMAL);
-    SendMessageW(hwnd, WM_MOUSEMOVE, 0, 0);
-    const POINT min = CentreOf(complete, L"minbtn");
-    SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(min.x, min.y));
-    SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(min.x, min.y));
-    EXPECT_TRUE(IsIconic(hwnd));
-    DestroyWindow(hwnd);
-}
-
-TEST(CompleteWnd, EnterPressesOk)
-{
-    std::vector<std::string> journal;
-    WatchedCompleteWnd complete(journal);
-    const HWND hwnd = complete.CreateAsTheMainWindowDoes(nullptr);
-    PostMessageW(hwnd, WM_KEYDOWN, VK_RETURN, 0);
-    EXPECT_EQ(complete.ShowModal(), 1u);
-    EXPECT_FALSE(complete.visibleAtClose);
 }
 
 TEST(CompleteWnd, UnattendedItShowsAndDismissesItselfAsOkWould)

@@ -147,15 +147,6 @@ TEST_F(MessageDialogTest, AnEmptyTextShowsTheDialogWithAnEmptyMessageArea)
     EXPECT_EQ(trace.Lines(), (std::vector<std::wstring>{L"", L""}));
 }
 
-TEST_F(MessageDialogTest, EveryCallTracesItsTextOnce)
-{
-    WhenDialogShows first([](HWND hwnd) { PostClickOn(DialogOf(hwnd), L"confirm_btn"); });
-    ShowMessage(nullptr, kCaption, L"硬盘空间不足4.5G，无法下载！", 2);
-    WhenDialogShows second([](HWND hwnd) { PostClickOn(DialogOf(hwnd), L"cancel_btn"); });
-    ShowMessage(nullptr, kCaption, L"U盘空间不足4.5G，无法安装课件！", 3);
-    EXPECT_EQ(trace.Lines(), (std::vector<std::wstring>{L"硬盘空间不足4.5G，无法下载！", L"U盘空间不足4.5G，无法安装课件！"}));
-}
-
 TEST_F(MessageDialogTest, AWorkerGetsTheAnswerOfADialogRunOnTheUiThread)
 {
     const DWORD ui = GetCurrentThreadId();
@@ -285,21 +276,11 @@ TEST_F(MessageDialogTest, EnterAnswersTheDefaultButtonAndEscapeCloses)
     }
 }
 
-TEST_F(MessageDialogTest, SystemCommandsGetTheDefaultProcessing)
+TEST_F(MessageDialogTest, TheSystemsCloseCommandClosesItWithZero)
 {
-    // SC_CLOSE becomes WM_CLOSE: closed without a button, 0.
     WhenDialogShows act([](HWND hwnd) { PostMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); });
     EXPECT_EQ(ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", 3), 0u);
     EXPECT_TRUE(act.Ran());
-
-    bool minimised = false;
-    WhenDialogShows minimise([&](HWND hwnd) {
-        SendMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-        minimised = IsIconic(hwnd);
-        DialogOf(hwnd).Close(1);
-    });
-    EXPECT_EQ(ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", 3), 1u);
-    EXPECT_TRUE(minimised);
 }
 
 TEST_F(MessageDialogTest, ButtonNamesAreComparedWithoutRegardToCase)
@@ -337,26 +318,6 @@ TEST_F(MessageDialogTest, TheDialogObjectGoesWithItsWindow)
     EXPECT_EQ(ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", 2), 1u);
     ASSERT_TRUE(act.Ran());
     EXPECT_TRUE(lifetime.expired());
-
-    // Destroyed by anyone, not only by its buttons.
-    auto* dialog = new CMsgWnd2();
-    lifetime = dialog->Lifetime();
-    const HWND hwnd = dialog->Create(nullptr, L"msgwnd2", WS_POPUP | WS_CLIPCHILDREN, WS_EX_TOOLWINDOW);
-    ASSERT_TRUE(IsWindow(hwnd));
-    EXPECT_FALSE(lifetime.expired());
-    DestroyWindow(hwnd);
-    EXPECT_TRUE(lifetime.expired());
-}
-
-TEST_F(MessageDialogTest, SkinFileFollowsTheOneButtonFlag)
-{
-    CMsgWnd2 dialog;
-    EXPECT_EQ(dialog.GetSkinFile(), L"msg2.xml");
-    dialog.m_singleButton = 1;
-    EXPECT_EQ(dialog.GetSkinFile(), L"msg.xml");
-    dialog.m_singleButton = 2;
-    EXPECT_EQ(dialog.GetSkinFile(), L"msg2.xml");
-    EXPECT_STREQ(dialog.GetWindowClassName(), L"MsgWnd2");
 }
 
 // A message dialog that notes whether it was painted before it closed.
