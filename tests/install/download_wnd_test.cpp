@@ -1,0 +1,482 @@
+// The download window's whole flow, offscreen: the worker against a loopback server, folders
+// standing in for the hard disk (D:) and the stick (E:), real ZIP archives from Info-ZIP.
+#include "install/download_wnd.h"
+#include "install/install_worker.h"
+#include "install_flow_support.h"
+#include "net/package_address.h"
+#include "net_test_support.h"
+#include "platform/ui_session.h"
+#include "platform/user_text_trace.h"
+#include "platform/win32.h"
+#include "skin/skin_resources.h"
+#include "temp_folder.h"
+#include "ui/unattended.h"
+#include "volume_map_fixture.h"
+#include "zip_tools.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The drive table is read from one map for the whole process; each test rewrites it.
+VolumeMapFixture* g_volumes = nullptr;
+
+class UiEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        g_volumes = new VolumeMapFixture;
+        platform::InitializeUi();
+        RegisterSkinResources();
+        CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
+    }
+    void TearDown() override
+    {
+        platform::ShutdownUi();
+        delete g_volumes;
+    }
+};
+
+const auto* const g_ui = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
+
+constexpr DWORD kDownloadWndStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
+constexpr const char* kArchiveName = "b1v2.zip";
+
+const std::wstring kStartLine = L"正在下载 0%";
+const std::wstring kDownloadPrefix = L"正在下载文件：";
+const std::wstring kExtractPrefix = L"正在写入文件";
+
+bool StartsWith(const std::wstring& text, const std::wstring& prefix)
+{
+    return text.rfind(prefix, 0) == 0;
+}
+
+// The bytes of a pseudo-random, incompressible file, so that the transfer and the extraction
+// both take many steps.
+std::string NoiseBytes(std::size_t count)
+{
+    std::string bytes(count, '\0');
+    std::uint32_t state = 2463534242u;
+    for (char& c : bytes) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        c = static_cast<char>(state & 0xFF);
+    }
+    return bytes;
+}
+
+// A package as the storage holds it: the client folder, a Chinese name, a large file.
+struct PackageFile {
+    const char* name;
+    std::string bytes;
+};
+
+std::vector<PackageFile> PackageFiles()
+{
+    return {
+        {"kelvoClient/client.ini", "[client]\nvolume=1\n"},
+        {"kelvoClient/数学/第一课.txt", "一二三\n"},
+        {"kelvoClient/media/lesson.bin", NoiseBytes(12 * 1024 * 1024)},
+        {"readme.txt", "courseware\n"},
+    };
+}
+
+class DownloadWndFlow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fs::create_directories(Disk());
+        fs::create_directories(Stick());
+        fs::create_directories(Served());
+        g_volumes->Write("D fixed " + Disk().string() + "\nE removable " + Stick().string() + "\n");
+        m_savedProbe = probeAddress;
+        platform::SetUserTextTrace([this](std::wstring_view text) { m_userTexts.emplace_back(text); });
+    }
+
+    void TearDown() override
+    {
+        platform::SetUserTextTrace({});
+        SetUnattended(false);
+        probeAddress = m_savedProbe;
+        DrainQueue();
+    }
+
+    fs::path Disk() const { return m_root / "disk"; }
+    fs::path Stick() const { return m_root / "stick"; }
+    fs::path Served() const { return m_root / "served"; }
+    fs::path ArchiveOnDisk() const { return Disk() / "kelvo" / kArchiveName; }
+
+    // Packs PackageFiles() with Info-ZIP into the served folder.
+    void ServePackage()
+    {
+        const fs::path source = m_root / "package";
+        for (const PackageFile& file : PackageFiles()) {
+            fs::create_directories((source / file.name).parent_path());
+            WriteFileBytes(source / file.name, file.bytes);
+        }
+        ZipFolderWithInfoZip(source, Served() / kArchiveName);
+    }
+
+    // Runs the window modally as the start flow does, until it is gone (or the loop ends).
+    // `prepare` may set the window's hooks before it is created.
+    UINT RunWindow(const std::string& url, const std::string& workFolder = "D:\\kelvo\\",
+                   const std::wstring& extractRoot = L"E:",
+                   const std::function<void(ObservedDownloadWnd&)>& prepare = {})
+    {
+        m_window = std::make_unique<ObservedDownloadWnd>(url, workFolder + kArchiveName, workFolder, extractRoot);
+        m_window->m_ownerWnd = m_owner.Handle();
+        if (prepare)
+            prepare(*m_window);
+        m_window->Create(nullptr, L"正在安装", kDownloadWndStyle, WS_EX_WINDOWEDGE);
+        m_window->CenterWindow();
+        return m_window->ShowModal();
+    }
+
+    // Lets the worker end (the window's destructor waits for it) and delivers whatever it
+    // posted last, so that a late message to the owner would be seen.
+    void FinishWorker()
+    {
+        m_window.reset();
+        DrainQueue();
+    }
+
+    const std::vector<StatusShown>& Shown() const { return m_shown; }
+
+    void KeepShown() { m_shown = m_window->shown; }
+
+    TempFolder m_root{"download-wnd"};
+    OwnerWindow m_owner;
+    std::unique_ptr<ObservedDownloadWnd> m_window;
+    std::vector<StatusShown> m_shown;
+    std::vector<std::wstring> m_userTexts;
+    std::string m_savedProbe;
+};
+
+// ---- The whole installation ---------------------------------------------------------------
+
+TEST_F(DownloadWndFlow, InstallsThePackageAndHandsOverToTheMainWindow)
+{
+    ServePackage();
+    const PackageServer server(Served());
+    probeAddress = server.Address();
+
+    EXPECT_EQ(RunWindow(server.Url(kArchiveName), "D:\\kelvo\\"), 1u);
+    KeepShown();
+    FinishWorker();
+
+    // The main window hears of the end first, then of the close.
+    EXPECT_EQ(m_owner.Received(), (std::vector<UINT>{WM_INSTALL_DONE, WM_CLOSE}));
+    EXPECT_TRUE(m_userTexts.empty());
+
+    // Status lines: the opening line, the download lines, the extraction lines, each phase
+    // rising, the bar always the whole percentage of its line, ending on a full bar.
+    ASSERT_GE(Shown().size(), 3u);
+    EXPECT_EQ(Shown().front(), (StatusShown{kStartLine, 0}));
+    EXPECT_EQ(Shown().back(), (StatusShown{L"正在写入文件100.00%", 100}));
+    int phase = 0;   // 0 opening, 1 download, 2 extraction
+    double last = -1.0;
+    for (std::size_t i = 1; i < Shown().size(); ++i) {
+        const StatusShown& s = Shown()[i];
+        const bool download = StartsWith(s.text, kDownloadPrefix);
+        const bool extract = StartsWith(s.text, kExtractPrefix);
+        ASSERT_TRUE(download || extract) << platform::Narrow(s.text);
+        const int now = download ? 1 : 2;
+        ASSERT_GE(now, phase) << "phases out of order at " << platform::Narrow(s.text);
+        if (now != phase)
+            last = -1.0;
+        phase = now;
+        const double percent = std::stod(s.text.substr((download ? kDownloadPrefix : kExtractPrefix).size()));
+        EXPECT_GE(percent, last) << platform::Narrow(s.text);
+        EXPECT_EQ(s.bar, static_cast<int>(percent)) << platform::Narrow(s.text);
+        last = percent;
+    }
+    EXPECT_EQ(phase, 2);
+
+    // The package is on the stick, and the archive stays in the work folder.
+    for (const PackageFile& file : PackageFiles())
+        EXPECT_EQ(ReadFileBytes(Stick() / file.name), file.bytes) << file.name;
+    EXPECT_EQ(ReadFileBytes(ArchiveOnDisk()), ReadFileBytes(Served() / kArchiveName));
+}
+
+TEST_F(DownloadWndFlow, UnattendedRunPrintsEachWholePercentOnce)
+{
+    ServePackage();
+    const PackageServer server(Served());
+    probeAddress = server.Address();
+    SetUnattended(true);
+
+    testing::internal::CaptureStdout();
+    const UINT result = RunWindow(server.Url(kArchiveName));
+    FinishWorker();
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, 1u);
+
+    std::vector<std::wstring> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = printed.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(platform::Widen(printed.substr(start, end - start)));
+    ASSERT_GE(lines.size(), 3u) << printed;
+    EXPECT_EQ(lines.front(), kStartLine);
+    EXPECT_EQ(lines.back(), L"正在写入文件100.00%");
+    std::optional<std::pair<bool, int>> previous;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const bool download = StartsWith(lines[i], kDownloadPrefix);
+        ASSERT_TRUE(download || StartsWith(lines[i], kExtractPrefix)) << platform::Narrow(lines[i]);
+        const int whole = static_cast<int>(
+            std::stod(lines[i].substr((download ? kDownloadPrefix : kExtractPrefix).size())));
+        if (previous && previous->first == download) {
+            EXPECT_GT(whole, previous->second) << "repeated or falling at " << platform::Narrow(lines[i]);
+        }
+        previous = std::make_pair(download, whole);
+    }
+}
+
+TEST_F(DownloadWndFlow, MissingWorkFolderIsCreatedWithItsParents)
+{
+    ServePackage();
+    const PackageServer server(Served());
+    probeAddress = server.Address();
+    SetUnattended(true);
+
+    EXPECT_EQ(RunWindow(server.Url(kArchiveName), "D:\\a\\b\\kelvo\\"), 1u);
+    FinishWorker();
+    EXPECT_TRUE(fs::is_regular_file(Disk() / "a" / "b" / "kelvo" / kArchiveName));
+    EXPECT_EQ(m_owner.Received(), (std::vector<UINT>{WM_INSTALL_DONE, WM_CLOSE}));
+}
+
+// ---- The network check --------------------------------------------------------------------
+
+// A probe address where nothing answers in time, and the system's own view of the network.
+struct NetworkCase {
+    const char* name;
+    int networkManagerState;
+    bool installs;
+};
+
+void PrintTo(const NetworkCase& c, std::ostream* out) { *out << c.name; }
+
+class NetworkCheck : public DownloadWndFlow, public ::testing::WithParamInterface<NetworkCase> {};
+
+TEST_P(NetworkCheck, DecidesWhetherTheInstallationGoesOn)
+{
+    ServePackage();
+    const PackageServer server(Served());
+    const TestHttpServer silent(TestHttpServer::Mode::Silent);
+    probeAddress = silent.Address();
+    const ScriptServer bus({"/usr/bin/python3", SupportScript("network_manager_bus.py"), "--state",
+                            std::to_string(GetParam().networkManagerState)});
+    const ScopedEnv busAddress("DBUS_SYSTEM_BUS_ADDRESS", bus.ReadyValue());
+    SetUnattended(true);
+
+    const UINT result = RunWindow(server.Url(kArchiveName));
+    FinishWorker();
+
+    if (GetParam().installs) {
+        EXPECT_EQ(result, 1u);
+        EXPECT_EQ(m_owner.Received(), (std::vector<UINT>{WM_INSTALL_DONE, WM_CLOSE}));
+        EXPECT_TRUE(m_userTexts.empty());
+        EXPECT_TRUE(fs::exists(Stick() / "kelvoClient" / "client.ini"));
+    } else {
+        EXPECT_EQ(result, 0u);
+        EXPECT_EQ(m_userTexts, (std::vector<std::wstring>{L"网络不可用，请稍后再试。"}));
+        EXPECT_EQ(m_owner.Received(), (std::vector<UINT>{WM_CLOSE}));
+        // Nothing was downloaded: the work folder was not even made.
+        EXPECT_FALSE(fs::exists(Disk() / "kelvo"));
+        EXPECT_TRUE(fs::is_empty(Stick()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(States, NetworkCheck, ::testing::Values(
+    NetworkCase{"Offline", 20, false},
+    NetworkCase{"SystemSaysOnline", 70, true}),
+    [](const ::testing::TestParamInfo<NetworkCase>& info) { return std::string(info.param.name); });
+
+// ---- Failures the user is told about ------------------------------------------------------
+
+TEST_F(DownloadWndFlow, UnreachableWorkFolderEndsWithItsMessage)
+{
+    ServePackage();
+    const PackageServer server(Served());
+    probeAddress = server.Address();
+    SetUnattended(true);
+    WriteFileBytes(Disk() / "blocked", "a file where the folder would go");
+
+    EXPECT_EQ(RunWindow(server.Url(kArchiveName), "D:\\blocked\\kelvo\\"), 0u);
+    FinishWorker();
+    EXPECT_EQ(m_userTexts, (std::vector<std::wstring>{L"无法在硬盘上创建下载文件夹，安装终止。"}));
+    EXPECT_EQ(m_owner.Received(), (std::vector<UINT>{WM_CLOSE}));
+    EXPECT_TRUE(fs::is_empty(Stick()));
+}
+
+struct DownloadFailureCase {
+    const char* name;
+    const char* path;   // a route of tests/support/http_test_server.py
+};
+
+void PrintTo(const DownloadFailureCase& c, std::ostream* out) { *out << c.path; }
+
+class DownloadFailure : public DownloadWndFlow, public ::testing::WithParamInterface<DownloadFailureCase> {};
+
+TEST_P(DownloadFailure, RemovesThePartialArchiveAndTellsTheUser)
+{
+    const TestHttpServer server;
+    probeAddress = server.Address();
+
+    // Answered by a click on the dialog's button, as a user would.
+    ClickConfirmOfNextMessage();
+    testing::internal::CaptureStdout();
+    const UINT result = RunWindow(server.Url(GetParam().path));
+    FinishWorker();
+    const std::string printed = testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(result, 0u);
+    EXPECT_EQ(m_userTexts, (std::vector<std::wstring>{L"课件下载失败，请检查网络后重试。"}));
+    EXPECT_EQ(m_owner.Received(), (std::vector<UINT>{WM_CLOSE}));
+    EXPECT_NE(printed.find("Download failed: "), std::string::npos) << printed;
+    EXPECT_TRUE(fs::is_directory(Disk() / "kelvo"));
+    EXPECT_FALSE(fs::exists(ArchiveOnDisk()));
+    EXPECT_TRUE(fs::is_empty(Stick()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Transfers, DownloadFailure, ::testing::Values(
+    DownloadFailureCase{"NotFound", "/status/404"},
+    DownloadFailureCase{"ConnectionDropped", "/drop/3000000"}),
+    [](const ::testing::TestParamInfo<DownloadFailureCase>& info) { return std::string(info.param.name); });
+
+struct ExtractionFailureCase {
+    const char* name;
+    bool htmlPageAsArchive;   // else: a real package, but no stick behind the drive letter
+    const char* printedPart;
+};
+
+void PrintTo(const ExtractionFailureCase& c, std::ostream* out) { *out << c.name; }
+
+class ExtractionFailure : public DownloadWndFlow, public ::testing::WithParamInterface<ExtractionFailureCase> {};
+
+TEST_P(ExtractionFailure, IsNeverReportedAsInstalled)
+{
+    if (GetParam().htmlPageAsArchive)
+        WriteFileBytes(Served() / kArchiveName, "<html><body>Service unavailable</body></html>\n");
+    else
+        ServePackage();
+    const PackageServer server(Served());
+    probeAddress = server.Address();
+    SetUnattended(true);
+
+    testing::internal::CaptureStdout();
+    const UINT result = RunWindow(server.Url(kArchiveName), "D:\\kelvo\\", GetParam().htmlPageAsArchive ? L"E:" : L"F:");
+    FinishWorker();
+    const std::string printed = testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(result, 0u);
+    EXPECT_EQ(m_userTexts, (std::vector<std::wstring>{L"课件写入U盘失败，请检查U盘后重试。"}));
+    EXPECT_EQ(m_owner.Received(), (std::vector<UINT>{WM_CLOSE}));
+    EXPECT_NE(printed.find(GetParam().printedPart), std::string::npos) << printed;
+    EXPECT_TRUE(fs::is_empty(Stick()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Archives, ExtractionFailure, ::testing::Values(
+    ExtractionFailureCase{"HtmlPageSavedAsArchive", true, "cannot open archive"},
+    ExtractionFailureCase{"NoStickBehindTheLetter", false, "cannot extract into"}),
+    [](const ::testing::TestParamInfo<ExtractionFailureCase>& info) { return std::string(info.param.name); });
+
+// ---- Ending while the worker runs ---------------------------------------------------------
+
+// The worker's failures would show a message; answered at once, so a wrong one cannot hang.
+class EndingFlow : public DownloadWndFlow {
+protected:
+    void SetUp() override
+    {
+        DownloadWndFlow::SetUp();
+        SetUnattended(true);
+    }
+};
+
+TEST_F(EndingFlow, ClosingTheWindowDuringTheDownloadStopsIt)
+{
+    const TestHttpServer server;
+    probeAddress = server.Address();
+
+    bool clicked = false;
+    const UINT result = RunWindow(server.Url("/stall/500000000"), "D:\\kelvo\\", L"E:", [&clicked](ObservedDownloadWnd& window) {
+        window.onShown = [&clicked, &window](const StatusShown& shown) {
+            if (!clicked && StartsWith(shown.text, kDownloadPrefix)) {
+                clicked = true;
+                ClickControl(window, L"closebtn");
+            }
+        };
+    });
+    EXPECT_TRUE(clicked);
+    EXPECT_EQ(result, 0u);
+    // The main window ends the program on the forwarded close, and the program stops the worker.
+    EXPECT_TRUE(StopInstallWorker(30s));
+    FinishWorker();
+    EXPECT_EQ(m_owner.Received(), (std::vector<UINT>{WM_CLOSE}));
+    EXPECT_TRUE(m_userTexts.empty());
+    EXPECT_FALSE(fs::exists(ArchiveOnDisk()));
+    EXPECT_TRUE(fs::is_empty(Stick()));
+}
+
+TEST_F(EndingFlow, ProgramEndingDuringTheDownloadStopsTheWorkerWithoutAWord)
+{
+    const TestHttpServer server;
+    probeAddress = server.Address();
+
+    // The stick was pulled: the main window ends every loop with a quit, the download window
+    // still exists, and the program stops the worker on its way out.
+    bool quit = false;
+    RunWindow(server.Url("/stall/500000000"), "D:\\kelvo\\", L"E:", [&quit](ObservedDownloadWnd& window) {
+        window.onShown = [&quit](const StatusShown& shown) {
+            if (!quit && StartsWith(shown.text, kDownloadPrefix)) {
+                quit = true;
+                PostQuitMessage(0);
+            }
+        };
+    });
+    ASSERT_TRUE(quit);
+    ASSERT_TRUE(IsWindow(m_window->GetHWND()));
+    EXPECT_TRUE(StopInstallWorker(30s));
+    EXPECT_FALSE(fs::exists(ArchiveOnDisk()));
+
+    // What was posted before the stop is delivered; nothing tells of a failure or an end.
+    DrainQueue();
+    EXPECT_TRUE(m_owner.Received().empty());
+    EXPECT_TRUE(m_userTexts.empty());
+    EXPECT_TRUE(IsWindow(m_window->GetHWND()));
+    FinishWorker();
+}
+
+TEST_F(EndingFlow, StopDuringTheStartPauseDownloadsNothing)
+{
+    const TestHttpServer server;
+    probeAddress = server.Address();
+
+    bool quit = false;
+    RunWindow(server.Url("/file/1000"), "D:\\kelvo\\", L"E:", [&quit](ObservedDownloadWnd& window) {
+        window.onWindowInit = [&quit] {
+            quit = true;
+            PostQuitMessage(0);
+        };
+    });
+    ASSERT_TRUE(quit);
+    EXPECT_TRUE(StopInstallWorker(30s));
+    DrainQueue();
+    EXPECT_FALSE(fs::exists(Disk() / "kelvo"));
+    EXPECT_TRUE(m_owner.Received().empty());
+    EXPECT_TRUE(m_userTexts.empty());
+    FinishWorker();
+}
+
+} // namespace
