@@ -9,8 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
-#include <memory>
+#include <functional>
 #include <ostream>
 #include <utility>
 #include <vector>
@@ -73,7 +74,6 @@ protected:
     }
 
     static bool StickIsEmpty() { return fs::is_empty(Stick()); }
-
 };
 
 void ExpectOneLine(const std::string& error)
