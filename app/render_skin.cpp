@@ -3,6 +3,7 @@
 #include "dui/dui.h"
 #include "dui/offscreen.h"
 #include "skin/skin_resources.h"
+#include "ui/message_dialog.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -10,17 +11,6 @@
 #include <system_error>
 
 namespace {
-
-// The message dialog's rule: more than 20 UTF-16 code units take the smaller font 1.
-void ShowMessageText(CPaintManagerUI& manager, LPCTSTR text)
-{
-    auto* control = static_cast<CTextUI*>(manager.FindControl(L"MessageText"));
-    if (!control)
-        return;
-    if (platform::Utf16Length(text) > 20)
-        control->SetFont(1);
-    control->SetText(text);
-}
 
 struct Preview {
     LPCTSTR layout;
@@ -55,10 +45,10 @@ int RenderSkin(const std::string& dir)
          }},
         {L"CompleteWnd.xml", "CompleteWnd.png", nullptr},
         {L"msg.xml", "msg.png",
-         [](CPaintManagerUI& manager) { ShowMessageText(manager, L"请插入需要安装课件的U盘后，再继续操作！"); }},
+         [](CPaintManagerUI& manager) { CMsgWnd2::ApplyMessageText(manager, L"请插入需要安装课件的U盘后，再继续操作！"); }},
         {L"msg2.xml", "msg2.png",
          [](CPaintManagerUI& manager) {
-             ShowMessageText(manager, L"请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！");
+             CMsgWnd2::ApplyMessageText(manager, L"请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！");
          }},
     };
 
