@@ -20,6 +20,7 @@ public:
     // Download URL, archive path, work folder (letter paths ending with a backslash) and the
     // drive the package goes to ("E:").
     DownloadWnd(std::string downloadUrl, std::string archivePath, std::string workFolder, std::wstring extractRoot);
+    // Stops a worker still running and waits for it: the worker uses this object until it ends.
     ~DownloadWnd() override;
 
     LPCTSTR GetWindowClassName() const override;
@@ -30,16 +31,22 @@ public:
     void InitWindow() override;
     // "windowinit" starts the worker; everything goes on to the library.
     void Notify(TNotifyUI& msg) override;
-    // WM_CLOSE is first sent on to m_ownerWnd.
+    // WM_CLOSE is first sent on to m_ownerWnd (after the latest progress is shown). Also the
+    // worker's progress wake-ups and failure reports, and on WM_DESTROY the worker is stopped.
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    // The download's progress (download thread); always 0.
+    // The download's progress (download thread); always 0. A total of 0 shows nothing.
     int OnDownloadProgress(double total, double received);
-    // Unpacks the archive beneath the root with progress; false when it failed.
+    // Unpacks the archive beneath the root with progress; false, with the extractor's error
+    // line on standard output, when it failed or the worker was stopped.
     bool ExtractPackage(const std::wstring& archivePath, const std::wstring& root);
-    // The extraction's progress (worker thread).
+    // The extraction's progress (worker thread): the debug line, then the value for the UI.
     void OnExtractProgress(std::uint64_t processed);
 
+    // The worker; `window` is this object. Pause, network check, work folder, download,
+    // extraction, then WM_INSTALL_DONE to m_ownerWnd and WM_CLOSE (wParam 1) to the window.
+    // A failure is posted to the window (WM_INSTALL_FAILED), which tells the user and closes.
+    // 0 after a completed installation, -1 otherwise.
     static DWORD InstallThreadProc(LPVOID window);
 
     CProgressUI* m_pProgress = nullptr;
