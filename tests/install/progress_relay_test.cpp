@@ -4,7 +4,6 @@
 #include "install/install_job.h"
 #include "install/install_worker.h"
 #include "install/progress_relay.h"
-#include "platform/win32.h"
 
 #include <gtest/gtest.h>
 
@@ -142,59 +141,6 @@ TEST(ProgressPacerTest, ShowsAtMostOncePerInterval)
 }
 
 // ---- The job ------------------------------------------------------------------------------
-
-// A window of this thread's queue whose posted messages are counted.
-class CountingWindow {
-public:
-    CountingWindow()
-    {
-        WNDCLASSEXW wc;
-        wc.lpfnWndProc = &DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"InstallJobTestWindow";
-        RegisterClassExW(&wc);
-        m_hwnd = CreateWindowExW(0, L"InstallJobTestWindow", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                 GetModuleHandleW(nullptr), nullptr);
-    }
-    ~CountingWindow() { DestroyWindow(m_hwnd); }
-    HWND Handle() const { return m_hwnd; }
-
-    std::vector<UINT> TakePosted() const
-    {
-        std::vector<UINT> messages;
-        MSG msg;
-        while (PeekMessageW(&msg, m_hwnd, 0, 0, PM_REMOVE))
-            messages.push_back(msg.message);
-        return messages;
-    }
-
-private:
-    HWND m_hwnd = nullptr;
-};
-
-TEST(InstallJobTest, PostsInOrderUntilStopped)
-{
-    const CountingWindow window;
-    InstallJob job(window.Handle(), window.Handle());
-    EXPECT_TRUE(job.Post({{window.Handle(), WM_USER + 1, 0, 0}, {window.Handle(), WM_USER + 2, 0, 0}}));
-    EXPECT_EQ(window.TakePosted(), (std::vector<UINT>{WM_USER + 1, WM_USER + 2}));
-
-    job.RequestStop();
-    EXPECT_TRUE(job.StopRequested());
-    EXPECT_TRUE(job.StopFlag().load());
-    EXPECT_FALSE(job.Post({{window.Handle(), WM_USER + 3, 0, 0}}));
-    EXPECT_TRUE(window.TakePosted().empty());
-    // A stopped job's pauses end at once, however long they were meant to be.
-    EXPECT_FALSE(job.Pause(std::chrono::hours(1)));
-}
-
-TEST(InstallJobTest, StopCutsAPauseShortFromAnotherThread)
-{
-    InstallJob job(nullptr, nullptr);
-    std::thread stopper([&job] { job.RequestStop(); });
-    EXPECT_FALSE(job.Pause(std::chrono::hours(1)));
-    stopper.join();
-}
 
 TEST(InstallJobTest, StopInstallWorkerWaitsForTrackedWorkers)
 {
