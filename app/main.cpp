@@ -4,11 +4,16 @@
 #include "app/package_key.h"
 #include "app/program_directory.h"
 #include "app/render_skin.h"
+#include "app/run_outcome.h"
 #include "app/startup.h"
+#include "install/install_worker.h"
+#include "platform/device_notifications.h"
 #include "platform/elevation.h"
+#include "platform/user_text_trace.h"
 #include "platform/ui_session.h"
 #include "platform/volume_table.h"
 #include "platform/win32.h"
+#include "ui/unattended.h"
 
 #include <iostream>
 
@@ -16,11 +21,24 @@ namespace {
 
 constexpr int kExitBadSetup = 2;
 
+bool HasDisplay()
+{
+    WCHAR value[8];
+    return GetEnvironmentVariableW(L"DISPLAY", value, 8) != 0 || GetEnvironmentVariableW(L"WAYLAND_DISPLAY", value, 8) != 0 ||
+           GetEnvironmentVariableW(L"QT_QPA_PLATFORM", value, 8) != 0;
+}
+
+// Unattended, every text a user would have read goes to standard error, one line each.
+void PrintUserTexts()
+{
+    platform::SetUserTextTrace([](std::wstring_view text) { std::cerr << platform::Narrow(text) << std::endl; });
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const CommandLine line = ParseCommandLine(argc, argv);
+    CommandLine line = ParseCommandLine(argc, argv);
     if (!line.error.empty()) {
         std::cerr << "installer: " << line.error << "\nTry 'installer --help'.\n";
         return kExitBadSetup;
@@ -45,6 +63,12 @@ int main(int argc, char** argv)
         }
         std::cout << "演示 / demo: the stick is the folder " << demo.stickFolder << "\n"
                   << "             the hard disk is the folder " << demo.diskFolder << std::endl;
+        // With no display the demo still shows the whole installation, in the terminal.
+        if (!HasDisplay()) {
+            SetEnvironmentVariableW(L"QT_QPA_PLATFORM", L"offscreen");
+            line.unattended = true;
+            std::cout << "             no display: running offscreen and unattended" << std::endl;
+        }
     }
     if (const std::string error = platform::VolumeTable::Instance().VolumeMapError(); !error.empty()) {
         std::cerr << "installer: volume map: " << error << '\n';
@@ -62,6 +86,17 @@ int main(int argc, char** argv)
 
     packageKey = line.demo ? demo.packageKey
                            : FindPackageKey(line.packageKey, ProgramDirectory(false).str() + L"packagekey.txt");
+    if (line.unattended) {
+        SetUnattended(true);
+        PrintUserTexts();
+    }
     platform::UiSession ui(argc, argv);
-    return RunInstaller(GetModuleHandleW(nullptr));
+    const platform::DeviceNotifications deviceNotifications(platform::VolumeTable::Instance());
+    RunInstaller(GetModuleHandleW(nullptr));
+    // The program may end while the worker still downloads or writes (the window was closed,
+    // the stick pulled): stop it before anything it uses goes away.
+    StopInstallWorker(std::chrono::seconds(5));
+    if (line.unattended && g_runOutcome == RunOutcome::Installed)
+        std::cout << "安装完成" << (line.demo ? "：" + demo.stickFolder : std::string()) << std::endl;
+    return line.unattended ? UnattendedExitCode(g_runOutcome) : 0;
 }

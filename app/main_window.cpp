@@ -1,5 +1,50 @@
 #include "app/main_window.h"
 
+#include "app/drive_check.h"
+#include "app/program_directory.h"
+#include "app/run_outcome.h"
+#include "app/start_flow.h"
+#include "install/download_wnd.h"
+#include "net/package_address.h"
+#include "ui/complete_wnd.h"
+#include "ui/message_dialog.h"
+#include "platform/user_text_trace.h"
+#include "ui/unattended.h"
+
+namespace {
+
+constexpr DWORD kCompleteWindowStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
+
+bool IsVolumeBroadcast(LPARAM lParam)
+{
+    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
+    return header != nullptr && header->dbch_devicetype == DBT_DEVTYP_VOLUME;
+}
+
+// The stick was pulled during the installation: say so and end the program.
+void AbortInstallation(HWND mainWindow)
+{
+    g_drivePulled = true;
+    ShowWindow(mainWindow, SW_HIDE);
+    ShowMessage(mainWindow, L"提示", L"检测到课件U盘已拔出，安装终止。", 2);
+    g_runOutcome = RunOutcome::Failed;
+    PostQuitMessage(0);
+}
+
+// Unattended, start is pressed as the user would press it: a click at the button's centre.
+void PressStart(CPaintManagerUI& manager, HWND window)
+{
+    const CControlUI* start = manager.FindControl(L"btnStart");
+    if (start == nullptr)
+        return;
+    const RECT& pos = start->GetPos();
+    const LPARAM centre = MAKELPARAM((pos.left + pos.right) / 2, (pos.top + pos.bottom) / 2);
+    PostMessageW(window, WM_LBUTTONDOWN, 0, centre);
+    PostMessageW(window, WM_LBUTTONUP, 0, centre);
+}
+
+} // namespace
+
 CDuiFrameWnd::CDuiFrameWnd()
 {
     m_downloadDisk = PickDownloadDisk();
@@ -38,20 +83,73 @@ UINT CDuiFrameWnd::GetResourceID() const
     return 108;
 }
 
-void CDuiFrameWnd::InitWindow() {}
+void CDuiFrameWnd::InitWindow()
+{
+    // A file named qaswitch.txt beside the program (not a folder) selects the alternate storage.
+    const CDuiString marker = ProgramDirectory(false) + L"qaswitch.txt";
+    const DWORD attributes = GetFileAttributesW(marker.GetData());
+    const bool markerExists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    activeCloudBaseUrl = markerExists ? cloudBaseUrlAlt : cloudBaseUrl;
+}
 
 void CDuiFrameWnd::Notify(TNotifyUI& msg)
 {
+    if (msg.sType == DUI_MSGTYPE_WINDOWINIT) {
+        g_driveState = CheckDriveState();
+        if (IsUnattended()) {
+            if (g_driveState == DriveState::Ready) {
+                PressStart(m_PaintManager, GetHWND());
+            } else {
+                platform::TraceUserText(DriveRefusalText(g_driveState));
+                g_runOutcome = RunOutcome::DrivesNotReady;
+                PostQuitMessage(0);
+            }
+        }
+    } else if (msg.sType == DUI_MSGTYPE_CLICK && msg.pSender != nullptr && msg.pSender->GetName() == L"btnStart") {
+        RunStartFlow(*this);
+        return;
+    }
     WindowImplBase::Notify(msg);
 }
 
 LRESULT CDuiFrameWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_DEVICECHANGE && IsVolumeBroadcast(lParam)) {
+        if (wParam == DBT_DEVICEARRIVAL && !g_installStarted) {
+            g_driveState = CheckDriveState();
+        } else if (wParam == DBT_DEVICEREMOVECOMPLETE) {
+            g_driveState = CheckDriveState();
+            if (g_installStarted && g_driveState == DriveState::NoDrive)
+                AbortInstallation(GetHWND());
+        }
+    } else if (message == WM_CLOSE) {
+        Close(1);
+    }
     return WindowImplBase::HandleMessage(message, wParam, lParam);
 }
 
-LRESULT CDuiFrameWnd::HandleCustomMessage(UINT, WPARAM, LPARAM, BOOL& handled)
+LRESULT CDuiFrameWnd::HandleCustomMessage(UINT message, WPARAM, LPARAM, BOOL& handled)
 {
-    handled = FALSE;
+    if (message != WM_INSTALL_DONE) {
+        handled = FALSE;
+        return 0;
+    }
+    handled = TRUE;
+    if (g_drivePulled) {
+        if (IsUnattended())
+            platform::TraceUserText(L"文件写入失败，程序终止");
+        else
+            MessageBoxW(GetHWND(), L"文件写入失败，程序终止", L"提示", MB_OK);
+        PostQuitMessage(-1);
+        return -1;
+    }
+    auto* complete = new CompleteWnd();   // lives until the process ends, as every window but the dialog
+    complete->m_ownerWnd = GetHWND();
+    complete->Create(nullptr, L"安装完成", kCompleteWindowStyle, WS_EX_WINDOWEDGE, CW_USEDEFAULT, CW_USEDEFAULT,
+                     CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
+    complete->CenterWindow();
+    complete->ShowModal();
+    g_runOutcome = RunOutcome::Installed;
+    PostQuitMessage(0);
     return 0;
 }

@@ -1,0 +1,19 @@
+// What a click on the start button does: the refusals, the package probe, and the download
+// window run modally until the installation ends.
+#pragma once
+
+#include "platform/win32_types.h"
+
+class CDuiFrameWnd;
+class DownloadWnd;
+
+// UI thread only.
+extern bool g_installStarted;   // set just before the download window opens; never reset
+extern bool g_drivePulled;      // the stick vanished during the installation
+extern DownloadWnd* g_downloadWnd;   // the download window of this run; never deleted
+
+void RunStartFlow(CDuiFrameWnd& frame);
+
+// A one-button message (caption "提示") that leaves everything as it was. Unattended, nobody
+// can act on it: the run ends as failed.
+void Refuse(HWND owner, const wchar_t* text);

@@ -1,0 +1,263 @@
+// The whole program, run unattended as its own process: folders standing in for the stick and
+// the hard disk through a volume map, the package on a loopback server.
+#include "program_run.h"
+#include "script_server.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kKey = "DEMO-7-2026";
+const std::string kArchive = "demo.zip";
+
+std::string ReadText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct ServerOptions {
+    std::optional<std::string> headLength = std::nullopt;
+    int rate = 0;
+    bool withPackage = true;
+};
+
+ServerOptions HeadLength(const std::string& length) { return {length, 0, true}; }
+ServerOptions Rate(int bytesPerSecond) { return {std::nullopt, bytesPerSecond, true}; }
+ServerOptions WithoutPackage() { return {std::nullopt, 0, false}; }
+
+class InstallerRunTest : public ::testing::Test {
+protected:
+    InstallerRunTest()
+    {
+        fs::create_directories(disk_);
+        fs::create_directories(stick_);
+        fs::create_directories(cloud_);
+        const int made = std::system(("python3 " + std::string(INSTALLER_SOURCE_DIR) + "/app/demo/make_sample_package.py " +
+                                      (cloud_ / kArchive).string()).c_str());
+        EXPECT_EQ(made, 0);
+        Drives("C fixed disk free=20G\nE removable stick free=8G\n");
+    }
+
+    // Volume map lines with folders relative to the test's folder.
+    void Drives(const std::string& lines) { std::ofstream(root_ / "volumes.map") << lines; }
+
+    void Serve(const ServerOptions& options = {})
+    {
+        std::vector<std::string> argv{"/usr/bin/python3", SupportScript("http_test_server.py")};
+        if (options.withPackage)
+            argv.insert(argv.end(), {"--files", cloud_.string()});
+        if (options.headLength)
+            argv.insert(argv.end(), {"--head-length", *options.headLength});
+        if (options.rate != 0)
+            argv.insert(argv.end(), {"--rate", std::to_string(options.rate)});
+        servers_.push_back(std::make_unique<ScriptServer>(argv));
+    }
+    std::string BaseUrl(std::size_t server = 0) const
+    {
+        return "http://127.0.0.1:" + servers_.at(server)->ReadyValue() + "/setup/";
+    }
+
+    std::vector<std::string> Environment() const
+    {
+        return {"INSTALLER_VOLUME_MAP=" + (root_ / "volumes.map").string(),
+                "INSTALLER_CLOUD_BASE_URL=" + BaseUrl(),
+                "INSTALLER_CLOUD_BASE_URL_ALT=" + BaseUrl(),
+                "INSTALLER_PROBE_ADDRESS=127.0.0.1:" + servers_.at(0)->ReadyValue(),
+                // No system bus: the connection question answers "connected".
+                "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (root_ / "no-bus").string()};
+    }
+
+    std::unique_ptr<ProgramRun> Start(std::vector<std::string> arguments, std::vector<std::string> extraEnvironment = {},
+                                      const fs::path& executable = INSTALLER_EXE)
+    {
+        auto environment = Environment();
+        for (const std::string& line : extraEnvironment) {
+            const std::string name = line.substr(0, line.find('=') + 1);
+            std::erase_if(environment, [&](const std::string& e) { return e.starts_with(name); });
+            environment.push_back(line);
+        }
+        arguments.insert(arguments.begin(), "--unattended");
+        return std::make_unique<ProgramRun>(executable, arguments, environment);
+    }
+    ProgramResult Run(std::vector<std::string> arguments, std::vector<std::string> extraEnvironment = {},
+                      const fs::path& executable = INSTALLER_EXE)
+    {
+        return Start(std::move(arguments), std::move(extraEnvironment), executable)->Wait();
+    }
+
+    // A copy of the installer in a folder of its own, for the files that lie beside it.
+    fs::path InstallerCopy()
+    {
+        const fs::path folder = root_ / "bin";
+        fs::create_directories(folder);
+        fs::copy_file(INSTALLER_EXE, folder / "installer", fs::copy_options::overwrite_existing);
+        return folder / "installer";
+    }
+
+    void ExpectInstalled(const ProgramResult& result)
+    {
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(ReadText(stick_ / "kelvoClient/启动课件.txt"), "双击 kelvoClient 文件夹中的程序即可开始上课。\n");
+        EXPECT_TRUE(fs::is_directory(stick_ / "kelvoClient/empty"));
+        EXPECT_EQ(fs::file_size(stick_ / "kelvoClient/media/课堂动画.bin"), 1536u * 1024);
+        EXPECT_TRUE(fs::exists(stick_ / "教师用书/第一单元 认识数字.txt"));
+        EXPECT_EQ(ReadText(disk_ / "kelvo" / kArchive), ReadText(cloud_ / kArchive));
+    }
+    void ExpectNothingInstalled() { EXPECT_FALSE(fs::exists(stick_ / "kelvoClient")); }
+
+    TempFolder temp_{"installer-run"};
+    const fs::path root_ = temp_.Path();
+    const fs::path disk_ = root_ / "disk";
+    const fs::path stick_ = root_ / "stick";
+    const fs::path cloud_ = root_ / "cloud";
+    std::vector<std::unique_ptr<ScriptServer>> servers_;
+};
+
+TEST_F(InstallerRunTest, InstallsThePackageOntoTheStickAndKeepsTheArchiveOnTheDisk)
+{
+    Drives("C fixed disk free=4.5G\nD fixed other free=1G\nE removable stick free=4.5G\n");   // exactly enough
+    fs::create_directories(root_ / "other");
+    std::ofstream(stick_ / "notes.txt") << "the teacher's own file\n";
+    fs::create_directories(stick_ / "kelvoClient");
+    std::ofstream(stick_ / "kelvoClient/启动课件.txt") << "an older version\n";
+    Serve();
+    const ProgramResult result = Run({"--package-key", kKey});
+    ExpectInstalled(result);
+    EXPECT_EQ(ReadText(stick_ / "notes.txt"), "the teacher's own file\n");
+    EXPECT_NE(result.out.find("正在下载文件：100%"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("正在写入文件100.00%"), std::string::npos) << result.out;
+}
+
+TEST_F(InstallerRunTest, DrivesThatAreNotReadyAreRefusedBeforeAnythingHappens)
+{
+    const struct {
+        const char* drives;
+        const char* text;
+    } rows[] = {
+        {"C fixed disk free=20G\nE removable stick free=8G\nF removable second free=8G\n",
+         "请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！"},
+        {"C fixed disk free=20G\n", "请插入需要安装课件的U盘后，再继续操作！"},
+        {"C fixed disk free=20G\nE removable stick free=4607M\n", "U盘空间不足4.5G，无法安装课件！"},
+        {"C fixed disk free=4607M\nE removable stick free=8G\n", "硬盘空间不足4.5G，无法下载！"},
+        {"C fixed disk free=1G\nE removable stick free=1G\n", "U盘空间不足4.5G，无法安装课件！"},
+    };
+    fs::create_directories(root_ / "second");
+    Serve();
+    for (const auto& row : rows) {
+        Drives(row.drives);
+        const ProgramResult result = Run({"--package-key", kKey});
+        EXPECT_EQ(result.exitCode, 2) << row.text;
+        EXPECT_EQ(result.err, std::string(row.text) + "\n");
+        EXPECT_FALSE(fs::exists(disk_ / "kelvo"));
+    }
+}
+
+TEST_F(InstallerRunTest, TheSizeProbeDecidesWhetherThePackageExists)
+{
+    const struct {
+        const char* headLength;
+        bool installs;
+    } rows[] = {{"1048575", false}, {"1", false}, {"1048576", true}, {"0", true}, {"none", true}};
+    for (const auto& row : rows) {
+        servers_.clear();
+        fs::remove_all(stick_);
+        fs::create_directories(stick_);
+        Serve(HeadLength(row.headLength));
+        const ProgramResult result = Run({"--package-key", kKey});
+        if (row.installs) {
+            ExpectInstalled(result);
+        } else {
+            EXPECT_EQ(result.exitCode, 1) << row.headLength;
+            EXPECT_EQ(result.err, "当前书册的下载文件不存在，请添加微信kelvohelp001解决！\n");
+            ExpectNothingInstalled();
+        }
+    }
+}
+
+TEST_F(InstallerRunTest, TheKeyComesFromTheCommandLineOrTheFileBesideTheProgram)
+{
+    Serve();
+    const fs::path installer = InstallerCopy();
+    ProgramResult result = Run({}, {}, installer);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "未找到课件编号，无法安装！\n");
+
+    for (const char* unsafe : {"../../etc/passwd", "a b", "课件", "x%2F", "q?x=1"}) {
+        result = Run({"--package-key", unsafe}, {}, installer);
+        EXPECT_EQ(result.exitCode, 1) << unsafe;
+        EXPECT_EQ(result.err, "课件编号无效，无法安装！\n") << unsafe;
+    }
+    ExpectNothingInstalled();
+
+    std::ofstream(installer.parent_path() / "packagekey.txt") << "\xEF\xBB\xBF" << kKey << "\r\nsecond line\r\n";
+    ExpectInstalled(Run({}, {}, installer));
+}
+
+TEST_F(InstallerRunTest, QaswitchFileSelectsTheAlternateStorageAndAFolderOfThatNameDoesNot)
+{
+    Serve(WithoutPackage());   // the main storage: no such package
+    Serve();                          // the alternate one has it
+    const fs::path installer = InstallerCopy();
+    const std::vector<std::string> storages{"INSTALLER_CLOUD_BASE_URL=" + BaseUrl(0),
+                                            "INSTALLER_CLOUD_BASE_URL_ALT=" + BaseUrl(1)};
+
+    fs::create_directories(installer.parent_path() / "qaswitch.txt");
+    ProgramResult result = Run({"--package-key", kKey}, storages, installer);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "当前书册的下载文件不存在，请添加微信kelvohelp001解决！\n");
+
+    fs::remove(installer.parent_path() / "qaswitch.txt");
+    std::ofstream(installer.parent_path() / "qaswitch.txt") << "";
+    ExpectInstalled(Run({"--package-key", kKey}, storages, installer));
+}
+
+TEST_F(InstallerRunTest, ANetworkThatIsDownStopsBeforeTheDownload)
+{
+    Serve();
+    // The probe finds nobody, and NetworkManager says the machine is offline.
+    ScriptServer offline({"/usr/bin/python3", SupportScript("network_manager_bus.py"), "--state", "20"});
+    ScriptServer silent({"/usr/bin/python3", SupportScript("http_test_server.py"), "--mode", "silent"});
+    const ProgramResult result = Run({"--package-key", kKey}, {"DBUS_SYSTEM_BUS_ADDRESS=" + offline.ReadyValue(),
+                                                               "INSTALLER_PROBE_ADDRESS=127.0.0.1:" + silent.ReadyValue()});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "网络不可用，请稍后再试。\n");
+    EXPECT_FALSE(fs::exists(disk_ / "kelvo" / kArchive));
+    ExpectNothingInstalled();
+}
+
+TEST_F(InstallerRunTest, PullingTheStickDuringTheDownloadEndsTheProgram)
+{
+    Serve(Rate(200'000));   // about eight seconds for the package
+    const auto run = Start({"--package-key", kKey});
+    const fs::path archive = disk_ / "kelvo" / kArchive;
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive) && fs::file_size(archive) > 0; }));
+    fs::rename(stick_, root_ / "pulled");
+    const ProgramResult result = run->Wait();
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("检测到课件U盘已拔出，安装终止。\n"), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(root_ / "pulled" / "kelvoClient"));
+}
+
+TEST_F(InstallerRunTest, ASecondStickPluggedInDuringTheInstallationChangesNothing)
+{
+    Drives("C fixed disk free=20G\nE removable stick free=8G\nF removable second free=8G\n");
+    Serve(Rate(400'000));
+    const auto run = Start({"--package-key", kKey});
+    const fs::path archive = disk_ / "kelvo" / kArchive;
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive) && fs::file_size(archive) > 0; }));
+    fs::create_directories(root_ / "second");
+    ExpectInstalled(run->Wait());
+    EXPECT_FALSE(fs::exists(root_ / "second" / "kelvoClient"));
+}
+
+} // namespace

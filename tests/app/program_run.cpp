@@ -1,0 +1,100 @@
+#include "program_run.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::filesystem::path CaptureFile(const char* stream)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / (std::string("installer-") + stream + "-XXXXXX")).string();
+    const int fd = ::mkstemp(pattern.data());
+    ::close(fd);
+    return pattern;
+}
+
+const std::string& PrivateRuntimeFolder()
+{
+    static const std::string folder = [] {
+        std::string pattern = (std::filesystem::temp_directory_path() / "installer-runtime-XXXXXX").string();
+        return std::string(::mkdtemp(pattern.data()));
+    }();
+    return folder;
+}
+
+} // namespace
+
+ProgramRun::ProgramRun(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
+                       const std::vector<std::string>& environment)
+    : outFile_(CaptureFile("out")), errFile_(CaptureFile("err"))
+{
+    std::vector<std::string> env{"PATH=/usr/local/bin:/usr/bin:/bin", "HOME=/root", "QT_QPA_PLATFORM=offscreen", "LANG=C.UTF-8"};
+    // Qt wants a private runtime folder; without one it complains on standard error.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    env.push_back(std::string("XDG_RUNTIME_DIR=") + (runtime != nullptr ? runtime : PrivateRuntimeFolder().c_str()));
+    env.insert(env.end(), environment.begin(), environment.end());
+
+    std::vector<std::string> argv{executable.string()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argvPointers, envPointers;
+    for (auto& a : argv)
+        argvPointers.push_back(a.data());
+    argvPointers.push_back(nullptr);
+    for (auto& e : env)
+        envPointers.push_back(e.data());
+    envPointers.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile_.c_str(), O_WRONLY | O_TRUNC, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile_.c_str(), O_WRONLY | O_TRUNC, 0);
+    const int error = posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        throw std::runtime_error("cannot start " + argv[0]);
+}
+
+ProgramRun::~ProgramRun()
+{
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    std::error_code ec;
+    std::filesystem::remove(outFile_, ec);
+    std::filesystem::remove(errFile_, ec);
+}
+
+ProgramResult ProgramRun::Wait(std::chrono::seconds limit)
+{
+    ProgramResult result;
+    int status = 0;
+    const bool ended = WaitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, limit);
+    if (!ended) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+    } else if (WIFEXITED(status)) {
+        result.exitCode = WEXITSTATUS(status);
+    }
+    pid_ = -1;
+    result.out = ReadFile(outFile_);
+    result.err = ReadFile(errFile_);
+    return result;
+}
