@@ -5,10 +5,6 @@
 
 #include <map>
 
-#ifndef INSTALLER_INSTALL_TEST_DIR
-#error "INSTALLER_INSTALL_TEST_DIR names tests/install"
-#endif
-
 namespace {
 
 constexpr LPCWSTR kOwnerClass = L"InstallTestOwner";
@@ -115,13 +111,13 @@ void ObservedDownloadWnd::Observe()
 }
 
 PackageServer::PackageServer(const std::filesystem::path& folder)
-    : m_script({"/usr/bin/python3", INSTALLER_INSTALL_TEST_DIR "/package_server.py", folder.string()})
+    : m_script({"/usr/bin/python3", SupportScript("http_test_server.py"), "--files", folder.string()})
 {
 }
 
 std::string PackageServer::Url(const std::string& name) const
 {
-    return "http://" + Address() + "/" + name;
+    return "http://" + Address() + "/setup/" + name;
 }
 
 std::string PackageServer::Address() const

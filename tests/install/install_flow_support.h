@@ -56,11 +56,11 @@ private:
     void Observe();
 };
 
-// package_server.py serving the files of `folder` on 127.0.0.1.
+// tests/support/http_test_server.py serving the files of `folder` under /setup/ on 127.0.0.1.
 class PackageServer {
 public:
     explicit PackageServer(const std::filesystem::path& folder);
-    // "http://127.0.0.1:PORT/" + name
+    // "http://127.0.0.1:PORT/setup/" + name
     std::string Url(const std::string& name) const;
     // "127.0.0.1:PORT", for the reachability probe.
     std::string Address() const;

@@ -320,6 +320,20 @@ TEST_F(ExtractionTest, NameNeitherUtf8NorCp936FailsBeforeWriting)
     EXPECT_TRUE(StickIsEmpty());
 }
 
+// A link already on the drive never leads the extraction out of it.
+TEST_F(ExtractionTest, NeverWritesThroughSymbolicLinkOnTheDrive)
+{
+    fs::create_directory_symlink(Outside(), Stick() / "kelvoClient");
+    WriteHandMadeZip(Archive(), {{"kelvoClient/a.txt", "a"}});
+
+    const ExtractionRun run = Extract();
+
+    EXPECT_FALSE(run.ok);
+    ExpectOneLine(run.error);
+    EXPECT_NE(run.error.find("\"kelvoClient/a.txt\""), std::string::npos) << run.error;
+    EXPECT_TRUE(fs::is_empty(Outside()));
+}
+
 TEST_F(ExtractionTest, NeverRestoresSetIdBits)
 {
     BuildZipWithPython(Archive(), R"([

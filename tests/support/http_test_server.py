@@ -30,13 +30,13 @@ The certificate names 127.0.0.1 and localhost, or only --tls-host when that is g
 import argparse
 import http.server
 import os
-import select
 import socket
 import socketserver
 import ssl
 import subprocess
-import sys
 import threading
+
+from script_lifetime import wait_for_end
 
 PATTERN_PERIOD = 251
 # About 1 MiB, a whole number of pattern periods, so that consecutive sends continue the pattern.
@@ -242,16 +242,6 @@ def full_listener():
         filler.connect_ex(listener.getsockname())
         fillers.append(filler)
     return listener, fillers
-
-
-def wait_for_end(lifetime):
-    """Returns when standard input reaches its end or the lifetime is over."""
-    remaining = lifetime
-    while remaining > 0:
-        ready, _, _ = select.select([sys.stdin], [], [], min(remaining, 1.0))
-        remaining -= 1.0
-        if ready and not os.read(sys.stdin.fileno(), 4096):
-            return
 
 
 def main():

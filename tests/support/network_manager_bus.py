@@ -9,21 +9,12 @@ DBUS_SYSTEM_BUS_ADDRESS at it. Ends, taking the bus down, when standard input cl
 
 import argparse
 import os
-import select
 import subprocess
-import sys
 
 import dbus
 from dbusmock import DBusTestCase
 
-
-def wait_for_end(lifetime):
-    remaining = lifetime
-    while remaining > 0:
-        ready, _, _ = select.select([sys.stdin], [], [], min(remaining, 1.0))
-        remaining -= 1.0
-        if ready and not os.read(sys.stdin.fileno(), 4096):
-            return
+from script_lifetime import wait_for_end
 
 
 def main():
