@@ -8,6 +8,8 @@
 
 #include <QImage>
 
+#include "control_click.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -97,22 +99,6 @@ DUI_ON_CLICK_CTRNAME(L"confirm_btn", OnConfirm)
 DUI_ON_MSGTYPE(DUI_MSGTYPE_CLICK, OnClick)
 DUI_END_MESSAGE_MAP()
 
-POINT CentreOf(WindowImplBase& window, LPCTSTR name)
-{
-    const CControlUI* control = window.PaintManager().FindControl(name);
-    EXPECT_TRUE(control) << CDuiString(name).ToUtf8();
-    if (!control)
-        return POINT{};
-    const RECT& rc = control->GetPos();
-    return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
-}
-
-void PostClick(HWND hwnd, POINT pt)
-{
-    PostMessageW(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(pt.x, pt.y));
-    PostMessageW(hwnd, WM_LBUTTONDOWN, 0, MAKELPARAM(pt.x, pt.y));
-    PostMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
-}
 
 class SkinnedWindow : public ::testing::Test {
 protected:

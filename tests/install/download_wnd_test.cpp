@@ -390,7 +390,7 @@ TEST_F(EndingFlow, ClosingTheWindowDuringTheDownloadStopsIt)
         window.onShown = [&clicked, &window](const StatusShown& shown) {
             if (!clicked && StartsWith(shown.text, kDownloadPrefix)) {
                 clicked = true;
-                ClickControl(window, L"closebtn");
+                PostClickOn(window, L"closebtn");
             }
         };
     });

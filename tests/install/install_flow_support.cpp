@@ -40,7 +40,7 @@ BOOL ClickVisibleDialog(HWND hwnd, LPARAM clicked)
     auto* dialog = window ? dynamic_cast<CMsgWnd2*>(window) : nullptr;
     if (!dialog || !IsWindowVisible(hwnd))
         return TRUE;
-    ClickControl(*dialog, L"confirm_btn");
+    PostClickOn(*dialog, L"confirm_btn");
     *reinterpret_cast<bool*>(clicked) = true;
     return FALSE;
 }
@@ -125,16 +125,6 @@ std::string PackageServer::Address() const
     return "127.0.0.1:" + m_script.ReadyValue();
 }
 
-void ClickControl(WindowImplBase& window, LPCTSTR controlName)
-{
-    const CControlUI* control = window.PaintManager().FindControl(controlName);
-    if (!control)
-        return;
-    const RECT& rc = control->GetPos();
-    const LPARAM at = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
-    PostMessageW(window.GetHWND(), WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(window.GetHWND(), WM_LBUTTONUP, 0, at);
-}
 
 void ClickConfirmOfNextMessage()
 {

@@ -3,6 +3,8 @@
 // server that hands out package archives, and a way to answer a message dialog by a click.
 #pragma once
 
+#include "control_click.h"
+
 #include "install/download_wnd.h"
 #include "script_server.h"
 
@@ -68,9 +70,6 @@ public:
 private:
     ScriptServer m_script;
 };
-
-// Posts a click (button down and up) at the centre of the named control of a skinned window.
-void ClickControl(WindowImplBase& window, LPCTSTR controlName);
 
 // Clicks confirm_btn of the next message dialog as soon as it is on screen. Call on the UI
 // thread before the dialog is shown; the click comes from a thread timer that the dialog's

@@ -2,6 +2,8 @@
 // WM_LBUTTONDOWN/UP at a control's centre, keys through the native window.
 #pragma once
 
+#include "control_click.h"
+
 #include "dui/dui.h"
 
 #include <functional>
@@ -10,9 +12,6 @@
 namespace ui_testing {
 
 // The centre of the named control, in client coordinates.
-POINT CentreOf(WindowImplBase& window, LPCTSTR name);
-void PostClick(HWND hwnd, POINT pt);
-void PostClickOn(WindowImplBase& window, LPCTSTR name);
 // A key as the display delivers it: press and release on the window's native window.
 void PressKey(HWND hwnd, int qtKey);
 
