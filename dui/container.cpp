@@ -185,6 +185,15 @@ void CContainerUI::ForEach(void (*visit)(CControlUI*, void*), void* context)
         item->ForEach(visit, context);
 }
 
+std::vector<CControlUI*> CContainerUI::VisibleItems() const
+{
+    std::vector<CControlUI*> shown;
+    for (const auto& item : m_items)
+        if (item->IsVisible())
+            shown.push_back(item.get());
+    return shown;
+}
+
 void CContainerUI::DoPaint(QPainter& painter)
 {
     if (!m_visible)
@@ -210,10 +219,7 @@ void CVerticalLayoutUI::SetPos(RECT rc)
 {
     CControlUI::SetPos(rc);
     const RECT inner = InnerRect();
-    std::vector<CControlUI*> shown;
-    for (const auto& item : m_items)
-        if (item->IsVisible())
-            shown.push_back(item.get());
+    const std::vector<CControlUI*> shown = VisibleItems();
     const auto heights = ShareAxis(shown, dui::RectHeight(inner), m_childPadding, false);
     int y = inner.top;
     for (std::size_t i = 0; i < shown.size(); ++i) {
@@ -244,10 +250,7 @@ void CHorizontalLayoutUI::SetPos(RECT rc)
 {
     CControlUI::SetPos(rc);
     const RECT inner = InnerRect();
-    std::vector<CControlUI*> shown;
-    for (const auto& item : m_items)
-        if (item->IsVisible())
-            shown.push_back(item.get());
+    const std::vector<CControlUI*> shown = VisibleItems();
     const auto widths = ShareAxis(shown, dui::RectWidth(inner), m_childPadding, true);
     int x = inner.left;
     for (std::size_t i = 0; i < shown.size(); ++i) {

@@ -36,6 +36,8 @@ public:
     void DoPaint(QPainter& painter) override;
 
 protected:
+    // The children that take part in layout and painting, in order.
+    std::vector<CControlUI*> VisibleItems() const;
     RECT InnerRect() const;
 
     std::vector<std::unique_ptr<CControlUI>> m_items;
