@@ -1,14 +1,16 @@
-// The main window's start flow in this process, driven as a user would: a stick plugged in
-// after the window opened, then a click on the start button.
+// The main window's start flow in this process, driven as a user would: sticks plugged in and
+// pulled out while the window is open, clicks on the start button.
 #include "app/drive_check.h"
 #include "app/main_window.h"
 #include "app/package_key.h"
 #include "app/run_outcome.h"
 #include "app/start_flow.h"
+#include "install/install_worker.h"
 #include "net/package_address.h"
 #include "platform/device_notifications.h"
 #include "platform/ui_session.h"
 #include "platform/ui_thread.h"
+#include "platform/user_text_trace.h"
 #include "platform/volume_table.h"
 #include "program_run.h"
 #include "script_server.h"
@@ -18,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -33,50 +37,107 @@ T OnUiThread(const T& value)
     return copy;
 }
 
-TEST(StartFlow, AStickPluggedInAfterTheWindowOpenedIsInstalledOntoWithTheNextClick)
-{
-    VolumeMapFixture volumes;
-    const fs::path stick = volumes.Dir() / "stick";
-    volumes.Write("C fixed " + volumes.Folder("disk").string() + " free=20G\nE removable " + stick.string() + " free=8G\n");
-    const fs::path cloud = volumes.Folder("cloud");
-    ASSERT_EQ(std::system(("python3 " + std::string(INSTALLER_SOURCE_DIR) + "/app/demo/make_sample_package.py " +
-                           (cloud / "demo.zip").string()).c_str()),
-              0);
-    ScriptServer server({"/usr/bin/python3", SupportScript("http_test_server.py"), "--files", cloud.string()});
-    cloudBaseUrl = cloudBaseUrlAlt = "http://127.0.0.1:" + server.ReadyValue() + "/setup/";
-    probeAddress = "127.0.0.1:" + server.ReadyValue();
-    packageKey = "demo-1";
-
-    platform::InitializeUi();
-    RegisterSkinResources();
-    CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
+class StartFlow : public ::testing::Test {
+protected:
+    // The package on a loopback server sending about `rate` bytes a second (0: at once).
+    void Serve(int rate)
     {
-        const platform::DeviceNotifications notifications(platform::VolumeTable::Instance());
-        CDuiFrameWnd frame;
-        frame.Create(nullptr, L"DuiWnd", WS_OVERLAPPEDWINDOW | WS_VISIBLE, WS_EX_WINDOWEDGE);
-        frame.CenterWindow();
-
-        std::thread user([&] {
-            ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::NoDrive; }));
-            fs::create_directories(stick);   // plugged in
-            ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
-            SetUnattended(true);   // from here on messages and the completion window answer themselves
-            RECT start{};
-            platform::InvokeOnUiThread([&] { start = frame.PaintManager().FindControl(L"btnStart")->GetPos(); });
-            const LPARAM centre = MAKELPARAM((start.left + start.right) / 2, (start.top + start.bottom) / 2);
-            PostMessageW(frame.GetHWND(), WM_LBUTTONDOWN, 0, centre);
-            PostMessageW(frame.GetHWND(), WM_LBUTTONUP, 0, centre);
-        });
-        frame.ShowModal();
-        user.join();
+        const fs::path cloud = volumes_.Folder("cloud");
+        ASSERT_EQ(std::system(("python3 " + std::string(INSTALLER_SOURCE_DIR) + "/app/demo/make_sample_package.py " +
+                               (cloud / "demo.zip").string()).c_str()),
+                  0);
+        std::vector<std::string> argv{"/usr/bin/python3", SupportScript("http_test_server.py"), "--files", cloud.string()};
+        if (rate != 0)
+            argv.insert(argv.end(), {"--rate", std::to_string(rate)});
+        server_ = std::make_unique<ScriptServer>(argv);
+        cloudBaseUrl = cloudBaseUrlAlt = "http://127.0.0.1:" + server_->ReadyValue() + "/setup/";
+        probeAddress = "127.0.0.1:" + server_->ReadyValue();
+        packageKey = "demo-1";
     }
-    platform::ShutdownUi();
+
+    // Runs the main window modally on this thread while `user` acts from another one.
+    void RunMainWindow(const std::function<void(CDuiFrameWnd&)>& user)
+    {
+        platform::SetUserTextTrace([this](std::wstring_view text) {
+            std::lock_guard lock(textsMutex_);
+            texts_.emplace_back(text);
+        });
+        platform::InitializeUi();
+        RegisterSkinResources();
+        CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
+        {
+            const platform::DeviceNotifications notifications(platform::VolumeTable::Instance());
+            CDuiFrameWnd frame;
+            frame.Create(nullptr, L"DuiWnd", WS_OVERLAPPEDWINDOW | WS_VISIBLE, WS_EX_WINDOWEDGE);
+            frame.CenterWindow();
+            std::thread userThread([&] { user(frame); });
+            frame.ShowModal();
+            userThread.join();
+            StopInstallWorker(std::chrono::seconds(5));   // as the program does when its loop ends
+        }
+        platform::ShutdownUi();
+    }
+
+    // From the user's thread: a click on the start button.
+    static void ClickStart(CDuiFrameWnd& frame)
+    {
+        RECT start{};
+        platform::InvokeOnUiThread([&] { start = frame.PaintManager().FindControl(L"btnStart")->GetPos(); });
+        const LPARAM centre = MAKELPARAM((start.left + start.right) / 2, (start.top + start.bottom) / 2);
+        PostMessageW(frame.GetHWND(), WM_LBUTTONDOWN, 0, centre);
+        PostMessageW(frame.GetHWND(), WM_LBUTTONUP, 0, centre);
+    }
+
+    bool Shown(const std::wstring& text)
+    {
+        std::lock_guard lock(textsMutex_);
+        return std::find(texts_.begin(), texts_.end(), text) != texts_.end();
+    }
+
+    VolumeMapFixture volumes_;
+    const fs::path stick_ = volumes_.Dir() / "stick";
+    const fs::path archive_ = volumes_.Dir() / "disk/kelvo/demo.zip";
+    std::unique_ptr<ScriptServer> server_;
+    std::mutex textsMutex_;
+    std::vector<std::wstring> texts_;
+};
+
+TEST_F(StartFlow, AStickPluggedInAfterTheWindowOpenedIsInstalledOntoWithTheNextClick)
+{
+    volumes_.Write("C fixed " + volumes_.Folder("disk").string() + " free=20G\nE removable " + stick_.string() + " free=8G\n");
+    Serve(0);
+    RunMainWindow([&](CDuiFrameWnd& frame) {
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::NoDrive; }));
+        fs::create_directories(stick_);   // plugged in
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
+        SetUnattended(true);   // from here on messages and the completion window answer themselves
+        ClickStart(frame);
+    });
 
     EXPECT_TRUE(g_installStarted);
     EXPECT_FALSE(g_drivePulled);
     EXPECT_EQ(g_runOutcome, RunOutcome::Installed);
-    EXPECT_TRUE(fs::exists(stick / "kelvoClient/启动课件.txt"));
-    EXPECT_TRUE(fs::exists(volumes.Dir() / "disk/kelvo/demo.zip"));
+    EXPECT_TRUE(fs::exists(stick_ / "kelvoClient/启动课件.txt"));
+    EXPECT_TRUE(fs::exists(archive_));
+}
+
+TEST_F(StartFlow, PullingTheStickDuringTheDownloadTellsTheUserAndEndsEveryLoop)
+{
+    volumes_.Write("C fixed " + volumes_.Folder("disk").string() + " free=20G\nE removable " +
+                   volumes_.Folder("stick").string() + " free=8G\n");
+    Serve(200'000);
+    RunMainWindow([&](CDuiFrameWnd& frame) {
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
+        SetUnattended(true);   // the abort's message answers itself
+        ClickStart(frame);
+        ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive_) && fs::file_size(archive_) > 0; }));
+        fs::rename(stick_, volumes_.Dir() / "pulled");
+    });
+
+    EXPECT_TRUE(g_drivePulled);
+    EXPECT_TRUE(Shown(L"检测到课件U盘已拔出，安装终止。"));
+    EXPECT_EQ(g_runOutcome, RunOutcome::Failed);
+    EXPECT_FALSE(fs::exists(volumes_.Dir() / "pulled/kelvoClient"));
 }
 
 } // namespace
