@@ -2,9 +2,9 @@
 
 #include "install/archive_handles.h"
 #include "install/entry_policy.h"
-#include "install/filesystem_flush.h"
-#include "install/utf8_locale_scope.h"
 #include "install/zip_names.h"
+#include "platform/filesystem_flush.h"
+#include "platform/utf8_locale_scope.h"
 #include "platform/win32_files.h"
 #include "platform/win32_strings.h"
 
@@ -67,7 +67,7 @@ public:
 
     bool Run(std::string& error)
     {
-        const Utf8LocaleScope utf8Locale;
+        const platform::Utf8LocaleScope utf8Locale;
         if (!utf8Locale.Active()) {
             error = "cannot extract: no UTF-8 locale is available to decode entry names";
             return false;
@@ -80,7 +80,7 @@ public:
         m_total = survey->totalBytes;
         g_extractTotalBytes = m_total;
         Report();
-        return WriteEntries(survey->charset, error) && FlushFileSystemOf(m_destination, error);
+        return WriteEntries(survey->charset, error) && platform::FlushFileSystemOf(m_destination, error);
     }
 
 private:

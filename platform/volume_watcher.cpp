@@ -1,5 +1,6 @@
 #include "platform/volume_watcher.h"
 
+#include "platform/file_descriptor.h"
 #include "platform/volume_table.h"
 
 #include <fcntl.h>
@@ -15,22 +16,6 @@ namespace {
 // A volume map can change without any event to wait for (its folders come and go), so it is
 // read again on this period; the mount table wakes the poll at once on every change.
 constexpr int kPollMilliseconds = 200;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // The kernel signals the mount table until it is read again from the start.
 void Drain(int fd)

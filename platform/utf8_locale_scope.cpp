@@ -1,10 +1,10 @@
-#include "install/utf8_locale_scope.h"
+#include "platform/utf8_locale_scope.h"
 
 #include <initializer_list>
 
 #include <locale.h>
 
-namespace extraction {
+namespace platform {
 
 Utf8LocaleScope::Utf8LocaleScope()
 {
@@ -25,4 +25,4 @@ Utf8LocaleScope::~Utf8LocaleScope()
     freelocale(static_cast<locale_t>(m_utf8));
 }
 
-} // namespace extraction
+} // namespace platform

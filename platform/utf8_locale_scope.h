@@ -3,7 +3,7 @@
 // CP936 or UTF-8 cannot be represented and come back empty.
 #pragma once
 
-namespace extraction {
+namespace platform {
 
 class Utf8LocaleScope {
 public:
@@ -20,4 +20,4 @@ private:
     void* m_previous = nullptr;   // locale_t
 };
 
-} // namespace extraction
+} // namespace platform

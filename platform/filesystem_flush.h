@@ -3,10 +3,10 @@
 
 #include <string>
 
-namespace extraction {
+namespace platform {
 
 // syncfs on the file system that holds nativeFolder. False with an error text when the
 // folder cannot be opened or the device reports a write error.
 bool FlushFileSystemOf(const std::string& nativeFolder, std::string& error);
 
-} // namespace extraction
+} // namespace platform
