@@ -1,13 +1,14 @@
 // A volume map in a fresh temporary folder, named by INSTALLER_VOLUME_MAP for this process.
 #pragma once
 
+#include "temp_folder.h"
+
 #include <filesystem>
 #include <string>
 
 class VolumeMapFixture {
 public:
     VolumeMapFixture();
-    ~VolumeMapFixture();
     VolumeMapFixture(const VolumeMapFixture&) = delete;
     VolumeMapFixture& operator=(const VolumeMapFixture&) = delete;
 
@@ -15,10 +16,10 @@ public:
     void Write(const std::string& lines);
     // Creates Dir()/name and returns its path.
     std::filesystem::path Folder(const std::string& name) const;
-    const std::filesystem::path& Dir() const { return dir_; }
+    const std::filesystem::path& Dir() const { return folder_.Path(); }
     const std::filesystem::path& MapFile() const { return map_; }
 
 private:
-    std::filesystem::path dir_;
+    TempFolder folder_{"volumes"};
     std::filesystem::path map_;
 };

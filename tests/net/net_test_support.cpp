@@ -59,21 +59,6 @@ std::string ReadWholeFile(const std::filesystem::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-TempDir::TempDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "net-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = pattern;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
 ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name))
 {
     if (const char* old = std::getenv(name_.c_str())) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "script_server.h"
+#include "temp_folder.h"
 
 #include <cstddef>
 #include <filesystem>
@@ -42,17 +43,8 @@ std::string PatternBytes(std::size_t count);
 
 std::string ReadWholeFile(const std::filesystem::path& path);
 
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+// A fresh folder for one test, removed with everything in it.
+using TempDir = TempFolder;
 
 // Sets (or with nullopt removes) one environment variable until the end of the scope.
 class ScopedEnv {
