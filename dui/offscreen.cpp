@@ -2,6 +2,7 @@
 
 #include "dui/dialog_builder.h"
 #include "dui/skin_archive.h"
+#include "platform/ui_session.h"
 
 #include <QGuiApplication>
 
@@ -19,6 +20,7 @@ void EnsureGuiApplication()
     // Previews need no display: paint offscreen unless told otherwise.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    platform::EnsureRuntimeFolder();
     static const std::unique_ptr<QGuiApplication> application = std::make_unique<QGuiApplication>(argc, argv);
 }
 

@@ -17,6 +17,9 @@ void InitializeUi();
 // still exist stay in the platform layer, without native windows. UI thread only.
 void ShutdownUi();
 bool UiInitialized();
+// Gives Qt a private runtime folder when XDG_RUNTIME_DIR is not set (InitializeUi does this;
+// code that makes a QGuiApplication of its own calls it first).
+void EnsureRuntimeFolder();
 
 class UiSession {
 public:
