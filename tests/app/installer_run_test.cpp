@@ -260,4 +260,18 @@ TEST_F(InstallerRunTest, ASecondStickPluggedInDuringTheInstallationChangesNothin
     EXPECT_FALSE(fs::exists(root_ / "second" / "kelvoClient"));
 }
 
+TEST(DemoRun, InstallsTheSamplePackageIntoItsOwnStickFolder)
+{
+    ProgramRun run(INSTALLER_EXE, {"--demo", "--unattended"}, {});
+    const ProgramResult result = run.Wait();
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const std::string done = "安装完成：";
+    const auto at = result.out.find(done);
+    ASSERT_NE(at, std::string::npos) << result.out;
+    const fs::path stick = result.out.substr(at + done.size(), result.out.find('\n', at) - at - done.size());
+    EXPECT_TRUE(fs::exists(stick / "kelvoClient/启动课件.txt")) << stick;
+    EXPECT_EQ(result.err, "");
+    fs::remove_all(stick.parent_path());   // the demo's own temporary folder
+}
+
 } // namespace
