@@ -5,8 +5,8 @@
 // volumes that come and go are seen at once; letters given to mounted volumes stay put.
 #pragma once
 
-#include "platform/mount_table.h"
-#include "platform/volume.h"
+#include "platform/volumes/mount_table.h"
+#include "platform/volumes/volume.h"
 
 #include <mutex>
 #include <optional>

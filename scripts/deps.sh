@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config clang-format
   qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libarchive-dev libsystemd-dev
   fonts-wqy-zenhei
   # running: elevation for users other than root

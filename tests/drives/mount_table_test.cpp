@@ -1,5 +1,5 @@
 // The mount table parser over a recorded desktop: mountinfo text plus a small sysfs tree.
-#include "platform/mount_table.h"
+#include "platform/volumes/mount_table.h"
 
 #include <gtest/gtest.h>
 

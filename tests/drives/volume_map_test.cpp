@@ -1,4 +1,4 @@
-#include "platform/volume_map.h"
+#include "platform/volumes/volume_map.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "platform/volume_table.h"
-#include "platform/volume_watcher.h"
+#include "platform/volumes/volume_watcher.h"
 #include "volume_map_fixture.h"
 
 #include <gtest/gtest.h>

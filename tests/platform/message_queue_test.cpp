@@ -1,6 +1,6 @@
 // Posted messages, paint and timer generation, destruction and default handling, on the
 // null display.
-#include "platform/display_events.h"
+#include "platform/core/display_events.h"
 #include "platform/win32_system.h"
 #include "test_window.h"
 

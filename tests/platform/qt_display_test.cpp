@@ -1,7 +1,7 @@
 // Windows on the Qt display (offscreen): native flags and geometry, input turned into
 // messages after the hit test, caption drags, close requests, painting.
 #include "platform/paint_surface.h"
-#include "platform/qt_icon.h"
+#include "platform/qt/qt_icon.h"
 #include "platform/win32_system.h"
 #include "test_window.h"
 

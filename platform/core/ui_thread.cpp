@@ -1,0 +1,45 @@
+#include "platform/ui_thread.h"
+#include "platform/core/thread_queue.h"
+#include "platform/win32_system.h"
+#include "platform/core/window_core.h"
+
+#include <atomic>
+
+namespace platform {
+namespace {
+
+std::atomic<DWORD> uiThread{0};
+
+} // namespace
+
+void MarkCurrentThreadAsUi()
+{
+    CurrentQueue();
+    uiThread = GetCurrentThreadId();
+}
+
+void AdoptUiThreadIfUnset()
+{
+    DWORD none = 0;
+    uiThread.compare_exchange_strong(none, GetCurrentThreadId());
+}
+
+DWORD UiThreadId() { return uiThread; }
+
+bool IsUiThread() { return uiThread == GetCurrentThreadId(); }
+
+bool InvokeOnUiThread(std::function<void()> work)
+{
+    const DWORD ui = uiThread;
+    if (ui == 0 || ui == GetCurrentThreadId()) {
+        work();
+        return true;
+    }
+    const auto ran = RunOnThread(QueueOfThread(ui), [&work]() -> LRESULT {
+        work();
+        return 0;
+    });
+    return ran.has_value();
+}
+
+} // namespace platform

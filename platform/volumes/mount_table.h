@@ -1,0 +1,51 @@
+// Volumes from the kernel's mount table and sysfs.
+#pragma once
+
+#include "platform/volumes/volume.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+struct MountEntry {
+    unsigned major = 0;
+    unsigned minor = 0;
+    std::string root;         // the part of the file system mounted here ("/" for a whole one)
+    std::string mountPoint;   // unescaped
+    std::string fsType;
+    std::string source;
+};
+
+// Parses /proc/self/mountinfo text; lines that do not parse are skipped.
+std::vector<MountEntry> ParseMountInfo(std::string_view text);
+
+// A mounted volume worth a drive letter, before letters are given.
+struct DetectedVolume {
+    std::string key;          // stays the same while the volume stays mounted
+    VolumeType type = VolumeType::Unknown;
+    std::string mountPoint;
+};
+
+// Picks the volumes a user thinks of as drives: "/" first, then block-device file systems
+// (one entry per device, bind mounts and sub-mounts of the same device left out) and network
+// file systems, in mount order. Pseudo file systems, squashfs images (snaps) and loop devices
+// are left out. Removable, optical and fixed come from sysfs below `sysRoot` ("/sys").
+std::vector<DetectedVolume> DetectVolumes(const std::vector<MountEntry>& mounts, const std::string& sysRoot);
+
+// Gives drive letters: "/" is C:, every other volume keeps the letter it had while it stays
+// mounted, new ones take the lowest free letter from D. Letters run out at Z.
+class LetterAssigner {
+public:
+    std::vector<Volume> Assign(const std::vector<DetectedVolume>& volumes);
+
+private:
+    struct Given {
+        std::string key;
+        wchar_t letter;
+    };
+    std::vector<Given> given_;
+};
+
+} // namespace platform

@@ -1,0 +1,179 @@
+#include "platform/volumes/volume_map.h"
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace platform {
+namespace {
+
+std::string_view Trim(std::string_view text)
+{
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::optional<VolumeType> ParseType(std::string_view word)
+{
+    struct Name {
+        std::string_view word;
+        VolumeType type;
+    };
+    static constexpr Name kNames[] = {
+        {"removable", VolumeType::Removable}, {"fixed", VolumeType::Fixed},     {"remote", VolumeType::Remote},
+        {"cdrom", VolumeType::CdRom},         {"ramdisk", VolumeType::RamDisk}, {"unknown", VolumeType::Unknown},
+    };
+    for (const Name& name : kNames)
+        if (name.word == word)
+            return name.type;
+    return std::nullopt;
+}
+
+std::optional<wchar_t> ParseLetter(std::string_view word)
+{
+    if (word.size() == 2 && word[1] == ':')
+        word.remove_suffix(1);
+    if (word.size() != 1 || !std::isalpha(static_cast<unsigned char>(word[0])))
+        return std::nullopt;
+    return static_cast<wchar_t>(std::toupper(static_cast<unsigned char>(word[0])));
+}
+
+std::vector<std::string_view> SplitWords(std::string_view text)
+{
+    std::vector<std::string_view> words;
+    while (true) {
+        text = Trim(text);
+        if (text.empty())
+            return words;
+        std::size_t end = 0;
+        while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end])))
+            ++end;
+        words.push_back(text.substr(0, end));
+        text.remove_prefix(end);
+    }
+}
+
+} // namespace
+
+std::optional<std::uint64_t> ParseByteCount(std::string_view text)
+{
+    unsigned shift = 0;
+    if (!text.empty()) {
+        switch (std::toupper(static_cast<unsigned char>(text.back()))) {
+        case 'K': shift = 10; break;
+        case 'M': shift = 20; break;
+        case 'G': shift = 30; break;
+        case 'T': shift = 40; break;
+        default: break;
+        }
+        if (shift != 0)
+            text.remove_suffix(1);
+    }
+    const auto dot = text.find('.');
+    const std::string_view whole = text.substr(0, dot);
+    const std::string_view fraction = dot == std::string_view::npos ? std::string_view{} : text.substr(dot + 1);
+    const auto allDigits = [](std::string_view s) {
+        for (const char c : s)
+            if (!std::isdigit(static_cast<unsigned char>(c)))
+                return false;
+        return true;
+    };
+    if (whole.empty() || !allDigits(whole) || !allDigits(fraction) || fraction.size() > 18 ||
+        (dot != std::string_view::npos && fraction.empty()))
+        return std::nullopt;
+
+    // value = (whole + fraction / 10^k) * 2^shift, rounded down, with exact integer arithmetic.
+    unsigned __int128 scaled = 0;
+    unsigned __int128 denominator = 1;
+    for (const char c : whole) {
+        scaled = scaled * 10 + static_cast<unsigned>(c - '0');
+        if (scaled > (static_cast<unsigned __int128>(1) << 64))
+            return std::nullopt;
+    }
+    for (const char c : fraction) {
+        scaled = scaled * 10 + static_cast<unsigned>(c - '0');
+        denominator *= 10;
+    }
+    const unsigned __int128 bytes = (scaled << shift) / denominator;
+    if (bytes > UINT64_MAX)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(bytes);
+}
+
+VolumeMapResult ParseVolumeMap(std::string_view text, const std::string& fileName)
+{
+    VolumeMapResult result;
+    const std::filesystem::path base = std::filesystem::path(fileName).parent_path();
+    std::istringstream in{std::string(text)};
+    std::string line;
+    int number = 0;
+    const auto fail = [&](const std::string& what) {
+        result.volumes.clear();
+        result.error = fileName + ":" + std::to_string(number) + ": " + what;
+        return result;
+    };
+    while (std::getline(in, line)) {
+        ++number;
+        std::string_view content = line;
+        if (const auto hash = content.find('#'); hash != std::string_view::npos)
+            content = content.substr(0, hash);
+        auto words = SplitWords(content);
+        if (words.empty())
+            continue;
+        if (words.size() < 3)
+            return fail("expected \"LETTER TYPE FOLDER [free=N]\", got \"" + std::string(Trim(line)) + "\"");
+
+        Volume volume;
+        const auto letter = ParseLetter(words[0]);
+        if (!letter)
+            return fail("\"" + std::string(words[0]) + "\" is not a drive letter (A to Z)");
+        volume.letter = *letter;
+        for (const Volume& earlier : result.volumes)
+            if (earlier.letter == volume.letter)
+                return fail("drive letter " + std::string(1, static_cast<char>(volume.letter)) + " appears twice");
+        const auto type = ParseType(words[1]);
+        if (!type)
+            return fail("unknown drive type \"" + std::string(words[1]) +
+                        "\" (removable, fixed, remote, cdrom, ramdisk or unknown)");
+        volume.type = *type;
+
+        std::size_t folderEnd = words.size();
+        if (words.back().substr(0, 5) == "free=") {
+            const auto bytes = ParseByteCount(words.back().substr(5));
+            if (!bytes)
+                return fail("\"" + std::string(words.back()) + "\" is not a byte count (like free=4.5G or free=1048576)");
+            volume.freeBytes = bytes;
+            --folderEnd;
+        }
+        if (folderEnd <= 2)
+            return fail("the folder is missing");
+        // The folder is everything between the type and free=, spaces included.
+        const char* first = words[2].data();
+        const char* last = words[folderEnd - 1].data() + words[folderEnd - 1].size();
+        const std::filesystem::path folder(std::string(first, last));
+        volume.root = (folder.is_absolute() ? folder : base / folder).lexically_normal().string();
+        if (volume.root.size() > 1 && volume.root.back() == '/')
+            volume.root.pop_back();
+        result.volumes.push_back(std::move(volume));
+    }
+    return result;
+}
+
+VolumeMapResult ReadVolumeMap(const std::string& fileName)
+{
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) {
+        VolumeMapResult result;
+        result.error = fileName + ": cannot be read";
+        return result;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return ParseVolumeMap(text.str(), fileName);
+}
+
+} // namespace platform

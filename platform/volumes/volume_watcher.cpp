@@ -1,0 +1,78 @@
+#include "platform/volumes/volume_watcher.h"
+
+#include "platform/system/file_descriptor.h"
+#include "platform/volume_table.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+namespace platform {
+namespace {
+
+// A volume map can change without any event to wait for (its folders come and go), so it is
+// read again on this period; the mount table wakes the poll at once on every change.
+constexpr int kPollMilliseconds = 200;
+
+// The kernel signals the mount table until it is read again from the start.
+void Drain(int fd)
+{
+    char buffer[4096];
+    ::lseek(fd, 0, SEEK_SET);
+    while (::read(fd, buffer, sizeof buffer) > 0) {
+    }
+}
+
+} // namespace
+
+DWORD PresentDriveMask(VolumeTable& table)
+{
+    DWORD mask = 0;
+    for (const Volume& volume : table.Volumes())
+        mask |= DWORD{1} << (volume.letter - L'A');
+    return mask;
+}
+
+struct VolumeWatcher::State {
+    VolumeTable& table;
+    Callback callback;
+    DWORD present = 0;   // read before the thread starts, so no change is missed
+    std::atomic<bool> stop{false};
+    std::thread thread;
+
+    void Run()
+    {
+        // POLLPRI on the mount table wakes on every mount and unmount.
+        const FileDescriptor mountTable(table.UsesVolumeMap() ? -1 : ::open(table.WatchedFile().c_str(), O_RDONLY | O_CLOEXEC));
+        while (!stop.load()) {
+            pollfd fd{mountTable.get(), POLLPRI, 0};
+            if (::poll(&fd, mountTable.get() >= 0 ? 1 : 0, kPollMilliseconds) > 0)
+                Drain(mountTable.get());
+            if (stop.load())
+                break;
+            const DWORD now = PresentDriveMask(table);
+            if (now != present) {
+                callback(now & ~present, present & ~now);
+                present = now;
+            }
+        }
+    }
+};
+
+VolumeWatcher::VolumeWatcher(VolumeTable& table, Callback callback)
+    : state_(std::make_unique<State>(table, std::move(callback)))
+{
+    state_->present = PresentDriveMask(table);
+    state_->thread = std::thread([state = state_.get()] { state->Run(); });
+}
+
+VolumeWatcher::~VolumeWatcher()
+{
+    state_->stop = true;
+    state_->thread.join();
+}
+
+} // namespace platform
