@@ -6,9 +6,10 @@
 #include "app/start_flow.h"
 #include "install/download_wnd.h"
 #include "net/package_address.h"
+#include "platform/user_text_trace.h"
+#include "skin/skin_resources.h"
 #include "ui/complete_wnd.h"
 #include "ui/message_dialog.h"
-#include "platform/user_text_trace.h"
 #include "ui/unattended.h"
 
 namespace {
@@ -26,7 +27,7 @@ void AbortInstallation(HWND mainWindow)
 {
     g_drivePulled = true;
     ShowWindow(mainWindow, SW_HIDE);
-    ShowMessage(mainWindow, L"提示", L"检测到课件U盘已拔出，安装终止。", 2);
+    ShowMessage(mainWindow, L"提示", L"检测到课件U盘已拔出，安装终止。", kOneButtonMessage);
     g_runOutcome = RunOutcome::Failed;
     PostQuitMessage(0);
 }
@@ -78,10 +79,7 @@ CDuiString CDuiFrameWnd::GetZIPFileName() const
     return L"";
 }
 
-UINT CDuiFrameWnd::GetResourceID() const
-{
-    return 108;
-}
+UINT CDuiFrameWnd::GetResourceID() const { return kSkinResourceId; }
 
 void CDuiFrameWnd::InitWindow()
 {

@@ -20,7 +20,7 @@ CDuiString ProgramDirectory(bool withoutSeparator)
     for (;;) {
         const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length < buffer.size() - 1 || buffer.size() >= 32768) {
-            const CDuiString path(buffer.data(), static_cast<int>(length));
+            const CDuiString path(std::wstring_view(buffer.data(), length));
             return FolderOfPath(path, withoutSeparator);
         }
         buffer.assign(buffer.size() * 2, L'\0');

@@ -2,6 +2,7 @@
 
 #include "dui/dui.h"
 #include "dui/offscreen.h"
+#include "install/download_progress.h"
 #include "skin/skin_resources.h"
 #include "ui/message_dialog.h"
 
@@ -37,19 +38,21 @@ int RenderSkin(const std::string& dir)
     const Preview previews[] = {
         {L"mainWnd.xml", "mainWnd.png", nullptr},
         {L"DownloadWnd.xml", "DownloadWnd.png",
-         [](CPaintManagerUI& manager) {
-             if (auto* bar = static_cast<CProgressUI*>(manager.FindControl(L"progressBar")))
-                 bar->SetValue(42);
-             if (auto* status = static_cast<CLabelUI*>(manager.FindControl(L"edtStatus")))
-                 status->SetText(DuiFormat(L"正在下载文件：%d%%", 42));
-         }},
+            [](CPaintManagerUI& manager) {
+                if (auto* bar = static_cast<CProgressUI*>(manager.FindControl(L"progressBar")))
+                    bar->SetValue(42);
+                if (auto* status = static_cast<CLabelUI*>(manager.FindControl(L"edtStatus")))
+                    status->SetText(FormatDownloadStatus(42).c_str());
+            }},
         {L"CompleteWnd.xml", "CompleteWnd.png", nullptr},
         {L"msg.xml", "msg.png",
-         [](CPaintManagerUI& manager) { CMsgWnd2::ApplyMessageText(manager, L"请插入需要安装课件的U盘后，再继续操作！"); }},
+            [](CPaintManagerUI& manager) {
+                CMsgWnd2::ApplyMessageText(manager, L"请插入需要安装课件的U盘后，再继续操作！");
+            }},
         {L"msg2.xml", "msg2.png",
-         [](CPaintManagerUI& manager) {
-             CMsgWnd2::ApplyMessageText(manager, L"请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！");
-         }},
+            [](CPaintManagerUI& manager) {
+                CMsgWnd2::ApplyMessageText(manager, L"请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！");
+            }},
     };
 
     int failures = 0;

@@ -24,15 +24,6 @@ constexpr std::uint32_t kSmallestPackage = 1048576;
 
 constexpr DWORD kDownloadWindowStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
 
-std::string ToAnsi(const CDuiString& text)
-{
-    const int size = WideCharToMultiByte(CP_THREAD_ACP, 0, text.GetData(), -1, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_THREAD_ACP, 0, text.GetData(), -1, narrow.data(), size, nullptr, nullptr);
-    narrow.resize(narrow.empty() ? 0 : narrow.size() - 1);
-    return narrow;
-}
-
 bool PackageMissing(int probedSize)
 {
     const auto size = static_cast<std::uint32_t>(probedSize);
@@ -43,7 +34,7 @@ bool PackageMissing(int probedSize)
 
 void Refuse(HWND owner, const wchar_t* text)
 {
-    ShowMessage(owner, L"提示", text, 2);
+    ShowMessage(owner, L"提示", text, kOneButtonMessage);
     if (IsUnattended()) {
         g_runOutcome = RunOutcome::Failed;
         PostQuitMessage(0);
@@ -70,7 +61,7 @@ void RunStartFlow(CDuiFrameWnd& frame)
     packageFileName = MakePackageFileName(packageKey);
 
     frame.m_workFolder = frame.m_downloadDisk.driveName + L"\\kelvo\\";
-    const std::string workFolder = ToAnsi(frame.m_workFolder);
+    const std::string workFolder = platform::Narrow(frame.m_workFolder.GetData());
     const std::string url = activeCloudBaseUrl + packageFileName;
     const std::string archivePath = workFolder + packageFileName;
 

@@ -8,6 +8,7 @@
 // file system. extract_bench.py drives it and compares it with bsdtar.
 #include "install/extract_progress.h"
 #include "install/package_extractor.h"
+#include "install/whole_percent.h"
 #include "platform/win32_files.h"
 
 #include <chrono>
@@ -49,7 +50,7 @@ int main(int argc, char** argv)
     const auto onProgress = [&](std::uint64_t processed, std::uint64_t total) {
         const double percent = ExtractPercent(processed, total);
         status = FormatExtractStatus(percent);
-        bar = ExtractBarValue(percent);
+        bar = WholePercent(percent);
     };
 
     std::string error;

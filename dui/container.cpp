@@ -56,11 +56,6 @@ void* CContainerUI::GetInterface(LPCTSTR name)
     return CControlUI::GetInterface(name);
 }
 
-bool CContainerUI::Add(CControlUI* child)
-{
-    return Add(std::unique_ptr<CControlUI>(child));
-}
-
 bool CContainerUI::Add(std::unique_ptr<CControlUI> child)
 {
     if (!child)
@@ -69,30 +64,6 @@ bool CContainerUI::Add(std::unique_ptr<CControlUI> child)
     m_items.push_back(std::move(child));
     NeedUpdate();
     return true;
-}
-
-CControlUI* CContainerUI::GetItemAt(int index) const
-{
-    if (index < 0 || index >= GetCount())
-        return nullptr;
-    return m_items[static_cast<std::size_t>(index)].get();
-}
-
-bool CContainerUI::Remove(CControlUI* child)
-{
-    const auto it = std::find_if(m_items.begin(), m_items.end(),
-                                 [child](const auto& item) { return item.get() == child; });
-    if (it == m_items.end())
-        return false;
-    m_items.erase(it);
-    NeedUpdate();
-    return true;
-}
-
-void CContainerUI::RemoveAll()
-{
-    m_items.clear();
-    NeedUpdate();
 }
 
 void CContainerUI::SetInset(RECT inset)

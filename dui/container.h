@@ -13,18 +13,10 @@ public:
     LPCTSTR GetClass() const override;
     void* GetInterface(LPCTSTR name) override;
 
-    // Takes ownership of the child.
-    bool Add(CControlUI* child);
     bool Add(std::unique_ptr<CControlUI> child);
-    int GetCount() const { return static_cast<int>(m_items.size()); }
-    CControlUI* GetItemAt(int index) const;
-    bool Remove(CControlUI* child);
-    void RemoveAll();
 
     // Inner margin, and the gap between neighbouring children.
-    const RECT& GetInset() const { return m_inset; }
     void SetInset(RECT inset);
-    int GetChildPadding() const { return m_childPadding; }
     void SetChildPadding(int padding);
 
     void SetPos(RECT rc) override;

@@ -6,6 +6,7 @@
 #include "dui/dialog_builder.h"
 #include "dui/dui_string.h"
 #include "dui/label.h"
+#include "dui/lifetime.h"
 #include "dui/notify.h"
 #include "dui/paint_manager.h"
 #include "dui/progress.h"

@@ -10,12 +10,14 @@ using TCHAR = wchar_t;
 using LPTSTR = wchar_t*;
 using LPCTSTR = const wchar_t*;
 
-// Where a window's layout and images come from (WindowImplBase::GetResourceType).
+// Where a window's layout and images come from (WindowImplBase::GetResourceType). Every skin
+// is UILIB_ZIPRESOURCE, a zip archive embedded as resource "ZIPRES" GetResourceID(); the other
+// kinds load no skin.
 enum UILIB_RESOURCETYPE {
-    UILIB_FILE = 1,        // files under the resource path
-    UILIB_ZIP = 2,         // a zip file under the resource path (GetZIPFileName)
-    UILIB_RESOURCE = 3,    // treated as UILIB_FILE: single layouts are not embedded here
-    UILIB_ZIPRESOURCE = 4, // a zip archive embedded as resource "ZIPRES" GetResourceID()
+    UILIB_FILE = 1,
+    UILIB_ZIP = 2,
+    UILIB_RESOURCE = 3,
+    UILIB_ZIPRESOURCE = 4,
 };
 
 // Notification types (TNotifyUI::sType).

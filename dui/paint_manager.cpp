@@ -10,8 +10,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -41,7 +39,6 @@ CPaintManagerUI::CPaintManagerUI() : m_impl(std::make_unique<Impl>()) {}
 
 CPaintManagerUI::~CPaintManagerUI()
 {
-    *m_alive = false;
     // Controls tell the manager when they go; the tree goes first while the manager is whole.
     m_root.reset();
 }
@@ -102,15 +99,9 @@ void CPaintManagerUI::SetSkin(std::shared_ptr<const SkinArchive> archive, LPCTST
 std::optional<std::string> CPaintManagerUI::ReadSkinFile(const CDuiString& name) const
 {
     const CDuiString relative = m_impl->folder + name;
-    if (m_impl->archive)
-        return m_impl->archive->Read(relative.view());
-    const auto native = platform::NativePath((GetResourcePath() + relative).view());
-    if (!native)
+    if (!m_impl->archive)
         return std::nullopt;
-    std::ifstream in(*native, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return m_impl->archive->Read(relative.view());
 }
 
 const QImage* CPaintManagerUI::GetImage(const CDuiString& name)
@@ -221,31 +212,42 @@ void CPaintManagerUI::ForgetControl(CControlUI* control)
 
 // ---- Notifications and messages ----------------------------------------------------------
 
-bool CPaintManagerUI::AddNotifier(INotifyUI* notifier)
+namespace {
+
+// Adds a listener once; false for null or one already there.
+template <typename T>
+bool AddOnce(std::vector<T*>& list, T* item)
 {
-    if (!notifier || std::find(m_notifiers.begin(), m_notifiers.end(), notifier) != m_notifiers.end())
+    if (!item || std::find(list.begin(), list.end(), item) != list.end())
         return false;
-    m_notifiers.push_back(notifier);
+    list.push_back(item);
     return true;
 }
 
-bool CPaintManagerUI::RemoveNotifier(INotifyUI* notifier)
+template <typename T>
+bool RemoveFrom(std::vector<T*>& list, T* item)
 {
-    const auto it = std::find(m_notifiers.begin(), m_notifiers.end(), notifier);
-    if (it == m_notifiers.end())
+    const auto it = std::find(list.begin(), list.end(), item);
+    if (it == list.end())
         return false;
-    m_notifiers.erase(it);
+    list.erase(it);
     return true;
 }
+
+} // namespace
+
+bool CPaintManagerUI::AddNotifier(INotifyUI* notifier) { return AddOnce(m_notifiers, notifier); }
+
+bool CPaintManagerUI::RemoveNotifier(INotifyUI* notifier) { return RemoveFrom(m_notifiers, notifier); }
 
 void CPaintManagerUI::SendNotify(TNotifyUI& msg)
 {
     msg.ptMouse = m_lastMouse;
-    const std::shared_ptr<bool> alive = m_alive;
+    const CLifeWatch alive = m_lifetime.Watch();
     const std::vector<INotifyUI*> notifiers = m_notifiers;
     for (INotifyUI* notifier : notifiers) {
         // A handler may remove notifiers or destroy the window and this manager with it.
-        if (!*alive)
+        if (!alive.Alive())
             return;
         if (std::find(m_notifiers.begin(), m_notifiers.end(), notifier) == m_notifiers.end())
             continue;
@@ -263,27 +265,14 @@ void CPaintManagerUI::SendNotify(CControlUI* sender, LPCTSTR type, WPARAM wParam
     SendNotify(msg);
 }
 
-bool CPaintManagerUI::AddPreMessageFilter(IMessageFilterUI* filter)
-{
-    if (!filter || std::find(m_preFilters.begin(), m_preFilters.end(), filter) != m_preFilters.end())
-        return false;
-    m_preFilters.push_back(filter);
-    return true;
-}
+bool CPaintManagerUI::AddPreMessageFilter(IMessageFilterUI* filter) { return AddOnce(m_preFilters, filter); }
 
-bool CPaintManagerUI::RemovePreMessageFilter(IMessageFilterUI* filter)
-{
-    const auto it = std::find(m_preFilters.begin(), m_preFilters.end(), filter);
-    if (it == m_preFilters.end())
-        return false;
-    m_preFilters.erase(it);
-    return true;
-}
+bool CPaintManagerUI::RemovePreMessageFilter(IMessageFilterUI* filter) { return RemoveFrom(m_preFilters, filter); }
 
 bool CPaintManagerUI::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     const std::vector<IMessageFilterUI*> filters = m_preFilters;
-    const std::shared_ptr<bool> alive = m_alive;
+    const CLifeWatch alive = m_lifetime.Watch();
     for (IMessageFilterUI* filter : filters) {
         bool handled = false;
         const LRESULT filtered = filter->MessageHandler(message, wParam, lParam, handled);
@@ -291,7 +280,7 @@ bool CPaintManagerUI::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam,
             result = filtered;
             return true;
         }
-        if (!*alive)
+        if (!alive.Alive())
             return true;
     }
     if (!m_hwnd)
@@ -337,9 +326,9 @@ void CPaintManagerUI::OnPaint()
         // Once, on the first paint of the shown window, after the first layout.
         m_windowInitSent = true;
         UpdateLayout();
-        const std::shared_ptr<bool> alive = m_alive;
+        const CLifeWatch alive = m_lifetime.Watch();
         SendNotify(m_root.get(), DUI_MSGTYPE_WINDOWINIT);
-        if (!*alive || !IsWindow(hwnd))
+        if (!alive.Alive() || !IsWindow(hwnd))
             return;
     }
     PAINTSTRUCT paint;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "dui/control.h"
+#include "dui/lifetime.h"
 #include "dui/notify.h"
 
 #include <memory>
@@ -37,8 +38,8 @@ public:
     void Init(HWND hwnd);
     HWND GetPaintWindow() const { return m_hwnd; }
 
-    // Where layouts and images are read: an archive (its folder `folder`), or, with no
-    // archive, files under GetResourcePath() + folder.
+    // Where layouts and images are read: the archive's folder `folder`. With no archive
+    // nothing is found.
     void SetSkin(std::shared_ptr<const SkinArchive> archive, LPCTSTR folder);
     std::optional<std::string> ReadSkinFile(const CDuiString& name) const;
     // The decoded image, cached; nullptr when missing or unreadable.
@@ -126,5 +127,5 @@ private:
     std::vector<INotifyUI*> m_notifiers;
     std::vector<IMessageFilterUI*> m_preFilters;
     // Lets a notification loop notice that a handler destroyed this manager.
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    CLifetime m_lifetime;
 };

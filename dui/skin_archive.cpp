@@ -4,8 +4,6 @@
 #include <archive_entry.h>
 
 #include <cwctype>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <utility>
 
@@ -67,15 +65,6 @@ std::shared_ptr<const SkinArchive> SkinArchive::FromMemory(const void* data, std
     if (status != ARCHIVE_EOF)
         return nullptr;
     return skin;
-}
-
-std::shared_ptr<const SkinArchive> SkinArchive::FromFile(const std::string& nativePath)
-{
-    std::ifstream in(nativePath, std::ios::binary);
-    if (!in)
-        return nullptr;
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return FromMemory(bytes.data(), bytes.size());
 }
 
 std::shared_ptr<const SkinArchive> SkinArchive::FromResource(HMODULE module, WORD id)

@@ -1,5 +1,5 @@
 // A zip archive of layouts and images, read once into memory: from the executable's
-// "ZIPRES" resource, from a file, or from bytes.
+// "ZIPRES" resource or from bytes.
 #pragma once
 
 #include "dui/dui_types.h"
@@ -14,7 +14,6 @@ class SkinArchive {
 public:
     // Nullptr when the bytes are not a readable zip archive.
     static std::shared_ptr<const SkinArchive> FromMemory(const void* data, std::size_t size);
-    static std::shared_ptr<const SkinArchive> FromFile(const std::string& nativePath);
     // Resource "ZIPRES" number `id` of `module`; loaded once per module and id, then shared.
     static std::shared_ptr<const SkinArchive> FromResource(HMODULE module, WORD id);
 

@@ -83,24 +83,6 @@ UINT WindowImplBase::GetResourceID() const
     return 0;
 }
 
-LRESULT WindowImplBase::OnClose(UINT, WPARAM, LPARAM, BOOL& handled)
-{
-    handled = FALSE;
-    return 0;
-}
-
-LRESULT WindowImplBase::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled)
-{
-    handled = FALSE;
-    return 0;
-}
-
-LRESULT WindowImplBase::OnNcActivate(UINT, WPARAM, LPARAM, BOOL& handled)
-{
-    handled = FALSE;
-    return 0;
-}
-
 LRESULT WindowImplBase::OnNcCalcSize(UINT, WPARAM, LPARAM, BOOL& handled)
 {
     // The whole window is client area.
@@ -133,36 +115,6 @@ LRESULT WindowImplBase::OnNcHitTest(UINT, WPARAM, LPARAM lParam, BOOL& handled)
     return HTCAPTION;
 }
 
-LRESULT WindowImplBase::OnGetMinMaxInfo(UINT, WPARAM, LPARAM, BOOL& handled)
-{
-    handled = FALSE;
-    return 0;
-}
-
-LRESULT WindowImplBase::OnMouseWheel(UINT, WPARAM, LPARAM, BOOL& handled)
-{
-    handled = FALSE;
-    return 0;
-}
-
-LRESULT WindowImplBase::OnMouseHover(UINT, WPARAM, LPARAM, BOOL& handled)
-{
-    handled = FALSE;
-    return 0;
-}
-
-LRESULT WindowImplBase::OnSize(UINT, WPARAM, LPARAM, BOOL& handled)
-{
-    handled = FALSE;
-    return 0;
-}
-
-LRESULT WindowImplBase::OnChar(UINT, WPARAM, LPARAM, BOOL& handled)
-{
-    handled = FALSE;
-    return 0;
-}
-
 LRESULT WindowImplBase::OnSysCommand(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled)
 {
     handled = TRUE;
@@ -180,18 +132,10 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL& handled)
     m_PaintManager.Init(m_hWnd);
     m_PaintManager.AddPreMessageFilter(this);
 
+    // Every skin is the embedded archive; other resource types give no skin.
     std::shared_ptr<const SkinArchive> archive;
-    switch (GetResourceType()) {
-    case UILIB_ZIPRESOURCE:
+    if (GetResourceType() == UILIB_ZIPRESOURCE)
         archive = SkinArchive::FromResource(CPaintManagerUI::GetInstance(), static_cast<WORD>(GetResourceID()));
-        break;
-    case UILIB_ZIP:
-        if (const auto native = platform::NativePath((CPaintManagerUI::GetResourcePath() + GetZIPFileName()).view()))
-            archive = SkinArchive::FromFile(*native);
-        break;
-    default:
-        break;
-    }
     m_PaintManager.SetSkin(archive, GetSkinFolder());
 
     CDialogBuilder builder;
@@ -214,66 +158,22 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL& handled)
     return 0;
 }
 
-LRESULT WindowImplBase::OnKeyDown(UINT, WPARAM, LPARAM, BOOL& handled)
-{
-    handled = FALSE;
-    return 0;
-}
-
-LRESULT WindowImplBase::OnKillFocus(UINT, WPARAM, LPARAM, BOOL& handled)
-{
-    handled = FALSE;
-    return 0;
-}
-
-LRESULT WindowImplBase::OnSetFocus(UINT, WPARAM, LPARAM, BOOL& handled)
-{
-    handled = FALSE;
-    return 0;
-}
-
-LRESULT WindowImplBase::OnLButtonDown(UINT, WPARAM, LPARAM, BOOL& handled)
-{
-    handled = FALSE;
-    return 0;
-}
-
-LRESULT WindowImplBase::OnLButtonUp(UINT, WPARAM, LPARAM, BOOL& handled)
-{
-    handled = FALSE;
-    return 0;
-}
-
-LRESULT WindowImplBase::OnMouseMove(UINT, WPARAM, LPARAM, BOOL& handled)
-{
-    handled = FALSE;
-    return 0;
-}
-
 LRESULT WindowImplBase::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     LRESULT result = 0;
     BOOL handled = TRUE;
     switch (message) {
-    case WM_CREATE: result = OnCreate(message, wParam, lParam, handled); break;
-    case WM_CLOSE: result = OnClose(message, wParam, lParam, handled); break;
-    case WM_DESTROY: result = OnDestroy(message, wParam, lParam, handled); break;
-    case WM_NCACTIVATE: result = OnNcActivate(message, wParam, lParam, handled); break;
+    case WM_CREATE:
+        result = OnCreate(message, wParam, lParam, handled);
+        break;
     case WM_NCCALCSIZE: result = OnNcCalcSize(message, wParam, lParam, handled); break;
     case WM_NCPAINT: result = OnNcPaint(message, wParam, lParam, handled); break;
-    case WM_NCHITTEST: result = OnNcHitTest(message, wParam, lParam, handled); break;
-    case WM_GETMINMAXINFO: result = OnGetMinMaxInfo(message, wParam, lParam, handled); break;
-    case WM_MOUSEWHEEL: result = OnMouseWheel(message, wParam, lParam, handled); break;
-    case WM_MOUSEHOVER: result = OnMouseHover(message, wParam, lParam, handled); break;
-    case WM_SIZE: result = OnSize(message, wParam, lParam, handled); break;
-    case WM_CHAR: result = OnChar(message, wParam, lParam, handled); break;
-    case WM_SYSCOMMAND: result = OnSysCommand(message, wParam, lParam, handled); break;
-    case WM_KEYDOWN: result = OnKeyDown(message, wParam, lParam, handled); break;
-    case WM_KILLFOCUS: result = OnKillFocus(message, wParam, lParam, handled); break;
-    case WM_SETFOCUS: result = OnSetFocus(message, wParam, lParam, handled); break;
-    case WM_LBUTTONUP: result = OnLButtonUp(message, wParam, lParam, handled); break;
-    case WM_LBUTTONDOWN: result = OnLButtonDown(message, wParam, lParam, handled); break;
-    case WM_MOUSEMOVE: result = OnMouseMove(message, wParam, lParam, handled); break;
+    case WM_NCHITTEST:
+        result = OnNcHitTest(message, wParam, lParam, handled);
+        break;
+    case WM_SYSCOMMAND:
+        result = OnSysCommand(message, wParam, lParam, handled);
+        break;
     default: handled = FALSE; break;
     }
     if (handled)

@@ -31,33 +31,20 @@ public:
     // VK_RETURN presses the default button; VK_ESCAPE closes (code 0). Non-zero: handled.
     virtual LRESULT ResponseDefaultKeyEvent(WPARAM wParam);
     virtual UILIB_RESOURCETYPE GetResourceType() const;
-    // The zip file under the resource path for UILIB_ZIP.
+    // The zip file of a skin read from a file: none here, every skin is embedded.
     virtual CDuiString GetZIPFileName() const;
     // The number of the "ZIPRES" resource for UILIB_ZIPRESOURCE.
     virtual UINT GetResourceID() const;
 
-    // The per-message handlers. Each sets `handled`; left FALSE, the message goes on.
-    virtual LRESULT OnClose(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    virtual LRESULT OnDestroy(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    virtual LRESULT OnNcActivate(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    // The per-message handlers. Each sets `handled`; left FALSE, the message goes on. Other
+    // messages go straight on.
     virtual LRESULT OnNcCalcSize(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
     virtual LRESULT OnNcPaint(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
     // HTCAPTION inside the layout's caption strip, except over controls that take the mouse.
     virtual LRESULT OnNcHitTest(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    virtual LRESULT OnGetMinMaxInfo(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    virtual LRESULT OnMouseWheel(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    virtual LRESULT OnMouseHover(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    virtual LRESULT OnSize(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    virtual LRESULT OnChar(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
     // SC_CLOSE becomes WM_CLOSE; other commands get the system's default processing.
     virtual LRESULT OnSysCommand(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
     virtual LRESULT OnCreate(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    virtual LRESULT OnKeyDown(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    virtual LRESULT OnKillFocus(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    virtual LRESULT OnSetFocus(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    virtual LRESULT OnLButtonDown(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    virtual LRESULT OnLButtonUp(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    virtual LRESULT OnMouseMove(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     // Messages the per-message handlers leave; the default leaves them all (handled FALSE).
     virtual LRESULT HandleCustomMessage(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);

@@ -4,12 +4,11 @@
 
 #include <algorithm>
 
-// The modal loop's view of its window: filled by the window procedure, kept on the loop's
-// stack so that a window object that deletes itself in OnFinalMessage is never touched again.
+// Where the window procedure leaves the close code for a modal loop: on the loop's stack, so
+// that the code outlives a window object that deletes itself in OnFinalMessage.
 struct CWindowWnd::ModalState {
     ModalState* previous = nullptr;
     UINT code = 0;
-    bool destroyed = false;
 };
 
 CWindowWnd::CWindowWnd() = default;
@@ -75,6 +74,7 @@ UINT CWindowWnd::ShowModal()
     const HWND hwnd = m_hWnd;
     if (!hwnd || !IsWindow(hwnd))
         return 0;
+    const CLifeWatch object = Watch();
     ModalState state;
     state.previous = m_modal;
     m_modal = &state;
@@ -87,7 +87,7 @@ UINT CWindowWnd::ShowModal()
 
     MSG msg;
     bool quit = false;
-    while (!state.destroyed && IsWindow(hwnd)) {
+    while (object.Alive() && IsWindow(hwnd)) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) {
             quit = true;
@@ -104,7 +104,7 @@ UINT CWindowWnd::ShowModal()
     }
     if (disableOwner && IsWindow(owner))
         EnableWindow(owner, TRUE);
-    if (!state.destroyed)
+    if (object.Alive())
         m_modal = state.previous;
     if (quit)
         PostQuitMessage(static_cast<int>(msg.wParam));
@@ -199,10 +199,6 @@ LRESULT CWindowWnd::StaticWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     if (message == WM_NCDESTROY) {
         const LRESULT result = self->HandleMessage(message, wParam, lParam);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        if (self->m_modal) {
-            self->m_modal->destroyed = true;
-            self->m_modal = self->m_modal->previous;
-        }
         self->m_hWnd = nullptr;
         // May delete the object: the last use of `self`.
         self->OnFinalMessage(hwnd);

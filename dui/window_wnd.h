@@ -4,6 +4,7 @@
 #pragma once
 
 #include "dui/dui_string.h"
+#include "dui/lifetime.h"
 
 class CWindowWnd {
 public:
@@ -13,6 +14,9 @@ public:
     CWindowWnd& operator=(const CWindowWnd&) = delete;
 
     HWND GetHWND() const { return m_hWnd; }
+    // Ends when the object is deleted (some delete themselves in OnFinalMessage): whoever made
+    // the object can tell whether a failed Create has already taken it.
+    CLifeWatch Watch() const { return m_lifetime.Watch(); }
     operator HWND() const { return m_hWnd; }
 
     // Registers the class (once) and creates the window; null when that failed.
@@ -53,4 +57,5 @@ private:
     struct ModalState;
     bool RegisterWindowClass();
     ModalState* m_modal = nullptr;
+    CLifetime m_lifetime;
 };

@@ -8,9 +8,6 @@
 // known (0 or less), when nothing is to be shown.
 std::optional<double> DownloadPercent(double total, double received);
 
-// The percentage truncated towards zero, kept within 0 to 100: 99.9 gives 99.
-int DownloadWholePercent(double percent);
-
 // "正在下载 %d%%": the line the window opens with (0 gives "正在下载 0%").
 std::wstring FormatDownloadStartStatus(int percent);
 // "正在下载文件：%d%%": 42 gives "正在下载文件：42%".

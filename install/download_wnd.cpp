@@ -74,7 +74,7 @@ void DownloadWnd::InitWindow()
     m_pProgress = static_cast<CProgressUI*>(m_PaintManager.FindControl(L"progressBar"));
     m_pStatus = static_cast<CLabelUI*>(m_PaintManager.FindControl(L"edtStatus"));
     m_printStatusLines = IsUnattended();
-    m_statusText.Format(L"正在下载 %d%%", 0);
+    m_statusText = FormatDownloadStartStatus(0).c_str();
     ShowStatus(m_statusText, 0);
     if (m_printStatusLines)
         PrintStatusLine(m_statusText.GetData());

@@ -1,7 +1,6 @@
 #include "install/extract_progress.h"
 
 #include <charconv>
-#include <cmath>
 #include <string_view>
 #include <system_error>
 
@@ -35,15 +34,6 @@ double ExtractPercent(std::uint64_t processed, std::uint64_t total)
 std::wstring FormatExtractStatus(double percent)
 {
     return L"正在写入文件" + FormatFixed(percent, 2, 6) + L"%";
-}
-
-int ExtractBarValue(double percent)
-{
-    if (!(percent > 0.0))   // also NaN
-        return 0;
-    if (percent >= 100.0)
-        return 100;
-    return static_cast<int>(std::trunc(percent));
 }
 
 std::wstring FormatExtractDebugLine(double percent)

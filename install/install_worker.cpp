@@ -23,17 +23,6 @@ constexpr DWORD kEndedEarly = static_cast<DWORD>(-1);
 
 enum class StepResult { Done, Failed, Stopped };
 
-std::wstring WideFromAnsi(const std::string& text)
-{
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (length <= 1)
-        return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
-    wide.resize(static_cast<std::size_t>(length - 1));
-    return wide;
-}
-
 bool IsFolder(const std::wstring& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -95,7 +84,7 @@ DWORD RunInstallPipeline(DownloadWnd& window, InstallJob& job)
     if (job.StopRequested())
         return kEndedEarly;
 
-    if (!EnsureFolder(WideFromAnsi(window.m_workFolder)))
+    if (!EnsureFolder(platform::Widen(window.m_workFolder)))
         return Fail(job, InstallFailure::WorkFolder);
 
     switch (Download(window, job)) {
@@ -111,7 +100,7 @@ DWORD RunInstallPipeline(DownloadWnd& window, InstallJob& job)
     if (job.StopRequested())
         return kEndedEarly;
 
-    if (!window.ExtractPackage(WideFromAnsi(window.m_archivePath), window.m_extractRoot)) {
+    if (!window.ExtractPackage(platform::Widen(window.m_archivePath), window.m_extractRoot)) {
         if (job.StopRequested())
             return kEndedEarly;
         return Fail(job, InstallFailure::Extraction);

@@ -2,20 +2,16 @@
 
 #include "install/download_progress.h"
 #include "install/extract_progress.h"
+#include "install/whole_percent.h"
 
 std::wstring ProgressStatusText(const ProgressValue& value)
 {
     if (value.phase == ProgressPhase::Download)
-        return FormatDownloadStatus(DownloadWholePercent(value.percent));
+        return FormatDownloadStatus(WholePercent(value.percent));
     return FormatExtractStatus(value.percent);
 }
 
-int ProgressBarValue(const ProgressValue& value)
-{
-    if (value.phase == ProgressPhase::Download)
-        return DownloadWholePercent(value.percent);
-    return ExtractBarValue(value.percent);
-}
+int ProgressBarValue(const ProgressValue& value) { return WholePercent(value.percent); }
 
 ProgressRelay::Published ProgressRelay::Publish(const ProgressValue& value)
 {

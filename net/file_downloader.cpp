@@ -38,15 +38,15 @@ CURLcode CheckResponseStatus(CURL* curl)
 } // namespace
 
 FileDownloader::FileDownloader(std::string url, std::string savePath)
-    : url(std::move(url)), savePath(std::move(savePath))
+    : m_url(std::move(url)), m_savePath(std::move(savePath))
 {
 }
 
 FileDownloader::~FileDownloader()
 {
     Cancel();
-    if (thread) {
-        WaitForSingleObject(thread.get(), INFINITE);
+    if (m_thread) {
+        WaitForSingleObject(m_thread.get(), INFINITE);
     }
 }
 
@@ -55,44 +55,29 @@ void FileDownloader::ThreadHandleClose::operator()(HANDLE handle) const
     CloseHandle(handle);
 }
 
-void FileDownloader::SetProgressCallback(ProgressCallback callback)
-{
-    progressCallback = std::move(callback);
-}
+void FileDownloader::SetProgressCallback(ProgressCallback callback) { m_progressCallback = std::move(callback); }
 
-void FileDownloader::SetStallTimeout(std::chrono::seconds timeout)
-{
-    stallTimeout = timeout;
-}
+void FileDownloader::SetStallTimeout(std::chrono::seconds timeout) { m_stallTimeout = timeout; }
 
 bool FileDownloader::Start()
 {
-    if (thread || IsFinished() || IsFailed()) {
+    if (m_thread || IsFinished() || IsFailed()) {
         return false;
     }
-    thread.reset(CreateThread(nullptr, 0, &FileDownloader::DownloadThreadProc, this, 0, nullptr));
-    if (!thread) {
+    m_thread.reset(CreateThread(nullptr, 0, &FileDownloader::DownloadThreadProc, this, 0, nullptr));
+    if (!m_thread) {
         // Nothing will run, so the owner learns it the same way as any other failure.
-        failed.store(true, std::memory_order_release);
+        m_failed.store(true, std::memory_order_release);
         return false;
     }
     return true;
 }
 
-bool FileDownloader::IsFinished() const
-{
-    return finished.load(std::memory_order_acquire);
-}
+bool FileDownloader::IsFinished() const { return m_finished.load(std::memory_order_acquire); }
 
-bool FileDownloader::IsFailed() const
-{
-    return failed.load(std::memory_order_acquire);
-}
+bool FileDownloader::IsFailed() const { return m_failed.load(std::memory_order_acquire); }
 
-void FileDownloader::Cancel()
-{
-    cancelled.store(true, std::memory_order_relaxed);
-}
+void FileDownloader::Cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
 
 DWORD FileDownloader::DownloadThreadProc(LPVOID parameter)
 {
@@ -100,7 +85,7 @@ DWORD FileDownloader::DownloadThreadProc(LPVOID parameter)
     // Transfer() has closed the file and released the handle when it returns, so whoever sees
     // either flag may use or remove the file at once.
     const bool succeeded = self.Transfer();
-    (succeeded ? self.finished : self.failed).store(true, std::memory_order_release);
+    (succeeded ? self.m_finished : self.m_failed).store(true, std::memory_order_release);
     return succeeded ? 0 : static_cast<DWORD>(-1);
 }
 
@@ -114,14 +99,14 @@ bool FileDownloader::Transfer()
         std::cout << "Failed to initialize libcurl." << std::endl;
         return false;
     }
-    File file(platform::OpenFile(savePath, "ab+"));
+    File file(platform::OpenFile(m_savePath, "ab+"));
     if (!file) {
         std::cout << "Failed to open file for writing." << std::endl;
         return false;
     }
 
     CURL* const curl = handle.get();
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_URL, m_url.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &FileDownloader::WriteToFile);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, file.get());
     net::UseVerifiedTls(curl);
@@ -130,7 +115,7 @@ bool FileDownloader::Transfer()
     curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stallTimeout.count()));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_stallTimeout.count()));
     // The progress function also carries Cancel, so it is installed with or without a callback.
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &FileDownloader::OnTransferProgress);
@@ -160,11 +145,11 @@ int FileDownloader::OnTransferProgress(void* downloader, std::int64_t downloadTo
                                        std::int64_t /*uploadTotal*/, std::int64_t /*uploaded*/)
 {
     const FileDownloader& self = *static_cast<const FileDownloader*>(downloader);
-    if (self.cancelled.load(std::memory_order_relaxed)) {
+    if (self.m_cancelled.load(std::memory_order_relaxed)) {
         return 1;
     }
-    if (!self.progressCallback) {
+    if (!self.m_progressCallback) {
         return 0;
     }
-    return self.progressCallback(static_cast<double>(downloadTotal), static_cast<double>(downloaded));
+    return self.m_progressCallback(static_cast<double>(downloadTotal), static_cast<double>(downloaded));
 }

@@ -51,17 +51,17 @@ private:
     // Runs the whole transfer; the file is closed and the handle released when it returns.
     bool Transfer();
 
-    const std::string url;
-    const std::string savePath;
-    std::atomic<bool> finished{false};
-    ProgressCallback progressCallback;
-    std::atomic<bool> failed{false};
-    std::atomic<bool> cancelled{false};
-    std::chrono::seconds stallTimeout{60};
+    const std::string m_url;
+    const std::string m_savePath;
+    std::atomic<bool> m_finished{false};
+    ProgressCallback m_progressCallback;
+    std::atomic<bool> m_failed{false};
+    std::atomic<bool> m_cancelled{false};
+    std::chrono::seconds m_stallTimeout{60};
 
     struct ThreadHandleClose {
         void operator()(HANDLE handle) const;
     };
     // The download thread, kept so that the destructor can wait for it.
-    std::unique_ptr<void, ThreadHandleClose> thread;
+    std::unique_ptr<void, ThreadHandleClose> m_thread;
 };

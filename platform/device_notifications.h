@@ -22,8 +22,8 @@ public:
     DeviceNotifications& operator=(const DeviceNotifications&) = delete;
 
 private:
-    HWND relay_ = nullptr;   // hidden window the watcher posts to
-    std::unique_ptr<VolumeWatcher> watcher_;
+    HWND m_relay = nullptr; // hidden window the watcher posts to
+    std::unique_ptr<VolumeWatcher> m_watcher;
 };
 
 // Sends WM_DEVICECHANGE (`event`, a DEV_BROADCAST_VOLUME with `unitMask`) to every top-level

@@ -29,8 +29,8 @@ public:
     std::optional<Volume> Find(wchar_t letter);
 
     // The file whose changes mean volumes came or went.
-    const std::string& WatchedFile() const { return watchedFile_; }
-    bool UsesVolumeMap() const { return !volumeMapPath_.empty(); }
+    const std::string& WatchedFile() const { return m_watchedFile; }
+    bool UsesVolumeMap() const { return !m_volumeMapPath.empty(); }
     // The volume map's first error ("FILE:LINE: ..."), empty when it parses or none is used.
     std::string VolumeMapError() const;
 
@@ -38,13 +38,13 @@ private:
     std::vector<Volume> ReadMountTable();
     std::vector<Volume> ReadVolumeMapFile();
 
-    std::string mountInfoPath_;
-    std::string sysRoot_;
-    std::string volumeMapPath_;
-    std::string watchedFile_;
-    std::mutex mutex_;
-    LetterAssigner assigner_;
-    std::vector<Volume> lastGoodMap_;
+    std::string m_mountInfoPath;
+    std::string m_sysRoot;
+    std::string m_volumeMapPath;
+    std::string m_watchedFile;
+    std::mutex m_mutex;
+    LetterAssigner m_assigner;
+    std::vector<Volume> m_lastGoodMap;
 };
 
 // The environment variable that names the volume map.

@@ -4,8 +4,6 @@
 
 #include "dui/dui.h"
 
-#include <memory>
-
 class CMsgWnd2 : public WindowImplBase {
 public:
     CMsgWnd2();
@@ -33,17 +31,10 @@ public:
     // without a window). An empty text leaves the control as the layout has it.
     static void ApplyMessageText(CPaintManagerUI& manager, LPCTSTR text);
 
-    // Expires when the object is deleted: the dialog deletes itself with its window, so its
-    // creator can tell whether a failed Create has already taken it.
-    std::weak_ptr<const void> Lifetime() const { return m_lifetime; }
-
     // 1 selects the one-button layout; set before Create.
     int m_singleButton = 0;
 
     DUI_DECLARE_MESSAGE_MAP()
-
-private:
-    std::shared_ptr<const int> m_lifetime = std::make_shared<const int>(0);
 };
 
 // Texts longer than this many UTF-16 code units are shown in the smaller font.
@@ -54,6 +45,7 @@ inline constexpr int kMessageTextSmallFont = 1;
 // Kind 2: the one-button dialog; any other kind: "确定" and "取消".
 using MessageKind = int;
 inline constexpr MessageKind kOneButtonMessage = 2;
+inline constexpr MessageKind kTwoButtonMessage = 3;
 
 // Shows the dialog modally, owned by `owner` (or by nothing), and returns 1 for confirm_btn,
 // 0 for cancel_btn or any other way of closing it. From a thread other than the UI thread the

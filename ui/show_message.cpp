@@ -13,12 +13,12 @@ unsigned RunMessageDialog(HWND owner, LPCTSTR text, MessageKind kind)
     auto* dialog = new CMsgWnd2();
     if (kind == kOneButtonMessage)
         dialog->m_singleButton = 1;   // before Create, which reads the layout
-    const std::weak_ptr<const void> alive = dialog->Lifetime();
+    const CLifeWatch alive = dialog->Watch();
     const HWND hwnd = dialog->Create(owner, L"msgwnd2", WS_POPUP | WS_CLIPCHILDREN, WS_EX_TOOLWINDOW);
     if (!hwnd || !IsWindow(hwnd)) {
         // No window (an owner that is already gone, for one): nothing is shown. A window that
         // was made and destroyed again has deleted the object with it.
-        if (!alive.expired())
+        if (alive.Alive())
             delete dialog;
         return 0;
     }

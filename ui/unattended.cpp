@@ -4,19 +4,13 @@
 
 namespace {
 
-std::atomic<bool> unattended{false};
+std::atomic<bool> g_unattended{false};
 
 } // namespace
 
-void SetUnattended(bool on)
-{
-    unattended.store(on);
-}
+void SetUnattended(bool on) { g_unattended.store(on); }
 
-bool IsUnattended()
-{
-    return unattended.load();
-}
+bool IsUnattended() { return g_unattended.load(); }
 
 void AnswerWithDefaultButtonIfUnattended(HWND window)
 {

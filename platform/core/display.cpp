@@ -8,7 +8,7 @@
 namespace platform {
 namespace {
 
-std::mutex displayMutex;
+std::mutex g_displayMutex;
 
 std::shared_ptr<Display>& InstalledDisplay()
 {
@@ -20,7 +20,7 @@ std::shared_ptr<Display>& InstalledDisplay()
 
 std::shared_ptr<Display> CurrentDisplay()
 {
-    std::lock_guard lock(displayMutex);
+    std::lock_guard lock(g_displayMutex);
     return InstalledDisplay();
 }
 
@@ -30,7 +30,7 @@ void InstallDisplay(std::shared_ptr<Display> display)
         display = std::make_shared<NullDisplay>();
     std::shared_ptr<Display> previous;
     {
-        std::lock_guard lock(displayMutex);
+        std::lock_guard lock(g_displayMutex);
         previous = std::exchange(InstalledDisplay(), std::move(display));
     }
     // `previous` is released here, outside the lock: its destructor may close native windows.

@@ -9,16 +9,10 @@ namespace {
 
 bool Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    const auto window = FindWindowObject(hwnd);
+    const WindowRef window = FindWindowRef(hwnd);
     if (!window)
         return false;
-    MSG msg;
-    msg.hwnd = hwnd;
-    msg.message = message;
-    msg.wParam = wParam;
-    msg.lParam = lParam;
-    msg.time = TickCount();
-    return window->queue->PostInput(msg);
+    return window.Queue()->PostInput(MakeMessage(hwnd, message, wParam, lParam));
 }
 
 } // namespace
@@ -43,7 +37,7 @@ HWND PopupTakingInputFor(HWND hwnd)
         const auto owned = SelectWindows([&](const Window& w) { return w.owner == hwnd && w.Visible() && !w.destroying; });
         if (owned.empty())
             break;
-        const HWND newest = owned.back()->hwnd;
+        const HWND newest = owned.back();
         if (IsWindowEnabled(newest))
             found = newest;
         hwnd = newest;

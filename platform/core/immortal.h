@@ -13,16 +13,16 @@ public:
     template <typename... Args>
     explicit Immortal(Args&&... args)
     {
-        ::new (static_cast<void*>(storage_)) T(std::forward<Args>(args)...);
+        ::new (static_cast<void*>(m_storage)) T(std::forward<Args>(args)...);
     }
     ~Immortal() = default;   // deliberately leaves the value alone
     Immortal(const Immortal&) = delete;
     Immortal& operator=(const Immortal&) = delete;
 
-    T& Get() { return *std::launder(reinterpret_cast<T*>(storage_)); }
+    T& Get() { return *std::launder(reinterpret_cast<T*>(m_storage)); }
 
 private:
-    alignas(T) unsigned char storage_[sizeof(T)];
+    alignas(T) unsigned char m_storage[sizeof(T)];
 };
 
 } // namespace platform

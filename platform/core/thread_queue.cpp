@@ -13,7 +13,7 @@ namespace {
 // USER_TIMER_MINIMUM on Windows.
 constexpr std::chrono::milliseconds kShortestTimer{10};
 
-std::mutex registryMutex;
+std::mutex g_registryMutex;
 std::map<DWORD, std::weak_ptr<ThreadQueue>>& Registry()
 {
     static Immortal<std::map<DWORD, std::weak_ptr<ThreadQueue>>> registry;
@@ -32,7 +32,7 @@ struct QueueHolder {
             return;
         queue->Close();
         {
-            std::lock_guard lock(registryMutex);
+            std::lock_guard lock(g_registryMutex);
             Registry().erase(queue->ThreadId());
         }
         ForgetWindowsOfThread(queue->ThreadId());
@@ -54,7 +54,7 @@ std::shared_ptr<ThreadQueue> CurrentQueue()
 {
     if (!holder.queue) {
         holder.queue = std::make_shared<ThreadQueue>(GetCurrentThreadId());
-        std::lock_guard lock(registryMutex);
+        std::lock_guard lock(g_registryMutex);
         Registry()[holder.queue->ThreadId()] = holder.queue;
     }
     return holder.queue;
@@ -62,7 +62,7 @@ std::shared_ptr<ThreadQueue> CurrentQueue()
 
 std::shared_ptr<ThreadQueue> QueueOfThread(DWORD threadId)
 {
-    std::lock_guard lock(registryMutex);
+    std::lock_guard lock(g_registryMutex);
     const auto found = Registry().find(threadId);
     return found == Registry().end() ? nullptr : found->second.lock();
 }
@@ -71,16 +71,16 @@ int SentWorkDepth() { return sentWorkDepth; }
 
 bool ThreadQueue::SignalLocked()
 {
-    signalled_ = true;
-    changed_.notify_all();
-    return waitingInDisplay_;
+    m_signalled = true;
+    m_changed.notify_all();
+    return m_waitingInDisplay;
 }
 
 void ThreadQueue::Wake()
 {
     bool wakeDisplay;
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(m_mutex);
         wakeDisplay = SignalLocked();
     }
     // Only a thread blocked in the display's wait needs the display woken; one that has not
@@ -92,10 +92,10 @@ void ThreadQueue::Wake()
 bool ThreadQueue::Post(const MSG& msg)
 {
     {
-        std::lock_guard lock(mutex_);
-        if (closed_)
+        std::lock_guard lock(m_mutex);
+        if (m_closed)
             return false;
-        posted_.push_back(msg);
+        m_posted.push_back(msg);
     }
     Wake();
     return true;
@@ -104,14 +104,14 @@ bool ThreadQueue::Post(const MSG& msg)
 bool ThreadQueue::PostInput(const MSG& msg)
 {
     {
-        std::lock_guard lock(mutex_);
-        if (closed_)
+        std::lock_guard lock(m_mutex);
+        if (m_closed)
             return false;
-        if (msg.message == WM_MOUSEMOVE && !posted_.empty() && posted_.back().message == WM_MOUSEMOVE &&
-            posted_.back().hwnd == msg.hwnd)
-            posted_.back() = msg;
+        if (msg.message == WM_MOUSEMOVE && !m_posted.empty() && m_posted.back().message == WM_MOUSEMOVE &&
+            m_posted.back().hwnd == msg.hwnd)
+            m_posted.back() = msg;
         else
-            posted_.push_back(msg);
+            m_posted.push_back(msg);
     }
     Wake();
     return true;
@@ -120,10 +120,10 @@ bool ThreadQueue::PostInput(const MSG& msg)
 bool ThreadQueue::Submit(const std::shared_ptr<SentTask>& task)
 {
     {
-        std::lock_guard lock(mutex_);
-        if (closed_)
+        std::lock_guard lock(m_mutex);
+        if (m_closed)
             return false;
-        sent_.push_back(task);
+        m_sent.push_back(task);
     }
     Wake();
     return true;
@@ -131,9 +131,9 @@ bool ThreadQueue::Submit(const std::shared_ptr<SentTask>& task)
 
 void ThreadQueue::PostQuit(int exitCode)
 {
-    std::lock_guard lock(mutex_);
-    quitPending_ = true;
-    quitCode_ = exitCode;
+    std::lock_guard lock(m_mutex);
+    m_quitPending = true;
+    m_quitCode = exitCode;
     SignalLocked();
 }
 
@@ -143,11 +143,11 @@ bool ThreadQueue::RunSentTasks()
     for (;;) {
         std::shared_ptr<SentTask> task;
         {
-            std::lock_guard lock(mutex_);
-            if (sent_.empty())
+            std::lock_guard lock(m_mutex);
+            if (m_sent.empty())
                 return any;
-            task = std::move(sent_.front());
-            sent_.pop_front();
+            task = std::move(m_sent.front());
+            m_sent.pop_front();
         }
         any = true;
         ++sentWorkDepth;
@@ -164,44 +164,44 @@ bool ThreadQueue::RunSentTasks()
 
 std::optional<MSG> ThreadQueue::TakePosted(const MessageFilter& filter, bool remove)
 {
-    std::lock_guard lock(mutex_);
-    const auto found = std::find_if(posted_.begin(), posted_.end(),
-                                    [&](const MSG& m) { return filter.Matches(m.hwnd, m.message); });
-    if (found == posted_.end())
+    std::lock_guard lock(m_mutex);
+    const auto found =
+        std::find_if(m_posted.begin(), m_posted.end(), [&](const MSG& m) { return filter.Matches(m.hwnd, m.message); });
+    if (found == m_posted.end())
         return std::nullopt;
     MSG msg = *found;
     if (remove)
-        posted_.erase(found);
+        m_posted.erase(found);
     return msg;
 }
 
 std::optional<int> ThreadQueue::TakeQuit(const MessageFilter& filter, bool remove)
 {
-    std::lock_guard lock(mutex_);
-    if (!quitPending_ || !filter.Matches(filter.hwnd, WM_QUIT))
+    std::lock_guard lock(m_mutex);
+    if (!m_quitPending || !filter.Matches(filter.hwnd, WM_QUIT))
         return std::nullopt;
     if (remove)
-        quitPending_ = false;
-    return quitCode_;
+        m_quitPending = false;
+    return m_quitCode;
 }
 
 UINT_PTR ThreadQueue::SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     if (!hwnd && id == 0) {
         // Thread timers get ids of their own; skip ids still in use.
         do
-            id = nextThreadTimerId_++;
-        while (std::any_of(timers_.begin(), timers_.end(), [&](const Timer& t) { return !t.hwnd && t.id == id; }));
+            id = m_nextThreadTimerId++;
+        while (std::any_of(m_timers.begin(), m_timers.end(), [&](const Timer& t) { return !t.hwnd && t.id == id; }));
     }
     const auto interval = std::max(std::chrono::milliseconds(elapseMs), kShortestTimer);
     Timer timer{hwnd, id, interval, proc, Clock::now() + interval};
     const auto existing =
-        std::find_if(timers_.begin(), timers_.end(), [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
-    if (existing != timers_.end())
+        std::find_if(m_timers.begin(), m_timers.end(), [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
+    if (existing != m_timers.end())
         *existing = timer;
     else
-        timers_.push_back(timer);
+        m_timers.push_back(timer);
     SignalLocked();
     // A window timer's result only has to be non-zero; its id stays what the caller chose.
     return hwnd ? std::max<UINT_PTR>(id, 1) : id;
@@ -209,24 +209,24 @@ UINT_PTR ThreadQueue::SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC 
 
 bool ThreadQueue::KillTimer(HWND hwnd, UINT_PTR id)
 {
-    std::lock_guard lock(mutex_);
-    const auto before = timers_.size();
-    std::erase_if(timers_, [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
+    std::lock_guard lock(m_mutex);
+    const auto before = m_timers.size();
+    std::erase_if(m_timers, [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
     // A WM_TIMER already taken from the queue is not recalled; none is kept waiting here.
-    return timers_.size() != before;
+    return m_timers.size() != before;
 }
 
 void ThreadQueue::KillTimersOf(HWND hwnd)
 {
-    std::lock_guard lock(mutex_);
-    std::erase_if(timers_, [&](const Timer& t) { return t.hwnd == hwnd; });
+    std::lock_guard lock(m_mutex);
+    std::erase_if(m_timers, [&](const Timer& t) { return t.hwnd == hwnd; });
 }
 
 std::optional<MSG> ThreadQueue::TakeDueTimer(const MessageFilter& filter, bool remove, Clock::time_point now)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     Timer* due = nullptr;
-    for (Timer& timer : timers_)
+    for (Timer& timer : m_timers)
         if (timer.due <= now && filter.Matches(timer.hwnd, WM_TIMER) && (!due || timer.due < due->due))
             due = &timer;
     if (!due)
@@ -246,9 +246,9 @@ std::optional<MSG> ThreadQueue::TakeDueTimer(const MessageFilter& filter, bool r
 
 std::optional<ThreadQueue::Clock::time_point> ThreadQueue::NextTimerDue() const
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     std::optional<Clock::time_point> next;
-    for (const Timer& timer : timers_)
+    for (const Timer& timer : m_timers)
         if (!next || timer.due < *next)
             next = timer.due;
     return next;
@@ -256,14 +256,14 @@ std::optional<ThreadQueue::Clock::time_point> ThreadQueue::NextTimerDue() const
 
 void ThreadQueue::BeginScan()
 {
-    std::lock_guard lock(mutex_);
-    signalled_ = false;
+    std::lock_guard lock(m_mutex);
+    m_signalled = false;
 }
 
 void ThreadQueue::Wait(std::optional<Clock::time_point> deadline)
 {
     const auto display = CurrentDisplay();
-    if (display->IsEventThread(threadId_)) {
+    if (display->IsEventThread(m_threadId)) {
         std::optional<std::chrono::milliseconds> timeout;
         if (deadline) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
@@ -272,33 +272,33 @@ void ThreadQueue::Wait(std::optional<Clock::time_point> deadline)
             timeout = left;
         }
         {
-            std::lock_guard lock(mutex_);
-            if (signalled_)
+            std::lock_guard lock(m_mutex);
+            if (m_signalled)
                 return;
-            waitingInDisplay_ = true;
+            m_waitingInDisplay = true;
         }
         display->WaitForEvents(timeout);
-        std::lock_guard lock(mutex_);
-        waitingInDisplay_ = false;
+        std::lock_guard lock(m_mutex);
+        m_waitingInDisplay = false;
         return;
     }
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(m_mutex);
     if (deadline)
-        changed_.wait_until(lock, *deadline, [&] { return signalled_; });
+        m_changed.wait_until(lock, *deadline, [&] { return m_signalled; });
     else
-        changed_.wait(lock, [&] { return signalled_; });
+        m_changed.wait(lock, [&] { return m_signalled; });
 }
 
 bool ThreadQueue::IsDone(const SentTask& task)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     return task.done;
 }
 
 void ThreadQueue::Complete(const std::shared_ptr<SentTask>& task)
 {
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(m_mutex);
         task->done = true;
     }
     Wake();
@@ -308,11 +308,11 @@ void ThreadQueue::Close()
 {
     std::deque<std::shared_ptr<SentTask>> abandoned;
     {
-        std::lock_guard lock(mutex_);
-        closed_ = true;
-        abandoned.swap(sent_);
-        posted_.clear();
-        timers_.clear();
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+        abandoned.swap(m_sent);
+        m_posted.clear();
+        m_timers.clear();
     }
     for (const auto& task : abandoned)
         task->sender->Complete(task);
@@ -320,8 +320,8 @@ void ThreadQueue::Close()
 
 bool ThreadQueue::IsClosed()
 {
-    std::lock_guard lock(mutex_);
-    return closed_;
+    std::lock_guard lock(m_mutex);
+    return m_closed;
 }
 
 std::optional<LRESULT> RunOnThread(const std::shared_ptr<ThreadQueue>& target, std::function<LRESULT()> work)

@@ -46,11 +46,11 @@ class ThreadQueue {
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit ThreadQueue(DWORD threadId) : threadId_(threadId) {}
+    explicit ThreadQueue(DWORD threadId) : m_threadId(threadId) {}
     ThreadQueue(const ThreadQueue&) = delete;
     ThreadQueue& operator=(const ThreadQueue&) = delete;
 
-    DWORD ThreadId() const { return threadId_; }
+    DWORD ThreadId() const { return m_threadId; }
 
     // ---- Any thread ----
     // False when the thread has ended.
@@ -100,18 +100,18 @@ private:
     // Returns whether the thread blocks in the display's wait and needs the display woken.
     bool SignalLocked();
 
-    const DWORD threadId_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    bool signalled_ = false;
-    bool waitingInDisplay_ = false;   // set while the thread blocks in the display's wait
-    bool closed_ = false;
-    std::deque<MSG> posted_;
-    std::deque<std::shared_ptr<SentTask>> sent_;
-    bool quitPending_ = false;
-    int quitCode_ = 0;
-    std::vector<Timer> timers_;
-    UINT_PTR nextThreadTimerId_ = 1;
+    const DWORD m_threadId;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_signalled = false;
+    bool m_waitingInDisplay = false; // set while the thread blocks in the display's wait
+    bool m_closed = false;
+    std::deque<MSG> m_posted;
+    std::deque<std::shared_ptr<SentTask>> m_sent;
+    bool m_quitPending = false;
+    int m_quitCode = 0;
+    std::vector<Timer> m_timers;
+    UINT_PTR m_nextThreadTimerId = 1;
 };
 
 // The calling thread's queue, made on first use; closed when the thread ends.

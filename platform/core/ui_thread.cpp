@@ -8,29 +8,29 @@
 namespace platform {
 namespace {
 
-std::atomic<DWORD> uiThread{0};
+std::atomic<DWORD> g_uiThread{0};
 
 } // namespace
 
 void MarkCurrentThreadAsUi()
 {
     CurrentQueue();
-    uiThread = GetCurrentThreadId();
+    g_uiThread = GetCurrentThreadId();
 }
 
 void AdoptUiThreadIfUnset()
 {
     DWORD none = 0;
-    uiThread.compare_exchange_strong(none, GetCurrentThreadId());
+    g_uiThread.compare_exchange_strong(none, GetCurrentThreadId());
 }
 
-DWORD UiThreadId() { return uiThread; }
+DWORD UiThreadId() { return g_uiThread; }
 
-bool IsUiThread() { return uiThread == GetCurrentThreadId(); }
+bool IsUiThread() { return g_uiThread == GetCurrentThreadId(); }
 
 bool InvokeOnUiThread(std::function<void()> work)
 {
-    const DWORD ui = uiThread;
+    const DWORD ui = g_uiThread;
     if (ui == 0 || ui == GetCurrentThreadId()) {
         work();
         return true;

@@ -6,7 +6,7 @@
 namespace platform {
 namespace {
 
-std::mutex traceMutex;
+std::mutex g_traceMutex;
 std::shared_ptr<const UserTextTrace> currentTrace;
 
 } // namespace
@@ -14,7 +14,7 @@ std::shared_ptr<const UserTextTrace> currentTrace;
 void SetUserTextTrace(UserTextTrace trace)
 {
     auto replacement = trace ? std::make_shared<const UserTextTrace>(std::move(trace)) : nullptr;
-    std::lock_guard lock(traceMutex);
+    std::lock_guard lock(g_traceMutex);
     currentTrace = std::move(replacement);
 }
 
@@ -22,7 +22,7 @@ void TraceUserText(std::wstring_view text)
 {
     std::shared_ptr<const UserTextTrace> trace;
     {
-        std::lock_guard lock(traceMutex);
+        std::lock_guard lock(g_traceMutex);
         trace = currentTrace;
     }
     // Called outside the lock, so a trace may itself replace the trace.

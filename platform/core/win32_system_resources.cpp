@@ -24,7 +24,7 @@ struct ResourceKey {
     WORD typeId = 0;
 };
 
-std::mutex resourcesMutex;
+std::mutex g_resourcesMutex;
 std::deque<HRSRC__>& Resources()
 {
     static platform::Immortal<std::deque<HRSRC__>> resources;   // a deque keeps entries where they are
@@ -80,7 +80,7 @@ void RegisterResource(LPCWSTR type, WORD id, const void* data, std::size_t size)
     if (!type)
         return;
     const ResourceKey key = KeyOf(type);
-    std::lock_guard lock(resourcesMutex);
+    std::lock_guard lock(g_resourcesMutex);
     for (HRSRC__& entry : Resources()) {
         if (Matches(entry, key, id)) {
             entry.data = data;
@@ -99,7 +99,7 @@ HRSRC FindResourceW(HMODULE, LPCWSTR name, LPCWSTR type)
     if (!id || !type)
         return nullptr;
     const ResourceKey key = KeyOf(type);
-    std::lock_guard lock(resourcesMutex);
+    std::lock_guard lock(g_resourcesMutex);
     for (HRSRC__& entry : Resources())
         if (Matches(entry, key, *id))
             return &entry;
@@ -110,7 +110,7 @@ HGLOBAL LoadResource(HMODULE, HRSRC resource)
 {
     if (!resource)
         return nullptr;
-    std::lock_guard lock(resourcesMutex);
+    std::lock_guard lock(g_resourcesMutex);
     return const_cast<void*>(resource->data);
 }
 
@@ -118,7 +118,7 @@ DWORD SizeofResource(HMODULE, HRSRC resource)
 {
     if (!resource)
         return 0;
-    std::lock_guard lock(resourcesMutex);
+    std::lock_guard lock(g_resourcesMutex);
     return static_cast<DWORD>(resource->size);
 }
 

@@ -37,13 +37,13 @@ void DestroyOwnedWindows(HWND owner)
 {
     const DWORD self = GetCurrentThreadId();
     for (const auto& owned : SelectWindows([&](const Window& w) { return w.owner == owner && !w.destroying && w.threadId == self; }))
-        DestroyWindow(owned->hwnd);
+        DestroyWindow(owned);
 }
 
 void DestroyChildWindows(HWND parent)
 {
     for (const auto& child : SelectWindows([&](const Window& w) { return w.IsChild() && w.parent == parent && !w.destroying; }))
-        DestroyWindow(child->hwnd);
+        DestroyWindow(child);
 }
 
 LRESULT SetIconMessage(HWND hwnd, WPARAM which, HICON icon)
@@ -135,22 +135,23 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     window->needsPaint = true;
     window->needsErase = true;
     window->invalid = RECT{0, 0, window->Width(), window->Height()};
+    // The record is the table's once added: what the rest of the creation needs is kept here.
+    const RECT frame = window->frame;
+    const HWND owner = window->owner;
     const HWND hwnd = AddWindow(window);
+    window.reset();
     AdoptUiThreadIfUnset();
 
     const auto display = CurrentDisplay();
-    if (!child && display->IsEventThread(window->threadId)) {
+    if (!child && display->IsEventThread(GetCurrentThreadId())) {
         NativeWindowSpec spec;
         spec.hwnd = hwnd;
-        spec.frame = window->frame;
+        spec.frame = frame;
         spec.toolWindow = (exStyle & WS_EX_TOOLWINDOW) != 0;
         spec.topmost = (exStyle & WS_EX_TOPMOST) != 0;
-        spec.title = window->text;
-        WithWindow(window->owner, [&](Window& owner) { return spec.owner = owner.native ? owner.hwnd : nullptr; });
-        {
-            std::lock_guard lock(WindowsMutex());
-            window->native = true;
-        }
+        spec.title = windowName ? windowName : L"";
+        WithWindow(owner, [&](Window& o) { return spec.owner = o.native ? o.hwnd : nullptr; });
+        WithWindow(hwnd, [](Window& w) { return w.native = true; });
         display->CreateNativeWindow(spec);
     }
 
@@ -159,10 +160,10 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     create.hInstance = instance;
     create.hMenu = menu;
     create.hwndParent = parent;
-    create.x = window->frame.left;
-    create.y = window->frame.top;
-    create.cx = window->Width();
-    create.cy = window->Height();
+    create.x = frame.left;
+    create.y = frame.top;
+    create.cx = frame.right - frame.left;
+    create.cy = frame.bottom - frame.top;
     create.style = static_cast<LONG>(style);
     create.lpszName = windowName;
     create.lpszClass = className;
@@ -184,29 +185,29 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
 
 BOOL DestroyWindow(HWND hwnd)
 {
-    const auto window = FindWindowObject(hwnd);
-    if (!window)
-        return FALSE;
+    const WindowRef window = FindWindowRef(hwnd);
     bool native = false;
     bool visible = false;
     HWND owner = nullptr;
-    {
-        std::lock_guard lock(WindowsMutex());
-        if (!OwnedByCurrentThread(*window) || window->destroying)
-            return FALSE;
-        window->destroying = true;
-        native = window->native;
-        visible = window->Visible();
-        owner = window->owner;
-        window->style &= ~WS_VISIBLE;
-    }
+    const bool starts = WithWindow(window, [&](Window& w) {
+        if (!OwnedByCurrentThread(w) || w.destroying)
+            return false;
+        w.destroying = true;
+        native = w.native;
+        visible = w.Visible();
+        owner = w.owner;
+        w.style &= ~WS_VISIBLE;
+        return true;
+    }).value_or(false);
+    if (!starts)
+        return FALSE;
     DestroyOwnedWindows(hwnd);
     if (native && visible)
         CurrentDisplay()->SetShowState(hwnd, ShowState::Hidden, false);
     ForgetInputState(hwnd, owner);
     SendMessageW(hwnd, WM_DESTROY, 0, 0);
     DestroyChildWindows(hwnd);
-    window->queue->KillTimersOf(hwnd);
+    window.Queue()->KillTimersOf(hwnd);
     if (native)
         CurrentDisplay()->DestroyNativeWindow(hwnd);
     SendMessageW(hwnd, WM_NCDESTROY, 0, 0);

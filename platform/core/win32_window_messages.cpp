@@ -4,7 +4,6 @@
 #include "platform/core/window_core.h"
 
 namespace platform {
-namespace {
 
 MSG MakeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -16,6 +15,8 @@ MSG MakeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     msg.time = TickCount();
     return msg;
 }
+
+namespace {
 
 // Windows' order: sent messages, posted messages (input among them), WM_QUIT, WM_PAINT,
 // WM_TIMER. Returns nullopt only when `wait` is false and nothing matches.
@@ -54,12 +55,12 @@ bool ValidFilterWindow(HWND hwnd) { return !hwnd || IsWindow(hwnd); }
 
 LRESULT OnWindowThread(HWND hwnd, const std::function<LRESULT()>& work, LRESULT gone)
 {
-    const auto window = FindWindowObject(hwnd);
+    const WindowRef window = FindWindowRef(hwnd);
     if (!window)
         return gone;
-    if (OwnedByCurrentThread(*window))
+    if (window.OwnedByCurrentThread())
         return work();
-    const auto result = RunOnThread(window->queue, [hwnd, work, gone]() { return IsWindow(hwnd) ? work() : gone; });
+    const auto result = RunOnThread(window.Queue(), [hwnd, work, gone]() { return IsWindow(hwnd) ? work() : gone; });
     return result.value_or(gone);
 }
 
@@ -71,10 +72,10 @@ BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (!hwnd)
         return PostThreadMessageW(GetCurrentThreadId(), message, wParam, lParam);
-    const auto window = FindWindowObject(hwnd);
+    const WindowRef window = FindWindowRef(hwnd);
     if (!window)
         return FALSE;
-    return window->queue->Post(MakeMessage(hwnd, message, wParam, lParam)) ? TRUE : FALSE;
+    return window.Queue()->Post(MakeMessage(hwnd, message, wParam, lParam)) ? TRUE : FALSE;
 }
 
 LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -134,18 +135,18 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc)
 {
     if (!hwnd)
         return CurrentQueue()->SetTimer(nullptr, id, elapseMs, proc);
-    const auto window = FindWindowObject(hwnd);
-    if (!window || !OwnedByCurrentThread(*window))
+    const WindowRef window = FindWindowRef(hwnd);
+    if (!window || !window.OwnedByCurrentThread())
         return 0;
-    return window->queue->SetTimer(hwnd, id, elapseMs, proc);
+    return window.Queue()->SetTimer(hwnd, id, elapseMs, proc);
 }
 
 BOOL KillTimer(HWND hwnd, UINT_PTR id)
 {
     if (!hwnd)
         return CurrentQueue()->KillTimer(nullptr, id) ? TRUE : FALSE;
-    const auto window = FindWindowObject(hwnd);
-    if (!window || !OwnedByCurrentThread(*window))
+    const WindowRef window = FindWindowRef(hwnd);
+    if (!window || !window.OwnedByCurrentThread())
         return FALSE;
-    return window->queue->KillTimer(hwnd, id) ? TRUE : FALSE;
+    return window.Queue()->KillTimer(hwnd, id) ? TRUE : FALSE;
 }

@@ -27,8 +27,8 @@ RECT Clip(const RECT& r, int width, int height)
 
 void WakeOwner(HWND hwnd)
 {
-    if (const auto window = FindWindowObject(hwnd))
-        window->queue->Wake();
+    if (const WindowRef window = FindWindowRef(hwnd))
+        window.Queue()->Wake();
 }
 
 } // namespace
@@ -40,9 +40,9 @@ std::optional<HWND> WindowNeedingPaint(DWORD threadId, const MessageFilter& filt
     const auto candidates = SelectWindows([&](const Window& w) {
         return w.threadId == threadId && w.needsPaint && w.Visible() && !w.destroying && filter.Matches(w.hwnd, WM_PAINT);
     });
-    for (const auto& window : candidates)
-        if (IsWindowVisible(window->hwnd))
-            return window->hwnd;
+    for (const HWND window : candidates)
+        if (IsWindowVisible(window))
+            return window;
     return std::nullopt;
 }
 
@@ -69,26 +69,26 @@ BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase)
 
 HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint)
 {
-    const auto window = FindWindowObject(hwnd);
-    if (!window || !paint || !OwnedByCurrentThread(*window))
+    // Held to the end: the surface belongs to the record.
+    const WindowRef window = FindWindowRef(hwnd);
+    if (!window || !paint || !window.OwnedByCurrentThread())
         return nullptr;
     bool erase = false;
     RECT area;
     SIZE size;
-    {
-        std::lock_guard lock(WindowsMutex());
-        size = SIZE{window->Width(), window->Height()};
-        if (window->needsPaint)
-            area = Clip(window->invalid, size.cx, size.cy);
-        erase = window->needsErase;
-        window->needsPaint = false;
-        window->needsErase = false;
-        if (!window->surface) {
-            window->surface = std::make_unique<HDC__>();
-            window->surface->window = hwnd;
+    const HDC dc = *WithWindow(window, [&](Window& w) {
+        size = SIZE{w.Width(), w.Height()};
+        if (w.needsPaint)
+            area = Clip(w.invalid, size.cx, size.cy);
+        erase = w.needsErase;
+        w.needsPaint = false;
+        w.needsErase = false;
+        if (!w.surface) {
+            w.surface = std::make_unique<HDC__>();
+            w.surface->window = hwnd;
         }
-    }
-    HDC dc = window->surface.get();
+        return w.surface.get();
+    });
     dc->Resize(size.cx, size.cy);
     if (erase)
         erase = SendMessageW(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) == 0;
@@ -100,14 +100,10 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint)
 
 BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* paint)
 {
-    const auto window = FindWindowObject(hwnd);
-    if (!window || !paint || !paint->hdc || !OwnedByCurrentThread(*window))
+    const WindowRef window = FindWindowRef(hwnd);
+    if (!window || !paint || !paint->hdc || !window.OwnedByCurrentThread())
         return FALSE;
-    bool native;
-    {
-        std::lock_guard lock(WindowsMutex());
-        native = window->native;
-    }
+    const bool native = *WithWindow(window, [](const Window& w) { return w.native; });
     if (native && !IsEmpty(paint->rcPaint))
         CurrentDisplay()->Present(hwnd, *paint->hdc, paint->rcPaint);
     return TRUE;

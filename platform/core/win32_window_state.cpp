@@ -11,7 +11,7 @@
 
 using namespace platform;
 
-BOOL IsWindow(HWND hwnd) { return FindWindowObject(hwnd) ? TRUE : FALSE; }
+BOOL IsWindow(HWND hwnd) { return FindWindowRef(hwnd) ? TRUE : FALSE; }
 
 BOOL IsWindowVisible(HWND hwnd)
 {
@@ -156,8 +156,8 @@ BOOL EnumWindows(WNDENUMPROC callback, LPARAM lParam)
 {
     if (!callback)
         return FALSE;
-    for (const auto& window : SelectWindows([](const Window& w) { return !w.IsChild() && !w.destroying; }))
-        if (IsWindow(window->hwnd) && !callback(window->hwnd, lParam))
+    for (const HWND window : SelectWindows([](const Window& w) { return !w.IsChild() && !w.destroying; }))
+        if (IsWindow(window) && !callback(window, lParam))
             return FALSE;
     return TRUE;
 }

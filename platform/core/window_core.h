@@ -15,6 +15,8 @@ std::optional<HWND> WindowNeedingPaint(DWORD threadId, const MessageFilter& filt
 void InvalidateWholeWindow(HWND hwnd);
 // The window goes away: focus, capture and activation of the calling thread let go of it.
 void ForgetInputState(HWND hwnd, HWND successor);
+// A message stamped with the present tick count.
+MSG MakeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Remembers the calling thread as the UI thread when no UI thread is set yet.
 void AdoptUiThreadIfUnset();
 

@@ -25,7 +25,14 @@ Tables& TheTables()
     return tables.Get();
 }
 
-std::mutex classesMutex;
+std::mutex g_classesMutex;
+
+// Guards every Window record and the handle table; taken only in this file.
+std::mutex& WindowsMutex()
+{
+    static Immortal<std::mutex> mutex;
+    return mutex.Get();
+}
 
 bool SameClassName(std::wstring_view a, std::wstring_view b)
 {
@@ -38,12 +45,6 @@ bool SameClassName(std::wstring_view a, std::wstring_view b)
 }
 
 } // namespace
-
-std::mutex& WindowsMutex()
-{
-    static Immortal<std::mutex> mutex;
-    return mutex.Get();
-}
 
 HWND AddWindow(const std::shared_ptr<Window>& window)
 {
@@ -67,22 +68,31 @@ void RemoveWindow(HWND hwnd)
     }
 }
 
-std::shared_ptr<Window> FindWindowObject(HWND hwnd)
+WindowRef FindWindowRef(HWND hwnd)
 {
     if (!hwnd)
-        return nullptr;
+        return WindowRef();
     std::lock_guard lock(WindowsMutex());
     const auto found = TheTables().windows.find(reinterpret_cast<UINT_PTR>(hwnd));
-    return found == TheTables().windows.end() ? nullptr : found->second;
+    return found == TheTables().windows.end() ? WindowRef() : WindowRef(found->second);
 }
 
-std::vector<std::shared_ptr<Window>> SelectWindows(const std::function<bool(const Window&)>& pick)
+bool VisitWindow(const WindowRef& window, const std::function<void(Window&)>& visit)
 {
-    std::vector<std::shared_ptr<Window>> picked;
+    if (!window)
+        return false;
+    std::lock_guard lock(WindowsMutex());
+    visit(*window.m_window);
+    return true;
+}
+
+std::vector<HWND> SelectWindows(const std::function<bool(const Window&)>& pick)
+{
+    std::vector<HWND> picked;
     std::lock_guard lock(WindowsMutex());
     for (const auto& [handle, window] : TheTables().windows)
         if (pick(*window))
-            picked.push_back(window);
+            picked.push_back(window->hwnd);
     return picked;
 }
 
@@ -105,7 +115,7 @@ ATOM RegisterWindowClass(const WNDCLASSEXW& info)
 {
     if (!info.lpszClassName || IS_INTRESOURCE(info.lpszClassName) || !info.lpfnWndProc)
         return 0;
-    std::lock_guard lock(classesMutex);
+    std::lock_guard lock(g_classesMutex);
     auto& classes = TheTables().classes;
     for (const auto& existing : classes)
         if (SameClassName(existing->name, info.lpszClassName))
@@ -123,7 +133,7 @@ std::shared_ptr<const WindowClass> FindWindowClass(LPCWSTR nameOrAtom)
 {
     if (!nameOrAtom)
         return nullptr;
-    std::lock_guard lock(classesMutex);
+    std::lock_guard lock(g_classesMutex);
     for (const auto& registered : TheTables().classes) {
         if (IS_INTRESOURCE(nameOrAtom)) {
             if (registered->atom == static_cast<ATOM>(reinterpret_cast<UINT_PTR>(nameOrAtom)))
@@ -137,17 +147,15 @@ std::shared_ptr<const WindowClass> FindWindowClass(LPCWSTR nameOrAtom)
 
 bool OwnedByCurrentThread(const Window& window) { return window.threadId == GetCurrentThreadId(); }
 
+bool WindowRef::OwnedByCurrentThread() const { return m_window->threadId == GetCurrentThreadId(); }
+
 LRESULT CallWindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    const auto window = FindWindowObject(hwnd);
+    const WindowRef window = FindWindowRef(hwnd);
+    const WNDPROC proc = WithWindow(window, [](const Window& w) { return w.proc; }).value_or(nullptr);
     if (!window)
         return 0;
-    WNDPROC proc;
-    {
-        std::lock_guard lock(WindowsMutex());
-        proc = window->proc;
-    }
-    // `window` keeps the object alive while its procedure runs, even if it destroys itself.
+    // `window` keeps the record alive while its procedure runs, even if it destroys itself.
     return proc ? proc(hwnd, message, wParam, lParam) : DefWindowProcW(hwnd, message, wParam, lParam);
 }
 

@@ -1,8 +1,10 @@
 // Window objects, window classes and the handle table of the window core.
 //
-// Handles are never reused. Every field of a Window is guarded by WindowsMutex(); window
-// procedures and the display are never called with it held. The surface is touched only on
-// the window's own thread.
+// Handles are never reused. The table's lock guards every Window record, and only the table
+// takes it: a record is reached only through WithWindow and SelectWindows, which hold the lock
+// while they run their function. Outside them a window is a WindowRef, which shows only what
+// never changes once the window is in the table. Window procedures and the display are never
+// called with the lock held. The surface is touched only on the window's own thread.
 #pragma once
 
 #include "platform/core/surface.h"
@@ -25,6 +27,7 @@ struct WindowClass {
     WNDCLASSEXW info;   // info.lpszClassName points into `name`
 };
 
+// A window's record. hwnd, threadId and queue are set before AddWindow and never change.
 struct Window {
     HWND hwnd = nullptr;
     DWORD threadId = 0;
@@ -59,26 +62,50 @@ struct Window {
     int Height() const { return frame.bottom - frame.top; }
 };
 
-std::mutex& WindowsMutex();
+// A window found in the table: its handle, thread and queue. Holding one keeps the record
+// alive (a procedure may destroy its own window while it runs); its fields stay behind the lock.
+class WindowRef {
+public:
+    WindowRef() = default;
+    explicit operator bool() const { return m_window != nullptr; }
+    HWND Handle() const { return m_window->hwnd; }
+    DWORD ThreadId() const { return m_window->threadId; }
+    const std::shared_ptr<ThreadQueue>& Queue() const { return m_window->queue; }
+    // Whether the calling thread owns the window.
+    bool OwnedByCurrentThread() const;
 
-// Registers the window and gives it its handle.
+private:
+    friend WindowRef FindWindowRef(HWND hwnd);
+    friend bool VisitWindow(const WindowRef& window, const std::function<void(Window&)>& visit);
+    explicit WindowRef(std::shared_ptr<Window> window) : m_window(std::move(window)) {}
+    std::shared_ptr<Window> m_window;
+};
+
+// Registers the window and gives it its handle; from here on the record is the table's.
 HWND AddWindow(const std::shared_ptr<Window>& window);
 void RemoveWindow(HWND hwnd);
-std::shared_ptr<Window> FindWindowObject(HWND hwnd);
-// Windows in creation order that satisfy `pick` (called with WindowsMutex held).
-std::vector<std::shared_ptr<Window>> SelectWindows(const std::function<bool(const Window&)>& pick);
+// An empty reference when the handle names no window.
+WindowRef FindWindowRef(HWND hwnd);
+// Windows in creation order whose record satisfies `pick` (called under the lock).
+std::vector<HWND> SelectWindows(const std::function<bool(const Window&)>& pick);
 // A thread ended: its windows are gone without messages.
 void ForgetWindowsOfThread(DWORD threadId);
 
+// Runs `visit` on the record under the lock; false when the reference is empty.
+bool VisitWindow(const WindowRef& window, const std::function<void(Window&)>& visit);
+
 // Reads or changes a window under the lock; nullopt when the handle names no window.
 template <typename F>
-auto WithWindow(HWND hwnd, F&& f) -> std::optional<decltype(f(std::declval<Window&>()))>
+auto WithWindow(const WindowRef& window, F&& f) -> std::optional<decltype(f(std::declval<Window&>()))>
 {
-    const auto window = FindWindowObject(hwnd);
-    if (!window)
-        return std::nullopt;
-    std::lock_guard lock(WindowsMutex());
-    return f(*window);
+    std::optional<decltype(f(std::declval<Window&>()))> result;
+    VisitWindow(window, [&](Window& record) { result.emplace(f(record)); });
+    return result;
+}
+template <typename F>
+auto WithWindow(HWND hwnd, F&& f)
+{
+    return WithWindow(FindWindowRef(hwnd), std::forward<F>(f));
 }
 
 // Window classes (names compare without regard to ASCII case; an atom names its class too).

@@ -22,22 +22,22 @@ QRect ToQRect(const RECT& r)
 // Counts the event handling in progress, so windows are not deleted under their own handlers.
 class EventScope {
 public:
-    explicit EventScope(int& depth) : depth_(depth) { ++depth_; }
-    ~EventScope() { --depth_; }
+    explicit EventScope(int& depth) : m_depth(depth) { ++m_depth; }
+    ~EventScope() { --m_depth; }
     EventScope(const EventScope&) = delete;
     EventScope& operator=(const EventScope&) = delete;
 
 private:
-    int& depth_;
+    int& m_depth;
 };
 
 } // namespace
 
-QtDisplay::QtDisplay() : eventThread_(GetCurrentThreadId())
+QtDisplay::QtDisplay() : m_eventThread(GetCurrentThreadId())
 {
-    dispatcher_ = QAbstractEventDispatcher::instance(QThread::currentThread());
-    waitLimit_.setSingleShot(true);
-    waitLimit_.setTimerType(Qt::PreciseTimer);
+    m_dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread());
+    m_waitLimit.setSingleShot(true);
+    m_waitLimit.setTimerType(Qt::PreciseTimer);
 }
 
 QtDisplay::~QtDisplay() { Shut(); }
@@ -45,19 +45,19 @@ QtDisplay::~QtDisplay() { Shut(); }
 void QtDisplay::Shut()
 {
     {
-        std::lock_guard lock(wakeMutex_);
-        dispatcher_ = nullptr;
+        std::lock_guard lock(m_wakeMutex);
+        m_dispatcher = nullptr;
     }
-    for (auto& [hwnd, window] : windows_)
+    for (auto& [hwnd, window] : m_windows)
         window->Detach();
-    windows_.clear();
-    dead_.clear();
+    m_windows.clear();
+    m_dead.clear();
 }
 
 QtNativeWindow* QtDisplay::Find(HWND hwnd) const
 {
-    const auto found = windows_.find(hwnd);
-    return found == windows_.end() ? nullptr : found->second.get();
+    const auto found = m_windows.find(hwnd);
+    return found == m_windows.end() ? nullptr : found->second.get();
 }
 
 void QtDisplay::CreateNativeWindow(const NativeWindowSpec& spec)
@@ -67,29 +67,29 @@ void QtDisplay::CreateNativeWindow(const NativeWindowSpec& spec)
     window->setGeometry(ToQRect(spec.frame));
     if (QtNativeWindow* owner = Find(spec.owner))
         window->setTransientParent(owner);
-    windows_[spec.hwnd] = std::move(window);
+    m_windows[spec.hwnd] = std::move(window);
 }
 
 void QtDisplay::DestroyNativeWindow(HWND hwnd)
 {
-    const auto found = windows_.find(hwnd);
-    if (found == windows_.end())
+    const auto found = m_windows.find(hwnd);
+    if (found == m_windows.end())
         return;
     std::unique_ptr<QtNativeWindow> window = std::move(found->second);
-    windows_.erase(found);
+    m_windows.erase(found);
     window->Detach();
-    for (auto& [other, native] : windows_)
+    for (auto& [other, native] : m_windows)
         if (native->transientParent() == window.get())
             native->setTransientParent(nullptr);
     window->hide();
-    dead_.push_back(std::move(window));
+    m_dead.push_back(std::move(window));
     BuryDeadWindows();
 }
 
 void QtDisplay::BuryDeadWindows()
 {
-    if (eventDepth_ == 0)
-        dead_.clear();
+    if (m_eventDepth == 0)
+        m_dead.clear();
 }
 
 void QtDisplay::SetShowState(HWND hwnd, ShowState state, bool activate)
@@ -169,7 +169,7 @@ RECT QtDisplay::WorkArea(HWND hwnd) const
 void QtDisplay::ProcessPendingEvents()
 {
     {
-        EventScope scope(eventDepth_);
+        EventScope scope(m_eventDepth);
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
     BuryDeadWindows();
@@ -178,20 +178,20 @@ void QtDisplay::ProcessPendingEvents()
 void QtDisplay::WaitForEvents(std::optional<std::chrono::milliseconds> timeout)
 {
     {
-        EventScope scope(eventDepth_);
+        EventScope scope(m_eventDepth);
         if (timeout)
-            waitLimit_.start(static_cast<int>(std::min<std::chrono::milliseconds::rep>(timeout->count(), INT32_MAX)));
+            m_waitLimit.start(static_cast<int>(std::min<std::chrono::milliseconds::rep>(timeout->count(), INT32_MAX)));
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        waitLimit_.stop();
+        m_waitLimit.stop();
     }
     BuryDeadWindows();
 }
 
 void QtDisplay::Wake()
 {
-    std::lock_guard lock(wakeMutex_);
-    if (dispatcher_)
-        dispatcher_->wakeUp();
+    std::lock_guard lock(m_wakeMutex);
+    if (m_dispatcher)
+        m_dispatcher->wakeUp();
 }
 
 } // namespace platform

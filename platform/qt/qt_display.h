@@ -25,7 +25,7 @@ public:
     QtDisplay(const QtDisplay&) = delete;
     QtDisplay& operator=(const QtDisplay&) = delete;
 
-    bool IsEventThread(DWORD threadId) const override { return threadId == eventThread_; }
+    bool IsEventThread(DWORD threadId) const override { return threadId == m_eventThread; }
     void CreateNativeWindow(const NativeWindowSpec& spec) override;
     void DestroyNativeWindow(HWND hwnd) override;
     void SetShowState(HWND hwnd, ShowState state, bool activate) override;
@@ -48,15 +48,15 @@ public:
 private:
     void BuryDeadWindows();
 
-    const DWORD eventThread_;
-    std::map<HWND, std::unique_ptr<QtNativeWindow>> windows_;
+    const DWORD m_eventThread;
+    std::map<HWND, std::unique_ptr<QtNativeWindow>> m_windows;
     // Windows whose HWND is gone; deleted once no event of theirs is being handled.
-    std::vector<std::unique_ptr<QtNativeWindow>> dead_;
-    int eventDepth_ = 0;
-    QTimer waitLimit_;
+    std::vector<std::unique_ptr<QtNativeWindow>> m_dead;
+    int m_eventDepth = 0;
+    QTimer m_waitLimit;
 
-    std::mutex wakeMutex_;
-    QAbstractEventDispatcher* dispatcher_ = nullptr;   // null once shut
+    std::mutex m_wakeMutex;
+    QAbstractEventDispatcher* m_dispatcher = nullptr; // null once shut
 };
 
 } // namespace platform

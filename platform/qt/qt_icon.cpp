@@ -11,7 +11,7 @@
 namespace platform {
 namespace {
 
-std::mutex iconsMutex;
+std::mutex g_iconsMutex;
 
 // Every icon made, in a deque so their addresses stay put.
 std::deque<HICON__>& Icons()
@@ -36,7 +36,7 @@ HICON IconFromImageData(const void* data, std::size_t size)
     QImage image;
     if (!image.loadFromData(static_cast<const uchar*>(data), static_cast<int>(size)))
         return nullptr;
-    std::lock_guard lock(iconsMutex);
+    std::lock_guard lock(g_iconsMutex);
     Icons().push_back(HICON__{image.convertToFormat(QImage::Format_ARGB32_Premultiplied)});
     return &Icons().back();
 }

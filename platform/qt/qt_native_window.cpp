@@ -43,7 +43,7 @@ WPARAM MouseKeys(Qt::MouseButtons buttons) { return (buttons & Qt::LeftButton) ?
 } // namespace
 
 QtNativeWindow::QtNativeWindow(HWND hwnd, bool toolWindow, bool topmost)
-    : hwnd_(hwnd), toolWindow_(toolWindow), topmost_(topmost)
+    : m_hwnd(hwnd), m_toolWindow(toolWindow), m_topmost(topmost)
 {
     ApplyFlags();
 }
@@ -51,21 +51,21 @@ QtNativeWindow::QtNativeWindow(HWND hwnd, bool toolWindow, bool topmost)
 void QtNativeWindow::ApplyFlags()
 {
     Qt::WindowFlags flags = Qt::FramelessWindowHint;
-    flags |= toolWindow_ ? Qt::Tool : Qt::Window;
-    if (topmost_)
+    flags |= m_toolWindow ? Qt::Tool : Qt::Window;
+    if (m_topmost)
         flags |= Qt::WindowStaysOnTopHint;
     setFlags(flags);
 }
 
 void QtNativeWindow::SetToolWindow(bool toolWindow)
 {
-    toolWindow_ = toolWindow;
+    m_toolWindow = toolWindow;
     ApplyFlags();
 }
 
 void QtNativeWindow::SetTopmost(bool topmost)
 {
-    topmost_ = topmost;
+    m_topmost = topmost;
     ApplyFlags();
 }
 
@@ -73,13 +73,13 @@ void QtNativeWindow::Present(const Surface& surface, const RECT& area)
 {
     const QImage view(reinterpret_cast<const uchar*>(surface.pixels.data()), surface.width, surface.height,
                       surface.width * 4, QImage::Format_ARGB32_Premultiplied);
-    if (presented_.size() != view.size()) {
-        presented_ = view.copy();
+    if (m_presented.size() != view.size()) {
+        m_presented = view.copy();
         update();
         return;
     }
     const QRect changed = QRect(QPoint(area.left, area.top), QPoint(area.right - 1, area.bottom - 1)) & view.rect();
-    QPainter painter(&presented_);
+    QPainter painter(&m_presented);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(changed.topLeft(), view, changed);
     painter.end();
@@ -90,22 +90,26 @@ void QtNativeWindow::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    if (presented_.size() != size()) {
+    if (m_presented.size() != size()) {
         // Nothing of the right size to show yet: a plain background until the window paints.
         painter.fillRect(event->rect(), Qt::white);
-        if (hwnd_)
-            NoteNativeExposed(hwnd_);
+        if (m_hwnd)
+            NoteNativeExposed(m_hwnd);
     }
-    if (!presented_.isNull())
-        painter.drawImage(event->rect().topLeft(), presented_, event->rect());
+    if (!m_presented.isNull())
+        painter.drawImage(event->rect().topLeft(), m_presented, event->rect());
 }
 
 bool QtNativeWindow::event(QEvent* event)
 {
-    if (hwnd_) {
+    if (m_hwnd) {
         switch (event->type()) {
-        case QEvent::Leave: QueueMouseInput(hwnd_, WM_MOUSELEAVE, 0, POINT{}); break;
-        case QEvent::WindowStateChange: NoteNativeMinimized(hwnd_, (windowStates() & Qt::WindowMinimized) != 0); break;
+        case QEvent::Leave:
+            QueueMouseInput(m_hwnd, WM_MOUSELEAVE, 0, POINT{});
+            break;
+        case QEvent::WindowStateChange:
+            NoteNativeMinimized(m_hwnd, (windowStates() & Qt::WindowMinimized) != 0);
+            break;
         default: break;
         }
     }
@@ -114,15 +118,15 @@ bool QtNativeWindow::event(QEvent* event)
 
 void QtNativeWindow::NoteFrame()
 {
-    if (!hwnd_)
+    if (!m_hwnd)
         return;
     const QRect g = geometry();
-    NoteNativeFrame(hwnd_, RECT{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()});
+    NoteNativeFrame(m_hwnd, RECT{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()});
 }
 
 HWND QtNativeWindow::BringPopupForward()
 {
-    const HWND popup = PopupTakingInputFor(hwnd_);
+    const HWND popup = PopupTakingInputFor(m_hwnd);
     if (popup)
         RaiseNativeWindow(popup);
     return popup;
@@ -130,56 +134,56 @@ HWND QtNativeWindow::BringPopupForward()
 
 void QtNativeWindow::mousePressEvent(QMouseEvent* event)
 {
-    if (!hwnd_ || event->button() != Qt::LeftButton)
+    if (!m_hwnd || event->button() != Qt::LeftButton)
         return;
     NoteFrame();
-    if (!AcceptsInput(hwnd_)) {
+    if (!AcceptsInput(m_hwnd)) {
         BringPopupForward();
         return;
     }
     const QPoint global = event->globalPosition().toPoint();
-    const LRESULT hit = HitTest(hwnd_, POINT{global.x(), global.y()});
-    if (!hwnd_)
+    const LRESULT hit = HitTest(m_hwnd, POINT{global.x(), global.y()});
+    if (!m_hwnd)
         return;   // the hit test destroyed the window
     if (hit == HTCAPTION) {
         // The window system moves the window where it can; otherwise the window follows the
         // mouse itself until the button is released.
         if (!startSystemMove())
-            dragOffset_ = global - position();
-        releaseEndsMove_ = true;
+            m_dragOffset = global - position();
+        m_releaseEndsMove = true;
         return;
     }
-    QueueMouseInput(hwnd_, WM_LBUTTONDOWN, MK_LBUTTON, ToPoint(event->position()));
+    QueueMouseInput(m_hwnd, WM_LBUTTONDOWN, MK_LBUTTON, ToPoint(event->position()));
 }
 
 void QtNativeWindow::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (!hwnd_ || event->button() != Qt::LeftButton)
+    if (!m_hwnd || event->button() != Qt::LeftButton)
         return;
-    if (releaseEndsMove_) {
-        releaseEndsMove_ = false;
-        dragOffset_.reset();
+    if (m_releaseEndsMove) {
+        m_releaseEndsMove = false;
+        m_dragOffset.reset();
         return;
     }
-    QueueMouseInput(hwnd_, WM_LBUTTONUP, MouseKeys(event->buttons()), ToPoint(event->position()));
+    QueueMouseInput(m_hwnd, WM_LBUTTONUP, MouseKeys(event->buttons()), ToPoint(event->position()));
 }
 
 void QtNativeWindow::mouseMoveEvent(QMouseEvent* event)
 {
-    if (!hwnd_)
+    if (!m_hwnd)
         return;
-    if (dragOffset_) {
-        setPosition(event->globalPosition().toPoint() - *dragOffset_);
+    if (m_dragOffset) {
+        setPosition(event->globalPosition().toPoint() - *m_dragOffset);
         return;
     }
-    QueueMouseInput(hwnd_, WM_MOUSEMOVE, MouseKeys(event->buttons()), ToPoint(event->position()));
+    QueueMouseInput(m_hwnd, WM_MOUSEMOVE, MouseKeys(event->buttons()), ToPoint(event->position()));
 }
 
 void QtNativeWindow::keyPressEvent(QKeyEvent* event)
 {
-    if (!hwnd_)
+    if (!m_hwnd)
         return;
-    HWND target = hwnd_;
+    HWND target = m_hwnd;
     if (!AcceptsInput(target)) {
         // Keys meant for the popup that holds the input go there.
         target = BringPopupForward();
@@ -196,18 +200,18 @@ void QtNativeWindow::keyPressEvent(QKeyEvent* event)
 
 void QtNativeWindow::keyReleaseEvent(QKeyEvent* event)
 {
-    if (!hwnd_)
+    if (!m_hwnd)
         return;
     if (const WPARAM key = VirtualKeyOf(event->key()))
-        QueueKeyInput(hwnd_, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001));
+        QueueKeyInput(m_hwnd, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001));
 }
 
 void QtNativeWindow::closeEvent(QCloseEvent* event)
 {
     // The window stays until the window procedure decides: WM_CLOSE goes to the queue.
     event->ignore();
-    if (hwnd_)
-        QueueCloseRequest(hwnd_);
+    if (m_hwnd)
+        QueueCloseRequest(m_hwnd);
 }
 
 void QtNativeWindow::moveEvent(QMoveEvent* event)
@@ -225,15 +229,15 @@ void QtNativeWindow::resizeEvent(QResizeEvent* event)
 void QtNativeWindow::focusInEvent(QFocusEvent* event)
 {
     QRasterWindow::focusInEvent(event);
-    if (hwnd_)
-        NoteNativeActivation(hwnd_, true);
+    if (m_hwnd)
+        NoteNativeActivation(m_hwnd, true);
 }
 
 void QtNativeWindow::focusOutEvent(QFocusEvent* event)
 {
     QRasterWindow::focusOutEvent(event);
-    if (hwnd_)
-        NoteNativeActivation(hwnd_, false);
+    if (m_hwnd)
+        NoteNativeActivation(m_hwnd, false);
 }
 
 } // namespace platform

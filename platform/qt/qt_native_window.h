@@ -18,14 +18,14 @@ class QtNativeWindow final : public QRasterWindow {
 public:
     QtNativeWindow(HWND hwnd, bool toolWindow, bool topmost);
 
-    HWND Handle() const { return hwnd_; }
+    HWND Handle() const { return m_hwnd; }
     void SetToolWindow(bool toolWindow);
     void SetTopmost(bool topmost);
     void Present(const Surface& surface, const RECT& area);
-    const QImage& Presented() const { return presented_; }
+    const QImage& Presented() const { return m_presented; }
     // The core let go of the window: it ignores the window system from now on.
-    void Detach() { hwnd_ = nullptr; }
-    bool InManualDrag() const { return dragOffset_.has_value(); }
+    void Detach() { m_hwnd = nullptr; }
+    bool InManualDrag() const { return m_dragOffset.has_value(); }
 
 protected:
     bool event(QEvent* event) override;
@@ -48,14 +48,14 @@ private:
     // comes forward, as a modal box does on Windows. Returns that popup, or null.
     HWND BringPopupForward();
 
-    HWND hwnd_;
-    bool toolWindow_;
-    bool topmost_;
-    QImage presented_;
+    HWND m_hwnd;
+    bool m_toolWindow;
+    bool m_topmost;
+    QImage m_presented;
     // Set while the window follows the mouse itself because the window system offers no move.
-    std::optional<QPoint> dragOffset_;
+    std::optional<QPoint> m_dragOffset;
     // The press started a move: its release belongs to the move, not to the window.
-    bool releaseEndsMove_ = false;
+    bool m_releaseEndsMove = false;
 };
 
 } // namespace platform

@@ -15,17 +15,17 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-std::mutex outputMutex;
-std::string openPath;
+std::mutex g_outputMutex;
+std::string g_openPath;
 std::unique_ptr<std::FILE, FileCloser> openFile;
 
 std::FILE* Destination(const std::string& setting)
 {
     if (setting == "1" || setting == "stderr")
         return stderr;
-    if (setting != openPath || !openFile) {
+    if (setting != g_openPath || !openFile) {
         openFile.reset(std::fopen(setting.c_str(), "a"));
-        openPath = setting;
+        g_openPath = setting;
     }
     return openFile.get();
 }
@@ -40,7 +40,7 @@ void OutputDebugStringW(LPCWSTR text)
     std::string line = platform::Narrow(text);
     if (line.empty() || line.back() != '\n')
         line += '\n';
-    std::lock_guard lock(outputMutex);
+    std::lock_guard lock(g_outputMutex);
     if (std::FILE* destination = Destination(setting)) {
         std::fputs(line.c_str(), destination);
         std::fflush(destination);

@@ -61,18 +61,17 @@ DeviceNotifications::DeviceNotifications(VolumeTable& table)
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = kRelayClass;
     RegisterClassExW(&windowClass);
-    relay_ = CreateWindowExW(WS_EX_TOOLWINDOW, kRelayClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                             windowClass.hInstance, nullptr);
-    const HWND relay = relay_;
-    watcher_ = std::make_unique<VolumeWatcher>(table, [relay](DWORD arrived, DWORD removed) {
-        PostMessageW(relay, kVolumesChanged, arrived, removed);
-    });
+    m_relay = CreateWindowExW(
+        WS_EX_TOOLWINDOW, kRelayClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, windowClass.hInstance, nullptr);
+    const HWND relay = m_relay;
+    m_watcher = std::make_unique<VolumeWatcher>(
+        table, [relay](DWORD arrived, DWORD removed) { PostMessageW(relay, kVolumesChanged, arrived, removed); });
 }
 
 DeviceNotifications::~DeviceNotifications()
 {
-    watcher_.reset();   // joins the watcher: nothing posts to the relay afterwards
-    DestroyWindow(relay_);
+    m_watcher.reset(); // joins the watcher: nothing posts to the relay afterwards
+    DestroyWindow(m_relay);
 }
 
 } // namespace platform

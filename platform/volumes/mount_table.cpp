@@ -195,7 +195,7 @@ std::vector<DetectedVolume> DetectVolumes(const std::vector<MountEntry>& mounts,
 std::vector<Volume> LetterAssigner::Assign(const std::vector<DetectedVolume>& volumes)
 {
     // Forget volumes that are gone, so that their letters become free.
-    std::erase_if(given_, [&](const Given& g) {
+    std::erase_if(m_given, [&](const Given& g) {
         return std::none_of(volumes.begin(), volumes.end(), [&](const DetectedVolume& v) { return v.key == g.key; });
     });
 
@@ -204,12 +204,14 @@ std::vector<Volume> LetterAssigner::Assign(const std::vector<DetectedVolume>& vo
         wchar_t letter = L'\0';
         if (detected.mountPoint == "/") {
             letter = L'C';
-        } else if (const auto it = std::find_if(given_.begin(), given_.end(), [&](const Given& g) { return g.key == detected.key; });
-                   it != given_.end()) {
+        } else if (const auto it = std::find_if(
+                       m_given.begin(), m_given.end(), [&](const Given& g) { return g.key == detected.key; });
+                   it != m_given.end()) {
             letter = it->letter;
         } else {
             for (wchar_t candidate = L'D'; candidate <= L'Z'; ++candidate) {
-                const bool taken = std::any_of(given_.begin(), given_.end(), [&](const Given& g) { return g.letter == candidate; });
+                const bool taken =
+                    std::any_of(m_given.begin(), m_given.end(), [&](const Given& g) { return g.letter == candidate; });
                 if (!taken) {
                     letter = candidate;
                     break;
@@ -217,7 +219,7 @@ std::vector<Volume> LetterAssigner::Assign(const std::vector<DetectedVolume>& vo
             }
             if (letter == L'\0')
                 continue;   // more volumes than letters
-            given_.push_back({detected.key, letter});
+            m_given.push_back({detected.key, letter});
         }
         result.push_back({letter, detected.type, detected.mountPoint, std::nullopt});
     }

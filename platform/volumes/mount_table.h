@@ -45,7 +45,7 @@ private:
         std::string key;
         wchar_t letter;
     };
-    std::vector<Given> given_;
+    std::vector<Given> m_given;
 };
 
 } // namespace platform

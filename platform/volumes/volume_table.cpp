@@ -37,18 +37,18 @@ VolumeTable& VolumeTable::Instance()
 }
 
 VolumeTable::VolumeTable(std::string mountInfoPath, std::string sysRoot)
-    : mountInfoPath_(std::move(mountInfoPath)), sysRoot_(std::move(sysRoot)), watchedFile_(mountInfoPath_)
+    : m_mountInfoPath(std::move(mountInfoPath)), m_sysRoot(std::move(sysRoot)), m_watchedFile(m_mountInfoPath)
 {
 }
 
 VolumeTable::VolumeTable(std::string volumeMapPath)
-    : volumeMapPath_(std::move(volumeMapPath)), watchedFile_(volumeMapPath_)
+    : m_volumeMapPath(std::move(volumeMapPath)), m_watchedFile(m_volumeMapPath)
 {
 }
 
 std::vector<Volume> VolumeTable::Volumes()
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     return UsesVolumeMap() ? ReadVolumeMapFile() : ReadMountTable();
 }
 
@@ -63,22 +63,22 @@ std::optional<Volume> VolumeTable::Find(wchar_t letter)
 
 std::string VolumeTable::VolumeMapError() const
 {
-    return UsesVolumeMap() ? ReadVolumeMap(volumeMapPath_).error : std::string();
+    return UsesVolumeMap() ? ReadVolumeMap(m_volumeMapPath).error : std::string();
 }
 
 std::vector<Volume> VolumeTable::ReadMountTable()
 {
-    return assigner_.Assign(DetectVolumes(ParseMountInfo(ReadWholeFile(mountInfoPath_)), sysRoot_));
+    return m_assigner.Assign(DetectVolumes(ParseMountInfo(ReadWholeFile(m_mountInfoPath)), m_sysRoot));
 }
 
 std::vector<Volume> VolumeTable::ReadVolumeMapFile()
 {
     // A map being rewritten may be read half-written: keep the last one that parsed.
-    auto result = ReadVolumeMap(volumeMapPath_);
+    auto result = ReadVolumeMap(m_volumeMapPath);
     if (result.error.empty())
-        lastGoodMap_ = std::move(result.volumes);
+        m_lastGoodMap = std::move(result.volumes);
     std::vector<Volume> present;
-    for (const Volume& volume : lastGoodMap_) {
+    for (const Volume& volume : m_lastGoodMap) {
         std::error_code ec;
         if (std::filesystem::is_directory(volume.root, ec))
             present.push_back(volume);

@@ -63,16 +63,16 @@ struct VolumeWatcher::State {
 };
 
 VolumeWatcher::VolumeWatcher(VolumeTable& table, Callback callback)
-    : state_(std::make_unique<State>(table, std::move(callback)))
+    : m_state(std::make_unique<State>(table, std::move(callback)))
 {
-    state_->present = PresentDriveMask(table);
-    state_->thread = std::thread([state = state_.get()] { state->Run(); });
+    m_state->present = PresentDriveMask(table);
+    m_state->thread = std::thread([state = m_state.get()] { state->Run(); });
 }
 
 VolumeWatcher::~VolumeWatcher()
 {
-    state_->stop = true;
-    state_->thread.join();
+    m_state->stop = true;
+    m_state->thread.join();
 }
 
 } // namespace platform

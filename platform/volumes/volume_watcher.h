@@ -24,7 +24,7 @@ public:
 
 private:
     struct State;
-    std::unique_ptr<State> state_;
+    std::unique_ptr<State> m_state;
 };
 
 // The letters that have a volume now, as a mask.

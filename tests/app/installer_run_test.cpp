@@ -39,42 +39,42 @@ class InstallerRunTest : public ::testing::Test {
 protected:
     InstallerRunTest()
     {
-        fs::create_directories(disk_);
-        fs::create_directories(stick_);
-        fs::create_directories(cloud_);
-        const int made = std::system(("python3 " + std::string(INSTALLER_SOURCE_DIR) + "/app/demo/make_sample_package.py " +
-                                      (cloud_ / kArchive).string()).c_str());
+        fs::create_directories(m_disk);
+        fs::create_directories(m_stick);
+        fs::create_directories(m_cloud);
+        const int made = std::system(("python3 " + std::string(INSTALLER_SOURCE_DIR) +
+            "/app/demo/make_sample_package.py " + (m_cloud / kArchive).string())
+                                         .c_str());
         EXPECT_EQ(made, 0);
         Drives("C fixed disk free=20G\nE removable stick free=8G\n");
     }
 
     // Volume map lines with folders relative to the test's folder.
-    void Drives(const std::string& lines) { std::ofstream(root_ / "volumes.map") << lines; }
+    void Drives(const std::string& lines) { std::ofstream(m_root / "volumes.map") << lines; }
 
     void Serve(const ServerOptions& options = {})
     {
         std::vector<std::string> argv{"/usr/bin/python3", SupportScript("http_test_server.py")};
         if (options.withPackage)
-            argv.insert(argv.end(), {"--files", cloud_.string()});
+            argv.insert(argv.end(), {"--files", m_cloud.string()});
         if (options.headLength)
             argv.insert(argv.end(), {"--head-length", *options.headLength});
         if (options.rate != 0)
             argv.insert(argv.end(), {"--rate", std::to_string(options.rate)});
-        servers_.push_back(std::make_unique<ScriptServer>(argv));
+        m_servers.push_back(std::make_unique<ScriptServer>(argv));
     }
     std::string BaseUrl(std::size_t server = 0) const
     {
-        return "http://127.0.0.1:" + servers_.at(server)->ReadyValue() + "/setup/";
+        return "http://127.0.0.1:" + m_servers.at(server)->ReadyValue() + "/setup/";
     }
 
     std::vector<std::string> Environment() const
     {
-        return {"INSTALLER_VOLUME_MAP=" + (root_ / "volumes.map").string(),
-                "INSTALLER_CLOUD_BASE_URL=" + BaseUrl(),
-                "INSTALLER_CLOUD_BASE_URL_ALT=" + BaseUrl(),
-                "INSTALLER_PROBE_ADDRESS=127.0.0.1:" + servers_.at(0)->ReadyValue(),
-                // No system bus: the connection question answers "connected".
-                "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (root_ / "no-bus").string()};
+        return {"INSTALLER_VOLUME_MAP=" + (m_root / "volumes.map").string(), "INSTALLER_CLOUD_BASE_URL=" + BaseUrl(),
+            "INSTALLER_CLOUD_BASE_URL_ALT=" + BaseUrl(),
+            "INSTALLER_PROBE_ADDRESS=127.0.0.1:" + m_servers.at(0)->ReadyValue(),
+            // No system bus: the connection question answers "connected".
+            "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (m_root / "no-bus").string()};
     }
 
     std::unique_ptr<ProgramRun> Start(std::vector<std::string> arguments, std::vector<std::string> extraEnvironment = {},
@@ -98,7 +98,7 @@ protected:
     // A copy of the installer in a folder of its own, for the files that lie beside it.
     fs::path InstallerCopy()
     {
-        const fs::path folder = root_ / "bin";
+        const fs::path folder = m_root / "bin";
         fs::create_directories(folder);
         fs::copy_file(INSTALLER_EXE, folder / "installer", fs::copy_options::overwrite_existing);
         return folder / "installer";
@@ -107,33 +107,33 @@ protected:
     void ExpectInstalled(const ProgramResult& result)
     {
         EXPECT_EQ(result.exitCode, 0) << result.err;
-        EXPECT_EQ(ReadText(stick_ / "kelvoClient/启动课件.txt"), "双击 kelvoClient 文件夹中的程序即可开始上课。\n");
-        EXPECT_TRUE(fs::is_directory(stick_ / "kelvoClient/empty"));
-        EXPECT_EQ(fs::file_size(stick_ / "kelvoClient/media/课堂动画.bin"), 1536u * 1024);
-        EXPECT_TRUE(fs::exists(stick_ / "教师用书/第一单元 认识数字.txt"));
-        EXPECT_EQ(ReadText(disk_ / "kelvo" / kArchive), ReadText(cloud_ / kArchive));
+        EXPECT_EQ(ReadText(m_stick / "kelvoClient/启动课件.txt"), "双击 kelvoClient 文件夹中的程序即可开始上课。\n");
+        EXPECT_TRUE(fs::is_directory(m_stick / "kelvoClient/empty"));
+        EXPECT_EQ(fs::file_size(m_stick / "kelvoClient/media/课堂动画.bin"), 1536u * 1024);
+        EXPECT_TRUE(fs::exists(m_stick / "教师用书/第一单元 认识数字.txt"));
+        EXPECT_EQ(ReadText(m_disk / "kelvo" / kArchive), ReadText(m_cloud / kArchive));
     }
-    void ExpectNothingInstalled() { EXPECT_FALSE(fs::exists(stick_ / "kelvoClient")); }
+    void ExpectNothingInstalled() { EXPECT_FALSE(fs::exists(m_stick / "kelvoClient")); }
 
-    TempFolder temp_{"installer-run"};
-    const fs::path root_ = temp_.Path();
-    const fs::path disk_ = root_ / "disk";
-    const fs::path stick_ = root_ / "stick";
-    const fs::path cloud_ = root_ / "cloud";
-    std::vector<std::unique_ptr<ScriptServer>> servers_;
+    TempFolder m_temp{"installer-run"};
+    const fs::path m_root = m_temp.Path();
+    const fs::path m_disk = m_root / "disk";
+    const fs::path m_stick = m_root / "stick";
+    const fs::path m_cloud = m_root / "cloud";
+    std::vector<std::unique_ptr<ScriptServer>> m_servers;
 };
 
 TEST_F(InstallerRunTest, InstallsThePackageOntoTheStickAndKeepsTheArchiveOnTheDisk)
 {
     Drives("C fixed disk free=4.5G\nD fixed other free=1G\nE removable stick free=4.5G\n");   // exactly enough
-    fs::create_directories(root_ / "other");
-    std::ofstream(stick_ / "notes.txt") << "the teacher's own file\n";
-    fs::create_directories(stick_ / "kelvoClient");
-    std::ofstream(stick_ / "kelvoClient/启动课件.txt") << "an older version\n";
+    fs::create_directories(m_root / "other");
+    std::ofstream(m_stick / "notes.txt") << "the teacher's own file\n";
+    fs::create_directories(m_stick / "kelvoClient");
+    std::ofstream(m_stick / "kelvoClient/启动课件.txt") << "an older version\n";
     Serve();
     const ProgramResult result = Run({"--package-key", kKey});
     ExpectInstalled(result);
-    EXPECT_EQ(ReadText(stick_ / "notes.txt"), "the teacher's own file\n");
+    EXPECT_EQ(ReadText(m_stick / "notes.txt"), "the teacher's own file\n");
     EXPECT_NE(result.out.find("正在下载文件：100%"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("正在写入文件100.00%"), std::string::npos) << result.out;
 }
@@ -151,14 +151,14 @@ TEST_F(InstallerRunTest, DrivesThatAreNotReadyAreRefusedBeforeAnythingHappens)
         {"C fixed disk free=4607M\nE removable stick free=8G\n", "硬盘空间不足4.5G，无法下载！"},
         {"C fixed disk free=1G\nE removable stick free=1G\n", "U盘空间不足4.5G，无法安装课件！"},
     };
-    fs::create_directories(root_ / "second");
+    fs::create_directories(m_root / "second");
     Serve();
     for (const auto& row : rows) {
         Drives(row.drives);
         const ProgramResult result = Run({"--package-key", kKey});
         EXPECT_EQ(result.exitCode, 2) << row.text;
         EXPECT_EQ(result.err, std::string(row.text) + "\n");
-        EXPECT_FALSE(fs::exists(disk_ / "kelvo"));
+        EXPECT_FALSE(fs::exists(m_disk / "kelvo"));
     }
 }
 
@@ -169,9 +169,9 @@ TEST_F(InstallerRunTest, TheSizeProbeDecidesWhetherThePackageExists)
         bool installs;
     } rows[] = {{"1048575", false}, {"1", false}, {"1048576", true}, {"0", true}, {"none", true}};
     for (const auto& row : rows) {
-        servers_.clear();
-        fs::remove_all(stick_);
-        fs::create_directories(stick_);
+        m_servers.clear();
+        fs::remove_all(m_stick);
+        fs::create_directories(m_stick);
         Serve(HeadLength(row.headLength));
         const ProgramResult result = Run({"--package-key", kKey});
         if (row.installs) {
@@ -231,7 +231,7 @@ TEST_F(InstallerRunTest, ANetworkThatIsDownStopsBeforeTheDownload)
                                                                "INSTALLER_PROBE_ADDRESS=127.0.0.1:" + silent.ReadyValue()});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "网络不可用，请稍后再试。\n");
-    EXPECT_FALSE(fs::exists(disk_ / "kelvo" / kArchive));
+    EXPECT_FALSE(fs::exists(m_disk / "kelvo" / kArchive));
     ExpectNothingInstalled();
 }
 
@@ -239,13 +239,13 @@ TEST_F(InstallerRunTest, PullingTheStickDuringTheDownloadEndsTheProgram)
 {
     Serve(Rate(200'000));   // about eight seconds for the package
     const auto run = Start({"--package-key", kKey});
-    const fs::path archive = disk_ / "kelvo" / kArchive;
+    const fs::path archive = m_disk / "kelvo" / kArchive;
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive) && fs::file_size(archive) > 0; }));
-    fs::rename(stick_, root_ / "pulled");
+    fs::rename(m_stick, m_root / "pulled");
     const ProgramResult result = run->Wait();
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("检测到课件U盘已拔出，安装终止。\n"), std::string::npos) << result.err;
-    EXPECT_FALSE(fs::exists(root_ / "pulled" / "kelvoClient"));
+    EXPECT_FALSE(fs::exists(m_root / "pulled" / "kelvoClient"));
 }
 
 TEST_F(InstallerRunTest, ASecondStickPluggedInDuringTheInstallationChangesNothing)
@@ -253,11 +253,11 @@ TEST_F(InstallerRunTest, ASecondStickPluggedInDuringTheInstallationChangesNothin
     Drives("C fixed disk free=20G\nE removable stick free=8G\nF removable second free=8G\n");
     Serve(Rate(400'000));
     const auto run = Start({"--package-key", kKey});
-    const fs::path archive = disk_ / "kelvo" / kArchive;
+    const fs::path archive = m_disk / "kelvo" / kArchive;
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive) && fs::file_size(archive) > 0; }));
-    fs::create_directories(root_ / "second");
+    fs::create_directories(m_root / "second");
     ExpectInstalled(run->Wait());
-    EXPECT_FALSE(fs::exists(root_ / "second" / "kelvoClient"));
+    EXPECT_FALSE(fs::exists(m_root / "second" / "kelvoClient"));
 }
 
 TEST(DemoRun, InstallsTheSamplePackageIntoItsOwnStickFolder)

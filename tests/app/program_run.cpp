@@ -41,8 +41,8 @@ const std::string& PrivateRuntimeFolder()
 } // namespace
 
 ProgramRun::ProgramRun(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
-                       const std::vector<std::string>& environment)
-    : outFile_(CaptureFile("out")), errFile_(CaptureFile("err"))
+    const std::vector<std::string>& environment)
+    : m_outFile(CaptureFile("out")), m_errFile(CaptureFile("err"))
 {
     std::vector<std::string> env{"PATH=/usr/local/bin:/usr/bin:/bin", "HOME=/root", "QT_QPA_PLATFORM=offscreen", "LANG=C.UTF-8"};
     // Qt wants a private runtime folder; without one it complains on standard error.
@@ -63,9 +63,9 @@ ProgramRun::ProgramRun(const std::filesystem::path& executable, const std::vecto
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile_.c_str(), O_WRONLY | O_TRUNC, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile_.c_str(), O_WRONLY | O_TRUNC, 0);
-    const int error = posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_outFile.c_str(), O_WRONLY | O_TRUNC, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, m_errFile.c_str(), O_WRONLY | O_TRUNC, 0);
+    const int error = posix_spawn(&m_pid, argv[0].c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0)
         throw std::runtime_error("cannot start " + argv[0]);
@@ -73,28 +73,28 @@ ProgramRun::ProgramRun(const std::filesystem::path& executable, const std::vecto
 
 ProgramRun::~ProgramRun()
 {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
     }
     std::error_code ec;
-    std::filesystem::remove(outFile_, ec);
-    std::filesystem::remove(errFile_, ec);
+    std::filesystem::remove(m_outFile, ec);
+    std::filesystem::remove(m_errFile, ec);
 }
 
 ProgramResult ProgramRun::Wait(std::chrono::seconds limit)
 {
     ProgramResult result;
     int status = 0;
-    const bool ended = WaitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, limit);
+    const bool ended = WaitUntil([&] { return ::waitpid(m_pid, &status, WNOHANG) == m_pid; }, limit);
     if (!ended) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status, 0);
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, &status, 0);
     } else if (WIFEXITED(status)) {
         result.exitCode = WEXITSTATUS(status);
     }
-    pid_ = -1;
-    result.out = ReadFile(outFile_);
-    result.err = ReadFile(errFile_);
+    m_pid = -1;
+    result.out = ReadFile(m_outFile);
+    result.err = ReadFile(m_errFile);
     return result;
 }

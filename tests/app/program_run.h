@@ -30,9 +30,9 @@ public:
     ProgramResult Wait(std::chrono::seconds limit = std::chrono::seconds(120));
 
 private:
-    pid_t pid_ = -1;
-    std::filesystem::path outFile_;
-    std::filesystem::path errFile_;
+    pid_t m_pid = -1;
+    std::filesystem::path m_outFile;
+    std::filesystem::path m_errFile;
 };
 
 // Waits until `condition` holds, checking every 20 ms, for at most `limit`.

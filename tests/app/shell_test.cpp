@@ -42,9 +42,9 @@ void DrainQueue()
 
 class MainWindow : public ::testing::Test {
 protected:
-    void Disks(const std::string& lines) { volumes_.Write(lines); }
-    std::string Folder(const std::string& name) { return volumes_.Folder(name).string(); }
-    VolumeMapFixture volumes_;
+    void Disks(const std::string& lines) { m_volumes.Write(lines); }
+    std::string Folder(const std::string& name) { return m_volumes.Folder(name).string(); }
+    VolumeMapFixture m_volumes;
 };
 
 TEST_F(MainWindow, ConstructionPicksTheFixedDiskWithTheMostFreeSpace)

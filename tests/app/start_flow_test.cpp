@@ -42,16 +42,16 @@ protected:
     // The package on a loopback server sending about `rate` bytes a second (0: at once).
     void Serve(int rate)
     {
-        const fs::path cloud = volumes_.Folder("cloud");
+        const fs::path cloud = m_volumes.Folder("cloud");
         ASSERT_EQ(std::system(("python3 " + std::string(INSTALLER_SOURCE_DIR) + "/app/demo/make_sample_package.py " +
                                (cloud / "demo.zip").string()).c_str()),
                   0);
         std::vector<std::string> argv{"/usr/bin/python3", SupportScript("http_test_server.py"), "--files", cloud.string()};
         if (rate != 0)
             argv.insert(argv.end(), {"--rate", std::to_string(rate)});
-        server_ = std::make_unique<ScriptServer>(argv);
-        cloudBaseUrl = cloudBaseUrlAlt = "http://127.0.0.1:" + server_->ReadyValue() + "/setup/";
-        probeAddress = "127.0.0.1:" + server_->ReadyValue();
+        m_server = std::make_unique<ScriptServer>(argv);
+        cloudBaseUrl = cloudBaseUrlAlt = "http://127.0.0.1:" + m_server->ReadyValue() + "/setup/";
+        probeAddress = "127.0.0.1:" + m_server->ReadyValue();
         packageKey = "demo-1";
     }
 
@@ -59,8 +59,8 @@ protected:
     void RunMainWindow(const std::function<void(CDuiFrameWnd&)>& user)
     {
         platform::SetUserTextTrace([this](std::wstring_view text) {
-            std::lock_guard lock(textsMutex_);
-            texts_.emplace_back(text);
+            std::lock_guard lock(m_textsMutex);
+            m_texts.emplace_back(text);
         });
         platform::InitializeUi();
         RegisterSkinResources();
@@ -90,25 +90,26 @@ protected:
 
     bool Shown(const std::wstring& text)
     {
-        std::lock_guard lock(textsMutex_);
-        return std::find(texts_.begin(), texts_.end(), text) != texts_.end();
+        std::lock_guard lock(m_textsMutex);
+        return std::find(m_texts.begin(), m_texts.end(), text) != m_texts.end();
     }
 
-    VolumeMapFixture volumes_;
-    const fs::path stick_ = volumes_.Dir() / "stick";
-    const fs::path archive_ = volumes_.Dir() / "disk/kelvo/demo.zip";
-    std::unique_ptr<ScriptServer> server_;
-    std::mutex textsMutex_;
-    std::vector<std::wstring> texts_;
+    VolumeMapFixture m_volumes;
+    const fs::path m_stick = m_volumes.Dir() / "stick";
+    const fs::path m_archive = m_volumes.Dir() / "disk/kelvo/demo.zip";
+    std::unique_ptr<ScriptServer> m_server;
+    std::mutex m_textsMutex;
+    std::vector<std::wstring> m_texts;
 };
 
 TEST_F(StartFlow, AStickPluggedInAfterTheWindowOpenedIsInstalledOntoWithTheNextClick)
 {
-    volumes_.Write("C fixed " + volumes_.Folder("disk").string() + " free=20G\nE removable " + stick_.string() + " free=8G\n");
+    m_volumes.Write(
+        "C fixed " + m_volumes.Folder("disk").string() + " free=20G\nE removable " + m_stick.string() + " free=8G\n");
     Serve(0);
     RunMainWindow([&](CDuiFrameWnd& frame) {
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::NoDrive; }));
-        fs::create_directories(stick_);   // plugged in
+        fs::create_directories(m_stick); // plugged in
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
         SetUnattended(true);   // from here on messages and the completion window answer themselves
         ClickStart(frame);
@@ -117,27 +118,27 @@ TEST_F(StartFlow, AStickPluggedInAfterTheWindowOpenedIsInstalledOntoWithTheNextC
     EXPECT_TRUE(g_installStarted);
     EXPECT_FALSE(g_drivePulled);
     EXPECT_EQ(g_runOutcome, RunOutcome::Installed);
-    EXPECT_TRUE(fs::exists(stick_ / "kelvoClient/启动课件.txt"));
-    EXPECT_TRUE(fs::exists(archive_));
+    EXPECT_TRUE(fs::exists(m_stick / "kelvoClient/启动课件.txt"));
+    EXPECT_TRUE(fs::exists(m_archive));
 }
 
 TEST_F(StartFlow, PullingTheStickDuringTheDownloadTellsTheUserAndEndsEveryLoop)
 {
-    volumes_.Write("C fixed " + volumes_.Folder("disk").string() + " free=20G\nE removable " +
-                   volumes_.Folder("stick").string() + " free=8G\n");
+    m_volumes.Write("C fixed " + m_volumes.Folder("disk").string() + " free=20G\nE removable " +
+        m_volumes.Folder("stick").string() + " free=8G\n");
     Serve(200'000);
     RunMainWindow([&](CDuiFrameWnd& frame) {
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
         SetUnattended(true);   // the abort's message answers itself
         ClickStart(frame);
-        ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive_) && fs::file_size(archive_) > 0; }));
-        fs::rename(stick_, volumes_.Dir() / "pulled");
+        ASSERT_TRUE(WaitUntil([&] { return fs::exists(m_archive) && fs::file_size(m_archive) > 0; }));
+        fs::rename(m_stick, m_volumes.Dir() / "pulled");
     });
 
     EXPECT_TRUE(g_drivePulled);
     EXPECT_TRUE(Shown(L"检测到课件U盘已拔出，安装终止。"));
     EXPECT_EQ(g_runOutcome, RunOutcome::Failed);
-    EXPECT_FALSE(fs::exists(volumes_.Dir() / "pulled/kelvoClient"));
+    EXPECT_FALSE(fs::exists(m_volumes.Dir() / "pulled/kelvoClient"));
 }
 
 } // namespace

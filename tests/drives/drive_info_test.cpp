@@ -20,18 +20,18 @@ protected:
             std::string letter, type, name, rest;
             words >> letter >> type >> name;
             std::getline(words, rest);
-            map += letter + " " + type + " " + fixture_.Folder(name).string() + rest + "\n";
+            map += letter + " " + type + " " + m_fixture.Folder(name).string() + rest + "\n";
         }
-        fixture_.Write(map);
+        m_fixture.Write(map);
     }
 
-    VolumeMapFixture fixture_;
+    VolumeMapFixture m_fixture;
 };
 
 TEST_F(DriveInfoTest, TypeTextsFollowTheDriveType)
 {
     Volumes({"C fixed c", "E removable e", "F remote f", "G cdrom g", "H ramdisk h", "I unknown i", "J removable j"});
-    std::filesystem::remove(fixture_.Dir() / "j");
+    std::filesystem::remove(m_fixture.Dir() / "j");
     const struct {
         const wchar_t* letter;
         const wchar_t* driveName;

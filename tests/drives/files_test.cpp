@@ -11,14 +11,14 @@ class LetterPathTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        disk_ = fixture_.Folder("disk");
-        stick_ = fixture_.Folder("stick with space");
-        fixture_.Write("C fixed " + disk_.string() + "\nE removable " + stick_.string() + "\n");
+        m_disk = m_fixture.Folder("disk");
+        m_stick = m_fixture.Folder("stick with space");
+        m_fixture.Write("C fixed " + m_disk.string() + "\nE removable " + m_stick.string() + "\n");
     }
 
-    VolumeMapFixture fixture_;
-    std::filesystem::path disk_;
-    std::filesystem::path stick_;
+    VolumeMapFixture m_fixture;
+    std::filesystem::path m_disk;
+    std::filesystem::path m_stick;
 };
 
 TEST_F(LetterPathTest, LetterPathsBecomePathsUnderTheVolume)
@@ -27,16 +27,16 @@ TEST_F(LetterPathTest, LetterPathsBecomePathsUnderTheVolume)
         const char* path;
         std::optional<std::string> native;
     } rows[] = {
-        {"C:\\kelvo\\abc.zip", disk_.string() + "/kelvo/abc.zip"},
-        {"c:\\kelvo\\", disk_.string() + "/kelvo/"},
-        {"C:kelvo\\abc.zip", disk_.string() + "/kelvo/abc.zip"},
-        {"C:\\\\kelvo//abc.zip", disk_.string() + "/kelvo/abc.zip"},
-        {"E:", stick_.string()},
-        {"E:\\kelvoClient\\课件.txt", stick_.string() + "/kelvoClient/课件.txt"},
-        {"F:\\x", std::nullopt},                      // no volume behind F
+        {"C:\\kelvo\\abc.zip", m_disk.string() + "/kelvo/abc.zip"},
+        {"c:\\kelvo\\", m_disk.string() + "/kelvo/"},
+        {"C:kelvo\\abc.zip", m_disk.string() + "/kelvo/abc.zip"},
+        {"C:\\\\kelvo//abc.zip", m_disk.string() + "/kelvo/abc.zip"},
+        {"E:", m_stick.string()},
+        {"E:\\kelvoClient\\课件.txt", m_stick.string() + "/kelvoClient/课件.txt"},
+        {"F:\\x", std::nullopt}, // no volume behind F
         {"\\opt\\installer\\installer", "/opt/installer/installer"},
         {"/opt/installer", "/opt/installer"},
-        {"kelvo\\abc.zip", std::nullopt},              // relative
+        {"kelvo\\abc.zip", std::nullopt}, // relative
         {"", std::nullopt},
     };
     for (const auto& row : rows)
@@ -51,7 +51,7 @@ TEST_F(LetterPathTest, FileCallsWorkThroughLetters)
     EXPECT_EQ(GetFileAttributesW(L"Q:\\"), INVALID_FILE_ATTRIBUTES);
 
     EXPECT_EQ(SHCreateDirectoryExW(nullptr, L"C:\\kelvo\\a\\b\\", nullptr), ERROR_SUCCESS);
-    EXPECT_TRUE(std::filesystem::is_directory(disk_ / "kelvo/a/b"));
+    EXPECT_TRUE(std::filesystem::is_directory(m_disk / "kelvo/a/b"));
     EXPECT_EQ(SHCreateDirectoryExW(nullptr, L"C:\\kelvo\\a\\b\\", nullptr), ERROR_ALREADY_EXISTS);
     EXPECT_NE(SHCreateDirectoryExW(nullptr, L"Q:\\kelvo\\", nullptr), ERROR_SUCCESS);
 
@@ -63,9 +63,9 @@ TEST_F(LetterPathTest, FileCallsWorkThroughLetters)
     EXPECT_EQ(platform::OpenFile("Q:\\abc.zip", "rb"), nullptr);
 
     EXPECT_FALSE(DeleteFileA("C:\\kelvo\\a"));   // folders are never deleted
-    EXPECT_TRUE(std::filesystem::is_directory(disk_ / "kelvo/a"));
+    EXPECT_TRUE(std::filesystem::is_directory(m_disk / "kelvo/a"));
     EXPECT_TRUE(DeleteFileA("C:\\kelvo\\abc.zip"));
-    EXPECT_FALSE(std::filesystem::exists(disk_ / "kelvo/abc.zip"));
+    EXPECT_FALSE(std::filesystem::exists(m_disk / "kelvo/abc.zip"));
     EXPECT_FALSE(DeleteFileA("C:\\kelvo\\abc.zip"));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }

@@ -38,7 +38,7 @@ protected:
     void SetUp() override
     {
         std::string pattern = (fs::temp_directory_path() / "sysfs-XXXXXX").string();
-        sys_ = ::mkdtemp(pattern.data());
+        m_sys = ::mkdtemp(pattern.data());
         // Disks with their partitions, as sysfs lays them out, and the dev/block links.
         Disk("devices/pci0000:00/nvme/nvme0/nvme0n1", "nvme0n1", false, {{"nvme0n1p1", "259:1"}, {"nvme0n1p2", "259:2"}, {"nvme0n1p3", "259:3"}});
         Disk("devices/pci0000:00/usb1/1-1/host6/target6:0:0/6:0:0:0/block/sdb", "sdb", true, {{"sdb1", "8:17"}});
@@ -47,29 +47,29 @@ protected:
         Disk("devices/pci0000:00/ata2/host1/target1:0:0/1:0:0:0/block/sr0", "sr0", true, {});
         Link("dev/block/11:0", "devices/pci0000:00/ata2/host1/target1:0:0/1:0:0:0/block/sr0");
     }
-    void TearDown() override { fs::remove_all(sys_); }
+    void TearDown() override { fs::remove_all(m_sys); }
 
     void Disk(const std::string& path, const std::string& name, bool removable,
               std::initializer_list<std::pair<std::string, std::string>> partitions)
     {
-        fs::create_directories(sys_ / path);
-        std::ofstream(sys_ / path / "removable") << (removable ? "1\n" : "0\n");
+        fs::create_directories(m_sys / path);
+        std::ofstream(m_sys / path / "removable") << (removable ? "1\n" : "0\n");
         for (const auto& [partition, devno] : partitions) {
-            fs::create_directories(sys_ / path / partition);
-            std::ofstream(sys_ / path / partition / "partition") << "1\n";
+            fs::create_directories(m_sys / path / partition);
+            std::ofstream(m_sys / path / partition / "partition") << "1\n";
             Link("dev/block/" + devno, path + "/" + partition);
             Link("class/block/" + partition, path + "/" + partition);
         }
-        fs::create_directories(sys_ / "class/block");
-        fs::create_symlink(fs::relative(sys_ / path, sys_ / "class/block"), sys_ / "class/block" / name);
+        fs::create_directories(m_sys / "class/block");
+        fs::create_symlink(fs::relative(m_sys / path, m_sys / "class/block"), m_sys / "class/block" / name);
     }
     void Link(const std::string& link, const std::string& target)
     {
-        fs::create_directories((sys_ / link).parent_path());
-        fs::create_symlink(fs::relative(sys_ / target, (sys_ / link).parent_path()), sys_ / link);
+        fs::create_directories((m_sys / link).parent_path());
+        fs::create_symlink(fs::relative(m_sys / target, (m_sys / link).parent_path()), m_sys / link);
     }
 
-    fs::path sys_;
+    fs::path m_sys;
 };
 
 TEST_F(MountTableTest, ParsesFieldsAndUnescapesMountPoints)
@@ -88,7 +88,7 @@ TEST_F(MountTableTest, ParsesFieldsAndUnescapesMountPoints)
 
 TEST_F(MountTableTest, FindsTheDrivesAUserSeesWithTheirTypes)
 {
-    const auto volumes = platform::DetectVolumes(platform::ParseMountInfo(kDesktopMountInfo), sys_.string());
+    const auto volumes = platform::DetectVolumes(platform::ParseMountInfo(kDesktopMountInfo), m_sys.string());
     const struct {
         const char* mountPoint;
         VolumeType type;
@@ -111,11 +111,11 @@ TEST_F(MountTableTest, FindsTheDrivesAUserSeesWithTheirTypes)
 TEST_F(MountTableTest, AFileSystemWithoutADeviceNumberIsFoundByItsSourceName)
 {
     // btrfs reports an anonymous device number; the source names the partition.
-    const auto volumes = platform::DetectVolumes(
-        platform::ParseMountInfo("1 0 0:31 / / rw - btrfs /dev/nvme0n1p2 rw\n"
-                                 "2 1 0:45 / /media/stick rw - btrfs /dev/sdb1 rw\n"
-                                 "3 1 0:45 /@home /home rw - btrfs /dev/sdb1 rw\n"),
-        sys_.string());
+    const auto volumes =
+        platform::DetectVolumes(platform::ParseMountInfo("1 0 0:31 / / rw - btrfs /dev/nvme0n1p2 rw\n"
+                                                         "2 1 0:45 / /media/stick rw - btrfs /dev/sdb1 rw\n"
+                                                         "3 1 0:45 /@home /home rw - btrfs /dev/sdb1 rw\n"),
+            m_sys.string());
     ASSERT_EQ(volumes.size(), 2u);
     EXPECT_EQ(volumes[1].mountPoint, "/media/stick");
     EXPECT_EQ(volumes[1].type, VolumeType::Removable);
@@ -135,19 +135,21 @@ TEST_F(MountTableTest, LettersStayWithTheirVolumesAndFreedLettersAreReused)
                 return v.letter;
         return L'?';
     };
-    const auto first = assigner.Assign(platform::DetectVolumes(platform::ParseMountInfo(withStick), sys_.string()));
+    const auto first = assigner.Assign(platform::DetectVolumes(platform::ParseMountInfo(withStick), m_sys.string()));
     EXPECT_EQ(letterOf(first, "/"), L'C');
     EXPECT_EQ(letterOf(first, "/home"), L'D');
     EXPECT_EQ(letterOf(first, "/media/teacher/STICK"), L'E');
     EXPECT_EQ(letterOf(first, "/mnt/share"), L'F');
     EXPECT_EQ(letterOf(first, "/media/teacher/课件U盘"), L'I');
 
-    const auto pulled = assigner.Assign(platform::DetectVolumes(platform::ParseMountInfo(withoutStick), sys_.string()));
+    const auto pulled =
+        assigner.Assign(platform::DetectVolumes(platform::ParseMountInfo(withoutStick), m_sys.string()));
     EXPECT_EQ(letterOf(pulled, "/media/teacher/STICK"), L'?');
     EXPECT_EQ(letterOf(pulled, "/media/teacher/课件U盘"), L'I');   // others keep their letters
 
     std::string otherStick = withoutStick + "70 22 8:65 / /media/teacher/NEW rw - vfat /dev/sde1 rw\n";
-    const auto replugged = assigner.Assign(platform::DetectVolumes(platform::ParseMountInfo(otherStick), sys_.string()));
+    const auto replugged =
+        assigner.Assign(platform::DetectVolumes(platform::ParseMountInfo(otherStick), m_sys.string()));
     EXPECT_EQ(letterOf(replugged, "/media/teacher/NEW"), L'E');   // the lowest free letter
     EXPECT_EQ(letterOf(replugged, "/media/teacher/CDROM"), L'G');
 }

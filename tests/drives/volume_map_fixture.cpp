@@ -5,16 +5,16 @@
 
 VolumeMapFixture::VolumeMapFixture()
 {
-    map_ = Dir() / "volumes.map";
+    m_map = Dir() / "volumes.map";
     Write("");
-    ::setenv("INSTALLER_VOLUME_MAP", map_.c_str(), 1);
+    ::setenv("INSTALLER_VOLUME_MAP", m_map.c_str(), 1);
 }
 
 void VolumeMapFixture::Write(const std::string& lines)
 {
     const auto temporary = Dir() / "volumes.map.new";
     std::ofstream(temporary) << lines;
-    std::filesystem::rename(temporary, map_);
+    std::filesystem::rename(temporary, m_map);
 }
 
 std::filesystem::path VolumeMapFixture::Folder(const std::string& name) const

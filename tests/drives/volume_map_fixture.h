@@ -16,10 +16,10 @@ public:
     void Write(const std::string& lines);
     // Creates Dir()/name and returns its path.
     std::filesystem::path Folder(const std::string& name) const;
-    const std::filesystem::path& Dir() const { return folder_.Path(); }
-    const std::filesystem::path& MapFile() const { return map_; }
+    const std::filesystem::path& Dir() const { return m_folder.Path(); }
+    const std::filesystem::path& MapFile() const { return m_map; }
 
 private:
-    TempFolder folder_{"volumes"};
-    std::filesystem::path map_;
+    TempFolder m_folder{"volumes"};
+    std::filesystem::path m_map;
 };

@@ -22,25 +22,25 @@ class ChangeLog {
 public:
     void Add(DWORD arrived, DWORD removed)
     {
-        std::lock_guard lock(mutex_);
-        changes_.push_back({arrived, removed});
-        cv_.notify_all();
+        std::lock_guard lock(m_mutex);
+        m_changes.push_back({arrived, removed});
+        m_cv.notify_all();
     }
     // The next change, or nothing within a generous bound.
     std::optional<Change> Next()
     {
-        std::unique_lock lock(mutex_);
-        if (!cv_.wait_for(lock, std::chrono::seconds(10), [&] { return !changes_.empty(); }))
+        std::unique_lock lock(m_mutex);
+        if (!m_cv.wait_for(lock, std::chrono::seconds(10), [&] { return !m_changes.empty(); }))
             return std::nullopt;
-        const Change change = changes_.front();
-        changes_.pop_front();
+        const Change change = m_changes.front();
+        m_changes.pop_front();
         return change;
     }
 
 private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::deque<Change> changes_;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<Change> m_changes;
 };
 
 TEST(VolumeWatcher, ReportsSticksPulledAndPluggedInAsLetterMasks)

@@ -156,7 +156,7 @@ TEST(DialogBuilder, RefusesBrokenOrMissingLayouts)
     auto built = BuildSkinLayout(L"mainWnd.xml");
     CDialogBuilder builder;
     EXPECT_EQ(builder.Create(L"nosuch.xml", built.manager.get()), nullptr);
-    EXPECT_NE(builder.GetLastError().Find(L"nosuch.xml"), -1);
+    EXPECT_NE(builder.GetLastError().str().find(L"nosuch.xml"), std::wstring::npos);
 }
 
 TEST(DialogBuilder, FindsControlsByNameWithoutRegardToCaseAndByPoint)

@@ -1,5 +1,6 @@
 // The extraction display: status line, bar value and debug line for a percentage.
 #include "install/extract_progress.h"
+#include "install/whole_percent.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,7 @@ TEST(ExtractProgressTest, StatusLineAndBarFollowThePercentage)
     };
     for (const DisplayCase& c : cases) {
         EXPECT_EQ(FormatExtractStatus(c.percent), c.status) << c.percent;
-        EXPECT_EQ(ExtractBarValue(c.percent), c.bar) << c.percent;
+        EXPECT_EQ(WholePercent(c.percent), c.bar) << c.percent;
     }
 }
 
@@ -46,9 +47,9 @@ TEST(ExtractProgressTest, PercentOfBytesWritten)
 
 TEST(ExtractProgressTest, BarStaysInRangeForOddValues)
 {
-    EXPECT_EQ(ExtractBarValue(-3.0), 0);
-    EXPECT_EQ(ExtractBarValue(250.0), 100);
-    EXPECT_EQ(ExtractBarValue(std::numeric_limits<double>::quiet_NaN()), 0);
+    EXPECT_EQ(WholePercent(-3.0), 0);
+    EXPECT_EQ(WholePercent(250.0), 100);
+    EXPECT_EQ(WholePercent(std::numeric_limits<double>::quiet_NaN()), 0);
 }
 
 TEST(ExtractProgressTest, DebugLineUsesSixDecimals)

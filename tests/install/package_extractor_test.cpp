@@ -2,6 +2,7 @@
 // hard disk C: onto the stick E:, both folders behind a volume map.
 #include "install/extract_progress.h"
 #include "install/package_extractor.h"
+#include "install/whole_percent.h"
 
 #include "hand_made_zip.h"
 #include "temp_folder.h"
@@ -133,7 +134,7 @@ TEST_F(ExtractionTest, ArchiveOfEmptyEntriesOnlyCompletesWithTotalZero)
     ASSERT_EQ(run.reports.size(), 1u);
     const double percent = ExtractPercent(run.reports[0].first, run.reports[0].second);
     EXPECT_EQ(FormatExtractStatus(percent), L"正在写入文件100.00%");
-    EXPECT_EQ(ExtractBarValue(percent), 100);
+    EXPECT_EQ(WholePercent(percent), 100);
     EXPECT_TRUE(fs::is_regular_file(Stick() / "kelvoClient" / "empty.txt"));
     EXPECT_TRUE(fs::is_directory(Stick() / "kelvoClient" / "nothing here"));
 }

@@ -4,6 +4,7 @@
 #include "install/install_job.h"
 #include "install/install_worker.h"
 #include "install/progress_relay.h"
+#include "install/whole_percent.h"
 
 #include <gtest/gtest.h>
 
@@ -46,11 +47,11 @@ TEST(ProgressDisplay, DownloadPercentWaitsForTheTotal)
     EXPECT_FALSE(DownloadPercent(0.0, 5000.0));
     EXPECT_FALSE(DownloadPercent(-1.0, 5.0));
     ASSERT_TRUE(DownloadPercent(1000.0, 999.0));
-    EXPECT_EQ(DownloadWholePercent(*DownloadPercent(1000.0, 999.0)), 99);
+    EXPECT_EQ(WholePercent(*DownloadPercent(1000.0, 999.0)), 99);
     // Sizes past 4 GiB and past 2^53 bytes stay exact enough for a whole percentage.
-    EXPECT_EQ(DownloadWholePercent(*DownloadPercent(6442450944.0, 3221225472.0)), 50);
+    EXPECT_EQ(WholePercent(*DownloadPercent(6442450944.0, 3221225472.0)), 50);
     // More than announced never shows more than a full bar.
-    EXPECT_EQ(DownloadWholePercent(*DownloadPercent(100.0, 150.0)), 100);
+    EXPECT_EQ(WholePercent(*DownloadPercent(100.0, 150.0)), 100);
     EXPECT_EQ(FormatDownloadStartStatus(0), L"正在下载 0%");
 }
 

@@ -25,28 +25,28 @@ public:
     ProgressCallback Callback()
     {
         return [this](double total, double received) {
-            const std::lock_guard lock(mutex_);
-            reports_.push_back({total, received});
+            const std::lock_guard lock(m_mutex);
+            m_reports.push_back({total, received});
             return 0;
         };
     }
     std::vector<ProgressReport> Reports() const
     {
-        const std::lock_guard lock(mutex_);
-        return reports_;
+        const std::lock_guard lock(m_mutex);
+        return m_reports;
     }
 
 private:
-    mutable std::mutex mutex_;
-    std::vector<ProgressReport> reports_;
+    mutable std::mutex m_mutex;
+    std::vector<ProgressReport> m_reports;
 };
 
 class FileDownloaderTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { server_ = std::make_unique<TestHttpServer>(); }
-    static void TearDownTestSuite() { server_.reset(); }
+    static void SetUpTestSuite() { m_server = std::make_unique<TestHttpServer>(); }
+    static void TearDownTestSuite() { m_server.reset(); }
 
-    std::string SavePath() const { return (dir_.Path() / "package.zip").string(); }
+    std::string SavePath() const { return (m_dir.Path() / "package.zip").string(); }
 
     // Downloads url into SavePath() and returns what the download thread printed.
     std::string RunToEnd(FileDownloader& downloader)
@@ -57,10 +57,10 @@ protected:
         return testing::internal::GetCapturedStdout();
     }
 
-    static std::unique_ptr<TestHttpServer> server_;
-    TempDir dir_;
+    static std::unique_ptr<TestHttpServer> m_server;
+    TempDir m_dir;
 };
-std::unique_ptr<TestHttpServer> FileDownloaderTest::server_;
+std::unique_ptr<TestHttpServer> FileDownloaderTest::m_server;
 
 // ---- Complete transfers ---------------------------------------------------------------------
 
@@ -78,7 +78,7 @@ TEST_P(BodyTest, WholeBodyLandsInFileWithProgress)
     const BodyCase& c = GetParam();
     const bool lengthKnown = c.route == "file";
     ProgressLog progress;
-    FileDownloader downloader(server_->Url("/" + c.route + "/" + std::to_string(c.length)), SavePath());
+    FileDownloader downloader(m_server->Url("/" + c.route + "/" + std::to_string(c.length)), SavePath());
     downloader.SetProgressCallback(progress.Callback());
 
     EXPECT_EQ(RunToEnd(downloader), "");
@@ -118,7 +118,7 @@ TEST_F(FileDownloaderTest, LetterPathReachesTheVolumeWithoutCallback)
             c = '\\';
         }
     }
-    FileDownloader downloader(server_->Url("/file/70000"), letterPath);
+    FileDownloader downloader(m_server->Url("/file/70000"), letterPath);
     RunToEnd(downloader);
     EXPECT_TRUE(downloader.IsFinished());
     EXPECT_TRUE(ReadWholeFile(SavePath()) == PatternBytes(70000));
@@ -132,7 +132,7 @@ TEST_F(FileDownloaderTest, AppendsToAnExistingFile)
         std::fputs("old bytes", old);
         std::fclose(old);
     }
-    FileDownloader downloader(server_->Url("/file/1000"), SavePath());
+    FileDownloader downloader(m_server->Url("/file/1000"), SavePath());
     RunToEnd(downloader);
     EXPECT_TRUE(downloader.IsFinished());
     EXPECT_TRUE(ReadWholeFile(SavePath()) == "old bytes" + PatternBytes(1000));
@@ -140,7 +140,7 @@ TEST_F(FileDownloaderTest, AppendsToAnExistingFile)
 
 TEST_F(FileDownloaderTest, FileUrlIsCopied)
 {
-    const auto source = dir_.Path() / "source.zip";
+    const auto source = m_dir.Path() / "source.zip";
     {
         std::FILE* file = std::fopen(source.c_str(), "wb");
         ASSERT_NE(file, nullptr);
@@ -167,7 +167,7 @@ class FailureTest : public FileDownloaderTest, public testing::WithParamInterfac
 
 TEST_P(FailureTest, EndsAsFailedWithOneLine)
 {
-    FileDownloader downloader(server_->Url(GetParam().path), SavePath());
+    FileDownloader downloader(m_server->Url(GetParam().path), SavePath());
     EXPECT_EQ(RunToEnd(downloader), "Download failed: " + GetParam().diagnostic + "\n");
     EXPECT_TRUE(downloader.IsFailed());
     EXPECT_FALSE(downloader.IsFinished());
@@ -182,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, FailureTest, testing::Values(
 
 TEST_F(FileDownloaderTest, ErrorDocumentIsNotWrittenAsTheArchive)
 {
-    FileDownloader downloader(server_->Url("/missing"), SavePath());
+    FileDownloader downloader(m_server->Url("/missing"), SavePath());
     RunToEnd(downloader);
     EXPECT_TRUE(downloader.IsFailed());
     EXPECT_EQ(ReadWholeFile(SavePath()), "");
@@ -190,7 +190,7 @@ TEST_F(FileDownloaderTest, ErrorDocumentIsNotWrittenAsTheArchive)
 
 TEST_F(FileDownloaderTest, StalledTransferFailsAfterStallTimeout)
 {
-    FileDownloader downloader(server_->Url("/stall/100000"), SavePath());
+    FileDownloader downloader(m_server->Url("/stall/100000"), SavePath());
     downloader.SetStallTimeout(std::chrono::seconds(1));
     EXPECT_EQ(RunToEnd(downloader), "Download failed: Timeout was reached\n");
     EXPECT_TRUE(downloader.IsFailed());
@@ -205,7 +205,7 @@ TEST_F(FileDownloaderTest, UnreachableServerFails)
 
 TEST_F(FileDownloaderTest, UnwritableSavePathFails)
 {
-    FileDownloader downloader(server_->Url("/file/10"), (dir_.Path() / "missing" / "a.zip").string());
+    FileDownloader downloader(m_server->Url("/file/10"), (m_dir.Path() / "missing" / "a.zip").string());
     EXPECT_EQ(RunToEnd(downloader), "Failed to open file for writing.\n");
     EXPECT_TRUE(downloader.IsFailed());
     EXPECT_FALSE(downloader.IsFinished());
@@ -213,7 +213,7 @@ TEST_F(FileDownloaderTest, UnwritableSavePathFails)
 
 TEST_F(FileDownloaderTest, CallbackThatReturnsNonZeroAbortsTransfer)
 {
-    FileDownloader downloader(server_->Url("/file/3000000"), SavePath());
+    FileDownloader downloader(m_server->Url("/file/3000000"), SavePath());
     downloader.SetProgressCallback([](double, double received) { return received > 0 ? 1 : 0; });
     EXPECT_EQ(RunToEnd(downloader), "Download failed: Operation was aborted by an application callback\n");
     EXPECT_TRUE(downloader.IsFailed());
@@ -223,7 +223,7 @@ TEST_F(FileDownloaderTest, CallbackThatReturnsNonZeroAbortsTransfer)
 
 TEST_F(FileDownloaderTest, CancelStopsAStalledTransfer)
 {
-    FileDownloader downloader(server_->Url("/stall/100000"), SavePath());
+    FileDownloader downloader(m_server->Url("/stall/100000"), SavePath());
     std::atomic<bool> receiving{false};
     downloader.SetProgressCallback([&receiving](double, double received) {
         receiving = received > 0;
@@ -263,7 +263,7 @@ TEST_F(FileDownloaderTest, DestroyingARunningDownloaderStopsItsThread)
 {
     auto calls = std::make_shared<std::atomic<int>>(0);
     {
-        FileDownloader downloader(server_->Url("/stall/100000"), SavePath());
+        FileDownloader downloader(m_server->Url("/stall/100000"), SavePath());
         downloader.SetProgressCallback([calls](double, double) {
             ++*calls;
             return 0;
@@ -282,7 +282,7 @@ TEST_F(FileDownloaderTest, DestroyingARunningDownloaderStopsItsThread)
 
 TEST_F(FileDownloaderTest, StartsOnlyOnce)
 {
-    FileDownloader downloader(server_->Url("/file/10"), SavePath());
+    FileDownloader downloader(m_server->Url("/file/10"), SavePath());
     RunToEnd(downloader);
     EXPECT_FALSE(downloader.Start());
     EXPECT_TRUE(ReadWholeFile(SavePath()) == PatternBytes(10));
@@ -292,9 +292,9 @@ TEST_F(FileDownloaderTest, StartsOnlyOnce)
 
 TEST_F(FileDownloaderTest, HttpsVerifiesPeerAndHostName)
 {
-    const TestHttpServer good(TestHttpServer::Mode::Serve, TestHttpServer::Tls{dir_.Path() / "good", ""});
-    const TestHttpServer misnamed(TestHttpServer::Mode::Serve,
-                                  TestHttpServer::Tls{dir_.Path() / "misnamed", "wrong.example"});
+    const TestHttpServer good(TestHttpServer::Mode::Serve, TestHttpServer::Tls{m_dir.Path() / "good", ""});
+    const TestHttpServer misnamed(
+        TestHttpServer::Mode::Serve, TestHttpServer::Tls{m_dir.Path() / "misnamed", "wrong.example"});
     {
         const ScopedEnv trust("INSTALLER_CA_BUNDLE", good.CaFile());
         FileDownloader downloader(good.Url("/file/300000"), SavePath());
@@ -304,16 +304,16 @@ TEST_F(FileDownloaderTest, HttpsVerifiesPeerAndHostName)
     }
     {
         const ScopedEnv noTrust("INSTALLER_CA_BUNDLE", std::nullopt);
-        FileDownloader downloader(good.Url("/file/300000"), (dir_.Path() / "untrusted.zip").string());
+        FileDownloader downloader(good.Url("/file/300000"), (m_dir.Path() / "untrusted.zip").string());
         EXPECT_EQ(RunToEnd(downloader).rfind("Download failed: ", 0), 0u);
         EXPECT_TRUE(downloader.IsFailed());
     }
     {
         const ScopedEnv trust("INSTALLER_CA_BUNDLE", misnamed.CaFile());
-        FileDownloader downloader(misnamed.Url("/file/300000"), (dir_.Path() / "misnamed.zip").string());
+        FileDownloader downloader(misnamed.Url("/file/300000"), (m_dir.Path() / "misnamed.zip").string());
         EXPECT_EQ(RunToEnd(downloader).rfind("Download failed: ", 0), 0u);
         EXPECT_TRUE(downloader.IsFailed());
-        EXPECT_EQ(ReadWholeFile(dir_.Path() / "misnamed.zip"), "");
+        EXPECT_EQ(ReadWholeFile(m_dir.Path() / "misnamed.zip"), "");
     }
 }
 

@@ -17,12 +17,12 @@ constexpr const char* kRefusedAddress = "127.0.0.1:1";
 
 class HttpRequestTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { server_ = std::make_unique<TestHttpServer>(); }
-    static void TearDownTestSuite() { server_.reset(); }
+    static void SetUpTestSuite() { m_server = std::make_unique<TestHttpServer>(); }
+    static void TearDownTestSuite() { m_server.reset(); }
 
-    static std::unique_ptr<TestHttpServer> server_;
+    static std::unique_ptr<TestHttpServer> m_server;
 };
-std::unique_ptr<TestHttpServer> HttpRequestTest::server_;
+std::unique_ptr<TestHttpServer> HttpRequestTest::m_server;
 
 // ---- GetRemoteFileSize ----------------------------------------------------------------------
 
@@ -37,7 +37,7 @@ class RemoteFileSizeTest : public HttpRequestTest, public testing::WithParamInte
 
 TEST_P(RemoteFileSizeTest, ReportsContentLength)
 {
-    EXPECT_EQ(GetRemoteFileSize(server_->Url(GetParam().path)), GetParam().expected);
+    EXPECT_EQ(GetRemoteFileSize(m_server->Url(GetParam().path)), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, RemoteFileSizeTest, testing::Values(
@@ -82,17 +82,17 @@ TEST_F(HttpRequestTest, SizeProbeOfFileUrlReportsFileSize)
 
 class ProbeTest : public HttpRequestTest {
 protected:
-    void SetUp() override { savedAddress_ = probeAddress; }
-    void TearDown() override { probeAddress = savedAddress_; }
+    void SetUp() override { m_savedAddress = probeAddress; }
+    void TearDown() override { probeAddress = m_savedAddress; }
 
 private:
-    std::string savedAddress_;
+    std::string m_savedAddress;
 };
 
 TEST_F(ProbeTest, AnyTimelyAnswerCountsAsReachable)
 {
     for (const char* path : {"", "/", "/status/404", "/status/503"}) {
-        probeAddress = server_->Address() + path;
+        probeAddress = m_server->Address() + path;
         EXPECT_EQ(ProbeServer(), CURLE_OK) << probeAddress;
     }
 }
@@ -113,7 +113,7 @@ TEST_F(ProbeTest, ServerThatNeverAcceptsTimesOut)
 
 TEST_F(ProbeTest, StalledBodyTimesOut)
 {
-    probeAddress = server_->Address() + "/stall/100000";
+    probeAddress = m_server->Address() + "/stall/100000";
     EXPECT_EQ(ProbeServer(), CURLE_OPERATION_TIMEDOUT);
 }
 
@@ -127,14 +127,14 @@ TEST_F(ProbeTest, RefusedConnectionReportsItsCode)
 
 class TlsTest : public testing::Test {
 protected:
-    TempDir dir_;
+    TempDir m_dir;
 };
 
 TEST_F(TlsTest, SizeProbeTrustsOnlyTheConfiguredCaAndHostName)
 {
-    const TestHttpServer server(TestHttpServer::Mode::Serve, TestHttpServer::Tls{dir_.Path() / "good", ""});
-    const TestHttpServer misnamed(TestHttpServer::Mode::Serve,
-                                  TestHttpServer::Tls{dir_.Path() / "misnamed", "wrong.example"});
+    const TestHttpServer server(TestHttpServer::Mode::Serve, TestHttpServer::Tls{m_dir.Path() / "good", ""});
+    const TestHttpServer misnamed(
+        TestHttpServer::Mode::Serve, TestHttpServer::Tls{m_dir.Path() / "misnamed", "wrong.example"});
     const std::string url = server.Url("/file/1048576");
     {
         const ScopedEnv trust("INSTALLER_CA_BUNDLE", server.CaFile());

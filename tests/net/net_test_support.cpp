@@ -10,7 +10,7 @@
 #include <thread>
 
 TestHttpServer::TestHttpServer(Mode mode, std::optional<Tls> tls)
-    : tls_(std::move(tls)), script_(Arguments(mode, tls_))
+    : m_tls(std::move(tls)), m_script(Arguments(mode, m_tls))
 {
 }
 
@@ -29,20 +29,14 @@ std::vector<std::string> TestHttpServer::Arguments(Mode mode, const std::optiona
     return argv;
 }
 
-std::string TestHttpServer::Address() const
-{
-    return "127.0.0.1:" + script_.ReadyValue();
-}
+std::string TestHttpServer::Address() const { return "127.0.0.1:" + m_script.ReadyValue(); }
 
 std::string TestHttpServer::Url(const std::string& path) const
 {
-    return (tls_ ? "https://" : "http://") + Address() + path;
+    return (m_tls ? "https://" : "http://") + Address() + path;
 }
 
-std::string TestHttpServer::CaFile() const
-{
-    return tls_ ? (tls_->directory / "ca.pem").string() : std::string();
-}
+std::string TestHttpServer::CaFile() const { return m_tls ? (m_tls->directory / "ca.pem").string() : std::string(); }
 
 std::string PatternBytes(std::size_t count)
 {
@@ -59,24 +53,24 @@ std::string ReadWholeFile(const std::filesystem::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name))
+ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) : m_name(std::move(name))
 {
-    if (const char* old = std::getenv(name_.c_str())) {
-        previous_ = old;
+    if (const char* old = std::getenv(m_name.c_str())) {
+        m_previous = old;
     }
     if (value) {
-        ::setenv(name_.c_str(), value->c_str(), 1);
+        ::setenv(m_name.c_str(), value->c_str(), 1);
     } else {
-        ::unsetenv(name_.c_str());
+        ::unsetenv(m_name.c_str());
     }
 }
 
 ScopedEnv::~ScopedEnv()
 {
-    if (previous_) {
-        ::setenv(name_.c_str(), previous_->c_str(), 1);
+    if (m_previous) {
+        ::setenv(m_name.c_str(), m_previous->c_str(), 1);
     } else {
-        ::unsetenv(name_.c_str());
+        ::unsetenv(m_name.c_str());
     }
 }
 

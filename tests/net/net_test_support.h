@@ -34,8 +34,8 @@ public:
 private:
     static std::vector<std::string> Arguments(Mode mode, const std::optional<Tls>& tls);
 
-    std::optional<Tls> tls_;
-    ScriptServer script_;
+    std::optional<Tls> m_tls;
+    ScriptServer m_script;
 };
 
 // The first `count` bytes the server's /file and /chunked routes send.
@@ -55,8 +55,8 @@ public:
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
-    std::string name_;
-    std::optional<std::string> previous_;
+    std::string m_name;
+    std::optional<std::string> m_previous;
 };
 
 // Waits until the downloader is finished or failed; false only when that takes minutes.

@@ -20,28 +20,28 @@ class ElevationTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir_ = fs::temp_directory_path() / ("elevation-test-" + std::to_string(getpid()));
-        fs::create_directories(dir_);
+        m_dir = fs::temp_directory_path() / ("elevation-test-" + std::to_string(getpid()));
+        fs::create_directories(m_dir);
         if (const char* path = std::getenv("PATH"))
-            savedPath_ = path;
-        setenv("PATH", dir_.c_str(), 1);
+            m_savedPath = path;
+        setenv("PATH", m_dir.c_str(), 1);
     }
     void TearDown() override
     {
-        setenv("PATH", savedPath_.c_str(), 1);
-        fs::remove_all(dir_);
+        setenv("PATH", m_savedPath.c_str(), 1);
+        fs::remove_all(m_dir);
     }
 
     // A pkexec that runs its command (as pkexec does once authorised) or exits with `code`.
     void FakePkexec(const std::string& body)
     {
-        const fs::path script = dir_ / "pkexec";
+        const fs::path script = m_dir / "pkexec";
         std::ofstream(script) << "#!/bin/sh\n" << body << "\n";
         fs::permissions(script, fs::perms::owner_all);
     }
 
-    fs::path dir_;
-    std::string savedPath_;
+    fs::path m_dir;
+    std::string m_savedPath;
 };
 
 TEST_F(ElevationTest, CommandLinePassesDisplaySettingsAndArguments)
@@ -67,8 +67,8 @@ TEST_F(ElevationTest, CommandLinePassesDisplaySettingsAndArguments)
 
 TEST_F(ElevationTest, XauthorityFallsBackToTheUsersCookie)
 {
-    std::ofstream(dir_ / ".Xauthority") << "cookie";
-    const std::string home = dir_.string();
+    std::ofstream(m_dir / ".Xauthority") << "cookie";
+    const std::string home = m_dir.string();
     const auto lookup = [&](const char* name) -> const char* {
         if (std::string(name) == "DISPLAY")
             return ":0";
@@ -83,11 +83,11 @@ TEST_F(ElevationTest, XauthorityFallsBackToTheUsersCookie)
 TEST_F(ElevationTest, TheElevatedRunsExitCodeComesBack)
 {
     FakePkexec("exec \"$@\"");
-    const fs::path seen = dir_ / "seen";
+    const fs::path seen = m_dir / "seen";
     const auto line = platform::ElevatedCommandLine(
         "/bin/sh", {"-c", "echo \"$DISPLAY $INSTALLER_ELEVATED $1\" > '" + seen.string() + "'; exit 5", "sh", "arg"},
         {"DISPLAY=:7"});
-    setenv("PATH", (dir_.string() + ":/usr/bin:/bin").c_str(), 1);
+    setenv("PATH", (m_dir.string() + ":/usr/bin:/bin").c_str(), 1);
     EXPECT_EQ(platform::RunElevated(line), 5);
     std::ifstream in(seen);
     std::string text;
@@ -106,7 +106,7 @@ TEST_F(ElevationTest, RefusalOrMissingPkexecIsExplainedAndStopsTheProgram)
         EXPECT_NE(said.find("Administrator rights were not granted"), std::string::npos) << refusal;
     }
 
-    fs::remove(dir_ / "pkexec");
+    fs::remove(m_dir / "pkexec");
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(platform::RunElevated({"pkexec", "env", "/bin/true"}), platform::kElevationUnavailableExitCode);
     const std::string said = ::testing::internal::GetCapturedStderr();

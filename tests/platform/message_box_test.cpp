@@ -68,19 +68,19 @@ class MessageBoxTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        platform::SetUserTextTrace([this](std::wstring_view text) { traced.emplace_back(text); });
-        timer = SetTimer(nullptr, 0, 10, CALLBACK_WhenBoxShown);
+        platform::SetUserTextTrace([this](std::wstring_view text) { m_traced.emplace_back(text); });
+        m_timer = SetTimer(nullptr, 0, 10, CALLBACK_WhenBoxShown);
     }
     void TearDown() override
     {
-        KillTimer(nullptr, timer);
+        KillTimer(nullptr, m_timer);
         platform::SetUserTextTrace(nullptr);
         onBoxShown = nullptr;
         DrainQueue();
     }
 
-    std::vector<std::wstring> traced;
-    UINT_PTR timer = 0;
+    std::vector<std::wstring> m_traced;
+    UINT_PTR m_timer = 0;
 };
 
 TEST_F(MessageBoxTest, ModalOverADisabledOwnerAndClosedByEnterEvenWhenTheOwnerHasTheKeyboard)
@@ -103,7 +103,7 @@ TEST_F(MessageBoxTest, ModalOverADisabledOwnerAndClosedByEnterEvenWhenTheOwnerHa
     EXPECT_TRUE(topmost);
     EXPECT_FALSE(presented.isEmpty());
     EXPECT_TRUE(IsWindowEnabled(ho));
-    EXPECT_EQ(traced, std::vector<std::wstring>{L"文件写入失败，程序终止"});
+    EXPECT_EQ(m_traced, std::vector<std::wstring>{L"文件写入失败，程序终止"});
     DestroyWindow(ho);
 }
 
@@ -145,7 +145,7 @@ TEST_F(MessageBoxTest, AWorkersBoxRunsOnTheUiThread)
         DispatchMessageW(&msg);
     EXPECT_EQ(worker.get(), IDOK);
     EXPECT_EQ(boxThread, GetCurrentThreadId());
-    EXPECT_EQ(traced, std::vector<std::wstring>{L"网络不可用，请稍后再试。"});
+    EXPECT_EQ(m_traced, std::vector<std::wstring>{L"网络不可用，请稍后再试。"});
 }
 
 TEST_F(MessageBoxTest, AQuitEndsTheBoxAndGoesOnOutward)

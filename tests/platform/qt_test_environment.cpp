@@ -15,10 +15,10 @@ public:
     {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
         if (!std::getenv("XDG_RUNTIME_DIR")) {
-            runtimeDir_ = std::filesystem::temp_directory_path() / ("platform-qt-test-" + std::to_string(getpid()));
-            std::filesystem::create_directories(runtimeDir_);
-            std::filesystem::permissions(runtimeDir_, std::filesystem::perms::owner_all);
-            setenv("XDG_RUNTIME_DIR", runtimeDir_.c_str(), 1);
+            m_runtimeDir = std::filesystem::temp_directory_path() / ("platform-qt-test-" + std::to_string(getpid()));
+            std::filesystem::create_directories(m_runtimeDir);
+            std::filesystem::permissions(m_runtimeDir, std::filesystem::perms::owner_all);
+            setenv("XDG_RUNTIME_DIR", m_runtimeDir.c_str(), 1);
         }
         platform::InitializeUi();
     }
@@ -26,12 +26,12 @@ public:
     void TearDown() override
     {
         platform::ShutdownUi();
-        if (!runtimeDir_.empty())
-            std::filesystem::remove_all(runtimeDir_);
+        if (!m_runtimeDir.empty())
+            std::filesystem::remove_all(m_runtimeDir);
     }
 
 private:
-    std::filesystem::path runtimeDir_;
+    std::filesystem::path m_runtimeDir;
 };
 
 // gtest owns registered environments.

@@ -19,16 +19,26 @@ constexpr int kReadyTimeoutMs = 60'000;
 
 class Fd {
 public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
+    explicit Fd(int fd = -1) : m_fd(fd) {}
     ~Fd() { Reset(); }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd_; }
-    int Release() { const int fd = fd_; fd_ = -1; return fd; }
-    void Reset() { if (fd_ >= 0) ::close(fd_); fd_ = -1; }
+    int Get() const { return m_fd; }
+    int Release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    void Reset()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
 
 private:
-    int fd_;
+    int m_fd;
 };
 
 // The first line the child writes, without its newline; throws when none comes in time.
@@ -98,19 +108,19 @@ ScriptServer::ScriptServer(const std::vector<std::string>& argv)
         args.push_back(const_cast<char*>(arg.c_str()));
     }
     args.push_back(nullptr);
-    const int spawned = ::posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
+    const int spawned = ::posix_spawn(&m_pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         throw std::runtime_error("cannot start " + argv[0]);
     }
     childStdin.Reset();
     childStdout.Reset();
-    stdinWrite_ = ourStdin.Release();
+    m_stdinWrite = ourStdin.Release();
 
     try {
         const std::string line = ReadFirstLine(ourStdout.Get());
         const auto space = line.find(' ');
-        readyValue_ = space == std::string::npos ? std::string() : line.substr(space + 1);
+        m_readyValue = space == std::string::npos ? std::string() : line.substr(space + 1);
     } catch (...) {
         Stop();
         throw;
@@ -124,16 +134,16 @@ ScriptServer::~ScriptServer()
 
 void ScriptServer::Stop()
 {
-    if (stdinWrite_ >= 0) {
-        ::close(stdinWrite_);
-        stdinWrite_ = -1;
+    if (m_stdinWrite >= 0) {
+        ::close(m_stdinWrite);
+        m_stdinWrite = -1;
     }
-    if (pid_ > 0) {
-        if (!WaitForExit(pid_, std::chrono::seconds(10))) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
+    if (m_pid > 0) {
+        if (!WaitForExit(m_pid, std::chrono::seconds(10))) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
         }
-        pid_ = -1;
+        m_pid = -1;
     }
 }
 

@@ -19,15 +19,15 @@ public:
     ScriptServer& operator=(const ScriptServer&) = delete;
 
     // The value of the ready line ("port 40123" gives "40123").
-    const std::string& ReadyValue() const { return readyValue_; }
+    const std::string& ReadyValue() const { return m_readyValue; }
 
 private:
     // Closes the script's standard input and waits for it to end (killing it after 10 s).
     void Stop();
 
-    pid_t pid_ = -1;
-    int stdinWrite_ = -1;
-    std::string readyValue_;
+    pid_t m_pid = -1;
+    int m_stdinWrite = -1;
+    std::string m_readyValue;
 };
 
 // The folder of the support scripts.

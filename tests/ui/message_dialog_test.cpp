@@ -53,7 +53,7 @@ void PumpUntil(const std::atomic<bool>& done)
 
 class MessageDialogTest : public ::testing::Test {
 protected:
-    TraceRecorder trace;
+    TraceRecorder m_trace;
 };
 
 TEST_F(MessageDialogTest, KindTwoHasOnlyConfirmAndOtherKindsAlsoCancel)
@@ -64,9 +64,9 @@ TEST_F(MessageDialogTest, KindTwoHasOnlyConfirmAndOtherKindsAlsoCancel)
         unsigned result;
         bool hasCancel;
     } cases[] = {
-        {2, L"confirm_btn", 1, false},
-        {3, L"confirm_btn", 1, true},
-        {3, L"cancel_btn", 0, true},
+        {kOneButtonMessage, L"confirm_btn", 1, false},
+        {kTwoButtonMessage, L"confirm_btn", 1, true},
+        {kTwoButtonMessage, L"cancel_btn", 0, true},
         {0, L"cancel_btn", 0, true},
         {1, L"confirm_btn", 1, true},
         {-2, L"cancel_btn", 0, true},
@@ -118,12 +118,12 @@ TEST_F(MessageDialogTest, MoreThanTwentyUtf16UnitsTakeTheSmallerFont)
             }
             dialog.Close(1);
         });
-        EXPECT_EQ(ShowMessage(nullptr, kCaption, c.text.c_str(), 2), 1u);
+        EXPECT_EQ(ShowMessage(nullptr, kCaption, c.text.c_str(), kOneButtonMessage), 1u);
         EXPECT_EQ(font, c.font);
         EXPECT_EQ(size, c.size);
         EXPECT_EQ(shown, c.text);
     }
-    EXPECT_EQ(trace.Lines().size(), std::size(cases));
+    EXPECT_EQ(m_trace.Lines().size(), std::size(cases));
 }
 
 TEST_F(MessageDialogTest, AnEmptyTextShowsTheDialogWithAnEmptyMessageArea)
@@ -139,12 +139,12 @@ TEST_F(MessageDialogTest, AnEmptyTextShowsTheDialogWithAnEmptyMessageArea)
             }
             PostClickOn(dialog, L"confirm_btn");
         });
-        EXPECT_EQ(ShowMessage(nullptr, kCaption, text, 2), 1u);
+        EXPECT_EQ(ShowMessage(nullptr, kCaption, text, kOneButtonMessage), 1u);
         EXPECT_TRUE(act.Ran());
         EXPECT_EQ(shown, L"");
         EXPECT_EQ(font, 2);
     }
-    EXPECT_EQ(trace.Lines(), (std::vector<std::wstring>{L"", L""}));
+    EXPECT_EQ(m_trace.Lines(), (std::vector<std::wstring>{L"", L""}));
 }
 
 TEST_F(MessageDialogTest, AWorkerGetsTheAnswerOfADialogRunOnTheUiThread)
@@ -160,7 +160,7 @@ TEST_F(MessageDialogTest, AWorkerGetsTheAnswerOfADialogRunOnTheUiThread)
         });
         std::atomic<bool> done{false};
         auto answer = std::async(std::launch::async, [&] {
-            const unsigned result = ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", 3);
+            const unsigned result = ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", kTwoButtonMessage);
             done = true;
             PostThreadMessageW(ui, WM_NULL, 0, 0);
             return result;
@@ -170,14 +170,14 @@ TEST_F(MessageDialogTest, AWorkerGetsTheAnswerOfADialogRunOnTheUiThread)
         EXPECT_EQ(dialogThread, ui);
         EXPECT_EQ(actThread, ui);
     }
-    EXPECT_EQ(trace.Lines(), (std::vector<std::wstring>(2, L"网络不可用，请稍后再试。")));
+    EXPECT_EQ(m_trace.Lines(), (std::vector<std::wstring>(2, L"网络不可用，请稍后再试。")));
 }
 
 TEST_F(MessageDialogTest, OnceTheUiThreadHasEndedTheAnswerIsZeroAtOnce)
 {
     std::thread([] { platform::MarkCurrentThreadAsUi(); }).join();
     int dialogs = 0;
-    const unsigned result = ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", 2);
+    const unsigned result = ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", kOneButtonMessage);
     EnumWindows(
         [](HWND hwnd, LPARAM count) {
             wchar_t text[16] = {};
@@ -189,7 +189,7 @@ TEST_F(MessageDialogTest, OnceTheUiThreadHasEndedTheAnswerIsZeroAtOnce)
     platform::MarkCurrentThreadAsUi();
     EXPECT_EQ(result, 0u);
     EXPECT_EQ(dialogs, 0);
-    EXPECT_EQ(trace.Lines(), std::vector<std::wstring>{L"网络不可用，请稍后再试。"});
+    EXPECT_EQ(m_trace.Lines(), std::vector<std::wstring>{L"网络不可用，请稍后再试。"});
 }
 
 TEST_F(MessageDialogTest, TopmostWithoutTaskBarEntryAndItsOwnerDisabledMeanwhile)
@@ -223,7 +223,7 @@ TEST_F(MessageDialogTest, TopmostWithoutTaskBarEntryAndItsOwnerDisabledMeanwhile
     Seen owned;
     {
         WhenDialogShows act([&](HWND hwnd) { look(owned, hwnd); });
-        EXPECT_EQ(ShowMessage(ownerHwnd, kCaption, L"U盘空间不足4.5G，无法安装课件！", 2), 1u);
+        EXPECT_EQ(ShowMessage(ownerHwnd, kCaption, L"U盘空间不足4.5G，无法安装课件！", kOneButtonMessage), 1u);
     }
     EXPECT_FALSE(owned.ownerEnabled);
     EXPECT_TRUE(owned.bystanderEnabled);
@@ -240,7 +240,7 @@ TEST_F(MessageDialogTest, TopmostWithoutTaskBarEntryAndItsOwnerDisabledMeanwhile
     Seen free;
     {
         WhenDialogShows act([&](HWND hwnd) { look(free, hwnd); });
-        EXPECT_EQ(ShowMessage(nullptr, kCaption, L"请插入需要安装课件的U盘后，再继续操作！", 2), 1u);
+        EXPECT_EQ(ShowMessage(nullptr, kCaption, L"请插入需要安装课件的U盘后，再继续操作！", kOneButtonMessage), 1u);
     }
     EXPECT_TRUE(free.ownerEnabled);
     EXPECT_EQ(free.dialogOwner, nullptr);
@@ -255,8 +255,8 @@ TEST_F(MessageDialogTest, AnOwnerThatIsGoneShowsNothingAndAnswersZero)
     OwnerWindow owner;
     const HWND gone = owner.CreateShown();
     DestroyWindow(gone);
-    EXPECT_EQ(ShowMessage(gone, kCaption, L"网络不可用，请稍后再试。", 2), 0u);
-    EXPECT_EQ(trace.Lines(), std::vector<std::wstring>{L"网络不可用，请稍后再试。"});
+    EXPECT_EQ(ShowMessage(gone, kCaption, L"网络不可用，请稍后再试。", kOneButtonMessage), 0u);
+    EXPECT_EQ(m_trace.Lines(), std::vector<std::wstring>{L"网络不可用，请稍后再试。"});
 }
 
 TEST_F(MessageDialogTest, EnterAnswersTheDefaultButtonAndEscapeCloses)
@@ -266,7 +266,10 @@ TEST_F(MessageDialogTest, EnterAnswersTheDefaultButtonAndEscapeCloses)
         int key;
         unsigned result;
     } cases[] = {
-        {2, Qt::Key_Return, 1}, {3, Qt::Key_Return, 1}, {2, Qt::Key_Escape, 0}, {3, Qt::Key_Escape, 0},
+        {kOneButtonMessage, Qt::Key_Return, 1},
+        {kTwoButtonMessage, Qt::Key_Return, 1},
+        {kOneButtonMessage, Qt::Key_Escape, 0},
+        {kTwoButtonMessage, Qt::Key_Escape, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "kind " << c.kind << ", key " << c.key);
@@ -279,7 +282,7 @@ TEST_F(MessageDialogTest, EnterAnswersTheDefaultButtonAndEscapeCloses)
 TEST_F(MessageDialogTest, TheSystemsCloseCommandClosesItWithZero)
 {
     WhenDialogShows act([](HWND hwnd) { PostMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0); });
-    EXPECT_EQ(ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", 3), 0u);
+    EXPECT_EQ(ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", kTwoButtonMessage), 0u);
     EXPECT_TRUE(act.Ran());
 }
 
@@ -304,20 +307,20 @@ TEST_F(MessageDialogTest, ButtonNamesAreComparedWithoutRegardToCase)
             // Any name other than the two buttons leaves the dialog open.
             dialog.Close(7);
         });
-        EXPECT_EQ(ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", 3), c.result);
+        EXPECT_EQ(ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", kTwoButtonMessage), c.result);
     }
 }
 
 TEST_F(MessageDialogTest, TheDialogObjectGoesWithItsWindow)
 {
-    std::weak_ptr<const void> lifetime;
+    CLifeWatch dialog;
     WhenDialogShows act([&](HWND hwnd) {
-        lifetime = DialogOf(hwnd).Lifetime();
+        dialog = DialogOf(hwnd).Watch();
         PostClickOn(DialogOf(hwnd), L"confirm_btn");
     });
-    EXPECT_EQ(ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", 2), 1u);
+    EXPECT_EQ(ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", kOneButtonMessage), 1u);
     ASSERT_TRUE(act.Ran());
-    EXPECT_TRUE(lifetime.expired());
+    EXPECT_FALSE(dialog.Alive());
 }
 
 // A message dialog that notes whether it was painted before it closed.
@@ -341,10 +344,10 @@ private:
 TEST_F(MessageDialogTest, UnattendedTheDialogShowsAndAnswersItselfWithConfirm)
 {
     UnattendedScope unattended;
-    for (const MessageKind kind : {2, 3}) {
+    for (const MessageKind kind : {kOneButtonMessage, kTwoButtonMessage}) {
         EXPECT_EQ(ShowMessage(nullptr, kCaption, L"检测到课件U盘已拔出，安装终止。", kind), 1u);
     }
-    EXPECT_EQ(trace.Lines(), (std::vector<std::wstring>(2, L"检测到课件U盘已拔出，安装终止。")));
+    EXPECT_EQ(m_trace.Lines(), (std::vector<std::wstring>(2, L"检测到课件U盘已拔出，安装终止。")));
 
     // It is on screen (painted) before it answers.
     bool paintedBeforeClose = false;
@@ -357,7 +360,7 @@ TEST_F(MessageDialogTest, UnattendedTheDialogShowsAndAnswersItselfWithConfirm)
     std::atomic<bool> done{false};
     const DWORD ui = GetCurrentThreadId();
     auto answer = std::async(std::launch::async, [&] {
-        const unsigned result = ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", 3);
+        const unsigned result = ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", kTwoButtonMessage);
         done = true;
         PostThreadMessageW(ui, WM_NULL, 0, 0);
         return result;
