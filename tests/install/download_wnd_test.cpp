@@ -370,6 +370,22 @@ INSTANTIATE_TEST_SUITE_P(Archives, ExtractionFailure, ::testing::Values(
 
 // ---- Ending while the worker runs ---------------------------------------------------------
 
+// The gate every post of the worker and the download thread goes through: once the stop has
+// returned, nothing more reaches a window, whatever the poster still believes.
+TEST(InstallJobGate, NothingIsPostedAfterTheStop)
+{
+    constexpr UINT kNote = WM_USER + 77;
+    InstallJob job(nullptr, nullptr); // a null window posts to this thread's queue
+    EXPECT_TRUE(job.Post({{nullptr, kNote, 1, 0}}));
+    job.RequestStop();
+    EXPECT_FALSE(job.Post({{nullptr, kNote, 2, 0}, {nullptr, kNote, 3, 0}}));
+    std::vector<WPARAM> arrived;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, kNote, kNote, PM_REMOVE))
+        arrived.push_back(msg.wParam);
+    EXPECT_EQ(arrived, std::vector<WPARAM>{1});
+}
+
 // The worker's failures would show a message; answered at once, so a wrong one cannot hang.
 class EndingFlow : public DownloadWndFlow {
 protected:

@@ -211,6 +211,15 @@ TEST_F(FileDownloaderTest, UnwritableSavePathFails)
     EXPECT_FALSE(downloader.IsFinished());
 }
 
+// A small body stays in the stream's buffer until the close, which is where a full disk shows.
+TEST_F(FileDownloaderTest, FailedCloseIsAFailure)
+{
+    FileDownloader downloader(m_server->Url("/file/10"), "/dev/full");
+    RunToEnd(downloader);
+    EXPECT_TRUE(downloader.IsFailed());
+    EXPECT_FALSE(downloader.IsFinished());
+}
+
 TEST_F(FileDownloaderTest, CallbackThatReturnsNonZeroAbortsTransfer)
 {
     FileDownloader downloader(m_server->Url("/file/3000000"), SavePath());

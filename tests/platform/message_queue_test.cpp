@@ -207,6 +207,13 @@ TEST_F(MessageQueueTest, TimersTickUntilKilledAndYieldToPostedMessages)
     Sleep(30);
     EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE));
 
+    // After a stall of many intervals the timer ticks once, not once for each missed interval.
+    ASSERT_EQ(SetTimer(hwnd, 9, 50, nullptr), 9u);
+    Sleep(500);
+    EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE));
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE));
+    EXPECT_TRUE(KillTimer(hwnd, 9));
+
     // A thread timer with a callback: DispatchMessageW calls the callback.
     threadTimerTicks = 0;
     const UINT_PTR id = SetTimer(nullptr, 0, 10, CALLBACK_CountTicks);
