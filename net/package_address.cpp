@@ -1,7 +1,8 @@
 #include "net/package_address.h"
 
+#include "platform/elevation.h"
+
 #include <algorithm>
-#include <cstdlib>
 #include <optional>
 #include <string_view>
 
@@ -10,7 +11,7 @@ namespace {
 // The environment value when it is set and not empty, else the built-in default.
 std::string ConfiguredValue(const char* variable, const char* fallback)
 {
-    const char* value = std::getenv(variable);
+    const char* value = platform::SettingFromEnvironment(variable);
     return (value != nullptr && *value != '\0') ? std::string(value) : std::string(fallback);
 }
 
