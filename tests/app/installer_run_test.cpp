@@ -285,31 +285,19 @@ TEST_F(InstallerRunTest, StartedThroughPkexecItTrustsNoSettingFromTheEnvironment
 {
     const fs::path debug = root_ / "debug.log";
     std::vector<std::string> environment{"INSTALLER_VOLUME_MAP=" + (root_ / "volumes.map").string(),
-        "INSTALLER_CLOUD_BASE_URL=http://127.0.0.1:9/setup/", "INSTALLER_CLOUD_BASE_URL_ALT=http://127.0.0.1:9/setup/",
-        "INSTALLER_DEBUG_OUTPUT=" + debug.string()};
-    // Started by root itself (tests, sudo): the settings hold.
+        "INSTALLER_CLOUD_BASE_URL=http://127.0.0.1:9/setup/", "INSTALLER_DEBUG_OUTPUT=" + debug.string()};
     ProgramResult result = ProgramRun(INSTALLER_EXE, {"--drives"}, environment).Wait();
-    EXPECT_NE(result.out.find("E:\t"), std::string::npos) << result.out;
-    EXPECT_TRUE(fs::exists(debug));
-    fs::remove(debug);
+    EXPECT_NE(result.out.find("E:\t"), std::string::npos) << result.out; // root started it: the map holds
+    EXPECT_TRUE(fs::remove(debug));
 
     environment.push_back("PKEXEC_UID=1000");
     result = ProgramRun(INSTALLER_EXE, {"--drives"}, environment).Wait();
-    EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out.find(root_.string()), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("C:\t"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("\t/\n"), std::string::npos) << result.out; // the real root is C:
+    EXPECT_NE(result.out.find("C:\t"), std::string::npos) << result.out; // the real drives
     EXPECT_FALSE(fs::exists(debug));
-    std::istringstream lines(result.err);
-    std::vector<std::string> ignored;
-    for (std::string line; std::getline(lines, line);)
-        ignored.push_back(line.substr(0, line.find(':', line.find("INSTALLER_"))));
-    std::sort(ignored.begin(), ignored.end());
-    EXPECT_EQ(ignored,
-        (std::vector<std::string>{"installer: ignoring INSTALLER_CLOUD_BASE_URL",
-            "installer: ignoring INSTALLER_CLOUD_BASE_URL_ALT", "installer: ignoring INSTALLER_DEBUG_OUTPUT",
-            "installer: ignoring INSTALLER_VOLUME_MAP"}))
-        << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 3) << result.err;
+    for (const char* name : {"INSTALLER_VOLUME_MAP", "INSTALLER_CLOUD_BASE_URL", "INSTALLER_DEBUG_OUTPUT"})
+        EXPECT_NE(result.err.find(std::string("ignoring ") + name + ":"), std::string::npos) << result.err;
 }
 
 TEST(DemoRun, InstallsTheSamplePackageIntoItsOwnStickFolder)

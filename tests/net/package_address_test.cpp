@@ -60,7 +60,6 @@ INSTANTIATE_TEST_SUITE_P(Keys, PackageKeyTest, testing::Values(
     // Chinese and other non-ASCII letters pass through unchanged and are welcome; capitals
     // beyond ASCII are not lowered.
     KeyCase{"语文三年级上-2026", "语文三年级上.zip", true},
-    KeyCase{"课件A", "课件a.zip", true},
     KeyCase{"ÉCOLE", "École.zip", true},
     // Only the capitals 'A'..'Z' change: their neighbours '@' and '[' stay.
     KeyCase{"AZ@[", "az@[.zip", true},
@@ -68,26 +67,16 @@ INSTANTIATE_TEST_SUITE_P(Keys, PackageKeyTest, testing::Values(
     KeyCase{"a b", "a b.zip", true},
     KeyCase{"a%2Fb#c", "a%2fb#c.zip", true},
     KeyCase{"a..b", "a..b.zip", true},
-    KeyCase{"book.", "book..zip", true},
     // Nothing before ".zip", or a name that begins with a dot.
     KeyCase{"-Rest", ".zip", false},
     KeyCase{"", ".zip", false},
     KeyCase{".", "..zip", false},
-    KeyCase{"..-x", "...zip", false},
     KeyCase{".hidden", ".hidden.zip", false},
     // What follows the dash never reaches the name.
     KeyCase{"Book7-../../etc/passwd", "book7.zip", true},
-    // Separators, and what Windows reserves.
+    // Separators (every reserved character: below).
     KeyCase{"../x", "../x.zip", false},
-    KeyCase{"a/b", "a/b.zip", false},
     KeyCase{"a\\b", "a\\b.zip", false},
-    KeyCase{"c:x", "c:x.zip", false},
-    KeyCase{"a*", "a*.zip", false},
-    KeyCase{"a?b", "a?b.zip", false},
-    KeyCase{"a\"b", "a\"b.zip", false},
-    KeyCase{"a<b", "a<b.zip", false},
-    KeyCase{"a>b", "a>b.zip", false},
-    KeyCase{"a|b", "a|b.zip", false},
     // Control characters: C0, DEL and C1.
     KeyCase{"a\tb", "a\tb.zip", false},
     KeyCase{std::string("a\x01" "b"), std::string("a\x01" "b.zip"), false},
@@ -106,6 +95,12 @@ INSTANTIATE_TEST_SUITE_P(Keys, PackageKeyTest, testing::Values(
     KeyCase{Repeat("课", 83), Repeat("课", 83) + ".zip", true},
     KeyCase{Repeat("课", 84), Repeat("课", 84) + ".zip", false}));
 // clang-format on
+
+TEST(PackageKeyCheck, RefusesSeparatorsAndWhatWindowsReserves)
+{
+    for (const char reserved : std::string_view("/\\:*?\"<>|"))
+        EXPECT_FALSE(IsSafePackageKey(std::string("a") + reserved + "b")) << reserved;
+}
 
 TEST(PackageAddressTest, TheUrlCarriesTheNamePercentEncoded)
 {
