@@ -5,7 +5,8 @@
 namespace {
 
 // "--name VALUE" or "--name=VALUE"; advances i past the value.
-std::optional<std::string> TakeValue(std::string_view name, int argc, const char* const* argv, int& i, std::string& error)
+std::optional<std::string> TakeValue(
+    std::string_view name, int argc, const char* const* argv, int& i, std::string& error)
 {
     const std::string_view arg = argv[i];
     if (arg.size() > name.size() && arg[name.size()] == '=')
@@ -79,8 +80,9 @@ Environment:
   INSTALLER_DEBUG_OUTPUT         "1" or "stderr" prints debug lines to standard error; any
                                  other value names a file they are appended to
   QT_QPA_PLATFORM                the window system (xcb, wayland, offscreen)
+A process started through pkexec ignores every INSTALLER_* variable.
 
-Files beside the program:
+Files beside the program (the installed program also looks in /etc/kelvo-courseware-installer/):
   qaswitch.txt                   selects the alternate base URL
   packagekey.txt                 its first line is the package key
 )";

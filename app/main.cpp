@@ -9,13 +9,14 @@
 #include "install/install_worker.h"
 #include "platform/device_notifications.h"
 #include "platform/elevation.h"
-#include "platform/user_text_trace.h"
 #include "platform/ui_session.h"
+#include "platform/user_text_trace.h"
 #include "platform/volume_table.h"
 #include "platform/win32.h"
 #include "ui/unattended.h"
 
 #include <iostream>
+#include <string>
 
 namespace {
 
@@ -24,8 +25,9 @@ constexpr int kExitBadSetup = 2;
 bool HasDisplay()
 {
     WCHAR value[8];
-    return GetEnvironmentVariableW(L"DISPLAY", value, 8) != 0 || GetEnvironmentVariableW(L"WAYLAND_DISPLAY", value, 8) != 0 ||
-           GetEnvironmentVariableW(L"QT_QPA_PLATFORM", value, 8) != 0;
+    return GetEnvironmentVariableW(L"DISPLAY", value, 8) != 0 ||
+        GetEnvironmentVariableW(L"WAYLAND_DISPLAY", value, 8) != 0 ||
+        GetEnvironmentVariableW(L"QT_QPA_PLATFORM", value, 8) != 0;
 }
 
 // Unattended, every text a user would have read goes to standard error, one line each.
@@ -34,10 +36,23 @@ void PrintUserTexts()
     platform::SetUserTextTrace([](std::wstring_view text) { std::cerr << platform::Narrow(text) << std::endl; });
 }
 
+// The debug output's first line of a run, which tells runs apart in a file they all append to.
+std::string StartLine(int argc, char** argv)
+{
+    std::string text = "installer " INSTALLER_VERSION " started:";
+    for (int i = 1; i < argc; ++i)
+        text += std::string(" ") + argv[i];
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Started through pkexec, the program's settings from the environment were written by the
+    // user who asked for the rights: none of them is trusted (most went already, read during
+    // static initialisation).
+    platform::DropSettingsFromUser();
     CommandLine line = ParseCommandLine(argc, argv);
     if (!line.error.empty()) {
         std::cerr << "installer: " << line.error << "\nTry 'installer --help'.\n";
@@ -53,6 +68,7 @@ int main(int argc, char** argv)
     }
     if (line.renderSkinDir)
         return RenderSkin(*line.renderSkinDir);
+    OutputDebugStringW(platform::Widen(StartLine(argc, argv)).c_str());
 
     DemoWorld demo;
     if (line.demo) {
@@ -80,12 +96,13 @@ int main(int argc, char** argv)
     }
     // The demo writes only into its own temporary folder and needs no rights.
     if (!line.demo) {
-        if (const auto exitCode = platform::EnsureElevated(argc, argv))
+        if (const auto exitCode =
+                platform::EnsureElevated(argc, argv, {INSTALLER_INSTALLED_PROGRAM, INSTALLER_POLKIT_ACTION_FILE}))
             return *exitCode;
     }
 
-    packageKey = line.demo ? demo.packageKey
-                           : FindPackageKey(line.packageKey, ProgramDirectory(false).str() + L"packagekey.txt");
+    packageKey =
+        line.demo ? demo.packageKey : FindPackageKey(line.packageKey, FileBesideProgram(L"packagekey.txt").str());
     if (line.unattended) {
         SetUnattended(true);
         PrintUserTexts();

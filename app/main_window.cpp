@@ -14,7 +14,8 @@
 
 namespace {
 
-constexpr DWORD kCompleteWindowStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kCompleteWindowStyle =
+    WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
 
 bool IsVolumeBroadcast(LPARAM lParam)
 {
@@ -54,37 +55,22 @@ CDuiFrameWnd::CDuiFrameWnd()
 
 CDuiFrameWnd::~CDuiFrameWnd() = default;
 
-LPCTSTR CDuiFrameWnd::GetWindowClassName() const
-{
-    return L"DuiFrame";
-}
+LPCTSTR CDuiFrameWnd::GetWindowClassName() const { return L"DuiFrame"; }
 
-CDuiString CDuiFrameWnd::GetSkinFolder()
-{
-    return L"";
-}
+CDuiString CDuiFrameWnd::GetSkinFolder() { return L""; }
 
-CDuiString CDuiFrameWnd::GetSkinFile()
-{
-    return L"mainWnd.xml";
-}
+CDuiString CDuiFrameWnd::GetSkinFile() { return L"mainWnd.xml"; }
 
-UILIB_RESOURCETYPE CDuiFrameWnd::GetResourceType() const
-{
-    return UILIB_ZIPRESOURCE;
-}
+UILIB_RESOURCETYPE CDuiFrameWnd::GetResourceType() const { return UILIB_ZIPRESOURCE; }
 
-CDuiString CDuiFrameWnd::GetZIPFileName() const
-{
-    return L"";
-}
+CDuiString CDuiFrameWnd::GetZIPFileName() const { return L""; }
 
 UINT CDuiFrameWnd::GetResourceID() const { return kSkinResourceId; }
 
 void CDuiFrameWnd::InitWindow()
 {
     // A file named qaswitch.txt beside the program (not a folder) selects the alternate storage.
-    const CDuiString marker = ProgramDirectory(false) + L"qaswitch.txt";
+    const CDuiString marker = FileBesideProgram(L"qaswitch.txt");
     const DWORD attributes = GetFileAttributesW(marker.GetData());
     const bool markerExists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     activeCloudBaseUrl = markerExists ? cloudBaseUrlAlt : cloudBaseUrl;
@@ -141,10 +127,10 @@ LRESULT CDuiFrameWnd::HandleCustomMessage(UINT message, WPARAM, LPARAM, BOOL& ha
         PostQuitMessage(-1);
         return -1;
     }
-    auto* complete = new CompleteWnd();   // lives until the process ends, as every window but the dialog
+    auto* complete = new CompleteWnd(); // lives until the process ends, as every window but the dialog
     complete->m_ownerWnd = GetHWND();
     complete->Create(nullptr, L"安装完成", kCompleteWindowStyle, WS_EX_WINDOWEDGE, CW_USEDEFAULT, CW_USEDEFAULT,
-                     CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
+        CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
     complete->CenterWindow();
     complete->ShowModal();
     g_runOutcome = RunOutcome::Installed;

@@ -1,4 +1,4 @@
-// The folder of the running executable.
+// The folder of the running executable, and the files that lie beside it.
 #pragma once
 
 #include "dui/dui_string.h"
@@ -10,3 +10,9 @@ CDuiString ProgramDirectory(bool withoutSeparator);
 // The folder part of a path cut at its last backslash, as ProgramDirectory does; the empty
 // string when the path has no backslash.
 CDuiString FolderOfPath(const CDuiString& path, bool withoutSeparator);
+
+// The file `name` that configures this installation (packagekey.txt, qaswitch.txt): the one in
+// the program's folder when it is a file there; for the program installed from its package,
+// otherwise the one in /etc/<package name>/ when that is a file; else the path in the
+// program's folder (which is then no file).
+CDuiString FileBesideProgram(const wchar_t* name);

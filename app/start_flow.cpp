@@ -22,7 +22,8 @@ namespace {
 // does not exist; 0, larger answers and "no answer" (-1, read unsigned) go on.
 constexpr std::uint32_t kSmallestPackage = 1048576;
 
-constexpr DWORD kDownloadWindowStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kDownloadWindowStyle =
+    WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
 
 bool PackageMissing(int probedSize)
 {
@@ -62,21 +63,22 @@ void RunStartFlow(CDuiFrameWnd& frame)
 
     frame.m_workFolder = frame.m_downloadDisk.driveName + L"\\kelvo\\";
     const std::string workFolder = platform::Narrow(frame.m_workFolder.GetData());
-    const std::string url = activeCloudBaseUrl + packageFileName;
+    // The URL carries the name percent-encoded; the archive on the disk keeps it as it is.
+    const std::string url = PackageUrl(activeCloudBaseUrl, packageFileName);
     const std::string archivePath = workFolder + packageFileName;
 
     if (PackageMissing(GetRemoteFileSize(url))) {
         Refuse(nullptr, L"当前书册的下载文件不存在，请添加微信kelvohelp001解决！");
         return;
     }
-    DeleteFileA(archivePath.c_str());   // an archive left by an earlier run
+    DeleteFileA(archivePath.c_str()); // an archive left by an earlier run
 
     g_installStarted = true;
     ShowWindow(mainWindow, SW_HIDE);
     g_downloadWnd = new DownloadWnd(url, archivePath, workFolder, g_removableDrives.front().driveName);
     g_downloadWnd->m_ownerWnd = mainWindow;
     g_downloadWnd->Create(nullptr, L"正在安装", kDownloadWindowStyle, WS_EX_WINDOWEDGE, CW_USEDEFAULT, CW_USEDEFAULT,
-                          CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
+        CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
     g_downloadWnd->CenterWindow();
     g_downloadWnd->ShowModal();
 }

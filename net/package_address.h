@@ -20,7 +20,15 @@ extern std::string probeAddress;
 // The key's bytes up to its first '-', ASCII capitals lowered, followed by ".zip".
 std::string MakePackageFileName(std::string packageKey);
 
-// True when MakePackageFileName(packageKey) is one plain file name that also goes into a URL
-// unchanged: only ASCII letters, digits, '-', '_', '.' and '~' before the first dash, no "..",
-// and short enough for a file system name. Keys that fail are refused, never encoded.
+// True when MakePackageFileName(packageKey) is one plain, unambiguous file name: valid UTF-8,
+// no control characters, none of / \ : * ? " < > |, something before ".zip", not beginning
+// with a dot, at most 255 bytes. Chinese and other non-ASCII letters pass. Keys that fail are
+// refused, never repaired.
 bool IsSafePackageKey(std::string_view packageKey);
+
+// A file name as one URL path segment: its UTF-8 bytes percent-encoded, except ASCII letters,
+// digits and "-._~", which stay as they are.
+std::string EncodeUrlFileName(std::string_view fileName);
+
+// The package's download URL: the base URL followed by the encoded file name.
+std::string PackageUrl(const std::string& baseUrl, const std::string& fileName);

@@ -1,6 +1,7 @@
 // Running with administrator rights. The program does its work as root; started by anyone
 // else it runs itself again through pkexec, which asks for a password in the desktop's own
-// dialog, and passes on the display and the program's settings from the environment.
+// dialog. A process started through pkexec trusts none of the program's settings from the
+// environment: they were written by the user who asked for the rights.
 #pragma once
 
 #include <functional>
@@ -13,19 +14,45 @@ namespace platform {
 // The exit code when rights could not be had (pkexec missing, refused or failed).
 inline constexpr int kElevationUnavailableExitCode = 126;
 
+// Where the program lives when it was installed from its package: the program's path, and the
+// polkit action file whose exec.path names it.
+struct InstalledPlace {
+    std::string program;
+    std::string actionFile;
+};
+
 // As root: nullopt, go on. Otherwise the program ran elevated in a child process (or could
 // not): the caller exits at once with the returned code, without opening a window. Refusals
 // are explained on standard error in Chinese and English.
-std::optional<int> EnsureElevated(int argc, char** argv);
+std::optional<int> EnsureElevated(int argc, char** argv, const InstalledPlace& installed);
+
+// The value of one of the program's settings (an INSTALLER_* variable), or nullptr. In a
+// process started through pkexec (PKEXEC_UID is set), the first call of this or
+// DropSettingsFromUser removes every INSTALLER_* variable the process was started with.
+const char* SettingFromEnvironment(const char* name);
+// In a process started through pkexec: removes every INSTALLER_* variable from the environment,
+// once, with one line on standard error for each. What the program sets itself afterwards
+// stays. Returns the names removed by this call.
+std::vector<std::string> DropSettingsFromUser();
 
 // The pieces, for tests.
 using EnvironmentLookup = std::function<const char*(const char* name)>;
-// pkexec env NAME=value ... <executable> <arguments>: the display variables, locale, Qt's
-// platform choice and every INSTALLER_* variable that is set, and a marker against looping.
-std::vector<std::string> ElevatedCommandLine(const std::string& executable, const std::vector<std::string>& arguments,
-                                             const std::vector<std::string>& environment);
-// Variables worth passing on, "NAME=value", from the current environment (or `lookup`).
-std::vector<std::string> EnvironmentToPassOn(const std::vector<std::string>& environment, const EnvironmentLookup& lookup);
+// Where the elevated process starts from.
+enum class ElevationRoute {
+    // The installed program: pkexec runs it directly, so polkit picks the package's action,
+    // which keeps the display and shows the action's message.
+    InstalledAction,
+    // Anywhere else: pkexec env NAME=value ... <executable>, under polkit's generic action.
+    Env,
+};
+// InstalledAction when `executable` is the installed program and its action is in place.
+ElevationRoute RouteFor(const std::string& executable, const InstalledPlace& installed);
+// The pkexec command line. `environment` (for the Env route) holds "NAME=value" entries.
+std::vector<std::string> ElevatedCommandLine(ElevationRoute route, const std::string& executable,
+    const std::vector<std::string>& arguments, const std::vector<std::string>& environment);
+// The display, locale and Qt platform variables worth passing on, "NAME=value", from `lookup`.
+// Never the program's INSTALLER_* settings.
+std::vector<std::string> EnvironmentToPassOn(const EnvironmentLookup& lookup);
 // Runs the command line (its first word looked up in PATH) and returns its exit code, or
 // kElevationUnavailableExitCode after explaining why on standard error.
 int RunElevated(const std::vector<std::string>& commandLine);

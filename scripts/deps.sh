@@ -8,11 +8,13 @@ packages=(
   cmake g++ make pkg-config clang-format
   qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libarchive-dev libsystemd-dev
   fonts-wqy-zenhei
+  # the Debian package: CPack's dependency computation
+  dpkg-dev file
   # running: elevation for users other than root
   pkexec
   # tests and benchmarks
   libgtest-dev googletest zip unzip python3 openssl curl libarchive-tools time
-  dbus python3-dbusmock xvfb xauth
+  dbus python3-dbusmock xvfb xauth desktop-file-utils
 )
 
 missing=()

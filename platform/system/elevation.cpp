@@ -9,19 +9,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <string_view>
 
 extern char** environ;
 
 namespace platform {
 namespace {
 
-constexpr const char* kElevatedMarker = "INSTALLER_ELEVATED";
+constexpr std::string_view kSettingPrefix = "INSTALLER_";
+// pkexec sets it, to the caller's uid, in the environment of the program it runs.
+constexpr const char* kPkexecCaller = "PKEXEC_UID";
 // pkexec's own codes: 127 not authorised or failed, 126 the dialog was dismissed.
 constexpr int kPkexecNotAuthorised = 127;
 constexpr int kPkexecDismissed = 126;
 
-constexpr const char* kPassedOn[] = {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
-                                     "QT_QPA_PLATFORM", "LANG", "LC_ALL", "LC_CTYPE"};
+constexpr const char* kPassedOn[] = {
+    "DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "QT_QPA_PLATFORM", "LANG", "LC_ALL", "LC_CTYPE"};
 
 void Explain(const char* chinese, const char* english)
 {
@@ -36,19 +40,42 @@ std::string ExecutablePath()
     return length > 0 ? std::string(buffer.data(), static_cast<std::size_t>(length)) : std::string();
 }
 
-std::vector<std::string> CurrentEnvironment()
-{
-    std::vector<std::string> entries;
-    for (char** entry = environ; entry && *entry; ++entry)
-        entries.emplace_back(*entry);
-    return entries;
-}
-
 const char* LookupProcessEnvironment(const char* name) { return std::getenv(name); }
+
+bool StartedThroughPkexec() { return std::getenv(kPkexecCaller) != nullptr; }
 
 } // namespace
 
-std::vector<std::string> EnvironmentToPassOn(const std::vector<std::string>& environment, const EnvironmentLookup& lookup)
+std::vector<std::string> DropSettingsFromUser()
+{
+    static std::once_flag dropped;
+    std::vector<std::string> names;
+    std::call_once(dropped, [&names] {
+        if (!StartedThroughPkexec())
+            return;
+        for (char** entry = environ; entry && *entry; ++entry) {
+            const std::string_view text(*entry);
+            if (text.starts_with(kSettingPrefix))
+                names.emplace_back(text.substr(0, text.find('=')));
+        }
+        for (const std::string& name : names) {
+            unsetenv(name.c_str());
+            std::fprintf(stderr,
+                "installer: ignoring %s: started through pkexec, the caller's environment is not trusted\n",
+                name.c_str());
+        }
+        std::fflush(stderr);
+    });
+    return names;
+}
+
+const char* SettingFromEnvironment(const char* name)
+{
+    DropSettingsFromUser();
+    return std::getenv(name);
+}
+
+std::vector<std::string> EnvironmentToPassOn(const EnvironmentLookup& lookup)
 {
     std::vector<std::string> passed;
     for (const char* name : kPassedOn)
@@ -60,19 +87,24 @@ std::vector<std::string> EnvironmentToPassOn(const std::vector<std::string>& env
         if (access(cookie.c_str(), R_OK) == 0)
             passed.push_back("XAUTHORITY=" + cookie);
     }
-    for (const std::string& entry : environment)
-        if (entry.rfind("INSTALLER_", 0) == 0 && entry.find('=') != std::string::npos &&
-            entry.rfind(std::string(kElevatedMarker) + "=", 0) != 0)
-            passed.push_back(entry);
     return passed;
 }
 
-std::vector<std::string> ElevatedCommandLine(const std::string& executable, const std::vector<std::string>& arguments,
-                                             const std::vector<std::string>& environment)
+ElevationRoute RouteFor(const std::string& executable, const InstalledPlace& installed)
 {
-    std::vector<std::string> line{"pkexec", "env"};
-    line.insert(line.end(), environment.begin(), environment.end());
-    line.push_back(std::string(kElevatedMarker) + "=1");
+    const bool installedHere = !installed.program.empty() && executable == installed.program &&
+        access(installed.actionFile.c_str(), R_OK) == 0;
+    return installedHere ? ElevationRoute::InstalledAction : ElevationRoute::Env;
+}
+
+std::vector<std::string> ElevatedCommandLine(ElevationRoute route, const std::string& executable,
+    const std::vector<std::string>& arguments, const std::vector<std::string>& environment)
+{
+    std::vector<std::string> line{"pkexec"};
+    if (route == ElevationRoute::Env) {
+        line.push_back("env");
+        line.insert(line.end(), environment.begin(), environment.end());
+    }
     line.push_back(executable);
     line.insert(line.end(), arguments.begin(), arguments.end());
     return line;
@@ -89,7 +121,8 @@ int RunElevated(const std::vector<std::string>& commandLine)
     if (spawned != 0) {
         if (spawned == ENOENT)
             Explain("本程序需要管理员权限，但系统中没有 pkexec。请以 root 身份运行本程序（例如 sudo）。",
-                    "This program needs administrator rights, but pkexec is not installed. Run it as root (for example with sudo).");
+                "This program needs administrator rights, but pkexec is not installed. Run it as root (for example "
+                "with sudo).");
         else
             Explain("无法启动 pkexec 以获取管理员权限。", "Could not start pkexec to obtain administrator rights.");
         return kElevationUnavailableExitCode;
@@ -103,19 +136,21 @@ int RunElevated(const std::vector<std::string>& commandLine)
     }
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     if (code == kPkexecNotAuthorised || code == kPkexecDismissed) {
-        Explain("未获得管理员权限，程序无法继续运行。", "Administrator rights were not granted; the program cannot continue.");
+        Explain("未获得管理员权限，程序无法继续运行。",
+            "Administrator rights were not granted; the program cannot continue.");
         return kElevationUnavailableExitCode;
     }
     return code;
 }
 
-std::optional<int> EnsureElevated(int argc, char** argv)
+std::optional<int> EnsureElevated(int argc, char** argv, const InstalledPlace& installed)
 {
     if (geteuid() == 0)
         return std::nullopt;
-    if (const char* marker = std::getenv(kElevatedMarker); marker && *marker) {
+    if (StartedThroughPkexec()) {
         // Started through pkexec already and still not root: do not ask again.
-        Explain("提权后仍未以管理员身份运行，程序无法继续。", "Still not running as administrator after elevation; the program cannot continue.");
+        Explain("提权后仍未以管理员身份运行，程序无法继续。",
+            "Still not running as administrator after elevation; the program cannot continue.");
         return kElevationUnavailableExitCode;
     }
     const std::string executable = ExecutablePath();
@@ -126,7 +161,10 @@ std::optional<int> EnsureElevated(int argc, char** argv)
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i)
         arguments.emplace_back(argv[i]);
-    return RunElevated(ElevatedCommandLine(executable, arguments, EnvironmentToPassOn(CurrentEnvironment(), LookupProcessEnvironment)));
+    const ElevationRoute route = RouteFor(executable, installed);
+    const std::vector<std::string> environment =
+        route == ElevationRoute::Env ? EnvironmentToPassOn(LookupProcessEnvironment) : std::vector<std::string>();
+    return RunElevated(ElevatedCommandLine(route, executable, arguments, environment));
 }
 
 } // namespace platform

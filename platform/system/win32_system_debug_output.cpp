@@ -1,5 +1,6 @@
 // OutputDebugStringW: one line per call to standard error or a file named by
 // INSTALLER_DEBUG_OUTPUT ("1" or "stderr": standard error; unset or empty: silent).
+#include "platform/elevation.h"
 #include "platform/win32_strings.h"
 #include "platform/win32_system.h"
 
@@ -34,7 +35,7 @@ std::FILE* Destination(const std::string& setting)
 
 void OutputDebugStringW(LPCWSTR text)
 {
-    const char* setting = std::getenv("INSTALLER_DEBUG_OUTPUT");
+    const char* setting = platform::SettingFromEnvironment("INSTALLER_DEBUG_OUTPUT");
     if (!text || !setting || !*setting)
         return;
     std::string line = platform::Narrow(text);

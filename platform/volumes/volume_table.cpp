@@ -1,5 +1,6 @@
 #include "platform/volume_table.h"
 
+#include "platform/elevation.h"
 #include "platform/volumes/volume_map.h"
 
 #include <algorithm>
@@ -21,7 +22,7 @@ std::string ReadWholeFile(const std::string& path)
 
 std::string VolumeMapFromEnvironment()
 {
-    const char* value = std::getenv(kVolumeMapVariable);
+    const char* value = SettingFromEnvironment(kVolumeMapVariable);
     return value != nullptr ? value : "";
 }
 

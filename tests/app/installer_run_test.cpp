@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -29,6 +30,7 @@ struct ServerOptions {
     std::optional<std::string> headLength = std::nullopt;
     int rate = 0;
     bool withPackage = true;
+    std::optional<fs::path> requestLog = std::nullopt;
 };
 
 ServerOptions HeadLength(const std::string& length) { return {length, 0, true}; }
@@ -61,6 +63,8 @@ protected:
             argv.insert(argv.end(), {"--head-length", *options.headLength});
         if (options.rate != 0)
             argv.insert(argv.end(), {"--rate", std::to_string(options.rate)});
+        if (options.requestLog)
+            argv.insert(argv.end(), {"--request-log", options.requestLog->string()});
         m_servers.push_back(std::make_unique<ScriptServer>(argv));
     }
     std::string BaseUrl(std::size_t server = 0) const
@@ -77,8 +81,8 @@ protected:
             "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (m_root / "no-bus").string()};
     }
 
-    std::unique_ptr<ProgramRun> Start(std::vector<std::string> arguments, std::vector<std::string> extraEnvironment = {},
-                                      const fs::path& executable = INSTALLER_EXE)
+    std::unique_ptr<ProgramRun> Start(std::vector<std::string> arguments,
+        std::vector<std::string> extraEnvironment = {}, const fs::path& executable = INSTALLER_EXE)
     {
         auto environment = Environment();
         for (const std::string& line : extraEnvironment) {
@@ -90,7 +94,7 @@ protected:
         return std::make_unique<ProgramRun>(executable, arguments, environment);
     }
     ProgramResult Run(std::vector<std::string> arguments, std::vector<std::string> extraEnvironment = {},
-                      const fs::path& executable = INSTALLER_EXE)
+        const fs::path& executable = INSTALLER_EXE)
     {
         return Start(std::move(arguments), std::move(extraEnvironment), executable)->Wait();
     }
@@ -125,7 +129,7 @@ protected:
 
 TEST_F(InstallerRunTest, InstallsThePackageOntoTheStickAndKeepsTheArchiveOnTheDisk)
 {
-    Drives("C fixed disk free=4.5G\nD fixed other free=1G\nE removable stick free=4.5G\n");   // exactly enough
+    Drives("C fixed disk free=4.5G\nD fixed other free=1G\nE removable stick free=4.5G\n"); // exactly enough
     fs::create_directories(m_root / "other");
     std::ofstream(m_stick / "notes.txt") << "the teacher's own file\n";
     fs::create_directories(m_stick / "kelvoClient");
@@ -145,7 +149,7 @@ TEST_F(InstallerRunTest, DrivesThatAreNotReadyAreRefusedBeforeAnythingHappens)
         const char* text;
     } rows[] = {
         {"C fixed disk free=20G\nE removable stick free=8G\nF removable second free=8G\n",
-         "请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！"},
+            "请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！"},
         {"C fixed disk free=20G\n", "请插入需要安装课件的U盘后，再继续操作！"},
         {"C fixed disk free=20G\nE removable stick free=4607M\n", "U盘空间不足4.5G，无法安装课件！"},
         {"C fixed disk free=4607M\nE removable stick free=8G\n", "硬盘空间不足4.5G，无法下载！"},
@@ -192,7 +196,7 @@ TEST_F(InstallerRunTest, TheKeyComesFromTheCommandLineOrTheFileBesideTheProgram)
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "未找到课件编号，无法安装！\n");
 
-    for (const char* unsafe : {"../../etc/passwd", "a b", "课件", "x%2F", "q?x=1"}) {
+    for (const char* unsafe : {"../../etc/passwd", "q?x=1", "a:b", "-lead", ".hidden"}) {
         result = Run({"--package-key", unsafe}, {}, installer);
         EXPECT_EQ(result.exitCode, 1) << unsafe;
         EXPECT_EQ(result.err, "课件编号无效，无法安装！\n") << unsafe;
@@ -203,13 +207,29 @@ TEST_F(InstallerRunTest, TheKeyComesFromTheCommandLineOrTheFileBesideTheProgram)
     ExpectInstalled(Run({}, {}, installer));
 }
 
+TEST_F(InstallerRunTest, AChineseKeyTravelsPercentEncodedAndLandsUnderItsChineseName)
+{
+    const std::string name = "语文三年级上.zip";
+    fs::rename(m_cloud / kArchive, m_cloud / name);
+    const fs::path requests = m_root / "requests.log";
+    Serve({.requestLog = requests});
+    const ProgramResult result = Run({"--package-key", "语文三年级上-2026"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(fs::exists(m_stick / "kelvoClient/启动课件.txt"));
+    EXPECT_EQ(ReadText(m_disk / "kelvo" / name), ReadText(m_cloud / name));
+    const std::string path = "/setup/%E8%AF%AD%E6%96%87%E4%B8%89%E5%B9%B4%E7%BA%A7%E4%B8%8A.zip\n";
+    const std::string seen = ReadText(requests);
+    EXPECT_NE(seen.find("HEAD " + path), std::string::npos) << seen;
+    EXPECT_NE(seen.find("GET " + path), std::string::npos) << seen;
+}
+
 TEST_F(InstallerRunTest, QaswitchFileSelectsTheAlternateStorageAndAFolderOfThatNameDoesNot)
 {
-    Serve(WithoutPackage());   // the main storage: no such package
-    Serve();                          // the alternate one has it
+    Serve(WithoutPackage()); // the main storage: no such package
+    Serve(); // the alternate one has it
     const fs::path installer = InstallerCopy();
-    const std::vector<std::string> storages{"INSTALLER_CLOUD_BASE_URL=" + BaseUrl(0),
-                                            "INSTALLER_CLOUD_BASE_URL_ALT=" + BaseUrl(1)};
+    const std::vector<std::string> storages{
+        "INSTALLER_CLOUD_BASE_URL=" + BaseUrl(0), "INSTALLER_CLOUD_BASE_URL_ALT=" + BaseUrl(1)};
 
     fs::create_directories(installer.parent_path() / "qaswitch.txt");
     ProgramResult result = Run({"--package-key", kKey}, storages, installer);
@@ -227,8 +247,9 @@ TEST_F(InstallerRunTest, ANetworkThatIsDownStopsBeforeTheDownload)
     // The probe finds nobody, and NetworkManager says the machine is offline.
     ScriptServer offline({"/usr/bin/python3", SupportScript("network_manager_bus.py"), "--state", "20"});
     ScriptServer silent({"/usr/bin/python3", SupportScript("http_test_server.py"), "--mode", "silent"});
-    const ProgramResult result = Run({"--package-key", kKey}, {"DBUS_SYSTEM_BUS_ADDRESS=" + offline.ReadyValue(),
-                                                               "INSTALLER_PROBE_ADDRESS=127.0.0.1:" + silent.ReadyValue()});
+    const ProgramResult result = Run({"--package-key", kKey},
+        {"DBUS_SYSTEM_BUS_ADDRESS=" + offline.ReadyValue(),
+            "INSTALLER_PROBE_ADDRESS=127.0.0.1:" + silent.ReadyValue()});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "网络不可用，请稍后再试。\n");
     EXPECT_FALSE(fs::exists(m_disk / "kelvo" / kArchive));
@@ -237,7 +258,7 @@ TEST_F(InstallerRunTest, ANetworkThatIsDownStopsBeforeTheDownload)
 
 TEST_F(InstallerRunTest, PullingTheStickDuringTheDownloadEndsTheProgram)
 {
-    Serve(Rate(200'000));   // about eight seconds for the package
+    Serve(Rate(200'000)); // about eight seconds for the package
     const auto run = Start({"--package-key", kKey});
     const fs::path archive = m_disk / "kelvo" / kArchive;
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive) && fs::file_size(archive) > 0; }));
@@ -260,6 +281,25 @@ TEST_F(InstallerRunTest, ASecondStickPluggedInDuringTheInstallationChangesNothin
     EXPECT_FALSE(fs::exists(m_root / "second" / "kelvoClient"));
 }
 
+TEST_F(InstallerRunTest, StartedThroughPkexecItTrustsNoSettingFromTheEnvironment)
+{
+    const fs::path debug = m_root / "debug.log";
+    std::vector<std::string> environment{"INSTALLER_VOLUME_MAP=" + (m_root / "volumes.map").string(),
+        "INSTALLER_CLOUD_BASE_URL=http://127.0.0.1:9/setup/", "INSTALLER_DEBUG_OUTPUT=" + debug.string()};
+    ProgramResult result = ProgramRun(INSTALLER_EXE, {"--drives"}, environment).Wait();
+    EXPECT_NE(result.out.find("E:\t"), std::string::npos) << result.out; // root started it: the map holds
+    EXPECT_TRUE(fs::remove(debug));
+
+    environment.push_back("PKEXEC_UID=1000");
+    result = ProgramRun(INSTALLER_EXE, {"--drives"}, environment).Wait();
+    EXPECT_EQ(result.out.find(m_root.string()), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("C:\t"), std::string::npos) << result.out; // the real drives
+    EXPECT_FALSE(fs::exists(debug));
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 3) << result.err;
+    for (const char* name : {"INSTALLER_VOLUME_MAP", "INSTALLER_CLOUD_BASE_URL", "INSTALLER_DEBUG_OUTPUT"})
+        EXPECT_NE(result.err.find(std::string("ignoring ") + name + ":"), std::string::npos) << result.err;
+}
+
 TEST(DemoRun, InstallsTheSamplePackageIntoItsOwnStickFolder)
 {
     ProgramRun run(INSTALLER_EXE, {"--demo", "--unattended"}, {});
@@ -271,7 +311,7 @@ TEST(DemoRun, InstallsTheSamplePackageIntoItsOwnStickFolder)
     const fs::path stick = result.out.substr(at + done.size(), result.out.find('\n', at) - at - done.size());
     EXPECT_TRUE(fs::exists(stick / "kelvoClient/启动课件.txt")) << stick;
     EXPECT_EQ(result.err, "");
-    fs::remove_all(stick.parent_path());   // the demo's own temporary folder
+    fs::remove_all(stick.parent_path()); // the demo's own temporary folder
 }
 
 } // namespace

@@ -44,25 +44,41 @@ protected:
     std::string m_savedPath;
 };
 
-TEST_F(ElevationTest, CommandLinePassesDisplaySettingsAndArguments)
+TEST_F(ElevationTest, CommandLineFromEachPlaceAndWhatPassesOn)
 {
-    const std::map<std::string, std::string> variables{
-        {"DISPLAY", ":1"},         {"WAYLAND_DISPLAY", "wayland-0"}, {"XDG_RUNTIME_DIR", "/run/user/1000"},
-        {"XAUTHORITY", "/x/auth"}, {"LANG", "zh_CN.UTF-8"},          {"PATH", "/usr/bin"}};
+    const std::map<std::string, std::string> variables{{"DISPLAY", ":1"}, {"WAYLAND_DISPLAY", "wayland-0"},
+        {"XDG_RUNTIME_DIR", "/run/user/1000"}, {"XAUTHORITY", "/x/auth"}, {"LANG", "zh_CN.UTF-8"}, {"PATH", "/usr/bin"},
+        {"INSTALLER_VOLUME_MAP", "/tmp/map"}, {"INSTALLER_DEBUG_OUTPUT", "/etc/x"}, {"HOME", "/home/u"}};
     const auto lookup = [&](const char* name) -> const char* {
         const auto found = variables.find(name);
         return found == variables.end() ? nullptr : found->second.c_str();
     };
-    const std::vector<std::string> environment{"PATH=/usr/bin", "INSTALLER_VOLUME_MAP=/tmp/map", "HOME=/home/u",
-                                               "INSTALLER_ELEVATED=1", "SECRET_TOKEN=x"};
-    const auto passed = platform::EnvironmentToPassOn(environment, lookup);
-    EXPECT_EQ(passed, (std::vector<std::string>{"DISPLAY=:1", "XAUTHORITY=/x/auth", "WAYLAND_DISPLAY=wayland-0",
-                                                "XDG_RUNTIME_DIR=/run/user/1000", "LANG=zh_CN.UTF-8",
-                                                "INSTALLER_VOLUME_MAP=/tmp/map"}));
+    // The display and the locale, never the program's settings.
+    const auto passed = platform::EnvironmentToPassOn(lookup);
+    EXPECT_EQ(passed,
+        (std::vector<std::string>{"DISPLAY=:1", "XAUTHORITY=/x/auth", "WAYLAND_DISPLAY=wayland-0",
+            "XDG_RUNTIME_DIR=/run/user/1000", "LANG=zh_CN.UTF-8"}));
 
-    const auto line = platform::ElevatedCommandLine("/opt/installer/installer", {"--demo", "a b"}, {"DISPLAY=:1"});
-    EXPECT_EQ(line, (std::vector<std::string>{"pkexec", "env", "DISPLAY=:1", "INSTALLER_ELEVATED=1",
-                                              "/opt/installer/installer", "--demo", "a b"}));
+    // Installed: pkexec runs the program itself, so polkit picks the package's action.
+    EXPECT_EQ(platform::ElevatedCommandLine(platform::ElevationRoute::InstalledAction,
+                  "/usr/bin/kelvo-courseware-installer", {"--package-key", "a b"}, {"DISPLAY=:1"}),
+        (std::vector<std::string>{"pkexec", "/usr/bin/kelvo-courseware-installer", "--package-key", "a b"}));
+    // Elsewhere (a build tree): through env, which carries the display.
+    EXPECT_EQ(platform::ElevatedCommandLine(platform::ElevationRoute::Env, "/src/build/app/installer", {"--unattended"},
+                  {"DISPLAY=:1", "LANG=zh_CN.UTF-8"}),
+        (std::vector<std::string>{
+            "pkexec", "env", "DISPLAY=:1", "LANG=zh_CN.UTF-8", "/src/build/app/installer", "--unattended"}));
+}
+
+TEST_F(ElevationTest, OnlyTheInstalledProgramWithItsActionInPlaceGoesThroughTheAction)
+{
+    const std::string action = (m_dir / "action.policy").string();
+    const platform::InstalledPlace installed{"/usr/bin/kelvo-courseware-installer", action};
+    EXPECT_EQ(platform::RouteFor(installed.program, installed), platform::ElevationRoute::Env); // no action file
+    std::ofstream(action) << "<policyconfig/>";
+    EXPECT_EQ(platform::RouteFor(installed.program, installed), platform::ElevationRoute::InstalledAction);
+    EXPECT_EQ(platform::RouteFor("/src/build/app/installer", installed), platform::ElevationRoute::Env);
+    EXPECT_EQ(platform::RouteFor("/src/build/app/installer", {}), platform::ElevationRoute::Env);
 }
 
 TEST_F(ElevationTest, XauthorityFallsBackToTheUsersCookie)
@@ -76,7 +92,7 @@ TEST_F(ElevationTest, XauthorityFallsBackToTheUsersCookie)
             return home.c_str();
         return nullptr;
     };
-    const auto passed = platform::EnvironmentToPassOn({}, lookup);
+    const auto passed = platform::EnvironmentToPassOn(lookup);
     EXPECT_EQ(passed, (std::vector<std::string>{"DISPLAY=:0", "XAUTHORITY=" + home + "/.Xauthority"}));
 }
 
@@ -84,15 +100,14 @@ TEST_F(ElevationTest, TheElevatedRunsExitCodeComesBack)
 {
     FakePkexec("exec \"$@\"");
     const fs::path seen = m_dir / "seen";
-    const auto line = platform::ElevatedCommandLine(
-        "/bin/sh", {"-c", "echo \"$DISPLAY $INSTALLER_ELEVATED $1\" > '" + seen.string() + "'; exit 5", "sh", "arg"},
-        {"DISPLAY=:7"});
+    const auto line = platform::ElevatedCommandLine(platform::ElevationRoute::Env, "/bin/sh",
+        {"-c", "echo \"$DISPLAY $1\" > '" + seen.string() + "'; exit 5", "sh", "arg"}, {"DISPLAY=:7"});
     setenv("PATH", (m_dir.string() + ":/usr/bin:/bin").c_str(), 1);
     EXPECT_EQ(platform::RunElevated(line), 5);
     std::ifstream in(seen);
     std::string text;
     std::getline(in, text);
-    EXPECT_EQ(text, ":7 1 arg");
+    EXPECT_EQ(text, ":7 arg");
 }
 
 TEST_F(ElevationTest, RefusalOrMissingPkexecIsExplainedAndStopsTheProgram)
@@ -120,7 +135,7 @@ TEST_F(ElevationTest, RootGoesOnWithoutElevating)
         GTEST_SKIP() << "needs to run as root";
     char name[] = "installer";
     char* argv[] = {name, nullptr};
-    EXPECT_EQ(platform::EnsureElevated(1, argv), std::nullopt);
+    EXPECT_EQ(platform::EnsureElevated(1, argv, {}), std::nullopt);
 }
 
 } // namespace

@@ -17,9 +17,12 @@ Routes of the serve mode (GET and HEAD):
   /redirect         302 to /file/100 with a short body
   /drop/N           Content-Length N, half of the body, then the connection is closed
   /stall/N          Content-Length N, 16 bytes of the body, then nothing until the server ends
-  /setup/NAME       the file NAME of the --files folder (404 with a short body when missing);
+  /setup/NAME       the file NAME (percent-decoded) of the --files folder (404 with a short
+                    body when missing);
                     --head-length N or "none" changes what HEAD reports for it, --rate B sends
                     its body at about B bytes a second
+
+--request-log FILE appends "METHOD PATH" for every request, the path as it arrived.
 
 The pattern byte at offset i is ((i % 251) * 31 + 7) % 256.
 
@@ -35,6 +38,7 @@ import socketserver
 import ssl
 import subprocess
 import threading
+import urllib.parse
 
 from script_lifetime import wait_for_end
 
@@ -44,6 +48,7 @@ PATTERN_BLOCK = bytes(((i % PATTERN_PERIOD) * 31 + 7) % 256 for i in range(PATTE
 STALL_PREFIX_BYTES = 16
 
 stopping = threading.Event()
+log_lock = threading.Lock()
 options = None
 
 
@@ -69,6 +74,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.answer(send_body=True)
 
     def answer(self, send_body):
+        if options.request_log:
+            with log_lock, open(options.request_log, "a", encoding="utf-8") as log:
+                log.write("%s %s\n" % (self.command, self.path))
         parts = self.path.split("?", 1)[0].strip("/").split("/")
         route, argument = parts[0], (parts[1] if len(parts) > 1 else "")
         try:
@@ -135,6 +143,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.close_connection = True
 
     def setup_file(self, name, send_body):
+        name = urllib.parse.unquote(name)
         path = os.path.join(options.files, os.path.basename(name))
         if not name or not os.path.isfile(path):
             self.small(404, b"<html><body>no such package</body></html>\n", send_body)
@@ -253,6 +262,7 @@ def main():
     parser.add_argument("--files")
     parser.add_argument("--head-length")
     parser.add_argument("--rate", type=int, default=0)
+    parser.add_argument("--request-log")
     global options
     options = parser.parse_args()
 
