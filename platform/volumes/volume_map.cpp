@@ -1,4 +1,5 @@
 #include "platform/volumes/volume_map.h"
+#include "platform/win32_strings.h"
 
 #include <cctype>
 #include <filesystem>
@@ -8,6 +9,8 @@
 
 namespace platform {
 namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::string_view Trim(std::string_view text)
 {
@@ -122,16 +125,20 @@ VolumeMapResult ParseVolumeMap(std::string_view text, const std::string& fileNam
 {
     VolumeMapResult result;
     const std::filesystem::path base = std::filesystem::path(fileName).parent_path();
+    if (text.starts_with(kByteOrderMark))
+        text.remove_prefix(kByteOrderMark.size());
     std::istringstream in{std::string(text)};
     std::string line;
     int number = 0;
     const auto fail = [&](const std::string& what) {
         result.volumes.clear();
-        result.error = fileName + ":" + std::to_string(number) + ": " + what;
+        result.error = EscapedUtf8(fileName) + ":" + std::to_string(number) + ": " + what;
         return result;
     };
     while (std::getline(in, line)) {
         ++number;
+        if (const std::string shown = EscapedUtf8(line); shown != line)
+            return fail("the line is not printable UTF-8 text: \"" + shown + "\"");
         std::string_view content = line;
         if (const auto hash = content.find('#'); hash != std::string_view::npos)
             content = content.substr(0, hash);
@@ -201,10 +208,16 @@ VolumeMapResult ParseVolumeMap(std::string_view text, const std::string& fileNam
 
 VolumeMapResult ReadVolumeMap(const std::string& fileName)
 {
+    VolumeMapResult result;
+    std::error_code ec;
+    const auto status = std::filesystem::status(fileName, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        result.error = EscapedUtf8(fileName) + ": is not a regular file";
+        return result;
+    }
     std::ifstream in(fileName, std::ios::binary);
     if (!in) {
-        VolumeMapResult result;
-        result.error = fileName + ": cannot be read";
+        result.error = EscapedUtf8(fileName) + ": cannot be read";
         return result;
     }
     std::ostringstream text;

@@ -96,6 +96,14 @@ TEST(ParseVolumeMap, NamesTheFileAndLineOfTheFirstBadLine)
             "m.map:2: \"fs=\" is given twice in \"E removable /x fs=vfat mounted fs=exfat\""},
         {"E removable /x mounted mounted", "m.map:2: \"mounted\" is given twice in \"E removable /x mounted mounted\""},
         {"E removable /x fs=", "m.map:2: \"fs=\" names no file system (like fs=vfat or fs=exfat)"},
+        {"E removable /\xFF\xFEx\x01\x1B[2J",
+            "m.map:2: the line is not printable UTF-8 text: \"E removable /\\xFF\\xFEx\\x01\\x1B[2J\""},
+        {"E removable /\xC0\xAF\xED\xA0\x80",
+            "m.map:2: the line is not printable UTF-8 text: \"E removable /\\xC0\\xAF\\xED\\xA0\\x80\""},
+        {"\xEF\xBB\xBF"
+         "E removable /gpj\xE2\x80\xAE.exe",
+            "m.map:2: the line is not printable UTF-8 text: \"\\xEF\\xBB\\xBF"
+            "E removable /gpj\\xE2\\x80\\xAE.exe\""},
     };
     for (const auto& row : rows) {
         const auto result = ParseVolumeMap(std::string("C fixed /x\n") + row.line + "\nD fixed /z\n", "m.map");
@@ -104,9 +112,22 @@ TEST(ParseVolumeMap, NamesTheFileAndLineOfTheFirstBadLine)
     }
 }
 
-TEST(ReadVolumeMap, AMissingFileIsAnError)
+TEST(ParseVolumeMap, SkipsALeadingByteOrderMarkAndAcceptsWindowsLineEnds)
+{
+    const auto result = ParseVolumeMap("\xEF\xBB\xBF"
+                                       "C fixed /srv/课件\r\nE removable /srv/e\tfs=vfat\r\n",
+        "m.map");
+    ASSERT_EQ(result.error, "");
+    ASSERT_EQ(result.volumes.size(), 2u);
+    EXPECT_EQ(result.volumes[0].root, "/srv/课件");
+    EXPECT_EQ(result.volumes[1].fileSystem, "vfat");
+}
+
+TEST(ReadVolumeMap, AMapThatIsNoRegularFileIsAnError)
 {
     EXPECT_EQ(platform::ReadVolumeMap("/nonexistent/volumes.map").error, "/nonexistent/volumes.map: cannot be read");
+    EXPECT_EQ(platform::ReadVolumeMap("/tmp").error, "/tmp: is not a regular file");
+    EXPECT_EQ(platform::ReadVolumeMap("/dev/null").error, "/dev/null: is not a regular file");
 }
 
 } // namespace
