@@ -20,6 +20,7 @@ std::string ReadWholeFile(const std::string& path)
 }
 
 constexpr const char* kMountInfo = "/proc/self/mountinfo";
+constexpr const char* kRealDrivesLock = "/run/kelvo-installer.lock";
 
 std::string VolumeMapFromEnvironment()
 {
@@ -61,6 +62,11 @@ std::optional<Volume> VolumeTable::Find(wchar_t letter)
     if (it == volumes.end())
         return std::nullopt;
     return *it;
+}
+
+std::string VolumeTable::InstanceLockFile() const
+{
+    return UsesVolumeMap() ? volumeMapPath_ + ".lock" : kRealDrivesLock;
 }
 
 std::string VolumeTable::VolumeMapError() const
