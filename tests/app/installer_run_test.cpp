@@ -1,6 +1,7 @@
 // The whole program, run unattended as its own process: folders standing in for the stick and
 // the hard disk through a volume map, the package on a loopback server.
 #include "program_run.h"
+#include "scratch_mount.h"
 #include "script_server.h"
 #include "temp_folder.h"
 
@@ -284,6 +285,21 @@ TEST_F(InstallerRunTest, OneInstallerAtATimePerSetOfDrives)
     EXPECT_TRUE(fs::exists(other / "stick/kelvoClient/启动课件.txt"));
 
     ExpectInstalled(first->Wait());
+}
+
+TEST_F(InstallerRunTest, AHardDiskThatFillsUpDuringTheDownloadIsTheHardDisksFault)
+{
+    // The disk claims room enough but is a real file system smaller than the package.
+    const ScratchMount disk(ScratchMount::Kind::Tmpfs, disk_, 512 * 1024);
+    if (!disk.SkipReason().empty())
+        GTEST_SKIP() << disk.SkipReason();
+    Serve();
+    const ProgramResult result = Run({"--package-key", kKey});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "课件无法保存到硬盘，请检查硬盘后重试。\n");
+    EXPECT_NE(result.out.find("No space left on device"), std::string::npos) << result.out;
+    EXPECT_FALSE(fs::exists(disk_ / "kelvo" / kArchive));
+    ExpectNothingInstalled();
 }
 
 TEST(DemoRun, InstallsTheSamplePackageIntoItsOwnStickFolder)
