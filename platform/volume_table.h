@@ -8,12 +8,15 @@
 #include "platform/volumes/mount_table.h"
 #include "platform/volumes/volume.h"
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace platform {
+
+class FileDescriptor;
 
 class VolumeTable {
 public:
@@ -24,6 +27,7 @@ public:
     VolumeTable(std::string mountInfoPath, std::string sysRoot);
     // A table over a volume map file.
     explicit VolumeTable(std::string volumeMapPath);
+    ~VolumeTable();
 
     std::vector<Volume> Volumes();
     std::optional<Volume> Find(wchar_t letter);
@@ -41,6 +45,8 @@ public:
 private:
     std::vector<Volume> ReadMountTable();
     std::vector<Volume> ReadVolumeMapFile();
+    // This process's mount table, read again only when it changed.
+    const std::vector<MountEntry>& CurrentMounts();
 
     std::string mountInfoPath_;
     std::string sysRoot_;
@@ -49,6 +55,8 @@ private:
     std::mutex mutex_;
     LetterAssigner assigner_;
     std::vector<Volume> lastGoodMap_;
+    std::unique_ptr<FileDescriptor> mountTable_;
+    std::vector<MountEntry> mounts_;
 };
 
 // The environment variable that names the volume map.

@@ -1,6 +1,10 @@
 #include "platform/volume_table.h"
 
+#include "platform/system/file_descriptor.h"
 #include "platform/volumes/volume_map.h"
+
+#include <fcntl.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -49,6 +53,8 @@ VolumeTable::VolumeTable(std::string volumeMapPath)
 {
 }
 
+VolumeTable::~VolumeTable() = default;
+
 std::vector<Volume> VolumeTable::Volumes()
 {
     std::lock_guard lock(mutex_);
@@ -79,6 +85,21 @@ std::vector<Volume> VolumeTable::ReadMountTable()
     return assigner_.Assign(DetectVolumes(ParseMountInfo(ReadWholeFile(mountInfoPath_)), sysRoot_));
 }
 
+const std::vector<MountEntry>& VolumeTable::CurrentMounts()
+{
+    // The kernel flags the open mount table once after each change (POLLPRI), so an unchanged
+    // table costs one poll instead of a read and a parse.
+    if (!mountTable_) {
+        mountTable_ = std::make_unique<FileDescriptor>(::open(kMountInfo, O_RDONLY | O_CLOEXEC));
+        mounts_ = ParseMountInfo(ReadWholeFile(kMountInfo));
+        return mounts_;
+    }
+    pollfd changed{mountTable_->get(), POLLPRI, 0};
+    if (mountTable_->get() < 0 || (::poll(&changed, 1, 0) > 0 && (changed.revents & (POLLPRI | POLLERR)) != 0))
+        mounts_ = ParseMountInfo(ReadWholeFile(kMountInfo));
+    return mounts_;
+}
+
 std::vector<Volume> VolumeTable::ReadVolumeMapFile()
 {
     // A map being rewritten may be read half-written: keep the last one that parsed.
@@ -86,21 +107,19 @@ std::vector<Volume> VolumeTable::ReadVolumeMapFile()
     if (result.error.empty())
         lastGoodMap_ = std::move(result.volumes);
     std::vector<Volume> present;
-    std::optional<std::vector<MountEntry>> mounts; // read once, when a line needs it
     for (const Volume& volume : lastGoodMap_) {
         std::error_code ec;
         if (!std::filesystem::is_directory(volume.root, ec))
             continue;
         Volume found = volume;
         if (found.onlyWhileMounted || found.fileSystem.empty()) {
-            if (!mounts)
-                mounts = ParseMountInfo(ReadWholeFile(kMountInfo));
+            const std::vector<MountEntry>& mounts = CurrentMounts();
             const std::string folder = std::filesystem::canonical(volume.root, ec).string();
             if (ec)
                 continue;
-            if (found.onlyWhileMounted && !IsMountPoint(*mounts, folder))
+            if (found.onlyWhileMounted && !IsMountPoint(mounts, folder))
                 continue;
-            if (const MountEntry* mount = MountHolding(*mounts, folder); mount != nullptr) {
+            if (const MountEntry* mount = MountHolding(mounts, folder); mount != nullptr) {
                 if (found.fileSystem.empty())
                     found.fileSystem = mount->fsType;
                 found.source = mount->source;
