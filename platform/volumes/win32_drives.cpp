@@ -16,6 +16,7 @@
 #include <cstring>
 #include <cwctype>
 #include <filesystem>
+#include <vector>
 
 namespace platform {
 
@@ -111,8 +112,63 @@ std::string UnescapeUdev(const std::string& name)
     return out;
 }
 
-// The label of the device a volume is mounted from, as udev lists it; empty when unknown.
-std::string LabelOf(const platform::Volume& volume)
+template <typename T>
+T LittleEndian(const unsigned char* bytes)
+{
+    T value = 0;
+    for (std::size_t i = sizeof(T); i-- > 0;)
+        value = static_cast<T>((value << 8) | bytes[i]);
+    return value;
+}
+
+// The volume label entry (type 0x83) in the first cluster of an exFAT root directory, read
+// from the device; empty when there is none or the device cannot be read.
+std::wstring ExfatLabel(const std::string& device)
+{
+    const platform::FileDescriptor fd(::open(device.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    std::array<unsigned char, 512> boot{};
+    if (fd.get() < 0 || ::pread(fd.get(), boot.data(), boot.size(), 0) != static_cast<ssize_t>(boot.size()) ||
+        std::memcmp(boot.data() + 3, "EXFAT   ", 8) != 0)
+        return {};
+    const auto heapSector = LittleEndian<std::uint32_t>(boot.data() + 88);
+    const auto rootCluster = LittleEndian<std::uint32_t>(boot.data() + 96);
+    const unsigned sectorShift = boot[108];
+    const unsigned clusterShift = boot[109];
+    if (rootCluster < 2 || sectorShift < 9 || sectorShift > 12 || sectorShift + clusterShift > 25)
+        return {};
+    const auto clusterBytes = std::size_t{1} << (sectorShift + clusterShift);
+    const auto offset =
+        (static_cast<std::uint64_t>(heapSector) + (static_cast<std::uint64_t>(rootCluster - 2) << clusterShift))
+        << sectorShift;
+    std::vector<unsigned char> root(std::min<std::size_t>(clusterBytes, 64 * 1024));
+    if (::pread(fd.get(), root.data(), root.size(), static_cast<off_t>(offset)) != static_cast<ssize_t>(root.size()))
+        return {};
+    constexpr unsigned kEndOfDirectory = 0x00;
+    constexpr unsigned kVolumeLabel = 0x83;
+    constexpr std::size_t kMaxLabelUnits = 11;
+    for (std::size_t at = 0; at + 32 <= root.size() && root[at] != kEndOfDirectory; at += 32) {
+        if (root[at] != kVolumeLabel)
+            continue;
+        std::wstring label;
+        const std::size_t units = std::min<std::size_t>(root[at + 1], kMaxLabelUnits);
+        for (std::size_t i = 0; i < units; ++i) {
+            const char32_t unit = LittleEndian<std::uint16_t>(root.data() + at + 2 + 2 * i);
+            const char32_t next = i + 1 < units ? LittleEndian<std::uint16_t>(root.data() + at + 4 + 2 * i) : 0;
+            if (unit >= 0xD800 && unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+                label += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+                ++i;
+            } else {
+                label += static_cast<wchar_t>(unit);
+            }
+        }
+        return label;
+    }
+    return {};
+}
+
+// The label of the device a volume is mounted from, as udev lists it, else as an exFAT device
+// holds it; empty when unknown.
+std::wstring LabelOf(const platform::Volume& volume)
 {
     if (volume.source.substr(0, 5) != "/dev/")
         return {};
@@ -123,9 +179,9 @@ std::string LabelOf(const platform::Volume& volume)
     for (fs::directory_iterator it("/dev/disk/by-label", ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code linkError;
         if (fs::canonical(it->path(), linkError) == device && !linkError)
-            return UnescapeUdev(it->path().filename().string());
+            return platform::Widen(UnescapeUdev(it->path().filename().string()));
     }
-    return {};
+    return ExfatLabel(device.string());
 }
 
 // Copies text with its terminator into a buffer of `size` characters; false when it does not fit.
@@ -218,7 +274,7 @@ BOOL GetVolumeInformationW(LPCWSTR rootPath, LPWSTR volumeNameBuffer, DWORD volu
     }
     struct statvfs info {};
     const bool measured = ::statvfs(volume->root.c_str(), &info) == 0;
-    const std::wstring label = volumeNameBuffer != nullptr ? platform::Widen(LabelOf(*volume)) : std::wstring();
+    const std::wstring label = volumeNameBuffer != nullptr ? LabelOf(*volume) : std::wstring();
     const std::wstring fileSystem =
         fileSystemNameBuffer != nullptr ? platform::Widen(platform::WindowsFileSystemName(*volume)) : std::wstring();
     if (!CopyOut(label, volumeNameBuffer, volumeNameSize) ||

@@ -66,17 +66,20 @@ TEST(GetVolumeInformation, AMountedLetterFollowsARealMount)
         std::filesystem::path folder;
         LPCWSTR root;
         LPCWSTR fileSystem;
-    } rows[] = {{ScratchMount::Kind::Tmpfs, first, L"E:\\", L"TMPFS"},
-        {ScratchMount::Kind::ExfatImage, second, L"F:\\", L"exFAT"}};
+        const char* label;
+    } rows[] = {{ScratchMount::Kind::Tmpfs, first, L"E:\\", L"TMPFS", ""},
+        {ScratchMount::Kind::ExfatImage, second, L"F:\\", L"exFAT", "课件U盘"}};
     for (const auto& row : rows) {
         EXPECT_EQ(GetDriveTypeW(row.root), DRIVE_NO_ROOT_DIR); // a plain folder is no stick
-        ScratchMount mount(row.kind, row.folder, 64ull << 20);
+        ScratchMount mount(row.kind, row.folder, 64ull << 20, row.label);
         if (!mount.SkipReason().empty()) {
             std::cout << "[  SKIPPED ] " << mount.SkipReason() << std::endl;
             continue;
         }
         EXPECT_EQ(GetDriveTypeW(row.root), DRIVE_REMOVABLE);
-        EXPECT_EQ(VolumeInformation(row.root).fileSystem, row.fileSystem);
+        const Information info = VolumeInformation(row.root);
+        EXPECT_EQ(info.fileSystem, row.fileSystem);
+        EXPECT_EQ(platform::Narrow(info.label), row.label);
         mount.Pull();
         EXPECT_EQ(GetDriveTypeW(row.root), DRIVE_NO_ROOT_DIR);
         EXPECT_TRUE(std::filesystem::is_directory(row.folder));

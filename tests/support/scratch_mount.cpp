@@ -48,7 +48,9 @@ std::string Quoted(const std::filesystem::path& path) { return "'" + path.string
 
 } // namespace
 
-ScratchMount::ScratchMount(Kind kind, const std::filesystem::path& folder, unsigned long long bytes) : m_folder(folder)
+ScratchMount::ScratchMount(
+    Kind kind, const std::filesystem::path& folder, unsigned long long bytes, const std::string& label)
+    : m_folder(folder)
 {
     std::filesystem::create_directories(folder);
     if (::geteuid() != 0) {
@@ -68,7 +70,8 @@ ScratchMount::ScratchMount(Kind kind, const std::filesystem::path& folder, unsig
     m_image = folder.parent_path() / (folder.filename().string() + ".img");
     std::ofstream(m_image).close();
     std::filesystem::resize_file(m_image, bytes);
-    if (!Run("mkfs.exfat " + Quoted(m_image)) || !Run("losetup -f --show " + Quoted(m_image), &m_loopDevice)) {
+    if (!Run("mkfs.exfat " + (label.empty() ? "" : "-L " + Quoted(label) + " ") + Quoted(m_image)) ||
+        !Run("losetup -f --show " + Quoted(m_image), &m_loopDevice)) {
         m_skipReason = "no loop device for the exFAT image";
         return;
     }

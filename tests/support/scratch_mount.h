@@ -11,8 +11,10 @@ class ScratchMount {
 public:
     enum class Kind { Tmpfs, ExfatImage };
 
-    // Mounts a file system of `bytes` bytes on `folder` (created if missing).
-    ScratchMount(Kind kind, const std::filesystem::path& folder, unsigned long long bytes);
+    // Mounts a file system of `bytes` bytes on `folder` (created if missing); an exFAT image
+    // gets the label when one is given.
+    ScratchMount(
+        Kind kind, const std::filesystem::path& folder, unsigned long long bytes, const std::string& label = "");
     ~ScratchMount();
     ScratchMount(const ScratchMount&) = delete;
     ScratchMount& operator=(const ScratchMount&) = delete;
