@@ -128,18 +128,6 @@ TEST_F(MountTableTest, VolumesNameTheirFileSystemsTheWindowsWay)
     for (const auto& volume : volumes)
         EXPECT_EQ(platform::WindowsFileSystemName(volume), expected.at(volume.root)) << volume.root;
     EXPECT_EQ(volumes[2].source, "/dev/sdb1");
-
-    const struct {
-        const char* type;
-        const char* windows;
-    } rows[] = {{"msdos", "FAT32"}, {"fat", "FAT32"}, {"EXFAT", "exFAT"}, {"ntfs", "NTFS"}, {"ntfs3", "NTFS"},
-        {"fuseblk.exfat", "exFAT"}, {"fuseblk", "FUSEBLK"}, {"btrfs", "BTRFS"}, {"", ""}};
-    for (const auto& row : rows) {
-        platform::Volume volume;
-        volume.fileSystem = row.type;
-        volume.source = "/dev/no-such-device";
-        EXPECT_EQ(platform::WindowsFileSystemName(volume), row.windows) << row.type;
-    }
 }
 
 TEST_F(MountTableTest, AFileSystemWithoutADeviceNumberIsFoundByItsSourceName)
