@@ -11,6 +11,7 @@ namespace platform {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::size_t kShownLineBytes = 120;
 
 std::string_view Trim(std::string_view text)
 {
@@ -137,8 +138,12 @@ VolumeMapResult ParseVolumeMap(std::string_view text, const std::string& fileNam
     };
     while (std::getline(in, line)) {
         ++number;
-        if (const std::string shown = EscapedUtf8(line); shown != line)
-            return fail("the line is not printable UTF-8 text: \"" + shown + "\"");
+        if (EscapedUtf8(line) != line) {
+            // A binary file's first "line" can be megabytes long: its start is enough.
+            const bool cut = line.size() > kShownLineBytes;
+            return fail("the line is not printable UTF-8 text: \"" +
+                EscapedUtf8(std::string_view(line).substr(0, kShownLineBytes)) + (cut ? "\"..." : "\""));
+        }
         std::string_view content = line;
         if (const auto hash = content.find('#'); hash != std::string_view::npos)
             content = content.substr(0, hash);
