@@ -15,6 +15,7 @@ enum class InstallFailure : WPARAM {
     WorkFolder = 2,
     Download = 3,
     Extraction = 4,
+    DownloadSave = 5,   // the archive could not be written into the work folder
 };
 
 // The message the user reads for the failure.
@@ -25,6 +26,7 @@ inline LPCWSTR InstallFailureText(InstallFailure failure)
     case InstallFailure::WorkFolder: return L"无法在硬盘上创建下载文件夹，安装终止。";
     case InstallFailure::Download: return L"课件下载失败，请检查网络后重试。";
     case InstallFailure::Extraction: return L"课件写入U盘失败，请检查U盘后重试。";
+    case InstallFailure::DownloadSave: return L"课件无法保存到硬盘，请检查硬盘后重试。";
     }
     return L"";
 }

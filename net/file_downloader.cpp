@@ -4,7 +4,9 @@
 #include "platform/win32_files.h"
 #include "platform/win32_system.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <type_traits>
@@ -16,6 +18,12 @@ struct FileClose {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<std::FILE, FileClose>;
+
+// What the write callback writes to, and the errno of its first failed write.
+struct WriteTarget {
+    std::FILE* file = nullptr;
+    int error = 0;
+};
 
 // libcurl's default 16 KiB receive buffer halves the loopback throughput; 512 KiB matches curl.
 constexpr long kReceiveBufferBytes = 512 * 1024;
@@ -50,10 +58,7 @@ FileDownloader::~FileDownloader()
     }
 }
 
-void FileDownloader::ThreadHandleClose::operator()(HANDLE handle) const
-{
-    CloseHandle(handle);
-}
+void FileDownloader::ThreadHandleClose::operator()(HANDLE handle) const { CloseHandle(handle); }
 
 void FileDownloader::SetProgressCallback(ProgressCallback callback) { m_progressCallback = std::move(callback); }
 
@@ -67,6 +72,7 @@ bool FileDownloader::Start()
     m_thread.reset(CreateThread(nullptr, 0, &FileDownloader::DownloadThreadProc, this, 0, nullptr));
     if (!m_thread) {
         // Nothing will run, so the owner learns it the same way as any other failure.
+        m_failure = DownloadFailure::Transfer;
         m_failed.store(true, std::memory_order_release);
         return false;
     }
@@ -76,6 +82,8 @@ bool FileDownloader::Start()
 bool FileDownloader::IsFinished() const { return m_finished.load(std::memory_order_acquire); }
 
 bool FileDownloader::IsFailed() const { return m_failed.load(std::memory_order_acquire); }
+
+DownloadFailure FileDownloader::Failure() const { return IsFailed() ? m_failure : DownloadFailure::None; }
 
 void FileDownloader::Cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
 
@@ -97,18 +105,21 @@ bool FileDownloader::Transfer()
     const net::CurlEasy handle = net::MakeCurlEasy();
     if (!handle) {
         std::cout << "Failed to initialize libcurl." << std::endl;
+        m_failure = DownloadFailure::Transfer;
         return false;
     }
     File file(platform::OpenFile(m_savePath, "ab+"));
     if (!file) {
-        std::cout << "Failed to open file for writing." << std::endl;
+        std::cout << "Failed to open file for writing: " << std::strerror(errno) << std::endl;
+        m_failure = DownloadFailure::LocalFile;
         return false;
     }
+    WriteTarget target{file.get()};
 
     CURL* const curl = handle.get();
     curl_easy_setopt(curl, CURLOPT_URL, m_url.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &FileDownloader::WriteToFile);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, file.get());
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &target);
     net::UseVerifiedTls(curl);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
@@ -126,23 +137,35 @@ bool FileDownloader::Transfer()
         result = CheckResponseStatus(curl);
     }
     // Data still in the stream's buffer is only on disk once the close succeeds.
-    if (std::fclose(file.release()) != 0 && result == CURLE_OK) {
-        result = CURLE_WRITE_ERROR;
+    if (std::fclose(file.release()) != 0 && target.error == 0) {
+        target.error = errno;
+        if (result == CURLE_OK)
+            result = CURLE_WRITE_ERROR;
     }
     if (result != CURLE_OK) {
-        std::cout << "Download failed: " << curl_easy_strerror(result) << std::endl;
+        // A write error comes from the file only when a write or the close failed; otherwise
+        // the failure is on the network's side.
+        const bool local = result == CURLE_WRITE_ERROR && target.error != 0;
+        m_failure = local ? DownloadFailure::LocalFile : DownloadFailure::Transfer;
+        std::cout << "Download failed: " << curl_easy_strerror(result)
+                  << (local ? std::string(": ") + std::strerror(target.error) : std::string()) << std::endl;
         return false;
     }
     return true;
 }
 
-std::size_t FileDownloader::WriteToFile(char* data, std::size_t size, std::size_t count, void* file)
+std::size_t FileDownloader::WriteToFile(char* data, std::size_t size, std::size_t count, void* target)
 {
-    return std::fwrite(data, size, count, static_cast<std::FILE*>(file));
+    auto& to = *static_cast<WriteTarget*>(target);
+    errno = 0;
+    const std::size_t written = std::fwrite(data, size, count, to.file);
+    if (written != count && to.error == 0)
+        to.error = errno != 0 ? errno : EIO;
+    return written;
 }
 
 int FileDownloader::OnTransferProgress(void* downloader, std::int64_t downloadTotal, std::int64_t downloaded,
-                                       std::int64_t /*uploadTotal*/, std::int64_t /*uploaded*/)
+    std::int64_t /*uploadTotal*/, std::int64_t /*uploaded*/)
 {
     const FileDownloader& self = *static_cast<const FileDownloader*>(downloader);
     if (self.m_cancelled.load(std::memory_order_relaxed)) {

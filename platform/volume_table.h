@@ -8,12 +8,15 @@
 #include "platform/volumes/mount_table.h"
 #include "platform/volumes/volume.h"
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace platform {
+
+class FileDescriptor;
 
 class VolumeTable {
 public:
@@ -24,6 +27,7 @@ public:
     VolumeTable(std::string mountInfoPath, std::string sysRoot);
     // A table over a volume map file.
     explicit VolumeTable(std::string volumeMapPath);
+    ~VolumeTable();
 
     std::vector<Volume> Volumes();
     std::optional<Volume> Find(wchar_t letter);
@@ -31,12 +35,18 @@ public:
     // The file whose changes mean volumes came or went.
     const std::string& WatchedFile() const { return m_watchedFile; }
     bool UsesVolumeMap() const { return !m_volumeMapPath.empty(); }
+    // The file whose lock lets one installer at a time work on these drives: beside the volume
+    // map ("MAP.lock") when one is used, so that runs over different maps do not exclude each
+    // other; under /run for the real drives.
+    std::string InstanceLockFile() const;
     // The volume map's first error ("FILE:LINE: ..."), empty when it parses or none is used.
     std::string VolumeMapError() const;
 
 private:
     std::vector<Volume> ReadMountTable();
     std::vector<Volume> ReadVolumeMapFile();
+    // This process's mount table, read again only when it changed.
+    const std::vector<MountEntry>& CurrentMounts();
 
     std::string m_mountInfoPath;
     std::string m_sysRoot;
@@ -45,6 +55,8 @@ private:
     std::mutex m_mutex;
     LetterAssigner m_assigner;
     std::vector<Volume> m_lastGoodMap;
+    std::unique_ptr<FileDescriptor> m_mountTable;
+    std::vector<MountEntry> m_mounts;
 };
 
 // The environment variable that names the volume map.

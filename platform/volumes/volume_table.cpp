@@ -1,7 +1,11 @@
 #include "platform/volume_table.h"
 
 #include "platform/elevation.h"
+#include "platform/system/file_descriptor.h"
 #include "platform/volumes/volume_map.h"
+
+#include <fcntl.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -20,6 +24,9 @@ std::string ReadWholeFile(const std::string& path)
     return text.str();
 }
 
+constexpr const char* kMountInfo = "/proc/self/mountinfo";
+constexpr const char* kRealDrivesLock = "/run/kelvo-installer.lock";
+
 std::string VolumeMapFromEnvironment()
 {
     const char* value = SettingFromEnvironment(kVolumeMapVariable);
@@ -32,7 +39,7 @@ VolumeTable& VolumeTable::Instance()
 {
     static VolumeTable table = [] {
         const std::string map = VolumeMapFromEnvironment();
-        return map.empty() ? VolumeTable("/proc/self/mountinfo", "/sys") : VolumeTable(map);
+        return map.empty() ? VolumeTable(kMountInfo, "/sys") : VolumeTable(map);
     }();
     return table;
 }
@@ -46,6 +53,8 @@ VolumeTable::VolumeTable(std::string volumeMapPath)
     : m_volumeMapPath(std::move(volumeMapPath)), m_watchedFile(m_volumeMapPath)
 {
 }
+
+VolumeTable::~VolumeTable() = default;
 
 std::vector<Volume> VolumeTable::Volumes()
 {
@@ -62,6 +71,11 @@ std::optional<Volume> VolumeTable::Find(wchar_t letter)
     return *it;
 }
 
+std::string VolumeTable::InstanceLockFile() const
+{
+    return UsesVolumeMap() ? m_volumeMapPath + ".lock" : kRealDrivesLock;
+}
+
 std::string VolumeTable::VolumeMapError() const
 {
     return UsesVolumeMap() ? ReadVolumeMap(m_volumeMapPath).error : std::string();
@@ -70,6 +84,21 @@ std::string VolumeTable::VolumeMapError() const
 std::vector<Volume> VolumeTable::ReadMountTable()
 {
     return m_assigner.Assign(DetectVolumes(ParseMountInfo(ReadWholeFile(m_mountInfoPath)), m_sysRoot));
+}
+
+const std::vector<MountEntry>& VolumeTable::CurrentMounts()
+{
+    // The kernel flags the open mount table once after each change (POLLPRI), so an unchanged
+    // table costs one poll instead of a read and a parse.
+    if (!m_mountTable) {
+        m_mountTable = std::make_unique<FileDescriptor>(::open(kMountInfo, O_RDONLY | O_CLOEXEC));
+        m_mounts = ParseMountInfo(ReadWholeFile(kMountInfo));
+        return m_mounts;
+    }
+    pollfd changed{m_mountTable->get(), POLLPRI, 0};
+    if (m_mountTable->get() < 0 || (::poll(&changed, 1, 0) > 0 && (changed.revents & (POLLPRI | POLLERR)) != 0))
+        m_mounts = ParseMountInfo(ReadWholeFile(kMountInfo));
+    return m_mounts;
 }
 
 std::vector<Volume> VolumeTable::ReadVolumeMapFile()
@@ -81,8 +110,23 @@ std::vector<Volume> VolumeTable::ReadVolumeMapFile()
     std::vector<Volume> present;
     for (const Volume& volume : m_lastGoodMap) {
         std::error_code ec;
-        if (std::filesystem::is_directory(volume.root, ec))
-            present.push_back(volume);
+        if (!std::filesystem::is_directory(volume.root, ec))
+            continue;
+        Volume found = volume;
+        if (found.onlyWhileMounted || found.fileSystem.empty()) {
+            const std::vector<MountEntry>& mounts = CurrentMounts();
+            const std::string folder = std::filesystem::canonical(volume.root, ec).string();
+            if (ec)
+                continue;
+            if (found.onlyWhileMounted && !IsMountPoint(mounts, folder))
+                continue;
+            if (const MountEntry* mount = MountHolding(mounts, folder); mount != nullptr) {
+                if (found.fileSystem.empty())
+                    found.fileSystem = mount->fsType;
+                found.source = mount->source;
+            }
+        }
+        present.push_back(std::move(found));
     }
     std::sort(present.begin(), present.end(), [](const Volume& a, const Volume& b) { return a.letter < b.letter; });
     return present;

@@ -1,30 +1,200 @@
-// GetDriveTypeW, GetDiskFreeSpaceW and IsCharAlphaW over the volume table.
+// GetDriveTypeW, GetDiskFreeSpaceW, GetVolumeInformationW and IsCharAlphaW over the volume table.
 #include "platform/win32_drives.h"
+#include "platform/system/file_descriptor.h"
 #include "platform/volume_table.h"
+#include "platform/win32_files.h"
+#include "platform/win32_strings.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
 #include <cwctype>
+#include <filesystem>
+#include <vector>
 
 namespace platform {
 
 unsigned DriveTypeOf(VolumeType type)
 {
     switch (type) {
-    case VolumeType::Removable: return DRIVE_REMOVABLE;
-    case VolumeType::Fixed: return DRIVE_FIXED;
-    case VolumeType::Remote: return DRIVE_REMOTE;
-    case VolumeType::CdRom: return DRIVE_CDROM;
-    case VolumeType::RamDisk: return DRIVE_RAMDISK;
-    case VolumeType::Unknown: break;
+    case VolumeType::Removable:
+        return DRIVE_REMOVABLE;
+    case VolumeType::Fixed:
+        return DRIVE_FIXED;
+    case VolumeType::Remote:
+        return DRIVE_REMOTE;
+    case VolumeType::CdRom:
+        return DRIVE_CDROM;
+    case VolumeType::RamDisk:
+        return DRIVE_RAMDISK;
+    case VolumeType::Unknown:
+        break;
     }
     return DRIVE_UNKNOWN;
+}
+
+namespace {
+
+std::string Lower(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// The OEM name a boot sector carries at offset 3 ("EXFAT   ", "NTFS    "), read from the device
+// the volume is mounted from; empty when the device cannot be read.
+std::string BootSectorName(const std::string& device)
+{
+    if (device.substr(0, 5) != "/dev/")
+        return {};
+    const FileDescriptor fd(::open(device.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    std::array<char, 8> name{};
+    if (fd.get() < 0 || ::pread(fd.get(), name.data(), name.size(), 3) != static_cast<ssize_t>(name.size()))
+        return {};
+    std::string text(name.data(), name.size());
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return Lower(text);
+}
+
+} // namespace
+
+std::string WindowsFileSystemName(const Volume& volume)
+{
+    std::string type = Lower(volume.fileSystem);
+    // exfat-fuse and ntfs-3g mount as "fuseblk" (or "fuseblk.SUBTYPE"): the device tells which.
+    if (type.starts_with("fuseblk.") || type.starts_with("fuse."))
+        type = type.substr(type.find('.') + 1);
+    if (type == "fuseblk") {
+        if (const std::string onDisk = BootSectorName(volume.source); onDisk == "exfat" || onDisk == "ntfs")
+            type = onDisk;
+    }
+    if (type == "vfat" || type == "msdos" || type == "fat" || type == "fat32")
+        return "FAT32";
+    if (type == "exfat")
+        return "exFAT";
+    if (type == "ntfs" || type == "ntfs3" || type == "ntfs-3g")
+        return "NTFS";
+    std::string upper = type;
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return upper;
 }
 
 } // namespace platform
 
 namespace {
+
+namespace fs = std::filesystem;
+
+// udev's name for a label: "\x20" for a space, and so on.
+std::string UnescapeUdev(const std::string& name)
+{
+    std::string out;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' &&
+            std::isxdigit(static_cast<unsigned char>(name[i + 2])) &&
+            std::isxdigit(static_cast<unsigned char>(name[i + 3]))) {
+            out += static_cast<char>(std::stoi(name.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            out += name[i];
+        }
+    }
+    return out;
+}
+
+template <typename T>
+T LittleEndian(const unsigned char* bytes)
+{
+    T value = 0;
+    for (std::size_t i = sizeof(T); i-- > 0;)
+        value = static_cast<T>((value << 8) | bytes[i]);
+    return value;
+}
+
+// The volume label entry (type 0x83) in the first cluster of an exFAT root directory, read
+// from the device; empty when there is none or the device cannot be read.
+std::wstring ExfatLabel(const std::string& device)
+{
+    const platform::FileDescriptor fd(::open(device.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    std::array<unsigned char, 512> boot{};
+    if (fd.get() < 0 || ::pread(fd.get(), boot.data(), boot.size(), 0) != static_cast<ssize_t>(boot.size()) ||
+        std::memcmp(boot.data() + 3, "EXFAT   ", 8) != 0)
+        return {};
+    const auto heapSector = LittleEndian<std::uint32_t>(boot.data() + 88);
+    const auto rootCluster = LittleEndian<std::uint32_t>(boot.data() + 96);
+    const unsigned sectorShift = boot[108];
+    const unsigned clusterShift = boot[109];
+    if (rootCluster < 2 || sectorShift < 9 || sectorShift > 12 || sectorShift + clusterShift > 25)
+        return {};
+    const auto clusterBytes = std::size_t{1} << (sectorShift + clusterShift);
+    const auto offset =
+        (static_cast<std::uint64_t>(heapSector) + (static_cast<std::uint64_t>(rootCluster - 2) << clusterShift))
+        << sectorShift;
+    std::vector<unsigned char> root(std::min<std::size_t>(clusterBytes, 64 * 1024));
+    if (::pread(fd.get(), root.data(), root.size(), static_cast<off_t>(offset)) != static_cast<ssize_t>(root.size()))
+        return {};
+    constexpr unsigned kEndOfDirectory = 0x00;
+    constexpr unsigned kVolumeLabel = 0x83;
+    constexpr std::size_t kMaxLabelUnits = 11;
+    for (std::size_t at = 0; at + 32 <= root.size() && root[at] != kEndOfDirectory; at += 32) {
+        if (root[at] != kVolumeLabel)
+            continue;
+        std::wstring label;
+        const std::size_t units = std::min<std::size_t>(root[at + 1], kMaxLabelUnits);
+        for (std::size_t i = 0; i < units; ++i) {
+            const char32_t unit = LittleEndian<std::uint16_t>(root.data() + at + 2 + 2 * i);
+            const char32_t next = i + 1 < units ? LittleEndian<std::uint16_t>(root.data() + at + 4 + 2 * i) : 0;
+            if (unit >= 0xD800 && unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+                label += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+                ++i;
+            } else {
+                label += static_cast<wchar_t>(unit);
+            }
+        }
+        return label;
+    }
+    return {};
+}
+
+// The label of the device a volume is mounted from, as udev lists it, else as an exFAT device
+// holds it; empty when unknown.
+std::wstring LabelOf(const platform::Volume& volume)
+{
+    if (volume.source.substr(0, 5) != "/dev/")
+        return {};
+    std::error_code ec;
+    const fs::path device = fs::canonical(volume.source, ec);
+    if (ec)
+        return {};
+    for (fs::directory_iterator it("/dev/disk/by-label", ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code linkError;
+        if (fs::canonical(it->path(), linkError) == device && !linkError)
+            return platform::Widen(UnescapeUdev(it->path().filename().string()));
+    }
+    return ExfatLabel(device.string());
+}
+
+// Copies text with its terminator into a buffer of `size` characters; false when it does not fit.
+bool CopyOut(const std::wstring& text, LPWSTR buffer, DWORD size)
+{
+    if (buffer == nullptr)
+        return true;
+    if (text.size() + 1 > size)
+        return false;
+    std::copy(text.begin(), text.end(), buffer);
+    buffer[text.size()] = L'\0';
+    return true;
+}
 
 std::optional<platform::Volume> VolumeOfRoot(LPCWSTR rootPath)
 {
@@ -67,8 +237,8 @@ UINT GetDriveTypeW(LPCWSTR rootPath)
     return volume ? platform::DriveTypeOf(volume->type) : DRIVE_NO_ROOT_DIR;
 }
 
-BOOL GetDiskFreeSpaceW(LPCWSTR rootPath, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector, LPDWORD freeClusters,
-                       LPDWORD totalClusters)
+BOOL GetDiskFreeSpaceW(
+    LPCWSTR rootPath, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector, LPDWORD freeClusters, LPDWORD totalClusters)
 {
     const auto volume = VolumeOfRoot(rootPath);
     if (!volume)
@@ -91,6 +261,34 @@ BOOL GetDiskFreeSpaceW(LPCWSTR rootPath, LPDWORD sectorsPerCluster, LPDWORD byte
         *freeClusters = static_cast<DWORD>(space->freeBytes >> shift);
     if (totalClusters != nullptr)
         *totalClusters = static_cast<DWORD>(std::min<std::uint64_t>(space->totalBytes >> shift, 0xFFFFFFFFull));
+    return TRUE;
+}
+
+BOOL GetVolumeInformationW(LPCWSTR rootPath, LPWSTR volumeNameBuffer, DWORD volumeNameSize, LPDWORD serialNumber,
+    LPDWORD maxComponentLength, LPDWORD fileSystemFlags, LPWSTR fileSystemNameBuffer, DWORD fileSystemNameSize)
+{
+    const auto volume = VolumeOfRoot(rootPath);
+    if (!volume) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    struct statvfs info {};
+    const bool measured = ::statvfs(volume->root.c_str(), &info) == 0;
+    const std::wstring label = volumeNameBuffer != nullptr ? LabelOf(*volume) : std::wstring();
+    const std::wstring fileSystem =
+        fileSystemNameBuffer != nullptr ? platform::Widen(platform::WindowsFileSystemName(*volume)) : std::wstring();
+    if (!CopyOut(label, volumeNameBuffer, volumeNameSize) ||
+        !CopyOut(fileSystem, fileSystemNameBuffer, fileSystemNameSize)) {
+        SetLastError(ERROR_MORE_DATA);
+        return FALSE;
+    }
+    if (serialNumber != nullptr)
+        *serialNumber = measured ? static_cast<DWORD>(info.f_fsid) : 0;
+    if (maxComponentLength != nullptr)
+        *maxComponentLength = measured && info.f_namemax != 0 ? static_cast<DWORD>(info.f_namemax) : 255;
+    if (fileSystemFlags != nullptr)
+        *fileSystemFlags = FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK |
+            (measured && (info.f_flag & ST_RDONLY) != 0 ? FILE_READ_ONLY_VOLUME : 0);
     return TRUE;
 }
 

@@ -1,6 +1,7 @@
 // The whole program, run unattended as its own process: folders standing in for the stick and
 // the hard disk through a volume map, the package on a loopback server.
 #include "program_run.h"
+#include "scratch_mount.h"
 #include "script_server.h"
 #include "temp_folder.h"
 
@@ -298,6 +299,46 @@ TEST_F(InstallerRunTest, StartedThroughPkexecItTrustsNoSettingFromTheEnvironment
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 3) << result.err;
     for (const char* name : {"INSTALLER_VOLUME_MAP", "INSTALLER_CLOUD_BASE_URL", "INSTALLER_DEBUG_OUTPUT"})
         EXPECT_NE(result.err.find(std::string("ignoring ") + name + ":"), std::string::npos) << result.err;
+}
+
+TEST_F(InstallerRunTest, OneInstallerAtATimePerSetOfDrives)
+{
+    Serve(Rate(200'000)); // about eight seconds for the package
+    const auto first = Start({"--package-key", kKey});
+    const fs::path archive = m_disk / "kelvo" / kArchive;
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive) && fs::file_size(archive) > 0; }));
+
+    // A second run over the same map is refused and touches nothing: the first goes on.
+    const ProgramResult second = Run({"--package-key", kKey});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_EQ(second.err, "课件安装工具已在运行。\n");
+
+    // A run over a map of its own is not held back.
+    const fs::path other = m_root / "other";
+    fs::create_directories(other / "disk");
+    fs::create_directories(other / "stick");
+    std::ofstream(other / "volumes.map") << "C fixed disk free=20G\nE removable stick free=8G\n";
+    const ProgramResult beside =
+        Run({"--package-key", kKey}, {"INSTALLER_VOLUME_MAP=" + (other / "volumes.map").string()});
+    EXPECT_EQ(beside.exitCode, 0) << beside.err;
+    EXPECT_TRUE(fs::exists(other / "stick/kelvoClient/启动课件.txt"));
+
+    ExpectInstalled(first->Wait());
+}
+
+TEST_F(InstallerRunTest, AHardDiskThatFillsUpDuringTheDownloadIsTheHardDisksFault)
+{
+    // The disk claims room enough but is a real file system smaller than the package.
+    const ScratchMount disk(ScratchMount::Kind::Tmpfs, m_disk, 512 * 1024);
+    if (!disk.SkipReason().empty())
+        GTEST_SKIP() << disk.SkipReason();
+    Serve();
+    const ProgramResult result = Run({"--package-key", kKey});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "课件无法保存到硬盘，请检查硬盘后重试。\n");
+    EXPECT_NE(result.out.find("No space left on device"), std::string::npos) << result.out;
+    EXPECT_FALSE(fs::exists(m_disk / "kelvo" / kArchive));
+    ExpectNothingInstalled();
 }
 
 TEST(DemoRun, InstallsTheSamplePackageIntoItsOwnStickFolder)
