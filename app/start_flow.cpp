@@ -1,5 +1,6 @@
 #include "app/start_flow.h"
 
+#include "app/busy_wait.h"
 #include "app/drive_check.h"
 #include "app/main_window.h"
 #include "app/package_key.h"
@@ -10,7 +11,9 @@
 #include "ui/message_dialog.h"
 #include "ui/unattended.h"
 
+#include <atomic>
 #include <cstdint>
+#include <optional>
 
 bool g_installStarted = false;
 bool g_drivePulled = false;
@@ -22,7 +25,8 @@ namespace {
 // does not exist; 0, larger answers and "no answer" (-1, read unsigned) go on.
 constexpr std::uint32_t kSmallestPackage = 1048576;
 
-constexpr DWORD kDownloadWindowStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kDownloadWindowStyle =
+    WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
 
 std::string ToAnsi(const CDuiString& text)
 {
@@ -52,6 +56,10 @@ void Refuse(HWND owner, const wchar_t* text)
 
 void RunStartFlow(CDuiFrameWnd& frame)
 {
+    // One installation per run: a second click that got through before the window went away
+    // starts nothing.
+    if (g_installStarted)
+        return;
     const HWND mainWindow = frame.GetHWND();
     if (g_driveState == DriveState::Unchecked)
         return;
@@ -74,18 +82,25 @@ void RunStartFlow(CDuiFrameWnd& frame)
     const std::string url = activeCloudBaseUrl + packageFileName;
     const std::string archivePath = workFolder + packageFileName;
 
-    if (PackageMissing(GetRemoteFileSize(url))) {
+    // The click is accepted. The probe may take long: the window keeps painting meanwhile and
+    // takes no input, and closing the program ends the probe and the flow.
+    g_installStarted = true;
+    const std::optional<int> size = RunWhileDispatching(
+        mainWindow, [&url](const std::atomic<bool>& cancel) { return GetRemoteFileSize(url, &cancel); });
+    if (!size || !IsWindow(mainWindow) || g_drivePulled)
+        return;
+    if (PackageMissing(*size)) {
+        g_installStarted = false;
         Refuse(nullptr, L"当前书册的下载文件不存在，请添加微信kelvohelp001解决！");
         return;
     }
-    DeleteFileA(archivePath.c_str());   // an archive left by an earlier run
+    DeleteFileA(archivePath.c_str()); // an archive left by an earlier run
 
-    g_installStarted = true;
     ShowWindow(mainWindow, SW_HIDE);
     g_downloadWnd = new DownloadWnd(url, archivePath, workFolder, g_removableDrives.front().driveName);
     g_downloadWnd->m_ownerWnd = mainWindow;
     g_downloadWnd->Create(nullptr, L"正在安装", kDownloadWindowStyle, WS_EX_WINDOWEDGE, CW_USEDEFAULT, CW_USEDEFAULT,
-                          CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
+        CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
     g_downloadWnd->CenterWindow();
     g_downloadWnd->ShowModal();
 }

@@ -18,6 +18,7 @@ public:
     void SetTitle(HWND, std::wstring_view) override {}
     void SetIcon(HWND, HICON) override {}
     void Raise(HWND, bool) override {}
+    void SetBusyPointer(bool) override {}
     void Present(HWND, const Surface&, const RECT&) override {}
     RECT WorkArea(HWND) const override { return RECT{0, 0, 1920, 1080}; }
     void ProcessPendingEvents() override {}

@@ -1,7 +1,8 @@
 // Posting, sending and retrieving messages.
 #include "platform/core/display.h"
-#include "platform/win32_system.h"
+#include "platform/core/display_events.h"
 #include "platform/core/window_core.h"
+#include "platform/win32_system.h"
 
 namespace platform {
 namespace {
@@ -17,6 +18,23 @@ MSG MakeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     return msg;
 }
 
+bool IsUserInput(UINT message)
+{
+    return (message >= WM_KEYDOWN && message <= WM_CHAR) || (message >= WM_MOUSEMOVE && message <= WM_MOUSEWHEEL) ||
+        message == WM_MOUSEHOVER || message == WM_MOUSELEAVE;
+}
+
+// Where input goes is decided when it leaves the queue: a click queued while a handler blocked
+// does not reach a window that has been hidden or disabled since.
+bool Deliverable(const MSG& msg)
+{
+    if (!msg.hwnd)
+        return true;
+    if (!IsWindow(msg.hwnd))
+        return false;
+    return !IsUserInput(msg.message) || (IsWindowVisible(msg.hwnd) && AcceptsInput(msg.hwnd));
+}
+
 // Windows' order: sent messages, posted messages (input among them), WM_QUIT, WM_PAINT,
 // WM_TIMER. Returns nullopt only when `wait` is false and nothing matches.
 std::optional<MSG> NextMessage(const MessageFilter& filter, bool remove, bool wait)
@@ -30,9 +48,10 @@ std::optional<MSG> NextMessage(const MessageFilter& filter, bool remove, bool wa
         queue->RunSentTasks();
 
         while (auto posted = queue->TakePosted(filter, remove)) {
-            if (!posted->hwnd || IsWindow(posted->hwnd))
+            if (Deliverable(*posted))
                 return posted;
-            // A message for a window destroyed since it was posted is dropped.
+            // A message for a window destroyed since it was posted is dropped, and so is input
+            // for a window that no longer takes it.
             if (!remove)
                 queue->TakePosted(filter, true);
         }

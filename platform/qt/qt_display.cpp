@@ -5,6 +5,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QThread>
@@ -98,8 +99,12 @@ void QtDisplay::SetShowState(HWND hwnd, ShowState state, bool activate)
     if (!window)
         return;
     switch (state) {
-    case ShowState::Hidden: window->hide(); break;
-    case ShowState::Minimized: window->showMinimized(); break;
+    case ShowState::Hidden:
+        window->hide();
+        break;
+    case ShowState::Minimized:
+        window->showMinimized();
+        break;
     case ShowState::Normal:
         window->showNormal();
         if (activate)
@@ -148,6 +153,17 @@ void QtDisplay::Raise(HWND hwnd, bool activate)
         window->raise();
     if (activate && window->isVisible())
         window->requestActivate();
+}
+
+void QtDisplay::SetBusyPointer(bool busy)
+{
+    if (busy == busyPointer_)
+        return;
+    busyPointer_ = busy;
+    if (busy)
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    else
+        QGuiApplication::restoreOverrideCursor();
 }
 
 void QtDisplay::Present(HWND hwnd, const Surface& surface, const RECT& area)

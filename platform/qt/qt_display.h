@@ -35,6 +35,7 @@ public:
     void SetTitle(HWND hwnd, std::wstring_view title) override;
     void SetIcon(HWND hwnd, HICON icon) override;
     void Raise(HWND hwnd, bool activate) override;
+    void SetBusyPointer(bool busy) override;
     void Present(HWND hwnd, const Surface& surface, const RECT& area) override;
     RECT WorkArea(HWND hwnd) const override;
     void ProcessPendingEvents() override;
@@ -54,9 +55,10 @@ private:
     std::vector<std::unique_ptr<QtNativeWindow>> dead_;
     int eventDepth_ = 0;
     QTimer waitLimit_;
+    bool busyPointer_ = false;
 
     std::mutex wakeMutex_;
-    QAbstractEventDispatcher* dispatcher_ = nullptr;   // null once shut
+    QAbstractEventDispatcher* dispatcher_ = nullptr; // null once shut
 };
 
 } // namespace platform

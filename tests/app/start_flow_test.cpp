@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -37,18 +39,33 @@ T OnUiThread(const T& value)
     return copy;
 }
 
+struct PaintCountingFrame : CDuiFrameWnd {
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == WM_PAINT)
+            ++paints;
+        return CDuiFrameWnd::HandleMessage(message, wParam, lParam);
+    }
+    std::atomic<int> paints{0};
+};
+
 class StartFlow : public ::testing::Test {
 protected:
-    // The package on a loopback server sending about `rate` bytes a second (0: at once).
-    void Serve(int rate)
+    // The package on a loopback server sending about `rate` bytes a second (0: at once), with
+    // further server options; every request is noted in requests_.
+    void Serve(int rate, std::vector<std::string> options = {})
     {
         const fs::path cloud = volumes_.Folder("cloud");
         ASSERT_EQ(std::system(("python3 " + std::string(INSTALLER_SOURCE_DIR) + "/app/demo/make_sample_package.py " +
-                               (cloud / "demo.zip").string()).c_str()),
-                  0);
-        std::vector<std::string> argv{"/usr/bin/python3", SupportScript("http_test_server.py"), "--files", cloud.string()};
+                      (cloud / "demo.zip").string())
+                                  .c_str()),
+            0);
+        std::vector<std::string> argv{
+            "/usr/bin/python3", SupportScript("http_test_server.py"), "--files", cloud.string()};
         if (rate != 0)
             argv.insert(argv.end(), {"--rate", std::to_string(rate)});
+        argv.insert(argv.end(), {"--log", requests_.string()});
+        argv.insert(argv.end(), options.begin(), options.end());
         server_ = std::make_unique<ScriptServer>(argv);
         cloudBaseUrl = cloudBaseUrlAlt = "http://127.0.0.1:" + server_->ReadyValue() + "/setup/";
         probeAddress = "127.0.0.1:" + server_->ReadyValue();
@@ -67,13 +84,13 @@ protected:
         CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
         {
             const platform::DeviceNotifications notifications(platform::VolumeTable::Instance());
-            CDuiFrameWnd frame;
+            PaintCountingFrame frame;
             frame.Create(nullptr, L"DuiWnd", WS_OVERLAPPEDWINDOW | WS_VISIBLE, WS_EX_WINDOWEDGE);
             frame.CenterWindow();
             std::thread userThread([&] { user(frame); });
             frame.ShowModal();
             userThread.join();
-            StopInstallWorker(std::chrono::seconds(5));   // as the program does when its loop ends
+            StopInstallWorker(std::chrono::seconds(5)); // as the program does when its loop ends
         }
         platform::ShutdownUi();
     }
@@ -88,6 +105,17 @@ protected:
         PostMessageW(frame.GetHWND(), WM_LBUTTONUP, 0, centre);
     }
 
+    // The methods of the requests for the package the server saw, in order.
+    std::vector<std::string> PackageRequests() const
+    {
+        std::vector<std::string> methods;
+        std::ifstream log(requests_);
+        for (std::string line; std::getline(log, line);)
+            if (line.find(" /setup/") != std::string::npos)
+                methods.push_back(line.substr(0, line.find(' ')));
+        return methods;
+    }
+
     bool Shown(const std::wstring& text)
     {
         std::lock_guard lock(textsMutex_);
@@ -97,6 +125,7 @@ protected:
     VolumeMapFixture volumes_;
     const fs::path stick_ = volumes_.Dir() / "stick";
     const fs::path archive_ = volumes_.Dir() / "disk/kelvo/demo.zip";
+    const fs::path requests_ = volumes_.Dir() / "requests.log";
     std::unique_ptr<ScriptServer> server_;
     std::mutex textsMutex_;
     std::vector<std::wstring> texts_;
@@ -104,13 +133,14 @@ protected:
 
 TEST_F(StartFlow, AStickPluggedInAfterTheWindowOpenedIsInstalledOntoWithTheNextClick)
 {
-    volumes_.Write("C fixed " + volumes_.Folder("disk").string() + " free=20G\nE removable " + stick_.string() + " free=8G\n");
+    volumes_.Write(
+        "C fixed " + volumes_.Folder("disk").string() + " free=20G\nE removable " + stick_.string() + " free=8G\n");
     Serve(0);
     RunMainWindow([&](CDuiFrameWnd& frame) {
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::NoDrive; }));
-        fs::create_directories(stick_);   // plugged in
+        fs::create_directories(stick_); // plugged in
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
-        SetUnattended(true);   // from here on messages and the completion window answer themselves
+        SetUnattended(true); // from here on messages and the completion window answer themselves
         ClickStart(frame);
     });
 
@@ -124,11 +154,11 @@ TEST_F(StartFlow, AStickPluggedInAfterTheWindowOpenedIsInstalledOntoWithTheNextC
 TEST_F(StartFlow, PullingTheStickDuringTheDownloadTellsTheUserAndEndsEveryLoop)
 {
     volumes_.Write("C fixed " + volumes_.Folder("disk").string() + " free=20G\nE removable " +
-                   volumes_.Folder("stick").string() + " free=8G\n");
+        volumes_.Folder("stick").string() + " free=8G\n");
     Serve(200'000);
     RunMainWindow([&](CDuiFrameWnd& frame) {
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
-        SetUnattended(true);   // the abort's message answers itself
+        SetUnattended(true); // the abort's message answers itself
         ClickStart(frame);
         ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive_) && fs::file_size(archive_) > 0; }));
         fs::rename(stick_, volumes_.Dir() / "pulled");
@@ -138,6 +168,45 @@ TEST_F(StartFlow, PullingTheStickDuringTheDownloadTellsTheUserAndEndsEveryLoop)
     EXPECT_TRUE(Shown(L"检测到课件U盘已拔出，安装终止。"));
     EXPECT_EQ(g_runOutcome, RunOutcome::Failed);
     EXPECT_FALSE(fs::exists(volumes_.Dir() / "pulled/kelvoClient"));
+}
+
+TEST_F(StartFlow, ADoubleClickDuringASlowProbeStartsOneInstallation)
+{
+    volumes_.Write("C fixed " + volumes_.Folder("disk").string() + " free=20G\nE removable " +
+        volumes_.Folder("stick").string() + " free=8G\n");
+    Serve(0, {"--head-delay", "0.5"});
+    RunMainWindow([&](CDuiFrameWnd& frame) {
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
+        SetUnattended(true);
+        ClickStart(frame);
+        ClickStart(frame);
+    });
+
+    EXPECT_EQ(g_runOutcome, RunOutcome::Installed);
+    EXPECT_EQ(PackageRequests(), (std::vector<std::string>{"HEAD", "GET"}));
+}
+
+TEST_F(StartFlow, TheWindowPaintsWhileTheProbeWaitsAndClosingItThenStartsNothing)
+{
+    volumes_.Write("C fixed " + volumes_.Folder("disk").string() + " free=20G\nE removable " +
+        volumes_.Folder("stick").string() + " free=8G\n");
+    Serve(0);
+    ScriptServer silent({"/usr/bin/python3", SupportScript("http_test_server.py"), "--mode", "silent"});
+    cloudBaseUrl = cloudBaseUrlAlt = "http://127.0.0.1:" + silent.ReadyValue() + "/setup/";
+    RunMainWindow([&](CDuiFrameWnd& frame) {
+        auto& counted = static_cast<PaintCountingFrame&>(frame);
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
+        ClickStart(frame);
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_installStarted); }));
+        const int before = counted.paints;
+        InvalidateRect(frame.GetHWND(), nullptr, TRUE);
+        EXPECT_TRUE(WaitUntil([&] { return counted.paints > before; }, std::chrono::seconds(5)));
+        PostMessageW(frame.GetHWND(), WM_CLOSE, 0, 0); // the window system's close
+    });
+
+    EXPECT_EQ(g_downloadWnd, nullptr);
+    EXPECT_FALSE(fs::exists(archive_));
+    EXPECT_TRUE(PackageRequests().empty());
 }
 
 } // namespace

@@ -19,7 +19,10 @@ Routes of the serve mode (GET and HEAD):
   /stall/N          Content-Length N, 16 bytes of the body, then nothing until the server ends
   /setup/NAME       the file NAME of the --files folder (404 with a short body when missing);
                     --head-length N or "none" changes what HEAD reports for it, --rate B sends
-                    its body at about B bytes a second
+                    its body at about B bytes a second, --head-delay S answers its HEAD
+                    after S seconds
+
+--log FILE appends one line "METHOD PATH" for every request as it arrives.
 
 The pattern byte at offset i is ((i % 251) * 31 + 7) % 256.
 
@@ -44,6 +47,7 @@ PATTERN_BLOCK = bytes(((i % PATTERN_PERIOD) * 31 + 7) % 256 for i in range(PATTE
 STALL_PREFIX_BYTES = 16
 
 stopping = threading.Event()
+log_lock = threading.Lock()
 options = None
 
 
@@ -63,10 +67,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
     def do_HEAD(self):
+        self.note_request()
         self.answer(send_body=False)
 
     def do_GET(self):
+        self.note_request()
         self.answer(send_body=True)
+
+    def note_request(self):
+        if options.log:
+            with log_lock, open(options.log, "a") as log:
+                log.write("%s %s\n" % (self.command, self.path))
 
     def answer(self, send_body):
         parts = self.path.split("?", 1)[0].strip("/").split("/")
@@ -140,6 +151,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.small(404, b"<html><body>no such package</body></html>\n", send_body)
             return
         size = os.path.getsize(path)
+        if not send_body and options.head_delay:
+            stopping.wait(options.head_delay)
         self.send_response(200)
         self.send_header("Content-Type", "application/zip")
         if send_body or options.head_length is None:
@@ -253,6 +266,8 @@ def main():
     parser.add_argument("--files")
     parser.add_argument("--head-length")
     parser.add_argument("--rate", type=int, default=0)
+    parser.add_argument("--head-delay", type=float, default=0.0)
+    parser.add_argument("--log")
     global options
     options = parser.parse_args()
 
