@@ -31,7 +31,9 @@ public:
     void InitWindow() override;
     // "windowinit" starts the worker; everything goes on to the library.
     void Notify(TNotifyUI& msg) override;
-    // WM_CLOSE is first sent on to m_ownerWnd (after the latest progress is shown). Also the
+    // WM_CLOSE by the user while the worker installs first asks whether to stop (取消, the
+    // default, keeps installing; 确定 stops the worker); unattended runs never ask. Then it is
+    // sent on to m_ownerWnd (after the latest progress is shown). Also the
     // worker's progress wake-ups and failure reports, and on WM_DESTROY the worker is stopped.
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -42,6 +44,9 @@ public:
     bool ExtractPackage(const std::wstring& archivePath, const std::wstring& root);
     // The extraction's progress (worker thread): the debug line, then the value for the UI.
     void OnExtractProgress(std::uint64_t processed);
+    // UI thread: the worker stops within one block (a file being written is removed) and posts
+    // nothing more. It may still be ending when this returns.
+    void StopWorker();
 
     // The worker; `window` is this object. Pause, network check, work folder, download,
     // extraction, then WM_INSTALL_DONE to m_ownerWnd and WM_CLOSE (wParam 1) to the window.
@@ -83,4 +88,9 @@ private:
     void ShowStatus(LPCTSTR text, int barValue);
     // UI thread: the user is told, then the window hides and closes (WM_CLOSE, wParam 0).
     void FinishWithFailure(InstallFailure failure);
+    // UI thread, on WM_CLOSE: whether the close goes on (see HandleMessage).
+    bool UserMayClose(WPARAM code);
+
+    bool m_finishing = false; // a failure is being told; the close that follows is ours
+    bool m_askingToClose = false; // the question is showing
 };

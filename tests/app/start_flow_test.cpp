@@ -20,9 +20,18 @@
 
 #include <gtest/gtest.h>
 
+#include "control_click.h"
+#include "install/download_wnd.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <csignal>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -39,6 +48,41 @@ T OnUiThread(const T& value)
     return copy;
 }
 
+std::string ReadText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Holds the install worker at the start of the extraction, once its first progress is shown:
+// the worker's debug output goes to a FIFO that nobody reads, so it waits in opening it until
+// Release opens the other end.
+class ExtractionGate {
+public:
+    explicit ExtractionGate(const fs::path& fifo) : m_fifo(fifo)
+    {
+        EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        setenv("INSTALLER_DEBUG_OUTPUT", fifo.c_str(), 1);
+        std::signal(SIGPIPE, SIG_IGN);
+    }
+    ~ExtractionGate()
+    {
+        if (m_reader >= 0)
+            close(m_reader);
+    }
+    ExtractionGate(const ExtractionGate&) = delete;
+    ExtractionGate& operator=(const ExtractionGate&) = delete;
+
+    void Release() { m_reader = open(m_fifo.c_str(), O_RDONLY | O_NONBLOCK); }
+
+private:
+    const fs::path m_fifo;
+    int m_reader = -1;
+};
+
+const std::wstring kCloseQuestion = L"课件正在安装，现在退出会导致U盘中的课件不完整，确定要退出吗？";
+const std::wstring kWriting = L"正在写入文件";
+
 struct PaintCountingFrame : CDuiFrameWnd {
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override
     {
@@ -50,7 +94,7 @@ struct PaintCountingFrame : CDuiFrameWnd {
 };
 
 class StartFlow : public ::testing::Test {
-protected:
+public:
     // The package on a loopback server sending about `rate` bytes a second (0: at once), with
     // further server options; every request is noted in requests_.
     void Serve(int rate, std::vector<std::string> options = {})
@@ -89,6 +133,7 @@ protected:
             frame.CenterWindow();
             std::thread userThread([&] { user(frame); });
             frame.ShowModal();
+            loopEnded_ = true;
             userThread.join();
             StopInstallWorker(std::chrono::seconds(5)); // as the program does when its loop ends
         }
@@ -103,6 +148,54 @@ protected:
         const LPARAM centre = MAKELPARAM((start.left + start.right) / 2, (start.top + start.bottom) / 2);
         PostMessageW(frame.GetHWND(), WM_LBUTTONDOWN, 0, centre);
         PostMessageW(frame.GetHWND(), WM_LBUTTONUP, 0, centre);
+    }
+
+    // The status line of the download window ("" while there is none).
+    static std::wstring Status()
+    {
+        std::wstring text;
+        platform::InvokeOnUiThread([&] {
+            if (g_downloadWnd && g_downloadWnd->m_pStatus)
+                text = g_downloadWnd->m_pStatus->GetText().GetData();
+        });
+        return text;
+    }
+
+    // The message dialog on screen, or null.
+    static HWND VisibleDialog()
+    {
+        HWND found = nullptr;
+        EnumWindows(
+            [](HWND hwnd, LPARAM result) {
+                wchar_t text[16] = {};
+                GetWindowTextW(hwnd, text, 16);
+                if (!IsWindowVisible(hwnd) || std::wstring_view(text) != L"msgwnd2")
+                    return TRUE;
+                *reinterpret_cast<HWND*>(result) = hwnd;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+
+    static void ClickInDialog(HWND dialog, LPCTSTR button)
+    {
+        POINT centre{};
+        platform::InvokeOnUiThread([&] {
+            auto* window = reinterpret_cast<CWindowWnd*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
+            centre = CentreOf(*dynamic_cast<WindowImplBase*>(window), button);
+        });
+        PostClick(dialog, centre);
+    }
+
+    // Files beneath `folder` and their contents.
+    static std::map<fs::path, std::string> FilesIn(const fs::path& folder)
+    {
+        std::map<fs::path, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            if (entry.is_regular_file())
+                files[fs::relative(entry.path(), folder)] = ReadText(entry.path());
+        return files;
     }
 
     // The methods of the requests for the package the server saw, in order.
@@ -125,6 +218,7 @@ protected:
     VolumeMapFixture volumes_;
     const fs::path stick_ = volumes_.Dir() / "stick";
     const fs::path archive_ = volumes_.Dir() / "disk/kelvo/demo.zip";
+    std::atomic<bool> loopEnded_{false};
     const fs::path requests_ = volumes_.Dir() / "requests.log";
     std::unique_ptr<ScriptServer> server_;
     std::mutex textsMutex_;
@@ -207,6 +301,79 @@ TEST_F(StartFlow, TheWindowPaintsWhileTheProbeWaitsAndClosingItThenStartsNothing
     EXPECT_EQ(g_downloadWnd, nullptr);
     EXPECT_FALSE(fs::exists(archive_));
     EXPECT_TRUE(PackageRequests().empty());
+}
+
+// Esc on the download window while it writes, then the question answered with 确定 (`quit`)
+// or with Enter, whose default is 取消.
+void CloseWhileWriting(StartFlow& test, bool quit)
+{
+    const fs::path& stick = test.stick_;
+    test.volumes_.Write("C fixed " + test.volumes_.Folder("disk").string() + " free=20G\nE removable " +
+        test.volumes_.Folder("stick").string() + " free=8G\n");
+    test.Serve(0);
+    ExtractionGate gate(test.volumes_.Dir() / "gate");
+    test.RunMainWindow([&](CDuiFrameWnd& frame) {
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
+        StartFlow::ClickStart(frame);
+        ASSERT_TRUE(WaitUntil([&] { return StartFlow::Status().starts_with(kWriting); }));
+        PostMessageW(g_downloadWnd->GetHWND(), WM_KEYDOWN, VK_ESCAPE, 0);
+        ASSERT_TRUE(WaitUntil([&] { return test.Shown(kCloseQuestion) && StartFlow::VisibleDialog(); }));
+        if (quit) {
+            StartFlow::ClickInDialog(StartFlow::VisibleDialog(), L"confirm_btn");
+        } else {
+            PostMessageW(StartFlow::VisibleDialog(), WM_KEYDOWN, VK_RETURN, 0);
+            ASSERT_TRUE(WaitUntil([&] { return !StartFlow::VisibleDialog(); }));
+            SetUnattended(true); // the completion window answers itself
+        }
+        gate.Release();
+    });
+    const fs::path reference = test.volumes_.Dir() / "reference";
+    ASSERT_EQ(
+        std::system(
+            ("unzip -qo " + (test.volumes_.Dir() / "cloud/demo.zip").string() + " -d " + reference.string()).c_str()),
+        0);
+    const auto written = StartFlow::FilesIn(stick);
+    const auto archived = StartFlow::FilesIn(reference);
+    EXPECT_EQ(g_runOutcome == RunOutcome::Installed, !quit);
+    if (!quit) {
+        EXPECT_EQ(written, archived);
+    }
+    // Stopped: whatever is on the stick is whole; the rest is absent.
+    for (const auto& [path, content] : written)
+        EXPECT_TRUE(archived.contains(path) && archived.at(path) == content) << path;
+}
+
+TEST_F(StartFlow, ClosingWhileWritingAsksAndCancelKeepsInstalling) { CloseWhileWriting(*this, false); }
+
+TEST_F(StartFlow, ClosingWhileWritingAsksAndConfirmStopsWithNoPartFileLeft) { CloseWhileWriting(*this, true); }
+
+TEST_F(StartFlow, APulledStickStopsTheWritingAndTheProgramWaitsForTheAnswer)
+{
+    volumes_.Write("C fixed " + volumes_.Folder("disk").string() + " free=20G\nE removable " +
+        volumes_.Folder("stick").string() + " free=8G\n");
+    Serve(0);
+    ExtractionGate gate(volumes_.Dir() / "gate");
+    const fs::path pulled = volumes_.Dir() / "pulled";
+    RunMainWindow([&](CDuiFrameWnd& frame) {
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
+        ClickStart(frame);
+        ASSERT_TRUE(WaitUntil([&] { return Status().starts_with(kWriting); }));
+        fs::rename(stick_, pulled);
+        ASSERT_TRUE(WaitUntil([&] { return Shown(L"检测到课件U盘已拔出，安装终止。") && VisibleDialog(); }));
+        const auto before = FilesIn(pulled);
+        gate.Release();
+        const auto job = OnUiThread(g_downloadWnd->m_job);
+        EXPECT_TRUE(job->WaitForEnd(std::chrono::seconds(10)));
+        EXPECT_EQ(FilesIn(pulled), before);
+        EXPECT_FALSE(loopEnded_);
+        {
+            std::lock_guard lock(textsMutex_);
+            EXPECT_EQ(texts_.back(), L"检测到课件U盘已拔出，安装终止。"); // the only message
+        }
+        EXPECT_TRUE(VisibleDialog());
+        ClickInDialog(VisibleDialog(), L"confirm_btn");
+    });
+    EXPECT_EQ(g_runOutcome, RunOutcome::Failed);
 }
 
 } // namespace
