@@ -2,6 +2,7 @@
 // hard disk C: onto the stick E:, both folders behind a volume map.
 #include "install/extract_progress.h"
 #include "install/package_extractor.h"
+#include "install/zip_names.h"
 
 #include "hand_made_zip.h"
 #include "temp_folder.h"
@@ -252,11 +253,20 @@ TEST_P(HostileEntryTest, IsRefusedBeforeAnythingIsWritten)
 
     EXPECT_FALSE(run.ok);
     ExpectOneLine(run.error);
-    EXPECT_NE(run.error.find("\"" + entry.rawName + "\""), std::string::npos) << run.error;
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveContent);
+    EXPECT_NE(run.error.find("\"" + extraction::PrintableName(entry.rawName) + "\""), std::string::npos) << run.error;
     EXPECT_NE(run.error.find(GetParam().reason), std::string::npos) << run.error;
     EXPECT_TRUE(StickIsEmpty());
     EXPECT_TRUE(fs::is_empty(Outside()));
     EXPECT_FALSE(fs::exists(Volumes() / "evil.txt"));
+}
+
+std::string Repeated(const std::string& text, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Entries, HostileEntryTest,
@@ -267,7 +277,25 @@ INSTANTIATE_TEST_SUITE_P(Entries, HostileEntryTest,
         HostileCase{"SymbolicLink", {"kelvoClient/link", "/etc", false, 0120777}, "symbolic link"},
         HostileCase{"CharacterDevice", {"kelvoClient/tty", "", false, 0020666}, "device"},
         HostileCase{"BlockDevice", {"kelvoClient/disk", "", false, 0060660}, "device"},
-        HostileCase{"Socket", {"kelvoClient/socket", "", false, 0140755}, "socket"}),
+        HostileCase{"Socket", {"kelvoClient/socket", "", false, 0140755}, "socket"},
+        // What Windows cannot hold, whatever the stick's file system.
+        HostileCase{"ControlCharacter", {"kelvoClient/a\tb.txt", "x", true}, "control character"},
+        HostileCase{"Colon", {"kelvoClient/第1课:导入.txt", "x", true}, "':'"},
+        HostileCase{"QuestionMark", {"kelvoClient/why?.txt", "x", true}, "'?'"},
+        HostileCase{"Pipe", {"kelvoClient/a|b/c.txt", "x", true}, "'|'"},
+        HostileCase{"TrailingDot", {"kelvoClient/notes./a.txt", "x", true}, "ends in a dot or a space"},
+        HostileCase{"TrailingSpace", {"kelvoClient/notes ", "x", true}, "ends in a dot or a space"},
+        HostileCase{"DeviceName", {"kelvoClient/CON", "x", true}, "device name CON"},
+        HostileCase{"DeviceNameWithExtension", {"kelvoClient/com1.tar.gz", "x", true}, "device name COM1"},
+        HostileCase{"DeviceNameAsFolder", {"kelvoClient/Lpt9 .txt/a.txt", "x", true}, "device name LPT9"},
+        HostileCase{"Over255Utf16Units", {"kelvoClient/" + Repeated("\xF0\x9F\x93\x9A", 128), "x", true},
+            "255 UTF-16 units"}, // U+1F4DA takes two units
+        // Paths a case-blind file system cannot keep apart (beside kelvoClient/fine.txt).
+        HostileCase{"EqualIgnoringCase", {"kelvoClient/FINE.txt", "x", true}, "only in case"},
+        HostileCase{"FolderEqualIgnoringCase", {"KelvoClient/other.txt", "x", true}, "only in case"},
+        HostileCase{"FileThenFolder", {"kelvoClient/fine.txt/in.txt", "x", true}, "both a file and a folder"},
+        HostileCase{"FolderThenFile", {"kelvoClient", "x", true}, "both a file and a folder"},
+        HostileCase{"FileTwice", {"kelvoClient/fine.txt", "again", true}, "appears twice"}),
     [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.label); });
 
 TEST_F(ExtractionTest, RefusesSymbolicLinkWrittenByZipfile)
@@ -374,7 +402,7 @@ TEST_P(UnreadableArchiveTest, FailsWithoutWritingAnything)
 
     const ExtractionRun run = Extract();
 
-    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveUnreadable);
     ExpectOneLine(run.error);
     EXPECT_NE(run.error.find("package.zip"), std::string::npos) << run.error;
     EXPECT_TRUE(StickIsEmpty());
@@ -406,9 +434,28 @@ TEST_F(ExtractionTest, DamagedEntryDataFailsNamingTheEntry)
 
     const ExtractionRun run = Extract();
 
-    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveUnreadable);
     ExpectOneLine(run.error);
     EXPECT_NE(run.error.find("\"kelvoClient/bad.txt\""), std::string::npos) << run.error;
+    // The file that failed goes, the one finished before stays, and is the only one recorded.
+    EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "bad.txt"));
+    EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "good.txt"), "good");
+    ASSERT_EQ(run.written.size(), 1u);
+    EXPECT_EQ(run.written[0].path, "kelvoClient/good.txt");
+    EXPECT_EQ(run.written[0].size, 4u);
+    EXPECT_EQ(run.written[0].crc32, Crc32("good"));
+}
+
+TEST_F(ExtractionTest, EncryptedEntryIsRefusedBeforeWriting)
+{
+    WriteFileBytes(Source() / "kelvoClient" / "secret.txt", "secret");
+    ZipFolderWithInfoZip(Source(), Archive(), "-P password");
+
+    const ExtractionRun run = Extract();
+
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveContent);
+    EXPECT_NE(run.error.find("encrypted"), std::string::npos) << run.error;
+    EXPECT_TRUE(StickIsEmpty());
 }
 
 TEST_F(ExtractionTest, DestinationThatIsNoFolderOrNoVolumeFails)
