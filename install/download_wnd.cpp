@@ -4,7 +4,6 @@
 
 #include "install/download_progress.h"
 #include "install/extract_progress.h"
-#include "install/package_extractor.h"
 #include "platform/win32.h"
 #include "skin/skin_resources.h"
 #include "ui/message_dialog.h"
@@ -82,7 +81,9 @@ LRESULT DownloadWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         ShowLatestProgress();
         return 0;
     case WM_INSTALL_FAILED:
-        FinishWithFailure(static_cast<InstallFailure>(wParam));
+        // Posted before a stop: after the pulled-stick abort nothing more is said.
+        if (!m_job || !m_job->StopRequested())
+            FinishWithFailure(static_cast<InstallFailure>(wParam));
         return 0;
     case WM_CLOSE:
         if (!UserMayClose(wParam))
@@ -112,15 +113,14 @@ int DownloadWnd::OnDownloadProgress(double total, double received)
     return 0;
 }
 
-bool DownloadWnd::ExtractPackage(const std::wstring& archivePath, const std::wstring& root)
+ExtractFailure DownloadWnd::ExtractPackage(const std::wstring& archivePath, const std::wstring& root)
 {
-    std::string error;
-    const bool extracted = ExtractZipArchive(
-        archivePath, root, [this](std::uint64_t processed, std::uint64_t) { OnExtractProgress(processed); }, error,
+    m_extraction = ExtractZipArchive(
+        archivePath, root, [this](std::uint64_t processed, std::uint64_t) { OnExtractProgress(processed); },
         m_job ? &m_job->StopFlag() : nullptr);
-    if (!extracted)
-        std::cout << error << std::endl;
-    return extracted;
+    if (!m_extraction.Ok())
+        std::cout << m_extraction.error << std::endl;
+    return m_extraction.failure;
 }
 
 void DownloadWnd::OnExtractProgress(std::uint64_t processed)

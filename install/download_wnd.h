@@ -4,6 +4,7 @@
 
 #include "dui/dui.h"
 #include "install/install_job.h"
+#include "install/package_extractor.h"
 #include "install/progress_relay.h"
 #include "install/worker_messages.h"
 
@@ -14,6 +15,9 @@
 
 // Posted by the worker to the main window when the package is on the drive.
 inline constexpr UINT WM_INSTALL_DONE = WM_USER + 1014;
+// Posted by the worker to the main window when writing found the stick gone (its device went
+// away, or its folder no longer leads to the folder being written): the pulled-stick abort.
+inline constexpr UINT WM_INSTALL_STICK_PULLED = WM_USER + 1017;
 
 class DownloadWnd : public WindowImplBase {
 public:
@@ -39,9 +43,9 @@ public:
 
     // The download's progress (download thread); always 0. A total of 0 shows nothing.
     int OnDownloadProgress(double total, double received);
-    // Unpacks the archive beneath the root with progress; false, with the extractor's error
-    // line on standard output, when it failed or the worker was stopped.
-    bool ExtractPackage(const std::wstring& archivePath, const std::wstring& root);
+    // Unpacks the archive beneath the root with progress into m_extraction; on failure the
+    // extractor's error line goes to standard output.
+    ExtractFailure ExtractPackage(const std::wstring& archivePath, const std::wstring& root);
     // The extraction's progress (worker thread): the debug line, then the value for the UI.
     void OnExtractProgress(std::uint64_t processed);
     // UI thread: the worker stops within one block (a file being written is removed) and posts
@@ -62,6 +66,9 @@ public:
     std::string m_archivePath;
     std::string m_workFolder;
     std::wstring m_extractRoot;
+    // The last extraction: the files written, and the handle on the stick's root they were
+    // written through (worker thread).
+    ExtractionResult m_extraction;
 
     // ---- Delivery of the worker's progress and outcome to the UI thread ----------------------
     // What the worker and its window share; made when the worker starts.

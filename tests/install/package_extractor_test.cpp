@@ -2,6 +2,7 @@
 // hard disk C: onto the stick E:, both folders behind a volume map.
 #include "install/extract_progress.h"
 #include "install/package_extractor.h"
+#include "install/zip_names.h"
 
 #include "hand_made_zip.h"
 #include "temp_folder.h"
@@ -22,8 +23,10 @@ namespace {
 
 struct ExtractionRun {
     bool ok = false;
+    ExtractFailure failure = ExtractFailure::None;
     std::string error;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;   // (processed, total)
+    std::vector<WrittenFile> written;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> reports; // (processed, total)
 };
 
 class ExtractionTest : public ::testing::Test {
@@ -34,8 +37,8 @@ protected:
     {
         static const TempFolder volumes("extraction-volumes");
         static const bool mapped = [] {
-            WriteFileBytes(volumes / "volumes.map", "C fixed " + (volumes / "disk").string() + "\n" +
-                                                        "E removable " + (volumes / "stick").string() + "\n");
+            WriteFileBytes(volumes / "volumes.map",
+                "C fixed " + (volumes / "disk").string() + "\n" + "E removable " + (volumes / "stick").string() + "\n");
             return ::setenv("INSTALLER_VOLUME_MAP", (volumes / "volumes.map").c_str(), 1) == 0;
         }();
         EXPECT_TRUE(mapped);
@@ -58,18 +61,22 @@ protected:
     static fs::path Archive() { return Disk() / "kelvo" / "package.zip"; }
     static fs::path Source() { return Disk() / "source"; }
 
-    static ExtractionRun Extract(const std::atomic<bool>* cancel = nullptr,
-                                 const std::function<void(std::uint64_t)>& onReport = {})
+    static ExtractionRun Extract(
+        const std::atomic<bool>* cancel = nullptr, const std::function<void(std::uint64_t)>& onReport = {})
     {
         ExtractionRun run;
-        run.ok = ExtractZipArchive(
+        ExtractionResult result = ExtractZipArchive(
             L"C:\\kelvo\\package.zip", L"E:",
             [&](std::uint64_t processed, std::uint64_t total) {
                 run.reports.emplace_back(processed, total);
                 if (onReport)
                     onReport(processed);
             },
-            run.error, cancel);
+            cancel);
+        run.ok = result.Ok();
+        run.failure = result.failure;
+        run.error = result.error;
+        run.written = std::move(result.writtenFiles);
         return run;
     }
 
@@ -179,11 +186,10 @@ TEST_F(ExtractionTest, ExtractsZip64ArchivesOfBothTools)
 
 // ---- Entry names -------------------------------------------------------------------------------
 
-// GBK bytes of 课件/第一课.txt, 说明.txt and 课件/奬../说明.txt (奬 ends in 0x5C, a backslash).
+// GBK bytes of 课件/第一课.txt, 说明.txt and 课件/奬/说明.txt (奬 ends in 0x5C, a backslash).
 const std::string kCp936Lesson = "\xBF\xCE\xBC\xFE\x2F\xB5\xDA\xD2\xBB\xBF\xCE\x2E\x74\x78\x74";
 const std::string kCp936Readme = "\xCB\xB5\xC3\xF7\x2E\x74\x78\x74";
-const std::string kCp936BackslashTrail =
-    "\xBF\xCE\xBC\xFE\x2F\x8A\x5C\x2E\x2E\x2F\xCB\xB5\xC3\xF7\x2E\x74\x78\x74";
+const std::string kCp936BackslashTrail = "\xBF\xCE\xBC\xFE\x2F\x8A\x5C\x2F\xCB\xB5\xC3\xF7\x2E\x74\x78\x74";
 
 TEST_F(ExtractionTest, DecodesCp936NamesWithoutTheUtf8Flag)
 {
@@ -194,7 +200,7 @@ TEST_F(ExtractionTest, DecodesCp936NamesWithoutTheUtf8Flag)
     ASSERT_TRUE(run.ok) << run.error;
     EXPECT_EQ(ReadFileBytes(Stick() / "课件" / "第一课.txt"), "lesson");
     EXPECT_EQ(ReadFileBytes(Stick() / "说明.txt"), "readme");
-    EXPECT_EQ(ReadFileBytes(Stick() / "课件" / "奬.." / "说明.txt"), "odd");
+    EXPECT_EQ(ReadFileBytes(Stick() / "课件" / "奬" / "说明.txt"), "odd");
 }
 
 TEST_F(ExtractionTest, FlaggedUtf8NamesStayUtf8BesideCp936Names)
@@ -228,7 +234,7 @@ TEST_F(ExtractionTest, KeepsUtf8NamesOfInfoZipAndPythonArchives)
 struct HostileCase {
     const char* label;
     HandMadeZipEntry entry;
-    const char* reason;   // part of the expected message
+    const char* reason; // part of the expected message
 };
 
 void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.label; }
@@ -247,24 +253,49 @@ TEST_P(HostileEntryTest, IsRefusedBeforeAnythingIsWritten)
 
     EXPECT_FALSE(run.ok);
     ExpectOneLine(run.error);
-    EXPECT_NE(run.error.find("\"" + entry.rawName + "\""), std::string::npos) << run.error;
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveContent);
+    EXPECT_NE(run.error.find("\"" + extraction::PrintableName(entry.rawName) + "\""), std::string::npos) << run.error;
     EXPECT_NE(run.error.find(GetParam().reason), std::string::npos) << run.error;
     EXPECT_TRUE(StickIsEmpty());
     EXPECT_TRUE(fs::is_empty(Outside()));
     EXPECT_FALSE(fs::exists(Volumes() / "evil.txt"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Entries, HostileEntryTest,
-    ::testing::Values(
-        HostileCase{"DotDot", {"../evil.txt", "x"}, "out of the destination"},
+std::string Repeated(const std::string& text, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, HostileEntryTest,
+    ::testing::Values(HostileCase{"DotDot", {"../evil.txt", "x"}, "out of the destination"},
         HostileCase{"DotDotInside", {"kelvoClient/../../evil.txt", "x"}, "out of the destination"},
         HostileCase{"Absolute", {"ABSOLUTE", "x"}, "absolute"},
         HostileCase{"DriveLetter", {"C:/evil.txt", "x"}, "drive letter"},
         HostileCase{"SymbolicLink", {"kelvoClient/link", "/etc", false, 0120777}, "symbolic link"},
         HostileCase{"CharacterDevice", {"kelvoClient/tty", "", false, 0020666}, "device"},
         HostileCase{"BlockDevice", {"kelvoClient/disk", "", false, 0060660}, "device"},
-        HostileCase{"Socket", {"kelvoClient/socket", "", false, 0140755}, "socket"}),
+        HostileCase{"Socket", {"kelvoClient/socket", "", false, 0140755}, "socket"},
+        // What Windows cannot hold, whatever the stick's file system.
+        HostileCase{"ControlCharacter", {"kelvoClient/a\tb.txt", "x", true}, "control character"},
+        HostileCase{"Colon", {"kelvoClient/第1课:导入.txt", "x", true}, "':'"},
+        HostileCase{"QuestionMark", {"kelvoClient/why?.txt", "x", true}, "'?'"},
+        HostileCase{"Pipe", {"kelvoClient/a|b/c.txt", "x", true}, "'|'"},
+        HostileCase{"TrailingDot", {"kelvoClient/notes./a.txt", "x", true}, "ends in a dot or a space"},
+        HostileCase{"TrailingSpace", {"kelvoClient/notes ", "x", true}, "ends in a dot or a space"},
+        HostileCase{"DeviceName", {"kelvoClient/CON", "x", true}, "device name CON"},
+        HostileCase{"DeviceNameWithExtension", {"kelvoClient/com1.tar.gz", "x", true}, "device name COM1"},
+        HostileCase{"DeviceNameAsFolder", {"kelvoClient/Lpt9 .txt/a.txt", "x", true}, "device name LPT9"},
+        HostileCase{"Over255Utf16Units", {"kelvoClient/" + Repeated("\xF0\x9F\x93\x9A", 128), "x", true},
+            "255 UTF-16 units"}, // U+1F4DA takes two units
+        // Paths a case-blind file system cannot keep apart (beside kelvoClient/fine.txt).
+        HostileCase{"EqualIgnoringCase", {"kelvoClient/FINE.txt", "x", true}, "only in case"},
+        HostileCase{"FolderEqualIgnoringCase", {"KelvoClient/other.txt", "x", true}, "only in case"},
+        HostileCase{"FileThenFolder", {"kelvoClient/fine.txt/in.txt", "x", true}, "both a file and a folder"},
+        HostileCase{"FolderThenFile", {"kelvoClient", "x", true}, "both a file and a folder"},
+        HostileCase{"FileTwice", {"kelvoClient/fine.txt", "again", true}, "appears twice"}),
     [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.label); });
 
 TEST_F(ExtractionTest, RefusesSymbolicLinkWrittenByZipfile)
@@ -272,7 +303,7 @@ TEST_F(ExtractionTest, RefusesSymbolicLinkWrittenByZipfile)
     BuildZipWithPython(Archive(), R"([
         {"name": "kelvoClient/ok.txt", "text": "ok"},
         {"name": "kelvoClient/escape", "text": "../../outside", "mode": 41471}
-    ])");   // 41471 = 0o120777
+    ])"); // 41471 = 0o120777
 
     const ExtractionRun run = Extract();
 
@@ -297,8 +328,8 @@ TEST_F(ExtractionTest, FifoEntryBecomesPlainFile)
 // A backslash separates names only once they are decoded; made on Unix, libarchive keeps it.
 TEST_F(ExtractionTest, RefusesBackslashTraversalBeforeWriting)
 {
-    WriteHandMadeZip(Archive(), {{"kelvoClient/fine.txt", "fine", false, 0100644},
-                                 {"..\\evil.txt", "x", false, 0100644}});
+    WriteHandMadeZip(
+        Archive(), {{"kelvoClient/fine.txt", "fine", false, 0100644}, {"..\\evil.txt", "x", false, 0100644}});
 
     const ExtractionRun run = Extract();
 
@@ -339,7 +370,7 @@ TEST_F(ExtractionTest, NeverRestoresSetIdBits)
     BuildZipWithPython(Archive(), R"([
         {"name": "kelvoClient/shared/", "mode": 18429},
         {"name": "kelvoClient/tool.sh", "text": "#!/bin/sh\n", "mode": 35309}
-    ])");   // 0o43775 (set-group-id, sticky), 0o104755 (set-user-id)
+    ])"); // 0o43775 (set-group-id, sticky), 0o104755 (set-user-id)
 
     const ExtractionRun run = Extract();
 
@@ -371,22 +402,20 @@ TEST_P(UnreadableArchiveTest, FailsWithoutWritingAnything)
 
     const ExtractionRun run = Extract();
 
-    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveUnreadable);
     ExpectOneLine(run.error);
     EXPECT_NE(run.error.find("package.zip"), std::string::npos) << run.error;
     EXPECT_TRUE(StickIsEmpty());
     EXPECT_TRUE(run.reports.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Archives, UnreadableArchiveTest,
-    ::testing::Values(
-        UnreadableCase{"Truncated", [](const std::string& zip) { return zip.substr(0, zip.size() / 2); }},
+INSTANTIATE_TEST_SUITE_P(Archives, UnreadableArchiveTest,
+    ::testing::Values(UnreadableCase{"Truncated", [](const std::string& zip) { return zip.substr(0, zip.size() / 2); }},
         UnreadableCase{"HtmlPage",
-                       [](const std::string&) {
-                           return std::string("<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>"
-                                              "<body><h1>Not Found</h1></body></html>\n");
-                       }},
+            [](const std::string&) {
+                return std::string("<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>"
+                                   "<body><h1>Not Found</h1></body></html>\n");
+            }},
         UnreadableCase{"EmptyFile", [](const std::string&) { return std::string(); }}),
     [](const ::testing::TestParamInfo<UnreadableCase>& info) { return std::string(info.param.label); });
 
@@ -405,9 +434,28 @@ TEST_F(ExtractionTest, DamagedEntryDataFailsNamingTheEntry)
 
     const ExtractionRun run = Extract();
 
-    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveUnreadable);
     ExpectOneLine(run.error);
     EXPECT_NE(run.error.find("\"kelvoClient/bad.txt\""), std::string::npos) << run.error;
+    // The file that failed goes, the one finished before stays, and is the only one recorded.
+    EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "bad.txt"));
+    EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "good.txt"), "good");
+    ASSERT_EQ(run.written.size(), 1u);
+    EXPECT_EQ(run.written[0].path, "kelvoClient/good.txt");
+    EXPECT_EQ(run.written[0].size, 4u);
+    EXPECT_EQ(run.written[0].crc32, Crc32("good"));
+}
+
+TEST_F(ExtractionTest, EncryptedEntryIsRefusedBeforeWriting)
+{
+    WriteFileBytes(Source() / "kelvoClient" / "secret.txt", "secret");
+    ZipFolderWithInfoZip(Source(), Archive(), "-P password");
+
+    const ExtractionRun run = Extract();
+
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveContent);
+    EXPECT_NE(run.error.find("encrypted"), std::string::npos) << run.error;
+    EXPECT_TRUE(StickIsEmpty());
 }
 
 TEST_F(ExtractionTest, DestinationThatIsNoFolderOrNoVolumeFails)
@@ -415,12 +463,13 @@ TEST_F(ExtractionTest, DestinationThatIsNoFolderOrNoVolumeFails)
     WriteHandMadeZip(Archive(), {{"a.txt", "a"}});
     WriteFileBytes(Stick() / "file", "in the way");
 
-    std::string error;
-    EXPECT_FALSE(ExtractZipArchive(L"C:\\kelvo\\package.zip", L"E:\\file", {}, error));
-    ExpectOneLine(error);
-    EXPECT_FALSE(ExtractZipArchive(L"C:\\kelvo\\package.zip", L"Q:", {}, error));
-    ExpectOneLine(error);
-    EXPECT_NE(error.find("Q:"), std::string::npos) << error;
+    ExtractionResult result = ExtractZipArchive(L"C:\\kelvo\\package.zip", L"E:\\file", {});
+    EXPECT_EQ(result.failure, ExtractFailure::StickWrite);
+    ExpectOneLine(result.error);
+    result = ExtractZipArchive(L"C:\\kelvo\\package.zip", L"Q:", {});
+    EXPECT_EQ(result.failure, ExtractFailure::StickPulled);
+    ExpectOneLine(result.error);
+    EXPECT_NE(result.error.find("Q:"), std::string::npos) << result.error;
 }
 
 // ---- Cancelling --------------------------------------------------------------------------------
@@ -440,7 +489,7 @@ TEST_F(ExtractionTest, CancelStopsBetweenBlocks)
 
     EXPECT_FALSE(run.ok);
     EXPECT_EQ(run.error, "extraction cancelled");
-    ASSERT_EQ(run.reports.size(), 2u);   // the start, then the first block
+    ASSERT_EQ(run.reports.size(), 2u); // the start, then the first block
     EXPECT_LT(run.reports.back().first, run.reports.back().second);
     EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "after.txt"));
 
@@ -456,7 +505,6 @@ TEST_F(ExtractionTest, CancelStopsBetweenBlocks)
 TEST_F(ExtractionTest, RootedNativePathsWorkLikeLetterPaths)
 {
     WriteHandMadeZip(Archive(), {{"kelvoClient/a.txt", "a"}});
-    std::string error;
     std::wstring archive;
     std::wstring destination;
     for (const char c : Archive().string())
@@ -464,7 +512,9 @@ TEST_F(ExtractionTest, RootedNativePathsWorkLikeLetterPaths)
     for (const char c : (Outside() / "rooted").string())
         destination += c == '/' ? L'\\' : static_cast<wchar_t>(c);
 
-    ASSERT_TRUE(ExtractZipArchive(archive, destination, {}, error)) << error;
+    fs::create_directories(Outside() / "rooted"); // a destination is never made
+    const ExtractionResult result = ExtractZipArchive(archive, destination, {});
+    ASSERT_TRUE(result.Ok()) << result.error;
     EXPECT_EQ(ReadFileBytes(Outside() / "rooted" / "kelvoClient" / "a.txt"), "a");
 }
 
