@@ -50,6 +50,8 @@ public:
     virtual void SetBusyPointer(bool busy) = 0;
     // Shows the client image; `area` is the part that changed, in client coordinates.
     virtual void Present(HWND hwnd, const Surface& surface, const RECT& area) = 0;
+    // Device pixels per window unit of the window's screen (1 without scaling).
+    virtual double DevicePixelRatio(HWND hwnd) const = 0;
     // The usable part of the screen the window is on (hwnd may be null: the primary screen).
     virtual RECT WorkArea(HWND hwnd) const = 0;
 

@@ -172,6 +172,12 @@ void QtDisplay::Present(HWND hwnd, const Surface& surface, const RECT& area)
         window->Present(surface, area);
 }
 
+double QtDisplay::DevicePixelRatio(HWND hwnd) const
+{
+    const QtNativeWindow* window = Find(hwnd);
+    return window ? window->devicePixelRatio() : qGuiApp->devicePixelRatio();
+}
+
 RECT QtDisplay::WorkArea(HWND hwnd) const
 {
     const QtNativeWindow* window = Find(hwnd);

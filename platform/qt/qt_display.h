@@ -37,6 +37,7 @@ public:
     void Raise(HWND hwnd, bool activate) override;
     void SetBusyPointer(bool busy) override;
     void Present(HWND hwnd, const Surface& surface, const RECT& area) override;
+    double DevicePixelRatio(HWND hwnd) const override;
     RECT WorkArea(HWND hwnd) const override;
     void ProcessPendingEvents() override;
     void WaitForEvents(std::optional<std::chrono::milliseconds> timeout) override;

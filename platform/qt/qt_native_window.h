@@ -51,7 +51,8 @@ private:
     HWND hwnd_;
     bool toolWindow_;
     bool topmost_;
-    QImage presented_;
+    QImage presented_; // device pixels
+    double presentedScale_ = 1.0;
     // Set while the window follows the mouse itself because the window system offers no move.
     std::optional<QPoint> dragOffset_;
     // The press started a move: its release belongs to the move, not to the window.
