@@ -63,11 +63,6 @@ std::string ReaderErrorText(archive* reader)
     return text;
 }
 
-inline BOOL TEMP_GetVolumeInformationW(LPCWSTR, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR, DWORD)
-{
-    return FALSE;
-}
-
 // The file system name the drive of a letter path reports ("FAT32", "exFAT"); empty for a
 // rooted path or a drive that does not say.
 std::wstring FileSystemNameOf(const std::wstring& destinationRoot)
@@ -76,7 +71,7 @@ std::wstring FileSystemNameOf(const std::wstring& destinationRoot)
         return std::wstring();
     const std::wstring root = destinationRoot.substr(0, 2) + L"\\";
     wchar_t name[64] = {};
-    if (!TEMP_GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, 64))
+    if (!GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, 64))
         return std::wstring();
     return name;
 }
