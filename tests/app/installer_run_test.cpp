@@ -302,6 +302,46 @@ TEST_F(InstallerRunTest, AHardDiskThatFillsUpDuringTheDownloadIsTheHardDisksFaul
     ExpectNothingInstalled();
 }
 
+TEST_F(InstallerRunTest, InstallsOntoARealExfatStick)
+{
+    const ScratchMount stick(ScratchMount::Kind::ExfatImage, stick_, 64u << 20);
+    if (!stick.SkipReason().empty())
+        GTEST_SKIP() << stick.SkipReason();
+    Drives("C fixed disk free=20G\nE removable stick free=8G mounted\n");
+    Serve();
+    ExpectInstalled(Run({"--package-key", kKey}));
+}
+
+// A desktop unmounts a pulled stick lazily and leaves its folder behind on the system disk.
+// The pulled-stick abort is the only message, and nothing is written into that folder or
+// anywhere else.
+TEST_F(InstallerRunTest, PullingTheStickWhileItIsWrittenAbortsAndWritesNothingElsewhere)
+{
+    const int made =
+        std::system(("/usr/bin/python3 -c \"import sys, zipfile\n"
+                     "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                     "    for i in range(20000): z.writestr(f'kelvoClient/p{i // 200}/f{i}.txt', 'page')\" " +
+            (cloud_ / kArchive).string())
+                        .c_str());
+    ASSERT_EQ(made, 0);
+    ScratchMount stick(ScratchMount::Kind::ExfatImage, stick_, 1u << 30);
+    if (!stick.SkipReason().empty())
+        GTEST_SKIP() << stick.SkipReason();
+    Drives("C fixed disk free=20G\nE removable stick free=8G mounted\n");
+    Serve();
+    const auto run = Start({"--package-key", kKey});
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(stick_ / "kelvoClient/p1"); }));
+    stick.Pull();
+    const ProgramResult result = run->Wait();
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "检测到课件U盘已拔出，安装终止。\n");
+    EXPECT_EQ(result.out.find("安装完成"), std::string::npos) << result.out;
+    EXPECT_TRUE(fs::is_empty(stick_));
+    for (const auto& entry : fs::recursive_directory_iterator(root_))
+        EXPECT_EQ(entry.path().string().find("kelvoClient"), std::string::npos) << entry.path();
+}
+
 TEST(DemoRun, InstallsTheSamplePackageIntoItsOwnStickFolder)
 {
     ProgramRun run(INSTALLER_EXE, {"--demo", "--unattended"}, {});
