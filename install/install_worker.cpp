@@ -128,8 +128,8 @@ DWORD RunInstallPipeline(DownloadWnd& window, InstallJob& job)
     case StepResult::Failed:
         DeleteFileA(window.m_archivePath.c_str());
         // A disk that cannot hold the archive is not the network's fault.
-        return Fail(job, downloadFailure == DownloadFailure::LocalFile ? InstallFailure::DownloadSave
-                                                                       : InstallFailure::Download);
+        return Fail(job,
+            downloadFailure == DownloadFailure::LocalFile ? InstallFailure::DownloadSave : InstallFailure::Download);
     }
     if (job.StopRequested())
         return kEndedEarly;
@@ -160,6 +160,8 @@ DWORD DownloadWnd::InstallThreadProc(LPVOID window)
     // use of it; the job is held here as well for the MarkEnded itself.
     const std::shared_ptr<InstallJob> job = self.m_job;
     const DWORD result = RunInstallPipeline(self, *job);
+    // The stick is not held open beyond the installation: it can be ejected.
+    self.m_extraction.stickRoot = platform::FolderHandle();
     job->MarkEnded();
     return result;
 }

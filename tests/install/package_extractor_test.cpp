@@ -494,6 +494,7 @@ TEST_F(ExtractionTest, CancelStopsBetweenBlocks)
     EXPECT_EQ(run.error, "extraction cancelled");
     ASSERT_EQ(run.reports.size(), 2u); // the start, then the first block
     EXPECT_LT(run.reports.back().first, run.reports.back().second);
+    EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "big.bin")); // half a file does not stay
     EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "after.txt"));
 
     // Cancelled before it starts: nothing is written, not even the destination's folders.
