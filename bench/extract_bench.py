@@ -199,7 +199,7 @@ def exfat_small_files(bench, work, pools, rounds):
     content = build_archive(archive, small_files_plan(), pools)
     print(f"small-files archive: {os.path.getsize(archive) / MiB:.1f} MiB holding {content / MiB:.1f} MiB "
           f"in 20000 files", flush=True)
-    images = {tool: ExfatImage(work, "exfat-" + tool, 512 * MiB) for tool in ("extractor", "bsdtar")}
+    images = {tool: ExfatImage(work, "exfat-" + tool, GiB) for tool in ("extractor", "bsdtar")}
     times = {"extractor": [], "bsdtar": []}
     cpus = {"extractor": [], "bsdtar": []}
     try:

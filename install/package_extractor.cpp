@@ -63,11 +63,6 @@ std::string ReaderErrorText(archive* reader)
     return text;
 }
 
-inline BOOL TEMP_GetVolumeInformationW(LPCWSTR, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR, DWORD)
-{
-    return FALSE;
-}
-
 // The file system name the drive of a letter path reports ("FAT32", "exFAT"); empty for a
 // rooted path or a drive that does not say.
 std::wstring FileSystemNameOf(const std::wstring& destinationRoot)
@@ -76,7 +71,7 @@ std::wstring FileSystemNameOf(const std::wstring& destinationRoot)
         return std::wstring();
     const std::wstring root = destinationRoot.substr(0, 2) + L"\\";
     wchar_t name[64] = {};
-    if (!TEMP_GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, 64))
+    if (!GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, 64))
         return std::wstring();
     return name;
 }
@@ -202,13 +197,16 @@ private:
             ++ordinal;
             return true;
         }
-        if (status == ARCHIVE_WARN) {
+        // A warning is a name that cannot be decoded, or headers that disagree with each other.
+        const std::string text = ArchiveErrorText(reader);
+        if (status == ARCHIVE_WARN && text.find("cannot be converted") != std::string::npos) {
             Fail(ExtractFailure::ArchiveContent,
-                "cannot decode the name of archive entry " + Quoted(RawEntryName(ordinal)) + ": " +
-                    ArchiveErrorText(reader));
+                "cannot decode the name of archive entry " + Quoted(RawEntryName(ordinal)) + ": " + text);
         } else if (status != ARCHIVE_EOF) {
+            const std::string raw = RawEntryName(ordinal);
             Fail(ExtractFailure::ArchiveUnreadable,
-                "cannot read archive " + Quoted(m_archivePath) + ": " + ReaderErrorText(reader));
+                "cannot read archive " + Quoted(m_archivePath) + (raw.empty() ? "" : " at entry " + Quoted(raw)) +
+                    ": " + ReaderErrorText(reader));
         }
         return false;
     }
@@ -369,6 +367,14 @@ private:
         if (!CopyData(reader, writer, name)) {
             writer.AbandonFile();
             return false;
+        }
+        if (archive_entry_size_is_set(entry) &&
+            writer.CurrentSize() != static_cast<std::uint64_t>(archive_entry_size(entry))) {
+            writer.AbandonFile();
+            return Fail(ExtractFailure::ArchiveUnreadable,
+                "cannot read " + Quoted(name) + " from archive " + Quoted(m_archivePath) + ": it holds " +
+                    std::to_string(writer.CurrentSize()) + " bytes, its header says " +
+                    std::to_string(archive_entry_size(entry)));
         }
         if (m_storedCrcs && index < m_storedCrcs->size() && (*m_storedCrcs)[index] != writer.CurrentCrc()) {
             writer.AbandonFile();

@@ -37,6 +37,7 @@ public:
     void AbandonFile();
     // The CRC-32 of the bytes of the file being written, so far.
     std::uint32_t CurrentCrc() const { return m_current.crc32; }
+    std::uint64_t CurrentSize() const { return m_current.size; }
 
     // Times and permission bits of the folders made, then everything flushed to the device.
     bool Finish(StickError& error);

@@ -13,6 +13,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev googletest zip unzip python3 openssl curl libarchive-tools time
   dbus python3-dbusmock xvfb xauth
+  # tests that mount real file systems (exFAT images on loop devices through FUSE)
+  exfatprogs exfat-fuse fuse3 util-linux mount
 )
 
 missing=()

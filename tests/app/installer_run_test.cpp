@@ -1,6 +1,7 @@
 // The whole program, run unattended as its own process: folders standing in for the stick and
 // the hard disk through a volume map, the package on a loopback server.
 #include "program_run.h"
+#include "scratch_mount.h"
 #include "script_server.h"
 #include "temp_folder.h"
 
@@ -261,6 +262,86 @@ TEST_F(InstallerRunTest, ASecondStickPluggedInDuringTheInstallationChangesNothin
     fs::create_directories(root_ / "second");
     ExpectInstalled(run->Wait());
     EXPECT_FALSE(fs::exists(root_ / "second" / "kelvoClient"));
+}
+
+TEST_F(InstallerRunTest, OneInstallerAtATimePerSetOfDrives)
+{
+    Serve(Rate(200'000)); // about eight seconds for the package
+    const auto first = Start({"--package-key", kKey});
+    const fs::path archive = disk_ / "kelvo" / kArchive;
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive) && fs::file_size(archive) > 0; }));
+
+    // A second run over the same map is refused and touches nothing: the first goes on.
+    const ProgramResult second = Run({"--package-key", kKey});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_EQ(second.err, "课件安装工具已在运行。\n");
+
+    // A run over a map of its own is not held back.
+    const fs::path other = root_ / "other";
+    fs::create_directories(other / "disk");
+    fs::create_directories(other / "stick");
+    std::ofstream(other / "volumes.map") << "C fixed disk free=20G\nE removable stick free=8G\n";
+    const ProgramResult beside =
+        Run({"--package-key", kKey}, {"INSTALLER_VOLUME_MAP=" + (other / "volumes.map").string()});
+    EXPECT_EQ(beside.exitCode, 0) << beside.err;
+    EXPECT_TRUE(fs::exists(other / "stick/kelvoClient/启动课件.txt"));
+
+    ExpectInstalled(first->Wait());
+}
+
+TEST_F(InstallerRunTest, AHardDiskThatFillsUpDuringTheDownloadIsTheHardDisksFault)
+{
+    // The disk claims room enough but is a real file system smaller than the package.
+    const ScratchMount disk(ScratchMount::Kind::Tmpfs, disk_, 512 * 1024);
+    if (!disk.SkipReason().empty())
+        GTEST_SKIP() << disk.SkipReason();
+    Serve();
+    const ProgramResult result = Run({"--package-key", kKey});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "课件无法保存到硬盘，请检查硬盘后重试。\n");
+    EXPECT_NE(result.out.find("No space left on device"), std::string::npos) << result.out;
+    EXPECT_FALSE(fs::exists(disk_ / "kelvo" / kArchive));
+    ExpectNothingInstalled();
+}
+
+TEST_F(InstallerRunTest, InstallsOntoARealExfatStick)
+{
+    const ScratchMount stick(ScratchMount::Kind::ExfatImage, stick_, 64u << 20);
+    if (!stick.SkipReason().empty())
+        GTEST_SKIP() << stick.SkipReason();
+    Drives("C fixed disk free=20G\nE removable stick free=8G mounted\n");
+    Serve();
+    ExpectInstalled(Run({"--package-key", kKey}));
+}
+
+// A desktop unmounts a pulled stick lazily and leaves its folder behind on the system disk.
+// The pulled-stick abort is the only message, and nothing is written into that folder or
+// anywhere else.
+TEST_F(InstallerRunTest, PullingTheStickWhileItIsWrittenAbortsAndWritesNothingElsewhere)
+{
+    const int made =
+        std::system(("/usr/bin/python3 -c \"import sys, zipfile\n"
+                     "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                     "    for i in range(20000): z.writestr(f'kelvoClient/p{i // 200}/f{i}.txt', 'page')\" " +
+            (cloud_ / kArchive).string())
+                        .c_str());
+    ASSERT_EQ(made, 0);
+    ScratchMount stick(ScratchMount::Kind::ExfatImage, stick_, 1u << 30);
+    if (!stick.SkipReason().empty())
+        GTEST_SKIP() << stick.SkipReason();
+    Drives("C fixed disk free=20G\nE removable stick free=8G mounted\n");
+    Serve();
+    const auto run = Start({"--package-key", kKey});
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(stick_ / "kelvoClient/p1"); }));
+    stick.Pull();
+    const ProgramResult result = run->Wait();
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "检测到课件U盘已拔出，安装终止。\n");
+    EXPECT_EQ(result.out.find("安装完成"), std::string::npos) << result.out;
+    EXPECT_TRUE(fs::is_empty(stick_));
+    for (const auto& entry : fs::recursive_directory_iterator(root_))
+        EXPECT_EQ(entry.path().string().find("kelvoClient"), std::string::npos) << entry.path();
 }
 
 TEST(DemoRun, InstallsTheSamplePackageIntoItsOwnStickFolder)

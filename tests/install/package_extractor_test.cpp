@@ -5,6 +5,7 @@
 #include "install/zip_names.h"
 
 #include "hand_made_zip.h"
+#include "scratch_mount.h"
 #include "temp_folder.h"
 #include "zip_tools.h"
 
@@ -37,8 +38,10 @@ protected:
     {
         static const TempFolder volumes("extraction-volumes");
         static const bool mapped = [] {
+            // F: is the stick's folder again, reported as FAT32.
             WriteFileBytes(volumes / "volumes.map",
-                "C fixed " + (volumes / "disk").string() + "\n" + "E removable " + (volumes / "stick").string() + "\n");
+                "C fixed " + (volumes / "disk").string() + "\n" + "E removable " + (volumes / "stick").string() + "\n" +
+                    "F removable " + (volumes / "stick").string() + " fs=vfat\n");
             return ::setenv("INSTALLER_VOLUME_MAP", (volumes / "volumes.map").c_str(), 1) == 0;
         }();
         EXPECT_TRUE(mapped);
@@ -61,12 +64,12 @@ protected:
     static fs::path Archive() { return Disk() / "kelvo" / "package.zip"; }
     static fs::path Source() { return Disk() / "source"; }
 
-    static ExtractionRun Extract(
-        const std::atomic<bool>* cancel = nullptr, const std::function<void(std::uint64_t)>& onReport = {})
+    static ExtractionRun Extract(const std::atomic<bool>* cancel = nullptr,
+        const std::function<void(std::uint64_t)>& onReport = {}, const std::wstring& stick = L"E:")
     {
         ExtractionRun run;
         ExtractionResult result = ExtractZipArchive(
-            L"C:\\kelvo\\package.zip", L"E:",
+            L"C:\\kelvo\\package.zip", stick,
             [&](std::uint64_t processed, std::uint64_t total) {
                 run.reports.emplace_back(processed, total);
                 if (onReport)
@@ -345,7 +348,7 @@ TEST_F(ExtractionTest, NameNeitherUtf8NorCp936FailsBeforeWriting)
 
     const ExtractionRun run = Extract();
 
-    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveContent);
     ExpectOneLine(run.error);
     EXPECT_NE(run.error.find("\"\\xFF\\xFE.txt\""), std::string::npos) << run.error;
     EXPECT_TRUE(StickIsEmpty());
@@ -491,6 +494,7 @@ TEST_F(ExtractionTest, CancelStopsBetweenBlocks)
     EXPECT_EQ(run.error, "extraction cancelled");
     ASSERT_EQ(run.reports.size(), 2u); // the start, then the first block
     EXPECT_LT(run.reports.back().first, run.reports.back().second);
+    EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "big.bin")); // half a file does not stay
     EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "after.txt"));
 
     // Cancelled before it starts: nothing is written, not even the destination's folders.
@@ -516,6 +520,83 @@ TEST_F(ExtractionTest, RootedNativePathsWorkLikeLetterPaths)
     const ExtractionResult result = ExtractZipArchive(archive, destination, {});
     ASSERT_TRUE(result.Ok()) << result.error;
     EXPECT_EQ(ReadFileBytes(Outside() / "rooted" / "kelvoClient" / "a.txt"), "a");
+}
+
+// ---- Sticks that refuse, fill up or go away -------------------------------------------------
+
+// A file of 4 GiB cannot be kept on FAT32 and is refused up front with its own failure; on
+// another file system an entry whose data falls short of its declared size is a damaged
+// archive, and the short file does not stay behind.
+TEST_F(ExtractionTest, DeclaredFourGibFileIsRefusedOnFat32AndFailsShortElsewhere)
+{
+    BuildZipWithPython(Archive(), R"([
+        {"name": "kelvoClient/ok.txt", "text": "ok"},
+        {"name": "kelvoClient/big.bin", "text": "x", "repeat": 1000, "declared_size": 4294967296}
+    ])");
+
+    const ExtractionRun fat32 = Extract(nullptr, nullptr, L"F:");
+    EXPECT_EQ(fat32.failure, ExtractFailure::TooLargeForFat32);
+    EXPECT_NE(fat32.error.find("\"kelvoClient/big.bin\""), std::string::npos) << fat32.error;
+    EXPECT_TRUE(StickIsEmpty());
+
+    const ExtractionRun other = Extract();
+    EXPECT_EQ(other.failure, ExtractFailure::ArchiveUnreadable) << other.error;
+    EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "ok.txt"), "ok");
+    EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "big.bin"));
+}
+
+// The stick's own failures carry the system's reason; the file that failed is removed, the one
+// finished before stays.
+TEST_F(ExtractionTest, StickThatFillsUpOrIsReadOnlyIsTheSticksFault)
+{
+    BuildZipWithPython(Archive(), R"([
+        {"name": "kelvoClient/first.txt", "text": "first"},
+        {"name": "kelvoClient/big.bin", "random_bytes": 16777216, "seed": 3}
+    ])");
+    {
+        const ScratchMount full(ScratchMount::Kind::ExfatImage, Stick(), 8u << 20);
+        if (!full.SkipReason().empty())
+            GTEST_SKIP() << full.SkipReason();
+        const ExtractionRun run = Extract();
+        EXPECT_EQ(run.failure, ExtractFailure::StickWrite);
+        EXPECT_NE(run.error.find("No space left on device"), std::string::npos) << run.error;
+        EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "first.txt"), "first");
+        EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "big.bin"));
+    }
+    {
+        const ScratchMount readOnly(ScratchMount::Kind::Tmpfs, Stick(), 64u << 20);
+        ASSERT_EQ(RunShell("mount -o remount,ro " + ShellQuoted(Stick().string())), 0);
+        const ExtractionRun run = Extract();
+        EXPECT_EQ(run.failure, ExtractFailure::StickWrite);
+        EXPECT_NE(run.error.find("Read-only file system"), std::string::npos) << run.error;
+        EXPECT_TRUE(StickIsEmpty());
+    }
+}
+
+// A desktop unmounts a pulled stick lazily and leaves its mount point folder, on the system
+// disk: nothing is ever written there, and the extraction says the stick went away.
+TEST_F(ExtractionTest, StickUnmountedDuringManySmallEntriesIsPulledAndNothingLandsInItsFolder)
+{
+    std::string entries = "[";
+    for (int i = 0; i < 20000; ++i)
+        entries += std::string(i ? "," : "") + R"({"name": "kelvoClient/p)" + std::to_string(i / 200) + "/f" +
+            std::to_string(i) + R"(.txt", "text": "page"})";
+    BuildZipWithPython(Archive(), entries + "]");
+    ScratchMount stick(ScratchMount::Kind::ExfatImage, Stick(), 1u << 30);
+    if (!stick.SkipReason().empty())
+        GTEST_SKIP() << stick.SkipReason();
+
+    const ExtractionRun run = Extract(nullptr, [&](std::uint64_t processed) {
+        if (processed == 4 * 300)
+            stick.Pull();
+    });
+
+    EXPECT_EQ(run.failure, ExtractFailure::StickPulled) << run.error;
+    ExpectOneLine(run.error);
+    EXPECT_GE(run.written.size(), 300u);
+    EXPECT_LT(run.written.size(), 20000u);
+    EXPECT_TRUE(StickIsEmpty());
+    EXPECT_TRUE(fs::is_empty(Outside()));
 }
 
 } // namespace
