@@ -142,7 +142,8 @@ LRESULT DispatchMessageW(const MSG* msg)
         proc(msg->hwnd, WM_TIMER, msg->wParam, TickCount());
         return 0;
     }
-    if (!msg->hwnd)
+    // Taken from the queue earlier, input still goes nowhere once its window is hidden or disabled.
+    if (!msg->hwnd || !Deliverable(*msg))
         return 0;
     return SendMessageW(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
