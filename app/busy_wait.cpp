@@ -37,7 +37,8 @@ private:
 
 } // namespace
 
-std::optional<int> RunWhileDispatching(HWND window, const std::function<int(const std::atomic<bool>& cancel)>& work)
+std::optional<int> RunWhileDispatching(HWND window, const std::function<int(const std::atomic<bool>& cancel)>& work,
+    const std::function<bool(const MSG& input)>& letThrough)
 {
     const DWORD uiThread = GetCurrentThreadId();
     std::atomic<bool> done{false};
@@ -60,7 +61,7 @@ std::optional<int> RunWhileDispatching(HWND window, const std::function<int(cons
             }
             if (got < 0)
                 break;
-            if (msg.hwnd == window && IsUserInput(msg.message))
+            if (msg.hwnd == window && IsUserInput(msg.message) && !(letThrough && letThrough(msg)))
                 continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);

@@ -83,10 +83,18 @@ void RunStartFlow(CDuiFrameWnd& frame)
     const std::string archivePath = workFolder + packageFileName;
 
     // The click is accepted. The probe may take long: the window keeps painting meanwhile and
-    // takes no input, and closing the program ends the probe and the flow.
+    // takes no other input, and closing the program ends the probe and the flow.
     g_installStarted = true;
+    // Only the window's own minimise and close buttons still work meanwhile.
+    const auto windowButton = [&frame](const MSG& input) {
+        if (input.message != WM_LBUTTONDOWN && input.message != WM_LBUTTONUP)
+            return false;
+        const CControlUI* control =
+            frame.PaintManager().FindControl(POINT{GET_X_LPARAM(input.lParam), GET_Y_LPARAM(input.lParam)});
+        return control && (control->GetName() == L"closebtn" || control->GetName() == L"minbtn");
+    };
     const std::optional<int> size = RunWhileDispatching(
-        mainWindow, [&url](const std::atomic<bool>& cancel) { return GetRemoteFileSize(url, &cancel); });
+        mainWindow, [&url](const std::atomic<bool>& cancel) { return GetRemoteFileSize(url, &cancel); }, windowButton);
     if (!size || !IsWindow(mainWindow) || g_drivePulled)
         return;
     if (PackageMissing(*size)) {

@@ -294,7 +294,9 @@ TEST_F(StartFlow, TheWindowPaintsWhileTheProbeWaitsAndClosingItThenStartsNothing
         const int before = counted.paints;
         InvalidateRect(frame.GetHWND(), nullptr, TRUE);
         EXPECT_TRUE(WaitUntil([&] { return counted.paints > before; }, std::chrono::seconds(5)));
-        PostMessageW(frame.GetHWND(), WM_CLOSE, 0, 0); // the window system's close
+        POINT close{};
+        platform::InvokeOnUiThread([&] { close = CentreOf(frame, L"closebtn"); });
+        PostClick(frame.GetHWND(), close); // the only control that still works
     });
 
     EXPECT_EQ(g_downloadWnd, nullptr);
