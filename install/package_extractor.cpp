@@ -212,23 +212,11 @@ private:
     }
 
     // The stored bytes of the name of the entry at `ordinal` (counted from 0), for messages
-    // about names that cannot be decoded.
+    // about names that cannot be decoded (libarchive then gives no name at all).
     std::string RawEntryName(std::size_t ordinal) const
     {
-        ArchiveReader reader(archive_read_new());
-        if (!reader)
-            return "";
-        archive_read_support_format_zip_seekable(reader.get());
-        if (archive_read_open_filename(reader.get(), m_archivePath.c_str(), kArchiveReadBlockSize) != ARCHIVE_OK)
-            return "";
-        archive_entry* entry = nullptr;
-        for (std::size_t i = 0; archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK; ++i) {
-            if (i == ordinal) {
-                const char* name = archive_entry_pathname(entry);
-                return name ? name : "";
-            }
-        }
-        return "";
+        const auto directory = ReadCentralDirectory(m_archivePath);
+        return directory && ordinal < directory->size() ? (*directory)[ordinal].rawName : std::string();
     }
 
     bool Refuse(std::string_view name, const std::string& reason)
