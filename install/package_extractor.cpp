@@ -130,8 +130,9 @@ private:
         return false;
     }
 
-    // A failed call on the stick: a device that went away, or a root that is no longer where
-    // it was, is the stick pulled; anything else is the stick refusing the write.
+    // A failed call on the stick: a device that went away (an I/O error from a device that has
+    // left the system included), or a root that is no longer where it was, is the stick pulled;
+    // anything else, an I/O error of a stick still there too, is the stick refusing the write.
     bool StickFailed(const StickError& error)
     {
         std::string text = error.what;
@@ -139,7 +140,9 @@ private:
             text = "archive entry " + Quoted(m_entryName) + ": " + text;
         if (error.code != 0)
             text += ": " + platform::FileErrorText(error.code);
-        if (platform::IsDeviceGoneError(error.code) || !m_result.stickRoot.StillInPlace())
+        const platform::FolderHandle& root = m_result.stickRoot;
+        if (platform::IsDeviceGoneError(error.code) || !root.StillInPlace() ||
+            (platform::IsInputOutputError(error.code) && !root.DevicePresent()))
             return Fail(ExtractFailure::StickPulled, text + " (the stick went away)");
         return Fail(ExtractFailure::StickWrite, text);
     }
@@ -159,8 +162,9 @@ private:
         if (m_result.stickRoot.IsOpen())
             return true;
         const std::string text = "cannot open " + Quoted(m_destination) + ": " + platform::FileErrorText(code);
-        return Fail(code == ENOENT || platform::IsDeviceGoneError(code) ? ExtractFailure::StickPulled
-                                                                        : ExtractFailure::StickWrite,
+        return Fail(code == ENOENT || platform::IsDeviceGoneError(code) || platform::IsInputOutputError(code)
+                ? ExtractFailure::StickPulled
+                : ExtractFailure::StickWrite,
             text);
     }
 
