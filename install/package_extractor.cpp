@@ -130,8 +130,9 @@ private:
         return false;
     }
 
-    // A failed call on the stick: a device that went away, or a root that is no longer where
-    // it was, is the stick pulled; anything else is the stick refusing the write.
+    // A failed call on the stick: a device that went away (an I/O error from a device that has
+    // left the system included), or a root that is no longer where it was, is the stick pulled;
+    // anything else, an I/O error of a stick still there too, is the stick refusing the write.
     bool StickFailed(const StickError& error)
     {
         std::string text = error.what;
@@ -139,7 +140,9 @@ private:
             text = "archive entry " + Quoted(m_entryName) + ": " + text;
         if (error.code != 0)
             text += ": " + platform::FileErrorText(error.code);
-        if (platform::IsDeviceGoneError(error.code) || !m_result.stickRoot.StillInPlace())
+        const platform::FolderHandle& root = m_result.stickRoot;
+        if (platform::IsDeviceGoneError(error.code) || !root.StillInPlace() ||
+            (platform::IsInputOutputError(error.code) && !root.DevicePresent()))
             return Fail(ExtractFailure::StickPulled, text + " (the stick went away)");
         return Fail(ExtractFailure::StickWrite, text);
     }
@@ -159,8 +162,9 @@ private:
         if (m_result.stickRoot.IsOpen())
             return true;
         const std::string text = "cannot open " + Quoted(m_destination) + ": " + platform::FileErrorText(code);
-        return Fail(code == ENOENT || platform::IsDeviceGoneError(code) ? ExtractFailure::StickPulled
-                                                                        : ExtractFailure::StickWrite,
+        return Fail(code == ENOENT || platform::IsDeviceGoneError(code) || platform::IsInputOutputError(code)
+                ? ExtractFailure::StickPulled
+                : ExtractFailure::StickWrite,
             text);
     }
 
@@ -212,23 +216,11 @@ private:
     }
 
     // The stored bytes of the name of the entry at `ordinal` (counted from 0), for messages
-    // about names that cannot be decoded.
+    // about names that cannot be decoded (libarchive then gives no name at all).
     std::string RawEntryName(std::size_t ordinal) const
     {
-        ArchiveReader reader(archive_read_new());
-        if (!reader)
-            return "";
-        archive_read_support_format_zip_seekable(reader.get());
-        if (archive_read_open_filename(reader.get(), m_archivePath.c_str(), kArchiveReadBlockSize) != ARCHIVE_OK)
-            return "";
-        archive_entry* entry = nullptr;
-        for (std::size_t i = 0; archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK; ++i) {
-            if (i == ordinal) {
-                const char* name = archive_entry_pathname(entry);
-                return name ? name : "";
-            }
-        }
-        return "";
+        const auto directory = ReadCentralDirectory(m_archivePath);
+        return directory && ordinal < directory->size() ? (*directory)[ordinal].rawName : std::string();
     }
 
     bool Refuse(std::string_view name, const std::string& reason)

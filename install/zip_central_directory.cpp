@@ -101,6 +101,7 @@ std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const std
         const std::size_t next = at + kCentralHeaderSize + nameLength + extraLength + commentLength;
         if (next > directory.size())
             return std::nullopt;
+        entry.rawName.assign(reinterpret_cast<const char*>(header + kCentralHeaderSize), nameLength);
         // The ZIP64 field holds, in this order, the values whose 32-bit fields are all ones.
         const unsigned char* extra = header + kCentralHeaderSize + nameLength;
         for (std::size_t e = 0; e + 4 <= extraLength;) {

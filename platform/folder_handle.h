@@ -18,9 +18,12 @@ namespace platform {
 // The system's text for an error number ("No space left on device").
 std::string FileErrorText(int error);
 
-// True for the error numbers a file call gives when its device went away under it (an I/O
-// error, no device, a file system whose server is gone).
+// True for the error numbers a file call gives when its device went away under it (no device,
+// no medium, a file system whose server is gone).
 bool IsDeviceGoneError(int error);
+// True for an input/output error: the device failed, or went away under the call (StillInPlace
+// and DevicePresent tell which).
+bool IsInputOutputError(int error);
 
 // A modification time in seconds and nanoseconds since 1970 (UTC).
 struct FileTime {
@@ -91,6 +94,9 @@ public:
     // True while the path the handle was opened on still leads to this very folder (same
     // device, same inode): one stat of the path.
     bool StillInPlace() const;
+    // False once the block device holding the folder opened by OpenExisting has left the
+    // system (a pulled stick); true on file systems without one.
+    bool DevicePresent() const;
 
     // The folder `name` inside this one, opened; made with `mode` (less the process's umask)
     // when missing, `made` then true. A link, a file or anything else of that name fails

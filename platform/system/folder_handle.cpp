@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace platform {
@@ -73,19 +74,19 @@ std::string FileErrorText(int error) { return std::strerror(error); }
 bool IsDeviceGoneError(int error)
 {
     switch (error) {
-    case EIO:
     case ENODEV:
     case ENXIO:
     case ENOTCONN:
     case ESTALE:
     case ESHUTDOWN:
     case ENOMEDIUM:
-    case EREMOTEIO:
         return true;
     default:
         return false;
     }
 }
+
+bool IsInputOutputError(int error) { return error == EIO || error == EREMOTEIO; }
 
 unsigned CreationMask()
 {
@@ -222,6 +223,16 @@ bool FolderHandle::StillInPlace() const
     struct stat info {};
     return IsOpen() && !m_path.empty() && ::stat(m_path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
         info.st_dev == m_device && info.st_ino == m_inode;
+}
+
+bool FolderHandle::DevicePresent() const
+{
+    const auto device = static_cast<dev_t>(m_device);
+    if (major(device) == 0)
+        return true;
+    const std::string node = "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    struct stat info {};
+    return ::stat(node.c_str(), &info) == 0;
 }
 
 FolderHandle FolderHandle::OpenOrMakeFolder(std::string_view name, unsigned mode, bool& made, int& error) const

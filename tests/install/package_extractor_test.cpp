@@ -342,16 +342,20 @@ TEST_F(ExtractionTest, RefusesBackslashTraversalBeforeWriting)
     EXPECT_TRUE(fs::is_empty(Outside()));
 }
 
-TEST_F(ExtractionTest, NameNeitherUtf8NorCp936FailsBeforeWriting)
+TEST_F(ExtractionTest, NameThatCannotBeDecodedFailsBeforeWritingShowingItsBytes)
 {
-    WriteHandMadeZip(Archive(), {{"kelvoClient/fine.txt", "fine"}, {"\xFF\xFE.txt", "x"}, {kCp936Readme, "y"}});
+    // Neither UTF-8 nor CP936 without the flag; with the UTF-8 flag, not UTF-8.
+    for (const bool utf8Flag : {false, true}) {
+        WriteHandMadeZip(
+            Archive(), {{"kelvoClient/fine.txt", "fine"}, {"\xFF\xFE.txt", "x", utf8Flag}, {kCp936Readme, "y"}});
 
-    const ExtractionRun run = Extract();
+        const ExtractionRun run = Extract();
 
-    EXPECT_EQ(run.failure, ExtractFailure::ArchiveContent);
-    ExpectOneLine(run.error);
-    EXPECT_NE(run.error.find("\"\\xFF\\xFE.txt\""), std::string::npos) << run.error;
-    EXPECT_TRUE(StickIsEmpty());
+        EXPECT_EQ(run.failure, ExtractFailure::ArchiveContent) << run.error;
+        ExpectOneLine(run.error);
+        EXPECT_NE(run.error.find("\"\\xFF\\xFE.txt\""), std::string::npos) << run.error;
+        EXPECT_TRUE(StickIsEmpty());
+    }
 }
 
 // A link already on the drive never leads the extraction out of it.
