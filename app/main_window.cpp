@@ -5,6 +5,7 @@
 #include "app/run_outcome.h"
 #include "app/start_flow.h"
 #include "install/download_wnd.h"
+#include "install/install_worker.h"
 #include "net/package_address.h"
 #include "platform/user_text_trace.h"
 #include "skin/skin_resources.h"
@@ -23,10 +24,16 @@ bool IsVolumeBroadcast(LPARAM lParam)
     return header != nullptr && header->dbch_devicetype == DBT_DEVTYP_VOLUME;
 }
 
-// The stick was pulled during the installation: say so and end the program.
+// The stick was pulled during the installation (the watcher saw it go, or writing found it
+// gone): the writing stops at once, the user is told, and the program ends once the message is
+// answered. The worker is stopped first, so this stays the only message and nothing but the
+// user's answer ends it; whichever side noticed second finds it said already.
 void AbortInstallation(HWND mainWindow)
 {
+    if (g_drivePulled)
+        return;
     g_drivePulled = true;
+    StopInstallWorker(std::chrono::milliseconds(0));
     ShowWindow(mainWindow, SW_HIDE);
     ShowMessage(mainWindow, L"提示", L"检测到课件U盘已拔出，安装终止。", kOneButtonMessage);
     g_runOutcome = RunOutcome::Failed;
@@ -114,6 +121,11 @@ LRESULT CDuiFrameWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 LRESULT CDuiFrameWnd::HandleCustomMessage(UINT message, WPARAM, LPARAM, BOOL& handled)
 {
+    if (message == WM_INSTALL_STICK_PULLED) {
+        handled = TRUE;
+        AbortInstallation(GetHWND());
+        return 0;
+    }
     if (message != WM_INSTALL_DONE) {
         handled = FALSE;
         return 0;

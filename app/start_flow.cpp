@@ -1,5 +1,6 @@
 #include "app/start_flow.h"
 
+#include "app/busy_wait.h"
 #include "app/drive_check.h"
 #include "app/main_window.h"
 #include "app/package_key.h"
@@ -10,7 +11,9 @@
 #include "ui/message_dialog.h"
 #include "ui/unattended.h"
 
+#include <atomic>
 #include <cstdint>
+#include <optional>
 
 bool g_installStarted = false;
 bool g_drivePulled = false;
@@ -44,6 +47,10 @@ void Refuse(HWND owner, const wchar_t* text)
 
 void RunStartFlow(CDuiFrameWnd& frame)
 {
+    // One installation per run: a second click that got through before the window went away
+    // starts nothing.
+    if (g_installStarted)
+        return;
     const HWND mainWindow = frame.GetHWND();
     if (g_driveState == DriveState::Unchecked)
         return;
@@ -67,13 +74,28 @@ void RunStartFlow(CDuiFrameWnd& frame)
     const std::string url = PackageUrl(activeCloudBaseUrl, packageFileName);
     const std::string archivePath = workFolder + packageFileName;
 
-    if (PackageMissing(GetRemoteFileSize(url))) {
+    // The click is accepted. The probe may take long: the window keeps painting meanwhile and
+    // takes no other input, and closing the program ends the probe and the flow.
+    g_installStarted = true;
+    // Only the window's own minimise and close buttons still work meanwhile.
+    const auto windowButton = [&frame](const MSG& input) {
+        if (input.message != WM_LBUTTONDOWN && input.message != WM_LBUTTONUP)
+            return false;
+        const CControlUI* control =
+            frame.PaintManager().FindControl(POINT{GET_X_LPARAM(input.lParam), GET_Y_LPARAM(input.lParam)});
+        return control && (control->GetName() == L"closebtn" || control->GetName() == L"minbtn");
+    };
+    const std::optional<int> size = RunWhileDispatching(
+        mainWindow, [&url](const std::atomic<bool>& cancel) { return GetRemoteFileSize(url, &cancel); }, windowButton);
+    if (!size || !IsWindow(mainWindow) || g_drivePulled)
+        return;
+    if (PackageMissing(*size)) {
+        g_installStarted = false;
         Refuse(nullptr, L"当前书册的下载文件不存在，请添加微信kelvohelp001解决！");
         return;
     }
     DeleteFileA(archivePath.c_str()); // an archive left by an earlier run
 
-    g_installStarted = true;
     ShowWindow(mainWindow, SW_HIDE);
     g_downloadWnd = new DownloadWnd(url, archivePath, workFolder, g_removableDrives.front().driveName);
     g_downloadWnd->m_ownerWnd = mainWindow;

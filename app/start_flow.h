@@ -8,9 +8,9 @@ class CDuiFrameWnd;
 class DownloadWnd;
 
 // UI thread only.
-extern bool g_installStarted;   // set just before the download window opens; never reset
-extern bool g_drivePulled;      // the stick vanished during the installation
-extern DownloadWnd* g_downloadWnd;   // the download window of this run; never deleted
+extern bool g_installStarted; // set when a click is accepted; reset only when the package is missing
+extern bool g_drivePulled; // the stick vanished during the installation
+extern DownloadWnd* g_downloadWnd; // the download window of this run; never deleted
 
 void RunStartFlow(CDuiFrameWnd& frame);
 

@@ -8,10 +8,7 @@
 
 CLabelUI::CLabelUI() = default;
 
-LPCTSTR CLabelUI::GetClass() const
-{
-    return L"LabelUI";
-}
+LPCTSTR CLabelUI::GetClass() const { return L"LabelUI"; }
 
 void* CLabelUI::GetInterface(LPCTSTR name)
 {
@@ -84,6 +81,9 @@ void CLabelUI::SetAttribute(LPCTSTR name, LPCTSTR value)
         SetTextPadding(dui::ParseRect(v));
     } else if (key == L"showhtml") {
         SetShowHtml(dui::ParseBool(v));
+    } else if (key == L"shrinktofit") {
+        m_shrinkToFit = dui::ParseBool(v);
+        Invalidate();
     } else if (key == L"endellipsis") {
         if (dui::ParseBool(v))
             m_textStyle |= DT_END_ELLIPSIS;
@@ -102,10 +102,7 @@ void CLabelUI::SetAttribute(LPCTSTR name, LPCTSTR value)
     }
 }
 
-DWORD CLabelUI::CurrentTextColor() const
-{
-    return m_enabled ? m_textColor : m_disabledTextColor;
-}
+DWORD CLabelUI::CurrentTextColor() const { return m_enabled ? m_textColor : m_disabledTextColor; }
 
 void CLabelUI::PaintText(QPainter& painter)
 {
@@ -114,24 +111,29 @@ void CLabelUI::PaintText(QPainter& painter)
     const CDuiString text = GetText();
     if (text.IsEmpty())
         return;
-    RECT rc = m_pos;
-    rc.left += m_textPadding.left;
-    rc.top += m_textPadding.top;
-    rc.right -= m_textPadding.right;
-    rc.bottom -= m_textPadding.bottom;
-    dui::DrawText(painter, text, dui::ToQRect(rc), m_manager->GetQFont(m_font),
-                  dui::ToQColor(CurrentTextColor()), m_textStyle, m_showHtml);
+    const RECT rc = TextArea();
+    dui::DrawText(
+        painter, text, dui::ToQRect(rc), ShownFont(), dui::ToQColor(CurrentTextColor()), m_textStyle, m_showHtml);
 }
 
-CTextUI::CTextUI()
+RECT CLabelUI::TextArea() const
 {
-    m_textStyle = DT_WORDBREAK;
+    return RECT{m_pos.left + m_textPadding.left, m_pos.top + m_textPadding.top, m_pos.right - m_textPadding.right,
+        m_pos.bottom - m_textPadding.bottom};
 }
 
-LPCTSTR CTextUI::GetClass() const
+QFont CLabelUI::ShownFont() const
 {
-    return L"TextUI";
+    QFont font = m_manager ? m_manager->GetQFont(m_font) : QFont();
+    if (!m_shrinkToFit)
+        return font;
+    const QRect area = dui::ToQRect(TextArea());
+    return dui::FitTextFont(GetText(), area.size(), font, m_textStyle, m_showHtml);
 }
+
+CTextUI::CTextUI() { m_textStyle = DT_WORDBREAK; }
+
+LPCTSTR CTextUI::GetClass() const { return L"TextUI"; }
 
 void* CTextUI::GetInterface(LPCTSTR name)
 {

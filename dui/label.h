@@ -5,6 +5,8 @@
 
 #include "dui/control.h"
 
+class QFont;
+
 class CLabelUI : public CControlUI {
 public:
     CLabelUI();
@@ -27,6 +29,12 @@ public:
 
     void SetAttribute(LPCTSTR name, LPCTSTR value) override;
 
+    // The control's rectangle less its inner margin: where the text goes.
+    RECT TextArea() const;
+    // The font the text is drawn in: the font id's, or with shrinktofit="true" the same made
+    // smaller until the wrapped text fits the text area (a text that fits keeps the font).
+    QFont ShownFont() const;
+
 protected:
     void PaintText(QPainter& painter) override;
     // Colour of the text in the control's present state.
@@ -38,6 +46,7 @@ protected:
     UINT m_textStyle = DT_VCENTER | DT_SINGLELINE;
     RECT m_textPadding;
     bool m_showHtml = false;
+    bool m_shrinkToFit = false;
 };
 
 class CTextUI : public CLabelUI {

@@ -6,10 +6,14 @@
 
 #include "platform/paint_surface.h"
 
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -20,10 +24,7 @@ std::mutex g_processMutex;
 HINSTANCE g_instance = nullptr;
 CDuiString g_resourcePath;
 
-POINT PointFromLParam(LPARAM lParam)
-{
-    return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-}
+POINT PointFromLParam(LPARAM lParam) { return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}; }
 
 } // namespace
 
@@ -140,10 +141,7 @@ const TFontInfo& CPaintManagerUI::GetFontInfo(int id) const
     return it == m_impl->fonts.end() ? m_impl->defaultFont : it->second;
 }
 
-bool CPaintManagerUI::HasFont(int id) const
-{
-    return m_impl->fonts.count(id) != 0;
-}
+bool CPaintManagerUI::HasFont(int id) const { return m_impl->fonts.count(id) != 0; }
 
 void CPaintManagerUI::SetDefaultFont(LPCTSTR face, int size, bool bold)
 {
@@ -151,10 +149,7 @@ void CPaintManagerUI::SetDefaultFont(LPCTSTR face, int size, bool bold)
     Invalidate();
 }
 
-QFont CPaintManagerUI::GetQFont(int id) const
-{
-    return dui::MakeFont(GetFontInfo(id));
-}
+QFont CPaintManagerUI::GetQFont(int id) const { return dui::MakeFont(GetFontInfo(id)); }
 
 // ---- Controls ----------------------------------------------------------------------------
 
@@ -457,7 +452,11 @@ bool CPaintManagerUI::RenderToImage(QImage& image)
     const SIZE size = GetClientSize();
     if (size.cx <= 0 || size.cy <= 0)
         return false;
-    image = QImage(size.cx, size.cy, QImage::Format_ARGB32_Premultiplied);
+    // At the screen's device pixel ratio, as the window would be drawn on it.
+    const qreal ratio = std::max<qreal>(qGuiApp ? qGuiApp->devicePixelRatio() : 1.0, 1.0);
+    image = QImage(static_cast<int>(std::ceil(size.cx * ratio - 1e-6)),
+        static_cast<int>(std::ceil(size.cy * ratio - 1e-6)), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     Paint(painter);

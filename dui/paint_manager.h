@@ -98,7 +98,8 @@ public:
     void UpdateLayout();
     // Paints the tree: the one painting path of windows and offscreen images.
     void Paint(QPainter& painter);
-    // Paints offscreen into a new image of the client size.
+    // Paints offscreen into a new image of the client size times the screen's device pixel
+    // ratio (the image carries that ratio).
     bool RenderToImage(QImage& image);
     // Writes that image as PNG to a native path.
     bool SaveImage(const std::string& nativePngPath);

@@ -10,6 +10,7 @@
 #include <QTextOption>
 
 #include <algorithm>
+#include <cmath>
 
 namespace dui {
 namespace {
@@ -85,9 +86,9 @@ void DrawImage(QPainter& painter, const QImage& image, const ImageSpec& spec, co
     const int t = std::min<int>(c.top, dest.height() / 2 + dest.height() % 2);
     const int b = std::min<int>(c.bottom, dest.height() - t);
     const int xs[4] = {source.left(), source.left() + static_cast<int>(c.left),
-                       source.right() + 1 - static_cast<int>(c.right), source.right() + 1};
+        source.right() + 1 - static_cast<int>(c.right), source.right() + 1};
     const int ys[4] = {source.top(), source.top() + static_cast<int>(c.top),
-                       source.bottom() + 1 - static_cast<int>(c.bottom), source.bottom() + 1};
+        source.bottom() + 1 - static_cast<int>(c.bottom), source.bottom() + 1};
     const int xd[4] = {dest.left(), dest.left() + l, dest.right() + 1 - r, dest.right() + 1};
     const int yd[4] = {dest.top(), dest.top() + t, dest.bottom() + 1 - b, dest.bottom() + 1};
     for (int row = 0; row < 3; ++row) {
@@ -164,32 +165,79 @@ QString ConvertMarkup(const CDuiString& text)
     return html;
 }
 
-void DrawText(QPainter& painter, const CDuiString& text, const QRect& rect, const QFont& font,
-              const QColor& color, UINT style, bool html)
+namespace {
+
+Qt::Alignment HorizontalAlignment(UINT style)
+{
+    if (style & DT_CENTER)
+        return Qt::AlignHCenter;
+    if (style & DT_RIGHT)
+        return Qt::AlignRight;
+    return Qt::AlignLeft;
+}
+
+bool Wraps(UINT style) { return (style & DT_WORDBREAK) && !(style & DT_SINGLELINE); }
+
+// The markup laid out in `width`, as DrawText draws it.
+void LayOutMarkup(
+    QTextDocument& document, const CDuiString& text, int width, const QFont& font, const QColor& color, UINT style)
+{
+    document.setDocumentMargin(0);
+    document.setDefaultFont(font);
+    QTextOption option(HorizontalAlignment(style));
+    option.setWrapMode(Wraps(style) ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    document.setDefaultTextOption(option);
+    document.setHtml(
+        QStringLiteral("<span style=\"color:%1\">%2</span>").arg(color.name(QColor::HexArgb), ConvertMarkup(text)));
+    document.setTextWidth(width);
+}
+
+// The smallest pixel size FitTextFont goes down to.
+constexpr int kSmallestFittedPixelSize = 8;
+
+} // namespace
+
+QSize TextExtent(const CDuiString& text, int width, const QFont& font, UINT style, bool html)
+{
+    if (html) {
+        QTextDocument document;
+        LayOutMarkup(document, text, width, font, QColor(Qt::black), style);
+        return QSize(
+            static_cast<int>(std::ceil(document.idealWidth())), static_cast<int>(std::ceil(document.size().height())));
+    }
+    const int flags = Wraps(style) ? Qt::TextWordWrap : Qt::TextSingleLine;
+    return QFontMetrics(font)
+        .boundingRect(QRect(0, 0, width, 1 << 20), flags, QString::fromStdWString(text.str()))
+        .size();
+}
+
+QFont FitTextFont(const CDuiString& text, const QSize& area, const QFont& font, UINT style, bool html)
+{
+    QFont fitted = font;
+    for (;;) {
+        const QSize extent = TextExtent(text, area.width(), fitted, style, html);
+        if ((extent.height() <= area.height() && extent.width() <= area.width()) ||
+            fitted.pixelSize() <= kSmallestFittedPixelSize)
+            return fitted;
+        fitted.setPixelSize(fitted.pixelSize() - 1);
+    }
+}
+
+void DrawText(QPainter& painter, const CDuiString& text, const QRect& rect, const QFont& font, const QColor& color,
+    UINT style, bool html)
 {
     if (text.IsEmpty() || rect.isEmpty())
         return;
-    Qt::Alignment horizontal = Qt::AlignLeft;
-    if (style & DT_CENTER)
-        horizontal = Qt::AlignHCenter;
-    else if (style & DT_RIGHT)
-        horizontal = Qt::AlignRight;
+    const Qt::Alignment horizontal = HorizontalAlignment(style);
     painter.save();
     painter.setClipRect(rect, Qt::IntersectClip);
     painter.setFont(font);
     painter.setPen(color);
-    const bool wrap = (style & DT_WORDBREAK) && !(style & DT_SINGLELINE);
+    const bool wrap = Wraps(style);
 
     if (html) {
         QTextDocument document;
-        document.setDocumentMargin(0);
-        document.setDefaultFont(font);
-        QTextOption option(horizontal);
-        option.setWrapMode(wrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
-        document.setDefaultTextOption(option);
-        document.setHtml(QStringLiteral("<span style=\"color:%1\">%2</span>")
-                             .arg(color.name(QColor::HexArgb), ConvertMarkup(text)));
-        document.setTextWidth(rect.width());
+        LayOutMarkup(document, text, rect.width(), font, color, style);
         const int height = static_cast<int>(document.size().height());
         int top = rect.top();
         if (style & DT_VCENTER)

@@ -4,7 +4,6 @@
 
 #include "install/download_progress.h"
 #include "install/extract_progress.h"
-#include "install/package_extractor.h"
 #include "platform/win32.h"
 #include "skin/skin_resources.h"
 #include "ui/message_dialog.h"
@@ -15,21 +14,18 @@
 
 namespace {
 
+constexpr LPCWSTR kCloseQuestion = L"课件正在安装，现在退出会导致U盘中的课件不完整，确定要退出吗？";
+
 // The timer that shows a progress value held back by the pacing.
 constexpr UINT_PTR kProgressTimerId = 0x1D0E;
 
-void PrintStatusLine(const std::wstring& text)
-{
-    std::cout << platform::Narrow(text) << std::endl;
-}
+void PrintStatusLine(const std::wstring& text) { std::cout << platform::Narrow(text) << std::endl; }
 
 } // namespace
 
-DownloadWnd::DownloadWnd(std::string downloadUrl, std::string archivePath, std::string workFolder,
-                         std::wstring extractRoot)
-    : m_downloadUrl(std::move(downloadUrl)),
-      m_archivePath(std::move(archivePath)),
-      m_workFolder(std::move(workFolder)),
+DownloadWnd::DownloadWnd(
+    std::string downloadUrl, std::string archivePath, std::string workFolder, std::wstring extractRoot)
+    : m_downloadUrl(std::move(downloadUrl)), m_archivePath(std::move(archivePath)), m_workFolder(std::move(workFolder)),
       m_extractRoot(std::move(extractRoot))
 {
 }
@@ -39,35 +35,19 @@ DownloadWnd::~DownloadWnd()
     // The worker uses this object until it ends; a stopped worker ends within about a second.
     if (m_job) {
         m_job->RequestStop();
-        while (!m_job->WaitForEnd(std::chrono::seconds(1))) {
-        }
+        while (!m_job->WaitForEnd(std::chrono::seconds(1))) {}
     }
 }
 
-LPCTSTR DownloadWnd::GetWindowClassName() const
-{
-    return L"DownloadWnd";
-}
+LPCTSTR DownloadWnd::GetWindowClassName() const { return L"DownloadWnd"; }
 
-CDuiString DownloadWnd::GetSkinFolder()
-{
-    return L"";
-}
+CDuiString DownloadWnd::GetSkinFolder() { return L""; }
 
-CDuiString DownloadWnd::GetSkinFile()
-{
-    return L"DownloadWnd.xml";
-}
+CDuiString DownloadWnd::GetSkinFile() { return L"DownloadWnd.xml"; }
 
-UILIB_RESOURCETYPE DownloadWnd::GetResourceType() const
-{
-    return UILIB_ZIPRESOURCE;
-}
+UILIB_RESOURCETYPE DownloadWnd::GetResourceType() const { return UILIB_ZIPRESOURCE; }
 
-UINT DownloadWnd::GetResourceID() const
-{
-    return kSkinResourceId;
-}
+UINT DownloadWnd::GetResourceID() const { return kSkinResourceId; }
 
 void DownloadWnd::InitWindow()
 {
@@ -101,9 +81,13 @@ LRESULT DownloadWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         ShowLatestProgress();
         return 0;
     case WM_INSTALL_FAILED:
-        FinishWithFailure(static_cast<InstallFailure>(wParam));
+        // Posted before a stop: after the pulled-stick abort nothing more is said.
+        if (!m_job || !m_job->StopRequested())
+            FinishWithFailure(static_cast<InstallFailure>(wParam));
         return 0;
     case WM_CLOSE:
+        if (!UserMayClose(wParam))
+            return 0;
         // The last value reaches the screen before the window goes.
         ShowLatestProgress();
         SendMessageW(m_ownerWnd, WM_CLOSE, 0, 0);
@@ -129,22 +113,21 @@ int DownloadWnd::OnDownloadProgress(double total, double received)
     return 0;
 }
 
-bool DownloadWnd::ExtractPackage(const std::wstring& archivePath, const std::wstring& root)
+ExtractFailure DownloadWnd::ExtractPackage(const std::wstring& archivePath, const std::wstring& root)
 {
-    std::string error;
-    const bool extracted = ExtractZipArchive(
-        archivePath, root, [this](std::uint64_t processed, std::uint64_t) { OnExtractProgress(processed); }, error,
+    m_extraction = ExtractZipArchive(
+        archivePath, root, [this](std::uint64_t processed, std::uint64_t) { OnExtractProgress(processed); },
         m_job ? &m_job->StopFlag() : nullptr);
-    if (!extracted)
-        std::cout << error << std::endl;
-    return extracted;
+    if (!m_extraction.Ok())
+        std::cout << m_extraction.error << std::endl;
+    return m_extraction.failure;
 }
 
 void DownloadWnd::OnExtractProgress(std::uint64_t processed)
 {
     const double percent = ExtractPercent(processed, g_extractTotalBytes);
-    OutputDebugStringW(FormatExtractDebugLine(percent).c_str());
     PublishProgress({ProgressPhase::Extract, percent});
+    OutputDebugStringW(FormatExtractDebugLine(percent).c_str());
 }
 
 void DownloadWnd::StartInstallWorker()
@@ -207,8 +190,33 @@ void DownloadWnd::ShowStatus(LPCTSTR text, int barValue)
         m_pStatus->SetText(text);
 }
 
+bool DownloadWnd::UserMayClose(WPARAM code)
+{
+    // The worker's own close after the installation (code 1), a failure already told, a worker
+    // that has ended or been stopped, and unattended runs close without a question.
+    if (code == 1 || m_finishing || !m_job || m_job->Ended() || m_job->StopRequested() || IsUnattended())
+        return true;
+    if (m_askingToClose)
+        return false; // a second close while the question shows
+    m_askingToClose = true;
+    const unsigned answer = ShowMessage(m_hWnd, L"提示", kCloseQuestion, kTwoButtonMessage | kCancelIsDefault);
+    m_askingToClose = false;
+    if (answer != 1 || !IsWindow(m_hWnd))
+        return false;
+    // Stopped within one block; the file being written is removed and nothing more is posted.
+    StopWorker();
+    return true;
+}
+
+void DownloadWnd::StopWorker()
+{
+    if (m_job)
+        m_job->RequestStop();
+}
+
 void DownloadWnd::FinishWithFailure(InstallFailure failure)
 {
+    m_finishing = true;
     ShowLatestProgress();
     ShowMessage(m_hWnd, L"提示", InstallFailureText(failure), kOneButtonMessage);
     ::ShowWindow(m_hWnd, SW_HIDE);

@@ -4,6 +4,7 @@
 
 #include "dui/dui.h"
 #include "install/install_job.h"
+#include "install/package_extractor.h"
 #include "install/progress_relay.h"
 #include "install/worker_messages.h"
 
@@ -14,6 +15,9 @@
 
 // Posted by the worker to the main window when the package is on the drive.
 inline constexpr UINT WM_INSTALL_DONE = WM_USER + 1014;
+// Posted by the worker to the main window when writing found the stick gone (its device went
+// away, or its folder no longer leads to the folder being written): the pulled-stick abort.
+inline constexpr UINT WM_INSTALL_STICK_PULLED = WM_USER + 1017;
 
 class DownloadWnd : public WindowImplBase {
 public:
@@ -31,17 +35,22 @@ public:
     void InitWindow() override;
     // "windowinit" starts the worker; everything goes on to the library.
     void Notify(TNotifyUI& msg) override;
-    // WM_CLOSE is first sent on to m_ownerWnd (after the latest progress is shown). Also the
+    // WM_CLOSE by the user while the worker installs first asks whether to stop (取消, the
+    // default, keeps installing; 确定 stops the worker); unattended runs never ask. Then it is
+    // sent on to m_ownerWnd (after the latest progress is shown). Also the
     // worker's progress wake-ups and failure reports, and on WM_DESTROY the worker is stopped.
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // The download's progress (download thread); always 0. A total of 0 shows nothing.
     int OnDownloadProgress(double total, double received);
-    // Unpacks the archive beneath the root with progress; false, with the extractor's error
-    // line on standard output, when it failed or the worker was stopped.
-    bool ExtractPackage(const std::wstring& archivePath, const std::wstring& root);
+    // Unpacks the archive beneath the root with progress into m_extraction; on failure the
+    // extractor's error line goes to standard output.
+    ExtractFailure ExtractPackage(const std::wstring& archivePath, const std::wstring& root);
     // The extraction's progress (worker thread): the debug line, then the value for the UI.
     void OnExtractProgress(std::uint64_t processed);
+    // UI thread: the worker stops within one block (a file being written is removed) and posts
+    // nothing more. It may still be ending when this returns.
+    void StopWorker();
 
     // The worker; `window` is this object. Pause, network check, work folder, download,
     // extraction, then WM_INSTALL_DONE to m_ownerWnd and WM_CLOSE (wParam 1) to the window.
@@ -57,6 +66,9 @@ public:
     std::string m_archivePath;
     std::string m_workFolder;
     std::wstring m_extractRoot;
+    // The last extraction: the files written, and the handle on the stick's root they were
+    // written through (worker thread; the handle is closed when the worker ends).
+    ExtractionResult m_extraction;
 
     // ---- Delivery of the worker's progress and outcome to the UI thread ----------------------
     // What the worker and its window share; made when the worker starts.
@@ -83,4 +95,9 @@ private:
     void ShowStatus(LPCTSTR text, int barValue);
     // UI thread: the user is told, then the window hides and closes (WM_CLOSE, wParam 0).
     void FinishWithFailure(InstallFailure failure);
+    // UI thread, on WM_CLOSE: whether the close goes on (see HandleMessage).
+    bool UserMayClose(WPARAM code);
+
+    bool m_finishing = false; // a failure is being told; the close that follows is ours
+    bool m_askingToClose = false; // the question is showing
 };

@@ -73,15 +73,32 @@ DWORD Fail(InstallJob& job, InstallFailure failure)
     return kEndedEarly;
 }
 
+InstallFailure FailureOf(ExtractFailure failure)
+{
+    switch (failure) {
+    case ExtractFailure::ArchiveUnreadable:
+        return InstallFailure::ArchiveDamaged;
+    case ExtractFailure::ArchiveContent:
+        return InstallFailure::ArchiveContent;
+    case ExtractFailure::TooLargeForFat32:
+        return InstallFailure::FileTooLargeForFat32;
+    default:
+        return InstallFailure::Extraction;
+    }
+}
+
 DWORD RunInstallPipeline(DownloadWnd& window, InstallJob& job)
 {
     if (!job.Pause(kStartPause))
         return kEndedEarly;
 
     switch (CheckNetwork(job)) {
-    case StepResult::Done: break;
-    case StepResult::Stopped: return kEndedEarly;
-    case StepResult::Failed: return Fail(job, InstallFailure::NetworkUnavailable);
+    case StepResult::Done:
+        break;
+    case StepResult::Stopped:
+        return kEndedEarly;
+    case StepResult::Failed:
+        return Fail(job, InstallFailure::NetworkUnavailable);
     }
     if (job.StopRequested())
         return kEndedEarly;
@@ -91,7 +108,8 @@ DWORD RunInstallPipeline(DownloadWnd& window, InstallJob& job)
 
     DownloadFailure downloadFailure = DownloadFailure::None;
     switch (Download(window, job, downloadFailure)) {
-    case StepResult::Done: break;
+    case StepResult::Done:
+        break;
     case StepResult::Stopped:
         // Half an archive is of no use to anybody.
         DeleteFileA(window.m_archivePath.c_str());
@@ -99,16 +117,21 @@ DWORD RunInstallPipeline(DownloadWnd& window, InstallJob& job)
     case StepResult::Failed:
         DeleteFileA(window.m_archivePath.c_str());
         // A disk that cannot hold the archive is not the network's fault.
-        return Fail(job, downloadFailure == DownloadFailure::LocalFile ? InstallFailure::DownloadSave
-                                                                       : InstallFailure::Download);
+        return Fail(job,
+            downloadFailure == DownloadFailure::LocalFile ? InstallFailure::DownloadSave : InstallFailure::Download);
     }
     if (job.StopRequested())
         return kEndedEarly;
 
-    if (!window.ExtractPackage(platform::Widen(window.m_archivePath), window.m_extractRoot)) {
-        if (job.StopRequested())
+    const ExtractFailure extracted = window.ExtractPackage(platform::Widen(window.m_archivePath), window.m_extractRoot);
+    if (extracted != ExtractFailure::None) {
+        if (job.StopRequested() || extracted == ExtractFailure::Cancelled)
             return kEndedEarly;
-        return Fail(job, InstallFailure::Extraction);
+        if (extracted == ExtractFailure::StickPulled) {
+            job.Post({{job.Owner(), WM_INSTALL_STICK_PULLED, 0, 0}});
+            return kEndedEarly;
+        }
+        return Fail(job, FailureOf(extracted));
     }
 
     // Posted in this order to one thread, so the main window learns of the end before its
@@ -126,6 +149,8 @@ DWORD DownloadWnd::InstallThreadProc(LPVOID window)
     // use of it; the job is held here as well for the MarkEnded itself.
     const std::shared_ptr<InstallJob> job = self.m_job;
     const DWORD result = RunInstallPipeline(self, *job);
+    // The stick is not held open beyond the installation: it can be ejected.
+    self.m_extraction.stickRoot = platform::FolderHandle();
     job->MarkEnded();
     return result;
 }

@@ -26,6 +26,12 @@ int LengthAsInt(curl_off_t length)
     return static_cast<int>(length);
 }
 
+// libcurl calls this at least once a second while a request waits; non-zero aborts it.
+int AbortWhenCancelled(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
+}
+
 } // namespace
 
 int ProbeServer()
@@ -47,12 +53,11 @@ int ProbeServer()
     return curl_easy_perform(curl);
 }
 
-bool IsInternetConnected()
-{
-    return platform::QueryNetworkConnectivity() != platform::NetworkConnectivity::Offline;
-}
+bool IsInternetConnected() { return platform::QueryNetworkConnectivity() != platform::NetworkConnectivity::Offline; }
 
-int GetRemoteFileSize(const std::string& url)
+int GetRemoteFileSize(const std::string& url) { return GetRemoteFileSize(url, nullptr); }
+
+int GetRemoteFileSize(const std::string& url, const std::atomic<bool>* cancel)
 {
     const net::CurlEasy handle = net::MakeCurlEasy();
     if (!handle) {
@@ -66,8 +71,15 @@ int GetRemoteFileSize(const std::string& url)
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kSizeProbeConnectTimeoutMs);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kSizeProbeTimeoutMs);
+    if (cancel) {
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &AbortWhenCancelled);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancel));
+    }
 
     const CURLcode result = curl_easy_perform(curl);
+    if (result == CURLE_ABORTED_BY_CALLBACK)
+        return -1;
     if (result != CURLE_OK) {
         std::cerr << "curl_easy_perform failed: " << curl_easy_strerror(result) << std::endl;
         return -1;

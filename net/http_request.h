@@ -2,6 +2,7 @@
 // connection, and the HEAD request that sizes the package archive.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -19,6 +20,8 @@ bool IsInternetConnected();
 // above the int range gives the smallest int, which callers that read the result as an
 // unsigned 32-bit number take for a large package. Bounded by a connect and an overall limit.
 int GetRemoteFileSize(const std::string& url);
+// The same; `cancel`, once set, ends the request within about a second with -1 and no line.
+int GetRemoteFileSize(const std::string& url, const std::atomic<bool>* cancel);
 
 // libcurl write function that appends size * count bytes to the std::string at sink and
 // returns that count.

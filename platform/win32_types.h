@@ -39,6 +39,8 @@ using HINSTANCE = HINSTANCE__*;
 using HMODULE = HINSTANCE;
 struct HICON__;
 using HICON = HICON__*;
+struct HCURSOR__;
+using HCURSOR = HCURSOR__*;
 struct HMENU__;
 using HMENU = HMENU__*;
 struct HDC__;
@@ -68,7 +70,8 @@ constexpr WORD LOWORD(UINT_PTR v) { return static_cast<WORD>(v & 0xFFFF); }
 constexpr WORD HIWORD(UINT_PTR v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
 constexpr LPARAM MAKELPARAM(int lo, int hi)
 {
-    return static_cast<LPARAM>(static_cast<DWORD>((static_cast<WORD>(lo)) | (static_cast<DWORD>(static_cast<WORD>(hi)) << 16)));
+    return static_cast<LPARAM>(
+        static_cast<DWORD>((static_cast<WORD>(lo)) | (static_cast<DWORD>(static_cast<WORD>(hi)) << 16)));
 }
 constexpr int GET_X_LPARAM(LPARAM lp) { return static_cast<short>(LOWORD(static_cast<UINT_PTR>(lp))); }
 constexpr int GET_Y_LPARAM(LPARAM lp) { return static_cast<short>(HIWORD(static_cast<UINT_PTR>(lp))); }

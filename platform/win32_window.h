@@ -14,7 +14,9 @@
 // - Input from the screen arrives as queued WM_LBUTTONDOWN/UP, WM_MOUSEMOVE, WM_MOUSELEAVE
 //   (client coordinates in lParam), WM_KEYDOWN/UP and WM_CHAR. A press first asks
 //   WM_NCHITTEST: HTCAPTION moves the window instead. A disabled window gets no input; its
-//   enabled owned popup comes forward instead. The window manager's close button queues WM_CLOSE.
+//   enabled owned popup comes forward instead. Where input goes is decided again when
+//   GetMessageW/PeekMessageW take it from the queue: input for a window that is hidden or
+//   disabled by then is dropped. The window manager's close button queues WM_CLOSE.
 // - Top-level windows are shown without any frame: the window rectangle is the client area.
 //   They appear on screen once the UI is initialised (ui_session.h); before that they exist
 //   only here, which is how the core's tests run.
@@ -227,8 +229,8 @@ BOOL GetClassInfoExW(HINSTANCE instance, LPCWSTR className, WNDCLASSEXW* wc);
 
 // The parent of a top-level window is its owner. Sends WM_NCCREATE and WM_CREATE with a
 // CREATESTRUCTW whose lpCreateParams is `param`; a WS_VISIBLE window is shown before return.
-HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
+    int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
 // Owned windows are destroyed first; then WM_DESTROY, child windows, WM_NCDESTROY. Afterwards
 // IsWindow is false and the handle is never reused. Only the owning thread may destroy.
 BOOL DestroyWindow(HWND hwnd);
@@ -263,8 +265,8 @@ HWND GetFocus();
 HWND SetCapture(HWND hwnd);
 BOOL ReleaseCapture();
 HWND GetCapture();
-BOOL GetWindowRect(HWND hwnd, RECT* rect);   // screen coordinates
-BOOL GetClientRect(HWND hwnd, RECT* rect);   // (0, 0, width, height)
+BOOL GetWindowRect(HWND hwnd, RECT* rect); // screen coordinates
+BOOL GetClientRect(HWND hwnd, RECT* rect); // (0, 0, width, height)
 BOOL ClientToScreen(HWND hwnd, POINT* point);
 BOOL ScreenToClient(HWND hwnd, POINT* point);
 // The work area of the screen the window is on (or of the primary screen).
@@ -295,6 +297,16 @@ BOOL InSendMessage();
 
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
+
+// ---- Cursors --------------------------------------------------------------------------------
+// The system's pointer shapes; only these two exist here.
+inline const LPCWSTR IDC_ARROW = MAKEINTRESOURCEW(32512);
+inline const LPCWSTR IDC_WAIT = MAKEINTRESOURCEW(32514);
+// A system cursor (instance null); null for anything else.
+HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);
+// The pointer shape over every window of the program until it is set again (null or IDC_ARROW:
+// the normal pointer). UI thread. Returns the previous cursor.
+HCURSOR SetCursor(HCURSOR cursor);
 
 // ---- Icons and message boxes ----------------------------------------------------------------
 // Loads an icon resource of the module (an embedded PNG registered under RT_ICON's id). Icons

@@ -11,35 +11,17 @@ CMsgWnd2::CMsgWnd2() = default;
 
 CMsgWnd2::~CMsgWnd2() = default;
 
-LPCTSTR CMsgWnd2::GetWindowClassName() const
-{
-    return L"MsgWnd2";
-}
+LPCTSTR CMsgWnd2::GetWindowClassName() const { return L"MsgWnd2"; }
 
-CDuiString CMsgWnd2::GetSkinFolder()
-{
-    return L"";
-}
+CDuiString CMsgWnd2::GetSkinFolder() { return L""; }
 
-CDuiString CMsgWnd2::GetSkinFile()
-{
-    return m_singleButton == 1 ? L"msg.xml" : L"msg2.xml";
-}
+CDuiString CMsgWnd2::GetSkinFile() { return m_singleButton == 1 ? L"msg.xml" : L"msg2.xml"; }
 
-UILIB_RESOURCETYPE CMsgWnd2::GetResourceType() const
-{
-    return UILIB_ZIPRESOURCE;
-}
+UILIB_RESOURCETYPE CMsgWnd2::GetResourceType() const { return UILIB_ZIPRESOURCE; }
 
-CDuiString CMsgWnd2::GetZIPFileName() const
-{
-    return L"";
-}
+CDuiString CMsgWnd2::GetZIPFileName() const { return L""; }
 
-UINT CMsgWnd2::GetResourceID() const
-{
-    return kSkinResourceId;
-}
+UINT CMsgWnd2::GetResourceID() const { return kSkinResourceId; }
 
 void CMsgWnd2::OnFinalMessage(HWND hwnd)
 {
@@ -81,10 +63,21 @@ LRESULT CMsgWnd2::HandleCustomMessage(UINT, WPARAM, LPARAM, BOOL& handled)
     return 0;
 }
 
-void CMsgWnd2::SetMessageText(LPCTSTR text)
+void CMsgWnd2::MakeCancelTheDefault()
 {
-    ApplyMessageText(m_PaintManager, text);
+    const auto button = [this](LPCTSTR name) {
+        CControlUI* control = m_PaintManager.FindControl(name);
+        return control ? static_cast<CButtonUI*>(control->GetInterface(L"Button")) : nullptr;
+    };
+    CButtonUI* confirm = button(L"confirm_btn");
+    CButtonUI* cancel = button(L"cancel_btn");
+    if (!confirm || !cancel)
+        return;
+    confirm->SetDefault(false);
+    cancel->SetDefault(true);
 }
+
+void CMsgWnd2::SetMessageText(LPCTSTR text) { ApplyMessageText(m_PaintManager, text); }
 
 void CMsgWnd2::ApplyMessageText(CPaintManagerUI& manager, LPCTSTR text)
 {

@@ -25,6 +25,8 @@ public:
     LRESULT OnSysCommand(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
     LRESULT HandleCustomMessage(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled) override;
 
+    // Enter presses cancel_btn instead of confirm_btn (two-button layout only).
+    void MakeCancelTheDefault();
     // Shows the text; more than 20 UTF-16 code units take the smaller font 1.
     void SetMessageText(LPCTSTR text);
     // The same on any tree built from "msg.xml" or "msg2.xml" (the skin preview paints one
@@ -45,7 +47,10 @@ inline constexpr int kMessageTextSmallFont = 1;
 // Kind 2: the one-button dialog; any other kind: "确定" and "取消".
 using MessageKind = int;
 inline constexpr MessageKind kOneButtonMessage = 2;
-inline constexpr MessageKind kTwoButtonMessage = 3;
+inline constexpr MessageKind kTwoButtonMessage = 1;
+// Added to a two-button kind: "取消" is the default button (Enter presses it), as
+// MB_DEFBUTTON2 does for a message box.
+inline constexpr MessageKind kCancelIsDefault = 0x100;
 
 // Shows the dialog modally, owned by `owner` (or by nothing), and returns 1 for confirm_btn,
 // 0 for cancel_btn or any other way of closing it. From a thread other than the UI thread the

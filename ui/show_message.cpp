@@ -11,6 +11,8 @@ namespace {
 unsigned RunMessageDialog(HWND owner, LPCTSTR text, MessageKind kind)
 {
     auto* dialog = new CMsgWnd2();
+    const bool cancelIsDefault = (kind & kCancelIsDefault) != 0;
+    kind &= ~kCancelIsDefault;
     if (kind == kOneButtonMessage)
         dialog->m_singleButton = 1;   // before Create, which reads the layout
     const CLifeWatch alive = dialog->Watch();
@@ -24,6 +26,8 @@ unsigned RunMessageDialog(HWND owner, LPCTSTR text, MessageKind kind)
     }
     dialog->CenterWindow();
     dialog->SetMessageText(text);
+    if (cancelIsDefault)
+        dialog->MakeCancelTheDefault();
     SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
     BringWindowToTop(hwnd);
     UpdateWindow(hwnd);

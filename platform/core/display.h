@@ -22,9 +22,9 @@ enum class ShowState { Hidden, Normal, Minimized };
 
 struct NativeWindowSpec {
     HWND hwnd = nullptr;
-    HWND owner = nullptr;       // a native window of this display, or none
-    RECT frame;                 // screen coordinates of the client area
-    bool toolWindow = false;    // no task-bar entry
+    HWND owner = nullptr; // a native window of this display, or none
+    RECT frame; // screen coordinates of the client area
+    bool toolWindow = false; // no task-bar entry
     bool topmost = false;
     std::wstring title;
 };
@@ -46,8 +46,12 @@ public:
     virtual void SetTitle(HWND hwnd, std::wstring_view title) = 0;
     virtual void SetIcon(HWND hwnd, HICON icon) = 0;
     virtual void Raise(HWND hwnd, bool activate) = 0;
+    // The pointer over every native window: busy (the program works, input waits) or normal.
+    virtual void SetBusyPointer(bool busy) = 0;
     // Shows the client image; `area` is the part that changed, in client coordinates.
     virtual void Present(HWND hwnd, const Surface& surface, const RECT& area) = 0;
+    // Device pixels per window unit of the window's screen (1 without scaling).
+    virtual double DevicePixelRatio(HWND hwnd) const = 0;
     // The usable part of the screen the window is on (hwnd may be null: the primary screen).
     virtual RECT WorkArea(HWND hwnd) const = 0;
 

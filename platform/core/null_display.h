@@ -18,7 +18,9 @@ public:
     void SetTitle(HWND, std::wstring_view) override {}
     void SetIcon(HWND, HICON) override {}
     void Raise(HWND, bool) override {}
+    void SetBusyPointer(bool) override {}
     void Present(HWND, const Surface&, const RECT&) override {}
+    double DevicePixelRatio(HWND) const override { return 1.0; }
     RECT WorkArea(HWND) const override { return RECT{0, 0, 1920, 1080}; }
     void ProcessPendingEvents() override {}
     void WaitForEvents(std::optional<std::chrono::milliseconds>) override {}

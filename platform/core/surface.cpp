@@ -1,8 +1,11 @@
 #include "platform/core/surface.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace platform {
+
+int DevicePixels(int units, double scale) { return static_cast<int>(std::ceil(units * scale - 1e-6)); }
 
 void Surface::Resize(int newWidth, int newHeight)
 {
@@ -14,7 +17,7 @@ void Surface::Resize(int newWidth, int newHeight)
     const int keepWidth = std::min(width, newWidth);
     for (int y = 0; y < std::min(height, newHeight); ++y)
         std::copy_n(pixels.begin() + static_cast<std::ptrdiff_t>(y) * width, keepWidth,
-                    resized.begin() + static_cast<std::ptrdiff_t>(y) * newWidth);
+            resized.begin() + static_cast<std::ptrdiff_t>(y) * newWidth);
     pixels = std::move(resized);
     width = newWidth;
     height = newHeight;

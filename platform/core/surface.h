@@ -9,10 +9,12 @@
 
 namespace platform {
 
+// Sized in device pixels: the window's size times `scale`, its device pixel ratio.
 struct Surface {
     HWND window = nullptr;
     int width = 0;
     int height = 0;
+    double scale = 1.0;
     // Premultiplied ARGB, 32 bits per pixel in native byte order, row after row.
     std::vector<std::uint32_t> pixels;
     // A view of `pixels` that painting code keeps between calls (for example an image object
@@ -21,6 +23,9 @@ struct Surface {
 
     void Resize(int newWidth, int newHeight);
 };
+
+// Device pixels for `units` window units at `scale`: rounded up, so the image covers the window.
+int DevicePixels(int units, double scale);
 
 } // namespace platform
 

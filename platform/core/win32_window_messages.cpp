@@ -1,7 +1,8 @@
 // Posting, sending and retrieving messages.
 #include "platform/core/display.h"
-#include "platform/win32_system.h"
+#include "platform/core/display_events.h"
 #include "platform/core/window_core.h"
+#include "platform/win32_system.h"
 
 namespace platform {
 
@@ -18,6 +19,23 @@ MSG MakeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 
 namespace {
 
+bool IsUserInput(UINT message)
+{
+    return (message >= WM_KEYDOWN && message <= WM_CHAR) || (message >= WM_MOUSEMOVE && message <= WM_MOUSEWHEEL) ||
+        message == WM_MOUSEHOVER || message == WM_MOUSELEAVE;
+}
+
+// Where input goes is decided when it leaves the queue: a click queued while a handler blocked
+// does not reach a window that has been hidden or disabled since.
+bool Deliverable(const MSG& msg)
+{
+    if (!msg.hwnd)
+        return true;
+    if (!IsWindow(msg.hwnd))
+        return false;
+    return !IsUserInput(msg.message) || (IsWindowVisible(msg.hwnd) && AcceptsInput(msg.hwnd));
+}
+
 // Windows' order: sent messages, posted messages (input among them), WM_QUIT, WM_PAINT,
 // WM_TIMER. Returns nullopt only when `wait` is false and nothing matches.
 std::optional<MSG> NextMessage(const MessageFilter& filter, bool remove, bool wait)
@@ -31,9 +49,10 @@ std::optional<MSG> NextMessage(const MessageFilter& filter, bool remove, bool wa
         queue->RunSentTasks();
 
         while (auto posted = queue->TakePosted(filter, remove)) {
-            if (!posted->hwnd || IsWindow(posted->hwnd))
+            if (Deliverable(*posted))
                 return posted;
-            // A message for a window destroyed since it was posted is dropped.
+            // A message for a window destroyed since it was posted is dropped, and so is input
+            // for a window that no longer takes it.
             if (!remove)
                 queue->TakePosted(filter, true);
         }
@@ -124,7 +143,8 @@ LRESULT DispatchMessageW(const MSG* msg)
         proc(msg->hwnd, WM_TIMER, msg->wParam, TickCount());
         return 0;
     }
-    if (!msg->hwnd)
+    // Taken from the queue earlier, input still goes nowhere once its window is hidden or disabled.
+    if (!msg->hwnd || !Deliverable(*msg))
         return 0;
     return SendMessageW(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }

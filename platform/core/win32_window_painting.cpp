@@ -16,13 +16,14 @@ RECT Union(const RECT& a, const RECT& b)
         return b;
     if (IsEmpty(b))
         return a;
-    return RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
+    return RECT{
+        std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
 }
 
 RECT Clip(const RECT& r, int width, int height)
 {
     return RECT{std::max<LONG>(r.left, 0), std::max<LONG>(r.top, 0), std::min<LONG>(r.right, width),
-                std::min<LONG>(r.bottom, height)};
+        std::min<LONG>(r.bottom, height)};
 }
 
 void WakeOwner(HWND hwnd)
@@ -38,7 +39,8 @@ namespace platform {
 std::optional<HWND> WindowNeedingPaint(DWORD threadId, const MessageFilter& filter)
 {
     const auto candidates = SelectWindows([&](const Window& w) {
-        return w.threadId == threadId && w.needsPaint && w.Visible() && !w.destroying && filter.Matches(w.hwnd, WM_PAINT);
+        return w.threadId == threadId && w.needsPaint && w.Visible() && !w.destroying &&
+            filter.Matches(w.hwnd, WM_PAINT);
     });
     for (const HWND window : candidates)
         if (IsWindowVisible(window))
@@ -74,6 +76,7 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint)
     if (!window || !paint || !window.OwnedByCurrentThread())
         return nullptr;
     bool erase = false;
+    bool native = false;
     RECT area;
     SIZE size;
     const HDC dc = *WithWindow(window, [&](Window& w) {
@@ -87,9 +90,12 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint)
             w.surface = std::make_unique<HDC__>();
             w.surface->window = hwnd;
         }
+        native = w.native;
         return w.surface.get();
     });
-    dc->Resize(size.cx, size.cy);
+    // Painted at the screen's resolution: the surface holds the window's size times its ratio.
+    dc->scale = native ? std::max(CurrentDisplay()->DevicePixelRatio(hwnd), 1.0) : 1.0;
+    dc->Resize(DevicePixels(size.cx, dc->scale), DevicePixels(size.cy, dc->scale));
     if (erase)
         erase = SendMessageW(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) == 0;
     paint->hdc = dc;

@@ -1,7 +1,7 @@
 #include "platform/paint_surface.h"
+#include "platform/core/surface.h"
 #include "platform/qt/qt_display.h"
 #include "platform/qt/qt_native_window.h"
-#include "platform/core/surface.h"
 
 #include <QImage>
 
@@ -24,9 +24,11 @@ QImage* SurfaceImage(HDC dc)
     auto image = std::static_pointer_cast<QImage>(dc->view);
     if (!image) {
         image = std::make_shared<QImage>(reinterpret_cast<uchar*>(dc->pixels.data()), dc->width, dc->height,
-                                         dc->width * 4, QImage::Format_ARGB32_Premultiplied);
+            dc->width * 4, QImage::Format_ARGB32_Premultiplied);
         dc->view = image;
     }
+    // A painter on the image works in window units and draws at the device's resolution.
+    image->setDevicePixelRatio(dc->scale);
     return image.get();
 }
 

@@ -5,6 +5,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QThread>
@@ -98,8 +99,12 @@ void QtDisplay::SetShowState(HWND hwnd, ShowState state, bool activate)
     if (!window)
         return;
     switch (state) {
-    case ShowState::Hidden: window->hide(); break;
-    case ShowState::Minimized: window->showMinimized(); break;
+    case ShowState::Hidden:
+        window->hide();
+        break;
+    case ShowState::Minimized:
+        window->showMinimized();
+        break;
     case ShowState::Normal:
         window->showNormal();
         if (activate)
@@ -150,10 +155,27 @@ void QtDisplay::Raise(HWND hwnd, bool activate)
         window->requestActivate();
 }
 
+void QtDisplay::SetBusyPointer(bool busy)
+{
+    if (busy == m_busyPointer)
+        return;
+    m_busyPointer = busy;
+    if (busy)
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    else
+        QGuiApplication::restoreOverrideCursor();
+}
+
 void QtDisplay::Present(HWND hwnd, const Surface& surface, const RECT& area)
 {
     if (QtNativeWindow* window = Find(hwnd))
         window->Present(surface, area);
+}
+
+double QtDisplay::DevicePixelRatio(HWND hwnd) const
+{
+    const QtNativeWindow* window = Find(hwnd);
+    return window ? window->devicePixelRatio() : qGuiApp->devicePixelRatio();
 }
 
 RECT QtDisplay::WorkArea(HWND hwnd) const

@@ -35,7 +35,9 @@ public:
     void SetTitle(HWND hwnd, std::wstring_view title) override;
     void SetIcon(HWND hwnd, HICON icon) override;
     void Raise(HWND hwnd, bool activate) override;
+    void SetBusyPointer(bool busy) override;
     void Present(HWND hwnd, const Surface& surface, const RECT& area) override;
+    double DevicePixelRatio(HWND hwnd) const override;
     RECT WorkArea(HWND hwnd) const override;
     void ProcessPendingEvents() override;
     void WaitForEvents(std::optional<std::chrono::milliseconds> timeout) override;
@@ -54,6 +56,7 @@ private:
     std::vector<std::unique_ptr<QtNativeWindow>> m_dead;
     int m_eventDepth = 0;
     QTimer m_waitLimit;
+    bool m_busyPointer = false;
 
     std::mutex m_wakeMutex;
     QAbstractEventDispatcher* m_dispatcher = nullptr; // null once shut

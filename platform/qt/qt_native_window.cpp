@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <cmath>
+
 namespace platform {
 namespace {
 
@@ -18,17 +20,28 @@ WPARAM VirtualKeyOf(int key)
         return static_cast<WPARAM>('0' + (key - Qt::Key_0));
     switch (key) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: return VK_RETURN;
-    case Qt::Key_Escape: return VK_ESCAPE;
-    case Qt::Key_Space: return VK_SPACE;
-    case Qt::Key_Tab: return VK_TAB;
-    case Qt::Key_Backspace: return VK_BACK;
-    case Qt::Key_Delete: return VK_DELETE;
-    case Qt::Key_Left: return VK_LEFT;
-    case Qt::Key_Up: return VK_UP;
-    case Qt::Key_Right: return VK_RIGHT;
-    case Qt::Key_Down: return VK_DOWN;
-    default: return 0;
+    case Qt::Key_Enter:
+        return VK_RETURN;
+    case Qt::Key_Escape:
+        return VK_ESCAPE;
+    case Qt::Key_Space:
+        return VK_SPACE;
+    case Qt::Key_Tab:
+        return VK_TAB;
+    case Qt::Key_Backspace:
+        return VK_BACK;
+    case Qt::Key_Delete:
+        return VK_DELETE;
+    case Qt::Key_Left:
+        return VK_LEFT;
+    case Qt::Key_Up:
+        return VK_UP;
+    case Qt::Key_Right:
+        return VK_RIGHT;
+    case Qt::Key_Down:
+        return VK_DOWN;
+    default:
+        return 0;
     }
 }
 
@@ -71,33 +84,43 @@ void QtNativeWindow::SetTopmost(bool topmost)
 
 void QtNativeWindow::Present(const Surface& surface, const RECT& area)
 {
+    // Device pixels, copied one to one; the window shows them at its ratio.
     const QImage view(reinterpret_cast<const uchar*>(surface.pixels.data()), surface.width, surface.height,
-                      surface.width * 4, QImage::Format_ARGB32_Premultiplied);
-    if (m_presented.size() != view.size()) {
+        surface.width * 4, QImage::Format_ARGB32_Premultiplied);
+    const QRect logical(QPoint(area.left, area.top), QPoint(area.right - 1, area.bottom - 1));
+    if (m_presented.size() != view.size() || m_presentedScale != surface.scale) {
         m_presented = view.copy();
+        m_presentedScale = surface.scale;
         update();
         return;
     }
-    const QRect changed = QRect(QPoint(area.left, area.top), QPoint(area.right - 1, area.bottom - 1)) & view.rect();
+    const int left = static_cast<int>(std::floor(area.left * surface.scale));
+    const int top = static_cast<int>(std::floor(area.top * surface.scale));
+    const QRect changed =
+        QRect(QPoint(left, top),
+            QPoint(DevicePixels(area.right, surface.scale) - 1, DevicePixels(area.bottom, surface.scale) - 1)) &
+        view.rect();
     QPainter painter(&m_presented);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(changed.topLeft(), view, changed);
     painter.end();
-    update(changed);
+    update(logical);
 }
 
 void QtNativeWindow::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    if (m_presented.size() != size()) {
+    const double ratio = devicePixelRatio();
+    if (m_presentedScale != ratio ||
+        m_presented.size() != QSize(DevicePixels(width(), ratio), DevicePixels(height(), ratio))) {
         // Nothing of the right size to show yet: a plain background until the window paints.
         painter.fillRect(event->rect(), Qt::white);
         if (m_hwnd)
             NoteNativeExposed(m_hwnd);
     }
     if (!m_presented.isNull())
-        painter.drawImage(event->rect().topLeft(), m_presented, event->rect());
+        painter.drawImage(QRectF(QPointF(0, 0), QSizeF(m_presented.size()) / m_presentedScale), m_presented);
 }
 
 bool QtNativeWindow::event(QEvent* event)
@@ -110,7 +133,8 @@ bool QtNativeWindow::event(QEvent* event)
         case QEvent::WindowStateChange:
             NoteNativeMinimized(m_hwnd, (windowStates() & Qt::WindowMinimized) != 0);
             break;
-        default: break;
+        default:
+            break;
         }
     }
     return QRasterWindow::event(event);
@@ -144,7 +168,7 @@ void QtNativeWindow::mousePressEvent(QMouseEvent* event)
     const QPoint global = event->globalPosition().toPoint();
     const LRESULT hit = HitTest(m_hwnd, POINT{global.x(), global.y()});
     if (!m_hwnd)
-        return;   // the hit test destroyed the window
+        return; // the hit test destroyed the window
     if (hit == HTCAPTION) {
         // The window system moves the window where it can; otherwise the window follows the
         // mouse itself until the button is released.

@@ -51,7 +51,8 @@ private:
     HWND m_hwnd;
     bool m_toolWindow;
     bool m_topmost;
-    QImage m_presented;
+    QImage m_presented; // device pixels
+    double m_presentedScale = 1.0;
     // Set while the window follows the mouse itself because the window system offers no move.
     std::optional<QPoint> m_dragOffset;
     // The press started a move: its release belongs to the move, not to the window.

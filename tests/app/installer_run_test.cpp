@@ -5,6 +5,8 @@
 #include "script_server.h"
 #include "temp_folder.h"
 
+#include <QImage>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -341,6 +343,46 @@ TEST_F(InstallerRunTest, AHardDiskThatFillsUpDuringTheDownloadIsTheHardDisksFaul
     ExpectNothingInstalled();
 }
 
+TEST_F(InstallerRunTest, InstallsOntoARealExfatStick)
+{
+    const ScratchMount stick(ScratchMount::Kind::ExfatImage, m_stick, 64u << 20);
+    if (!stick.SkipReason().empty())
+        GTEST_SKIP() << stick.SkipReason();
+    Drives("C fixed disk free=20G\nE removable stick free=8G mounted\n");
+    Serve();
+    ExpectInstalled(Run({"--package-key", kKey}));
+}
+
+// A desktop unmounts a pulled stick lazily and leaves its folder behind on the system disk.
+// The pulled-stick abort is the only message, and nothing is written into that folder or
+// anywhere else.
+TEST_F(InstallerRunTest, PullingTheStickWhileItIsWrittenAbortsAndWritesNothingElsewhere)
+{
+    const int made =
+        std::system(("/usr/bin/python3 -c \"import sys, zipfile\n"
+                     "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                     "    for i in range(20000): z.writestr(f'kelvoClient/p{i // 200}/f{i}.txt', 'page')\" " +
+            (m_cloud / kArchive).string())
+                        .c_str());
+    ASSERT_EQ(made, 0);
+    ScratchMount stick(ScratchMount::Kind::ExfatImage, m_stick, 1u << 30);
+    if (!stick.SkipReason().empty())
+        GTEST_SKIP() << stick.SkipReason();
+    Drives("C fixed disk free=20G\nE removable stick free=8G mounted\n");
+    Serve();
+    const auto run = Start({"--package-key", kKey});
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(m_stick / "kelvoClient/p1"); }));
+    stick.Pull();
+    const ProgramResult result = run->Wait();
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "检测到课件U盘已拔出，安装终止。\n");
+    EXPECT_EQ(result.out.find("安装完成"), std::string::npos) << result.out;
+    EXPECT_TRUE(fs::is_empty(m_stick));
+    for (const auto& entry : fs::recursive_directory_iterator(m_root))
+        EXPECT_EQ(entry.path().string().find("kelvoClient"), std::string::npos) << entry.path();
+}
+
 TEST(DemoRun, InstallsTheSamplePackageIntoItsOwnStickFolder)
 {
     ProgramRun run(INSTALLER_EXE, {"--demo", "--unattended"}, {});
@@ -353,6 +395,29 @@ TEST(DemoRun, InstallsTheSamplePackageIntoItsOwnStickFolder)
     EXPECT_TRUE(fs::exists(stick / "kelvoClient/启动课件.txt")) << stick;
     EXPECT_EQ(result.err, "");
     fs::remove_all(stick.parent_path()); // the demo's own temporary folder
+}
+
+TEST(RenderSkinRun, AtScaleFactorTwoTheImagesAreDrawnAtTwiceTheResolution)
+{
+    TempFolder temp("render-skin");
+    for (const char* scale : {"1", "2"}) {
+        ProgramRun run(INSTALLER_EXE, {"--render-skin", (temp.Path() / scale).string()},
+            {std::string("QT_SCALE_FACTOR=") + scale});
+        ASSERT_EQ(run.Wait().exitCode, 0) << scale;
+    }
+    const QImage once(QString::fromStdString((temp.Path() / "1/mainWnd.png").string()));
+    const QImage twice(QString::fromStdString((temp.Path() / "2/mainWnd.png").string()));
+    EXPECT_EQ(once.size(), QSize(590, 420));
+    ASSERT_EQ(twice.size(), QSize(1180, 840));
+    // Drawn at that resolution, not the small image enlarged: text and image edges fall inside
+    // the 2x2 blocks that an enlarged pixel would fill with one colour.
+    int mixedBlocks = 0;
+    for (int y = 0; y < twice.height(); y += 2)
+        for (int x = 0; x < twice.width(); x += 2) {
+            const QRgb p = twice.pixel(x, y);
+            mixedBlocks += twice.pixel(x + 1, y) != p || twice.pixel(x, y + 1) != p || twice.pixel(x + 1, y + 1) != p;
+        }
+    EXPECT_GT(mixedBlocks, 1000);
 }
 
 } // namespace

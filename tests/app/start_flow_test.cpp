@@ -18,9 +18,20 @@
 #include "ui/unattended.h"
 #include "volume_map_fixture.h"
 
+#include "control_click.h"
+#include "install/download_wnd.h"
+
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -37,22 +48,74 @@ T OnUiThread(const T& value)
     return copy;
 }
 
+std::string ReadText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Holds the install worker at the start of the extraction, once its first progress is shown:
+// the worker's debug output goes to a FIFO that nobody reads, so it waits in opening it until
+// Release opens the other end.
+class ExtractionGate {
+public:
+    explicit ExtractionGate(const fs::path& fifo) : m_fifo(fifo)
+    {
+        EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        setenv("INSTALLER_DEBUG_OUTPUT", fifo.c_str(), 1);
+        std::signal(SIGPIPE, SIG_IGN);
+    }
+    ~ExtractionGate() { close(m_reader); }
+    ExtractionGate(const ExtractionGate&) = delete;
+    ExtractionGate& operator=(const ExtractionGate&) = delete;
+    void Release() { m_reader = open(m_fifo.c_str(), O_RDONLY | O_NONBLOCK); }
+
+private:
+    const fs::path m_fifo;
+    int m_reader = -1;
+};
+
+const std::wstring kCloseQuestion = L"课件正在安装，现在退出会导致U盘中的课件不完整，确定要退出吗？";
+const std::wstring kWriting = L"正在写入文件";
+
+struct PaintCountingFrame : CDuiFrameWnd {
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == WM_PAINT)
+            ++paints;
+        return CDuiFrameWnd::HandleMessage(message, wParam, lParam);
+    }
+    std::atomic<int> paints{0};
+};
+
 class StartFlow : public ::testing::Test {
-protected:
-    // The package on a loopback server sending about `rate` bytes a second (0: at once).
-    void Serve(int rate)
+public:
+    // The package on a loopback server sending about `rate` bytes a second (0: at once), with
+    // further server options; every request is noted in m_requests.
+    void Serve(int rate, std::vector<std::string> options = {})
     {
         const fs::path cloud = m_volumes.Folder("cloud");
         ASSERT_EQ(std::system(("python3 " + std::string(INSTALLER_SOURCE_DIR) + "/app/demo/make_sample_package.py " +
-                               (cloud / "demo.zip").string()).c_str()),
-                  0);
-        std::vector<std::string> argv{"/usr/bin/python3", SupportScript("http_test_server.py"), "--files", cloud.string()};
+                      (cloud / "demo.zip").string())
+                                  .c_str()),
+            0);
+        std::vector<std::string> argv{
+            "/usr/bin/python3", SupportScript("http_test_server.py"), "--files", cloud.string()};
         if (rate != 0)
             argv.insert(argv.end(), {"--rate", std::to_string(rate)});
+        argv.insert(argv.end(), {"--request-log", m_requests.string()});
+        argv.insert(argv.end(), options.begin(), options.end());
         m_server = std::make_unique<ScriptServer>(argv);
         cloudBaseUrl = cloudBaseUrlAlt = "http://127.0.0.1:" + m_server->ReadyValue() + "/setup/";
         probeAddress = "127.0.0.1:" + m_server->ReadyValue();
         packageKey = "demo-1";
+    }
+
+    // A stick with room and a hard disk with room.
+    void StickAndDisk()
+    {
+        m_volumes.Write("C fixed " + m_volumes.Folder("disk").string() + " free=20G\nE removable " +
+            m_volumes.Folder("stick").string() + " free=8G\n");
     }
 
     // Runs the main window modally on this thread while `user` acts from another one.
@@ -67,13 +130,14 @@ protected:
         CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
         {
             const platform::DeviceNotifications notifications(platform::VolumeTable::Instance());
-            CDuiFrameWnd frame;
+            PaintCountingFrame frame;
             frame.Create(nullptr, L"DuiWnd", WS_OVERLAPPEDWINDOW | WS_VISIBLE, WS_EX_WINDOWEDGE);
             frame.CenterWindow();
             std::thread userThread([&] { user(frame); });
             frame.ShowModal();
+            m_loopEnded = true;
             userThread.join();
-            StopInstallWorker(std::chrono::seconds(5));   // as the program does when its loop ends
+            StopInstallWorker(std::chrono::seconds(5)); // as the program does when its loop ends
         }
         platform::ShutdownUi();
     }
@@ -88,6 +152,65 @@ protected:
         PostMessageW(frame.GetHWND(), WM_LBUTTONUP, 0, centre);
     }
 
+    // The status line of the download window ("" while there is none).
+    static std::wstring Status()
+    {
+        std::wstring text;
+        platform::InvokeOnUiThread([&] {
+            if (g_downloadWnd && g_downloadWnd->m_pStatus)
+                text = g_downloadWnd->m_pStatus->GetText().GetData();
+        });
+        return text;
+    }
+
+    // The message dialog on screen, or null.
+    static HWND VisibleDialog()
+    {
+        HWND found = nullptr;
+        EnumWindows(
+            [](HWND hwnd, LPARAM result) {
+                wchar_t text[16] = {};
+                GetWindowTextW(hwnd, text, 16);
+                if (!IsWindowVisible(hwnd) || std::wstring_view(text) != L"msgwnd2")
+                    return TRUE;
+                *reinterpret_cast<HWND*>(result) = hwnd;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+
+    static void ClickInDialog(HWND dialog, LPCTSTR button)
+    {
+        POINT centre{};
+        platform::InvokeOnUiThread([&] {
+            auto* window = reinterpret_cast<CWindowWnd*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
+            centre = CentreOf(*dynamic_cast<WindowImplBase*>(window), button);
+        });
+        PostClick(dialog, centre);
+    }
+
+    // Files beneath `folder` and their contents.
+    static std::map<fs::path, std::string> FilesIn(const fs::path& folder)
+    {
+        std::map<fs::path, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            if (entry.is_regular_file())
+                files[fs::relative(entry.path(), folder)] = ReadText(entry.path());
+        return files;
+    }
+
+    // The methods of the requests for the package the server saw, in order.
+    std::vector<std::string> PackageRequests() const
+    {
+        std::vector<std::string> methods;
+        std::ifstream log(m_requests);
+        for (std::string line; std::getline(log, line);)
+            if (line.find(" /setup/") != std::string::npos)
+                methods.push_back(line.substr(0, line.find(' ')));
+        return methods;
+    }
+
     bool Shown(const std::wstring& text)
     {
         std::lock_guard lock(m_textsMutex);
@@ -97,6 +220,8 @@ protected:
     VolumeMapFixture m_volumes;
     const fs::path m_stick = m_volumes.Dir() / "stick";
     const fs::path m_archive = m_volumes.Dir() / "disk/kelvo/demo.zip";
+    std::atomic<bool> m_loopEnded{false};
+    const fs::path m_requests = m_volumes.Dir() / "requests.log";
     std::unique_ptr<ScriptServer> m_server;
     std::mutex m_textsMutex;
     std::vector<std::wstring> m_texts;
@@ -111,7 +236,7 @@ TEST_F(StartFlow, AStickPluggedInAfterTheWindowOpenedIsInstalledOntoWithTheNextC
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::NoDrive; }));
         fs::create_directories(m_stick); // plugged in
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
-        SetUnattended(true);   // from here on messages and the completion window answer themselves
+        SetUnattended(true); // from here on messages and the completion window answer themselves
         ClickStart(frame);
     });
 
@@ -124,12 +249,11 @@ TEST_F(StartFlow, AStickPluggedInAfterTheWindowOpenedIsInstalledOntoWithTheNextC
 
 TEST_F(StartFlow, PullingTheStickDuringTheDownloadTellsTheUserAndEndsEveryLoop)
 {
-    m_volumes.Write("C fixed " + m_volumes.Folder("disk").string() + " free=20G\nE removable " +
-        m_volumes.Folder("stick").string() + " free=8G\n");
+    StickAndDisk();
     Serve(200'000);
     RunMainWindow([&](CDuiFrameWnd& frame) {
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
-        SetUnattended(true);   // the abort's message answers itself
+        SetUnattended(true); // the abort's message answers itself
         ClickStart(frame);
         ASSERT_TRUE(WaitUntil([&] { return fs::exists(m_archive) && fs::file_size(m_archive) > 0; }));
         fs::rename(m_stick, m_volumes.Dir() / "pulled");
@@ -139,6 +263,110 @@ TEST_F(StartFlow, PullingTheStickDuringTheDownloadTellsTheUserAndEndsEveryLoop)
     EXPECT_TRUE(Shown(L"检测到课件U盘已拔出，安装终止。"));
     EXPECT_EQ(g_runOutcome, RunOutcome::Failed);
     EXPECT_FALSE(fs::exists(m_volumes.Dir() / "pulled/kelvoClient"));
+}
+
+TEST_F(StartFlow, ADoubleClickDuringASlowProbeStartsOneInstallation)
+{
+    StickAndDisk();
+    Serve(0, {"--head-delay", "0.5"});
+    RunMainWindow([&](CDuiFrameWnd& frame) {
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
+        SetUnattended(true);
+        ClickStart(frame);
+        ClickStart(frame);
+    });
+
+    EXPECT_EQ(g_runOutcome, RunOutcome::Installed);
+    EXPECT_EQ(PackageRequests(), (std::vector<std::string>{"HEAD", "GET"}));
+}
+
+TEST_F(StartFlow, TheWindowPaintsWhileTheProbeWaitsAndClosingItThenStartsNothing)
+{
+    StickAndDisk();
+    Serve(0);
+    ScriptServer silent({"/usr/bin/python3", SupportScript("http_test_server.py"), "--mode", "silent"});
+    cloudBaseUrl = cloudBaseUrlAlt = "http://127.0.0.1:" + silent.ReadyValue() + "/setup/";
+    RunMainWindow([&](CDuiFrameWnd& frame) {
+        auto& counted = static_cast<PaintCountingFrame&>(frame);
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
+        ClickStart(frame);
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_installStarted); }));
+        const int before = counted.paints;
+        InvalidateRect(frame.GetHWND(), nullptr, TRUE);
+        EXPECT_TRUE(WaitUntil([&] { return counted.paints > before; }, std::chrono::seconds(5)));
+        POINT close{};
+        platform::InvokeOnUiThread([&] { close = CentreOf(frame, L"closebtn"); });
+        PostClick(frame.GetHWND(), close); // the only control that still works
+    });
+
+    EXPECT_EQ(g_downloadWnd, nullptr);
+    EXPECT_FALSE(fs::exists(m_archive));
+    EXPECT_TRUE(PackageRequests().empty());
+}
+
+// Esc on the download window while it writes, then the question answered with 确定 (`quit`)
+// or with Enter, whose default is 取消.
+void CloseWhileWriting(StartFlow& test, bool quit)
+{
+    test.StickAndDisk();
+    test.Serve(0);
+    ExtractionGate gate(test.m_volumes.Dir() / "gate");
+    test.RunMainWindow([&](CDuiFrameWnd& frame) {
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
+        StartFlow::ClickStart(frame);
+        ASSERT_TRUE(WaitUntil([&] { return StartFlow::Status().starts_with(kWriting); }));
+        PostMessageW(g_downloadWnd->GetHWND(), WM_KEYDOWN, VK_ESCAPE, 0);
+        ASSERT_TRUE(WaitUntil([&] { return test.Shown(kCloseQuestion) && StartFlow::VisibleDialog(); }));
+        if (quit) {
+            StartFlow::ClickInDialog(StartFlow::VisibleDialog(), L"confirm_btn");
+        } else {
+            PostMessageW(StartFlow::VisibleDialog(), WM_KEYDOWN, VK_RETURN, 0);
+            ASSERT_TRUE(WaitUntil([&] { return !StartFlow::VisibleDialog(); }));
+            SetUnattended(true); // the completion window answers itself
+        }
+        gate.Release();
+    });
+    const fs::path dir = test.m_volumes.Dir();
+    ASSERT_EQ(
+        std::system(("unzip -qo " + (dir / "cloud/demo.zip").string() + " -d " + (dir / "ref").string()).c_str()), 0);
+    const auto written = StartFlow::FilesIn(test.m_stick), archived = StartFlow::FilesIn(dir / "ref");
+    EXPECT_EQ(g_runOutcome == RunOutcome::Installed, !quit);
+    EXPECT_TRUE(quit || written == archived);
+    // Stopped: whatever is on the stick is whole; the rest is absent.
+    for (const auto& [path, content] : written)
+        EXPECT_TRUE(archived.contains(path) && archived.at(path) == content) << path;
+}
+
+TEST_F(StartFlow, ClosingWhileWritingAsksAndCancelKeepsInstalling) { CloseWhileWriting(*this, false); }
+
+TEST_F(StartFlow, ClosingWhileWritingAsksAndConfirmStopsWithNoPartFileLeft) { CloseWhileWriting(*this, true); }
+
+TEST_F(StartFlow, APulledStickStopsTheWritingAndTheProgramWaitsForTheAnswer)
+{
+    StickAndDisk();
+    Serve(0);
+    ExtractionGate gate(m_volumes.Dir() / "gate");
+    const fs::path pulled = m_volumes.Dir() / "pulled";
+    RunMainWindow([&](CDuiFrameWnd& frame) {
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
+        ClickStart(frame);
+        ASSERT_TRUE(WaitUntil([&] { return Status().starts_with(kWriting); }));
+        fs::rename(m_stick, pulled);
+        ASSERT_TRUE(WaitUntil([&] { return Shown(L"检测到课件U盘已拔出，安装终止。") && VisibleDialog(); }));
+        const auto before = FilesIn(pulled);
+        gate.Release();
+        const auto job = OnUiThread(g_downloadWnd->m_job);
+        EXPECT_TRUE(job->WaitForEnd(std::chrono::seconds(10)));
+        EXPECT_EQ(FilesIn(pulled), before);
+        EXPECT_FALSE(m_loopEnded);
+        {
+            std::lock_guard lock(m_textsMutex);
+            EXPECT_EQ(m_texts.back(), L"检测到课件U盘已拔出，安装终止。"); // the only message
+        }
+        EXPECT_TRUE(VisibleDialog());
+        ClickInDialog(VisibleDialog(), L"confirm_btn");
+    });
+    EXPECT_EQ(g_runOutcome, RunOutcome::Failed);
 }
 
 } // namespace

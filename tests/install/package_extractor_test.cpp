@@ -3,8 +3,10 @@
 #include "install/extract_progress.h"
 #include "install/package_extractor.h"
 #include "install/whole_percent.h"
+#include "install/zip_names.h"
 
 #include "hand_made_zip.h"
+#include "scratch_mount.h"
 #include "temp_folder.h"
 #include "zip_tools.h"
 
@@ -23,8 +25,10 @@ namespace {
 
 struct ExtractionRun {
     bool ok = false;
+    ExtractFailure failure = ExtractFailure::None;
     std::string error;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;   // (processed, total)
+    std::vector<WrittenFile> written;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> reports; // (processed, total)
 };
 
 class ExtractionTest : public ::testing::Test {
@@ -35,8 +39,10 @@ protected:
     {
         static const TempFolder volumes("extraction-volumes");
         static const bool mapped = [] {
-            WriteFileBytes(volumes / "volumes.map", "C fixed " + (volumes / "disk").string() + "\n" +
-                                                        "E removable " + (volumes / "stick").string() + "\n");
+            // F: is the stick's folder again, reported as FAT32.
+            WriteFileBytes(volumes / "volumes.map",
+                "C fixed " + (volumes / "disk").string() + "\n" + "E removable " + (volumes / "stick").string() + "\n" +
+                    "F removable " + (volumes / "stick").string() + " fs=vfat\n");
             return ::setenv("INSTALLER_VOLUME_MAP", (volumes / "volumes.map").c_str(), 1) == 0;
         }();
         EXPECT_TRUE(mapped);
@@ -60,17 +66,21 @@ protected:
     static fs::path Source() { return Disk() / "source"; }
 
     static ExtractionRun Extract(const std::atomic<bool>* cancel = nullptr,
-                                 const std::function<void(std::uint64_t)>& onReport = {})
+        const std::function<void(std::uint64_t)>& onReport = {}, const std::wstring& stick = L"E:")
     {
         ExtractionRun run;
-        run.ok = ExtractZipArchive(
-            L"C:\\kelvo\\package.zip", L"E:",
+        ExtractionResult result = ExtractZipArchive(
+            L"C:\\kelvo\\package.zip", stick,
             [&](std::uint64_t processed, std::uint64_t total) {
                 run.reports.emplace_back(processed, total);
                 if (onReport)
                     onReport(processed);
             },
-            run.error, cancel);
+            cancel);
+        run.ok = result.Ok();
+        run.failure = result.failure;
+        run.error = result.error;
+        run.written = std::move(result.writtenFiles);
         return run;
     }
 
@@ -180,11 +190,10 @@ TEST_F(ExtractionTest, ExtractsZip64ArchivesOfBothTools)
 
 // ---- Entry names -------------------------------------------------------------------------------
 
-// GBK bytes of 课件/第一课.txt, 说明.txt and 课件/奬../说明.txt (奬 ends in 0x5C, a backslash).
+// GBK bytes of 课件/第一课.txt, 说明.txt and 课件/奬/说明.txt (奬 ends in 0x5C, a backslash).
 const std::string kCp936Lesson = "\xBF\xCE\xBC\xFE\x2F\xB5\xDA\xD2\xBB\xBF\xCE\x2E\x74\x78\x74";
 const std::string kCp936Readme = "\xCB\xB5\xC3\xF7\x2E\x74\x78\x74";
-const std::string kCp936BackslashTrail =
-    "\xBF\xCE\xBC\xFE\x2F\x8A\x5C\x2E\x2E\x2F\xCB\xB5\xC3\xF7\x2E\x74\x78\x74";
+const std::string kCp936BackslashTrail = "\xBF\xCE\xBC\xFE\x2F\x8A\x5C\x2F\xCB\xB5\xC3\xF7\x2E\x74\x78\x74";
 
 TEST_F(ExtractionTest, DecodesCp936NamesWithoutTheUtf8Flag)
 {
@@ -195,7 +204,7 @@ TEST_F(ExtractionTest, DecodesCp936NamesWithoutTheUtf8Flag)
     ASSERT_TRUE(run.ok) << run.error;
     EXPECT_EQ(ReadFileBytes(Stick() / "课件" / "第一课.txt"), "lesson");
     EXPECT_EQ(ReadFileBytes(Stick() / "说明.txt"), "readme");
-    EXPECT_EQ(ReadFileBytes(Stick() / "课件" / "奬.." / "说明.txt"), "odd");
+    EXPECT_EQ(ReadFileBytes(Stick() / "课件" / "奬" / "说明.txt"), "odd");
 }
 
 TEST_F(ExtractionTest, FlaggedUtf8NamesStayUtf8BesideCp936Names)
@@ -229,7 +238,7 @@ TEST_F(ExtractionTest, KeepsUtf8NamesOfInfoZipAndPythonArchives)
 struct HostileCase {
     const char* label;
     HandMadeZipEntry entry;
-    const char* reason;   // part of the expected message
+    const char* reason; // part of the expected message
 };
 
 void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.label; }
@@ -248,24 +257,49 @@ TEST_P(HostileEntryTest, IsRefusedBeforeAnythingIsWritten)
 
     EXPECT_FALSE(run.ok);
     ExpectOneLine(run.error);
-    EXPECT_NE(run.error.find("\"" + entry.rawName + "\""), std::string::npos) << run.error;
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveContent);
+    EXPECT_NE(run.error.find("\"" + extraction::PrintableName(entry.rawName) + "\""), std::string::npos) << run.error;
     EXPECT_NE(run.error.find(GetParam().reason), std::string::npos) << run.error;
     EXPECT_TRUE(StickIsEmpty());
     EXPECT_TRUE(fs::is_empty(Outside()));
     EXPECT_FALSE(fs::exists(Volumes() / "evil.txt"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Entries, HostileEntryTest,
-    ::testing::Values(
-        HostileCase{"DotDot", {"../evil.txt", "x"}, "out of the destination"},
+std::string Repeated(const std::string& text, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, HostileEntryTest,
+    ::testing::Values(HostileCase{"DotDot", {"../evil.txt", "x"}, "out of the destination"},
         HostileCase{"DotDotInside", {"kelvoClient/../../evil.txt", "x"}, "out of the destination"},
         HostileCase{"Absolute", {"ABSOLUTE", "x"}, "absolute"},
         HostileCase{"DriveLetter", {"C:/evil.txt", "x"}, "drive letter"},
         HostileCase{"SymbolicLink", {"kelvoClient/link", "/etc", false, 0120777}, "symbolic link"},
         HostileCase{"CharacterDevice", {"kelvoClient/tty", "", false, 0020666}, "device"},
         HostileCase{"BlockDevice", {"kelvoClient/disk", "", false, 0060660}, "device"},
-        HostileCase{"Socket", {"kelvoClient/socket", "", false, 0140755}, "socket"}),
+        HostileCase{"Socket", {"kelvoClient/socket", "", false, 0140755}, "socket"},
+        // What Windows cannot hold, whatever the stick's file system.
+        HostileCase{"ControlCharacter", {"kelvoClient/a\tb.txt", "x", true}, "control character"},
+        HostileCase{"Colon", {"kelvoClient/第1课:导入.txt", "x", true}, "':'"},
+        HostileCase{"QuestionMark", {"kelvoClient/why?.txt", "x", true}, "'?'"},
+        HostileCase{"Pipe", {"kelvoClient/a|b/c.txt", "x", true}, "'|'"},
+        HostileCase{"TrailingDot", {"kelvoClient/notes./a.txt", "x", true}, "ends in a dot or a space"},
+        HostileCase{"TrailingSpace", {"kelvoClient/notes ", "x", true}, "ends in a dot or a space"},
+        HostileCase{"DeviceName", {"kelvoClient/CON", "x", true}, "device name CON"},
+        HostileCase{"DeviceNameWithExtension", {"kelvoClient/com1.tar.gz", "x", true}, "device name COM1"},
+        HostileCase{"DeviceNameAsFolder", {"kelvoClient/Lpt9 .txt/a.txt", "x", true}, "device name LPT9"},
+        HostileCase{"Over255Utf16Units", {"kelvoClient/" + Repeated("\xF0\x9F\x93\x9A", 128), "x", true},
+            "255 UTF-16 units"}, // U+1F4DA takes two units
+        // Paths a case-blind file system cannot keep apart (beside kelvoClient/fine.txt).
+        HostileCase{"EqualIgnoringCase", {"kelvoClient/FINE.txt", "x", true}, "only in case"},
+        HostileCase{"FolderEqualIgnoringCase", {"KelvoClient/other.txt", "x", true}, "only in case"},
+        HostileCase{"FileThenFolder", {"kelvoClient/fine.txt/in.txt", "x", true}, "both a file and a folder"},
+        HostileCase{"FolderThenFile", {"kelvoClient", "x", true}, "both a file and a folder"},
+        HostileCase{"FileTwice", {"kelvoClient/fine.txt", "again", true}, "appears twice"}),
     [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.label); });
 
 TEST_F(ExtractionTest, RefusesSymbolicLinkWrittenByZipfile)
@@ -273,7 +307,7 @@ TEST_F(ExtractionTest, RefusesSymbolicLinkWrittenByZipfile)
     BuildZipWithPython(Archive(), R"([
         {"name": "kelvoClient/ok.txt", "text": "ok"},
         {"name": "kelvoClient/escape", "text": "../../outside", "mode": 41471}
-    ])");   // 41471 = 0o120777
+    ])"); // 41471 = 0o120777
 
     const ExtractionRun run = Extract();
 
@@ -298,8 +332,8 @@ TEST_F(ExtractionTest, FifoEntryBecomesPlainFile)
 // A backslash separates names only once they are decoded; made on Unix, libarchive keeps it.
 TEST_F(ExtractionTest, RefusesBackslashTraversalBeforeWriting)
 {
-    WriteHandMadeZip(Archive(), {{"kelvoClient/fine.txt", "fine", false, 0100644},
-                                 {"..\\evil.txt", "x", false, 0100644}});
+    WriteHandMadeZip(
+        Archive(), {{"kelvoClient/fine.txt", "fine", false, 0100644}, {"..\\evil.txt", "x", false, 0100644}});
 
     const ExtractionRun run = Extract();
 
@@ -309,16 +343,20 @@ TEST_F(ExtractionTest, RefusesBackslashTraversalBeforeWriting)
     EXPECT_TRUE(fs::is_empty(Outside()));
 }
 
-TEST_F(ExtractionTest, NameNeitherUtf8NorCp936FailsBeforeWriting)
+TEST_F(ExtractionTest, NameThatCannotBeDecodedFailsBeforeWritingShowingItsBytes)
 {
-    WriteHandMadeZip(Archive(), {{"kelvoClient/fine.txt", "fine"}, {"\xFF\xFE.txt", "x"}, {kCp936Readme, "y"}});
+    // Neither UTF-8 nor CP936 without the flag; with the UTF-8 flag, not UTF-8.
+    for (const bool utf8Flag : {false, true}) {
+        WriteHandMadeZip(
+            Archive(), {{"kelvoClient/fine.txt", "fine"}, {"\xFF\xFE.txt", "x", utf8Flag}, {kCp936Readme, "y"}});
 
-    const ExtractionRun run = Extract();
+        const ExtractionRun run = Extract();
 
-    EXPECT_FALSE(run.ok);
-    ExpectOneLine(run.error);
-    EXPECT_NE(run.error.find("\"\\xFF\\xFE.txt\""), std::string::npos) << run.error;
-    EXPECT_TRUE(StickIsEmpty());
+        EXPECT_EQ(run.failure, ExtractFailure::ArchiveContent) << run.error;
+        ExpectOneLine(run.error);
+        EXPECT_NE(run.error.find("\"\\xFF\\xFE.txt\""), std::string::npos) << run.error;
+        EXPECT_TRUE(StickIsEmpty());
+    }
 }
 
 // A link already on the drive never leads the extraction out of it.
@@ -340,7 +378,7 @@ TEST_F(ExtractionTest, NeverRestoresSetIdBits)
     BuildZipWithPython(Archive(), R"([
         {"name": "kelvoClient/shared/", "mode": 18429},
         {"name": "kelvoClient/tool.sh", "text": "#!/bin/sh\n", "mode": 35309}
-    ])");   // 0o43775 (set-group-id, sticky), 0o104755 (set-user-id)
+    ])"); // 0o43775 (set-group-id, sticky), 0o104755 (set-user-id)
 
     const ExtractionRun run = Extract();
 
@@ -372,22 +410,20 @@ TEST_P(UnreadableArchiveTest, FailsWithoutWritingAnything)
 
     const ExtractionRun run = Extract();
 
-    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveUnreadable);
     ExpectOneLine(run.error);
     EXPECT_NE(run.error.find("package.zip"), std::string::npos) << run.error;
     EXPECT_TRUE(StickIsEmpty());
     EXPECT_TRUE(run.reports.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Archives, UnreadableArchiveTest,
-    ::testing::Values(
-        UnreadableCase{"Truncated", [](const std::string& zip) { return zip.substr(0, zip.size() / 2); }},
+INSTANTIATE_TEST_SUITE_P(Archives, UnreadableArchiveTest,
+    ::testing::Values(UnreadableCase{"Truncated", [](const std::string& zip) { return zip.substr(0, zip.size() / 2); }},
         UnreadableCase{"HtmlPage",
-                       [](const std::string&) {
-                           return std::string("<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>"
-                                              "<body><h1>Not Found</h1></body></html>\n");
-                       }},
+            [](const std::string&) {
+                return std::string("<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>"
+                                   "<body><h1>Not Found</h1></body></html>\n");
+            }},
         UnreadableCase{"EmptyFile", [](const std::string&) { return std::string(); }}),
     [](const ::testing::TestParamInfo<UnreadableCase>& info) { return std::string(info.param.label); });
 
@@ -406,9 +442,28 @@ TEST_F(ExtractionTest, DamagedEntryDataFailsNamingTheEntry)
 
     const ExtractionRun run = Extract();
 
-    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveUnreadable);
     ExpectOneLine(run.error);
     EXPECT_NE(run.error.find("\"kelvoClient/bad.txt\""), std::string::npos) << run.error;
+    // The file that failed goes, the one finished before stays, and is the only one recorded.
+    EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "bad.txt"));
+    EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "good.txt"), "good");
+    ASSERT_EQ(run.written.size(), 1u);
+    EXPECT_EQ(run.written[0].path, "kelvoClient/good.txt");
+    EXPECT_EQ(run.written[0].size, 4u);
+    EXPECT_EQ(run.written[0].crc32, Crc32("good"));
+}
+
+TEST_F(ExtractionTest, EncryptedEntryIsRefusedBeforeWriting)
+{
+    WriteFileBytes(Source() / "kelvoClient" / "secret.txt", "secret");
+    ZipFolderWithInfoZip(Source(), Archive(), "-P password");
+
+    const ExtractionRun run = Extract();
+
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveContent);
+    EXPECT_NE(run.error.find("encrypted"), std::string::npos) << run.error;
+    EXPECT_TRUE(StickIsEmpty());
 }
 
 TEST_F(ExtractionTest, DestinationThatIsNoFolderOrNoVolumeFails)
@@ -416,12 +471,13 @@ TEST_F(ExtractionTest, DestinationThatIsNoFolderOrNoVolumeFails)
     WriteHandMadeZip(Archive(), {{"a.txt", "a"}});
     WriteFileBytes(Stick() / "file", "in the way");
 
-    std::string error;
-    EXPECT_FALSE(ExtractZipArchive(L"C:\\kelvo\\package.zip", L"E:\\file", {}, error));
-    ExpectOneLine(error);
-    EXPECT_FALSE(ExtractZipArchive(L"C:\\kelvo\\package.zip", L"Q:", {}, error));
-    ExpectOneLine(error);
-    EXPECT_NE(error.find("Q:"), std::string::npos) << error;
+    ExtractionResult result = ExtractZipArchive(L"C:\\kelvo\\package.zip", L"E:\\file", {});
+    EXPECT_EQ(result.failure, ExtractFailure::StickWrite);
+    ExpectOneLine(result.error);
+    result = ExtractZipArchive(L"C:\\kelvo\\package.zip", L"Q:", {});
+    EXPECT_EQ(result.failure, ExtractFailure::StickPulled);
+    ExpectOneLine(result.error);
+    EXPECT_NE(result.error.find("Q:"), std::string::npos) << result.error;
 }
 
 // ---- Cancelling --------------------------------------------------------------------------------
@@ -441,8 +497,9 @@ TEST_F(ExtractionTest, CancelStopsBetweenBlocks)
 
     EXPECT_FALSE(run.ok);
     EXPECT_EQ(run.error, "extraction cancelled");
-    ASSERT_EQ(run.reports.size(), 2u);   // the start, then the first block
+    ASSERT_EQ(run.reports.size(), 2u); // the start, then the first block
     EXPECT_LT(run.reports.back().first, run.reports.back().second);
+    EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "big.bin")); // half a file does not stay
     EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "after.txt"));
 
     // Cancelled before it starts: nothing is written, not even the destination's folders.
@@ -457,7 +514,6 @@ TEST_F(ExtractionTest, CancelStopsBetweenBlocks)
 TEST_F(ExtractionTest, RootedNativePathsWorkLikeLetterPaths)
 {
     WriteHandMadeZip(Archive(), {{"kelvoClient/a.txt", "a"}});
-    std::string error;
     std::wstring archive;
     std::wstring destination;
     for (const char c : Archive().string())
@@ -465,8 +521,87 @@ TEST_F(ExtractionTest, RootedNativePathsWorkLikeLetterPaths)
     for (const char c : (Outside() / "rooted").string())
         destination += c == '/' ? L'\\' : static_cast<wchar_t>(c);
 
-    ASSERT_TRUE(ExtractZipArchive(archive, destination, {}, error)) << error;
+    fs::create_directories(Outside() / "rooted"); // a destination is never made
+    const ExtractionResult result = ExtractZipArchive(archive, destination, {});
+    ASSERT_TRUE(result.Ok()) << result.error;
     EXPECT_EQ(ReadFileBytes(Outside() / "rooted" / "kelvoClient" / "a.txt"), "a");
+}
+
+// ---- Sticks that refuse, fill up or go away -------------------------------------------------
+
+// A file of 4 GiB cannot be kept on FAT32 and is refused up front with its own failure; on
+// another file system an entry whose data falls short of its declared size is a damaged
+// archive, and the short file does not stay behind.
+TEST_F(ExtractionTest, DeclaredFourGibFileIsRefusedOnFat32AndFailsShortElsewhere)
+{
+    BuildZipWithPython(Archive(), R"([
+        {"name": "kelvoClient/ok.txt", "text": "ok"},
+        {"name": "kelvoClient/big.bin", "text": "x", "repeat": 1000, "declared_size": 4294967296}
+    ])");
+
+    const ExtractionRun fat32 = Extract(nullptr, nullptr, L"F:");
+    EXPECT_EQ(fat32.failure, ExtractFailure::TooLargeForFat32);
+    EXPECT_NE(fat32.error.find("\"kelvoClient/big.bin\""), std::string::npos) << fat32.error;
+    EXPECT_TRUE(StickIsEmpty());
+
+    const ExtractionRun other = Extract();
+    EXPECT_EQ(other.failure, ExtractFailure::ArchiveUnreadable) << other.error;
+    EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "ok.txt"), "ok");
+    EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "big.bin"));
+}
+
+// The stick's own failures carry the system's reason; the file that failed is removed, the one
+// finished before stays.
+TEST_F(ExtractionTest, StickThatFillsUpOrIsReadOnlyIsTheSticksFault)
+{
+    BuildZipWithPython(Archive(), R"([
+        {"name": "kelvoClient/first.txt", "text": "first"},
+        {"name": "kelvoClient/big.bin", "random_bytes": 16777216, "seed": 3}
+    ])");
+    {
+        const ScratchMount full(ScratchMount::Kind::ExfatImage, Stick(), 8u << 20);
+        if (!full.SkipReason().empty())
+            GTEST_SKIP() << full.SkipReason();
+        const ExtractionRun run = Extract();
+        EXPECT_EQ(run.failure, ExtractFailure::StickWrite);
+        EXPECT_NE(run.error.find("No space left on device"), std::string::npos) << run.error;
+        EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "first.txt"), "first");
+        EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "big.bin"));
+    }
+    {
+        const ScratchMount readOnly(ScratchMount::Kind::Tmpfs, Stick(), 64u << 20);
+        ASSERT_EQ(RunShell("mount -o remount,ro " + ShellQuoted(Stick().string())), 0);
+        const ExtractionRun run = Extract();
+        EXPECT_EQ(run.failure, ExtractFailure::StickWrite);
+        EXPECT_NE(run.error.find("Read-only file system"), std::string::npos) << run.error;
+        EXPECT_TRUE(StickIsEmpty());
+    }
+}
+
+// A desktop unmounts a pulled stick lazily and leaves its mount point folder, on the system
+// disk: nothing is ever written there, and the extraction says the stick went away.
+TEST_F(ExtractionTest, StickUnmountedDuringManySmallEntriesIsPulledAndNothingLandsInItsFolder)
+{
+    std::string entries = "[";
+    for (int i = 0; i < 20000; ++i)
+        entries += std::string(i ? "," : "") + R"({"name": "kelvoClient/p)" + std::to_string(i / 200) + "/f" +
+            std::to_string(i) + R"(.txt", "text": "page"})";
+    BuildZipWithPython(Archive(), entries + "]");
+    ScratchMount stick(ScratchMount::Kind::ExfatImage, Stick(), 1u << 30);
+    if (!stick.SkipReason().empty())
+        GTEST_SKIP() << stick.SkipReason();
+
+    const ExtractionRun run = Extract(nullptr, [&](std::uint64_t processed) {
+        if (processed == 4 * 300)
+            stick.Pull();
+    });
+
+    EXPECT_EQ(run.failure, ExtractFailure::StickPulled) << run.error;
+    ExpectOneLine(run.error);
+    EXPECT_GE(run.written.size(), 300u);
+    EXPECT_LT(run.written.size(), 20000u);
+    EXPECT_TRUE(StickIsEmpty());
+    EXPECT_TRUE(fs::is_empty(Outside()));
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <string>
 
 using namespace platform::testing;
 
@@ -19,8 +21,8 @@ protected:
 
 std::size_t IndexOf(const std::vector<Received>& journal, HWND hwnd, UINT message)
 {
-    const auto found = std::find_if(journal.begin(), journal.end(),
-                                    [&](const Received& r) { return r.hwnd == hwnd && r.message == message; });
+    const auto found = std::find_if(
+        journal.begin(), journal.end(), [&](const Received& r) { return r.hwnd == hwnd && r.message == message; });
     return static_cast<std::size_t>(found - journal.begin());
 }
 
@@ -43,8 +45,8 @@ TEST_F(MessageQueueTest, PostedMessagesArriveInPostingOrderAcrossWindows)
             threadMessages.push_back(msg.message);
         DispatchMessageW(&msg);
     }
-    EXPECT_EQ(UserMessages(journal), (std::vector<UINT>{WM_USER, WM_USER + 1, WM_USER + 2, WM_USER + 3, WM_USER + 4,
-                                                        WM_USER + 5, WM_USER + 6}));
+    EXPECT_EQ(UserMessages(journal),
+        (std::vector<UINT>{WM_USER, WM_USER + 1, WM_USER + 2, WM_USER + 3, WM_USER + 4, WM_USER + 5, WM_USER + 6}));
     for (const Received& r : journal) {
         if (r.message >= WM_USER) {
             EXPECT_EQ(r.hwnd, (r.message - WM_USER) % 2 ? hb : ha);
@@ -165,7 +167,7 @@ TEST_F(MessageQueueTest, PaintRectangleIsTheUnionOfInvalidatedAreas)
     ASSERT_TRUE(painted);
     EXPECT_EQ(painted->left, 10);
     EXPECT_EQ(painted->top, 5);
-    EXPECT_EQ(painted->right, 200);    // clipped to the client area
+    EXPECT_EQ(painted->right, 200); // clipped to the client area
     EXPECT_EQ(painted->bottom, 100);
     DestroyWindow(hwnd);
 }
@@ -238,7 +240,7 @@ TEST_F(MessageQueueTest, DestroyTakesOwnedWindowsFirstThenDestroyThenNcDestroy)
     const HWND hw = CreateTestWindow(owned, WS_POPUP, 0, ho);
     const HWND hww = CreateTestWindow(ownedByOwned, WS_POPUP, 0, hw);
     EXPECT_EQ(GetWindow(hww, GW_OWNER), hw);
-    EXPECT_EQ(GetParent(hw), ho);   // a popup's parent is its owner
+    EXPECT_EQ(GetParent(hw), ho); // a popup's parent is its owner
 
     bool validDuringNcDestroy = false;
     owner.handler = [&](HWND hwnd, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
@@ -302,7 +304,8 @@ TEST_F(MessageQueueTest, DefaultHandlingOfCloseSystemCommandsHitTestAndIcons)
     const HICON big = reinterpret_cast<HICON>(&bigIcon), small = reinterpret_cast<HICON>(&smallIcon);
     EXPECT_EQ(SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big)), 0);
     EXPECT_EQ(SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small)), 0);
-    EXPECT_EQ(SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(small)), reinterpret_cast<LRESULT>(big));
+    EXPECT_EQ(
+        SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(small)), reinterpret_cast<LRESULT>(big));
     EXPECT_EQ(SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0), reinterpret_cast<LRESULT>(small));
 
     SendMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
@@ -357,17 +360,17 @@ TEST_F(MessageQueueTest, DisabledWindowsGetNoInput)
     const HWND hwnd = CreateTestWindow(window, WS_POPUP | WS_VISIBLE);
     PumpPending();
 
-    EXPECT_FALSE(EnableWindow(hwnd, FALSE));   // was enabled
+    EXPECT_FALSE(EnableWindow(hwnd, FALSE)); // was enabled
     EXPECT_FALSE(IsWindowEnabled(hwnd));
     EXPECT_FALSE(platform::QueueMouseInput(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, POINT{3, 4}));
     EXPECT_FALSE(platform::QueueKeyInput(hwnd, WM_KEYDOWN, VK_RETURN, 0));
     EXPECT_FALSE(platform::QueueCloseRequest(hwnd));
-    EXPECT_TRUE(EnableWindow(hwnd, TRUE));     // was disabled
+    EXPECT_TRUE(EnableWindow(hwnd, TRUE)); // was disabled
 
     journal.clear();
     EXPECT_TRUE(platform::QueueMouseInput(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, POINT{3, 4}));
     EXPECT_TRUE(platform::QueueMouseInput(hwnd, WM_MOUSEMOVE, 0, POINT{5, 6}));
-    EXPECT_TRUE(platform::QueueMouseInput(hwnd, WM_MOUSEMOVE, 0, POINT{7, 8}));   // merged with the move before
+    EXPECT_TRUE(platform::QueueMouseInput(hwnd, WM_MOUSEMOVE, 0, POINT{7, 8})); // merged with the move before
     EXPECT_TRUE(platform::QueueKeyInput(hwnd, WM_KEYDOWN, VK_ESCAPE, 0));
     PumpPending();
     std::vector<Received> input;
@@ -379,6 +382,41 @@ TEST_F(MessageQueueTest, DisabledWindowsGetNoInput)
     EXPECT_EQ(input[1].lParam, MAKELPARAM(7, 8));
     EXPECT_EQ(input[2].wParam, VK_ESCAPE);
     DestroyWindow(hwnd);
+}
+
+TEST_F(MessageQueueTest, InputQueuedWhileAHandlerBlocksIsDroppedOnceItsWindowIsHiddenOrDisabled)
+{
+    const struct {
+        const char* change;
+        std::function<void(HWND)> apply;
+    } rows[] = {
+        {"hidden", [](HWND hwnd) { ShowWindow(hwnd, SW_HIDE); }},
+        {"disabled", [](HWND hwnd) { EnableWindow(hwnd, FALSE); }},
+        {"unchanged", [](HWND) {}},
+    };
+    for (const auto& row : rows) {
+        std::vector<Received> journal;
+        TestWindow window{nullptr, &journal};
+        window.handler = [&](HWND hwnd, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+            if (message != WM_USER)
+                return std::nullopt;
+            // The user clicks and types while this handler still runs; then it changes the window.
+            platform::QueueMouseInput(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, POINT{3, 4});
+            platform::QueueMouseInput(hwnd, WM_LBUTTONUP, 0, POINT{3, 4});
+            platform::QueueKeyInput(hwnd, WM_KEYDOWN, VK_RETURN, 0);
+            PostMessageW(hwnd, WM_USER + 1, 0, 0);
+            row.apply(hwnd);
+            return 0;
+        };
+        const HWND hwnd = CreateTestWindow(window, WS_POPUP | WS_VISIBLE);
+        PostMessageW(hwnd, WM_USER, 0, 0);
+        PumpPending();
+        const bool delivered = IndexOf(journal, hwnd, WM_LBUTTONUP) < journal.size() ||
+            IndexOf(journal, hwnd, WM_KEYDOWN) < journal.size();
+        EXPECT_EQ(delivered, std::string(row.change) == "unchanged") << row.change;
+        EXPECT_EQ(UserMessages(journal), (std::vector<UINT>{WM_USER, WM_USER + 1})) << row.change;
+        DestroyWindow(hwnd);
+    }
 }
 
 TEST_F(MessageQueueTest, CaptureRedirectsMouseInputInClientCoordinates)

@@ -20,7 +20,8 @@ Routes of the serve mode (GET and HEAD):
   /setup/NAME       the file NAME (percent-decoded) of the --files folder (404 with a short
                     body when missing);
                     --head-length N or "none" changes what HEAD reports for it, --rate B sends
-                    its body at about B bytes a second
+                    its body at about B bytes a second, --head-delay S answers its HEAD
+                    after S seconds
 
 --request-log FILE appends "METHOD PATH" for every request, the path as it arrived.
 
@@ -149,6 +150,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.small(404, b"<html><body>no such package</body></html>\n", send_body)
             return
         size = os.path.getsize(path)
+        if not send_body and options.head_delay:
+            stopping.wait(options.head_delay)
         self.send_response(200)
         self.send_header("Content-Type", "application/zip")
         if send_body or options.head_length is None:
@@ -263,6 +266,7 @@ def main():
     parser.add_argument("--head-length")
     parser.add_argument("--rate", type=int, default=0)
     parser.add_argument("--request-log")
+    parser.add_argument("--head-delay", type=float, default=0.0)
     global options
     options = parser.parse_args()
 

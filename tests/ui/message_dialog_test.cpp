@@ -3,6 +3,7 @@
 // its place above other windows, unattended answers and the user-text trace.
 #include "ui_test_support.h"
 
+#include "dui/painting.h"
 #include "platform/paint_surface.h"
 #include "platform/ui_thread.h"
 #include "ui/message_dialog.h"
@@ -36,10 +37,7 @@ CLabelUI* MessageTextOf(CMsgWnd2& dialog)
     return control ? static_cast<CLabelUI*>(control->GetInterface(L"Label")) : nullptr;
 }
 
-bool Has(CMsgWnd2& dialog, LPCTSTR name)
-{
-    return dialog.PaintManager().FindControl(name) != nullptr;
-}
+bool Has(CMsgWnd2& dialog, LPCTSTR name) { return dialog.PaintManager().FindControl(name) != nullptr; }
 
 // Runs the UI thread's loop until `done` is set (and a message wakes the loop).
 void PumpUntil(const std::atomic<bool>& done)
@@ -95,9 +93,9 @@ TEST_F(MessageDialogTest, MoreThanTwentyUtf16UnitsTakeTheSmallerFont)
         int font;
         int size;
     } cases[] = {
-        {L"请插入需要安装课件的U盘后，再继续操作！", 2, 16},             // 20
+        {L"请插入需要安装课件的U盘后，再继续操作！", 2, 16}, // 20
         {L"请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！", 1, 14}, // 28
-        {L"硬盘空间不足4.5G，无法下载！", 2, 16},                         // 16
+        {L"硬盘空间不足4.5G，无法下载！", 2, 16}, // 16
         {std::wstring(20, L'字'), 2, 16},
         {std::wstring(21, L'字'), 1, 14},
         // 20 characters, 21 UTF-16 units: the last one needs a surrogate pair.
@@ -124,6 +122,42 @@ TEST_F(MessageDialogTest, MoreThanTwentyUtf16UnitsTakeTheSmallerFont)
         EXPECT_EQ(shown, c.text);
     }
     EXPECT_EQ(m_trace.Lines().size(), std::size(cases));
+}
+
+TEST_F(MessageDialogTest, ATextTooLongForTheAreaIsDrawnSmallerAndEveryLineFits)
+{
+    const struct {
+        std::wstring text;
+        bool keepsFont;
+    } cases[] = {
+        {L"请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！", true},
+        {L"课件正在安装，现在退出会导致U盘中的课件不完整，确定要退出吗？", true},
+        {L"课件中有大于4GB的文件，FAT32格式的U盘无法保存，请将U盘格式化为exFAT后重试。", false},
+        {std::wstring(60, L'课'), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(CDuiString(c.text.c_str()).ToUtf8());
+        QFont layoutFont, shown;
+        RECT area{};
+        UINT style = 0;
+        WhenDialogShows act([&](HWND hwnd) {
+            CMsgWnd2& dialog = DialogOf(hwnd);
+            if (CLabelUI* text = MessageTextOf(dialog)) {
+                layoutFont = dialog.PaintManager().GetQFont(text->GetFont());
+                shown = text->ShownFont();
+                area = text->TextArea();
+                style = text->GetTextStyle();
+            }
+            dialog.Close(1);
+        });
+        ShowMessage(nullptr, kCaption, c.text.c_str(), 2);
+        EXPECT_EQ(shown.pixelSize() == layoutFont.pixelSize(), c.keepsFont)
+            << shown.pixelSize() << " in " << area.right - area.left << "x" << area.bottom - area.top;
+        // Laid out as it is drawn, the whole text lies inside the text area.
+        const QSize extent = dui::TextExtent(c.text.c_str(), area.right - area.left, shown, style, true);
+        EXPECT_LE(extent.height(), area.bottom - area.top);
+        EXPECT_LE(extent.width(), area.right - area.left);
+    }
 }
 
 TEST_F(MessageDialogTest, AnEmptyTextShowsTheDialogWithAnEmptyMessageArea)
@@ -292,7 +326,11 @@ TEST_F(MessageDialogTest, ButtonNamesAreComparedWithoutRegardToCase)
         LPCTSTR sender;
         unsigned result;
     } cases[] = {
-        {L"CONFIRM_BTN", 1}, {L"Cancel_Btn", 0}, {L"confirm", 7}, {L"closebtn", 7}, {L"MessageText", 7},
+        {L"CONFIRM_BTN", 1},
+        {L"Cancel_Btn", 0},
+        {L"confirm", 7},
+        {L"closebtn", 7},
+        {L"MessageText", 7},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(CDuiString(c.sender).ToUtf8());
