@@ -147,6 +147,19 @@ void DownloadWnd::OnExtractProgress(std::uint64_t processed)
     PublishProgress({ProgressPhase::Extract, percent});
 }
 
+ReadBackOutcome DownloadWnd::VerifyPackage(int stickRoot, std::span<const WrittenFile> files)
+{
+    const ReadBackOutcome outcome = VerifyWrittenFiles(
+        stickRoot, files,
+        [this](std::uint64_t done, std::uint64_t total) {
+            PublishProgress({ProgressPhase::Verify, ExtractPercent(done, total)});
+        },
+        m_job ? &m_job->StopFlag() : nullptr);
+    if (!outcome.diagnostic.empty())
+        std::cout << outcome.diagnostic << std::endl;
+    return outcome;
+}
+
 void DownloadWnd::StartInstallWorker()
 {
     if (m_job)
@@ -190,7 +203,7 @@ void DownloadWnd::ShowLatestProgress()
     const std::optional<ProgressValue> value = m_progressRelay.Take();
     if (!value)
         return;
-    if (value->phase == ProgressPhase::Extract) {
+    if (value->phase != ProgressPhase::Download) {
         m_statusText = ProgressStatusText(*value);
         ShowStatus(m_statusText, ProgressBarValue(*value));
     } else {

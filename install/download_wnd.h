@@ -5,11 +5,13 @@
 #include "dui/dui.h"
 #include "install/install_job.h"
 #include "install/progress_relay.h"
+#include "install/read_back.h"
 #include "install/worker_messages.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 // Posted by the worker to the main window when the package is on the drive.
@@ -42,6 +44,10 @@ public:
     bool ExtractPackage(const std::wstring& archivePath, const std::wstring& root);
     // The extraction's progress (worker thread): the debug line, then the value for the UI.
     void OnExtractProgress(std::uint64_t processed);
+    // Reads the files the extraction wrote back from the stick (its root folder open as
+    // `stickRoot`) and compares them with what was written, showing its progress as a third
+    // phase. A difference is printed as one line on standard output.
+    ReadBackOutcome VerifyPackage(int stickRoot, std::span<const WrittenFile> files);
 
     // The worker; `window` is this object. Pause, network check, work folder, download,
     // extraction, then WM_INSTALL_DONE to m_ownerWnd and WM_CLOSE (wParam 1) to the window.
@@ -57,6 +63,8 @@ public:
     std::string m_archivePath;
     std::string m_workFolder;
     std::wstring m_extractRoot;
+    // Whether the worker reads the package back from the stick after writing it.
+    bool m_verifyWrittenFiles = true;
 
     // ---- Delivery of the worker's progress and outcome to the UI thread ----------------------
     // What the worker and its window share; made when the worker starts.

@@ -1,5 +1,5 @@
-// What the download window shows while a package is written to the drive: the percentage,
-// the status line, the bar value and the debug trace line.
+// What the download window shows while a package is written to the drive and read back: the
+// percentage, the status lines, the bar value and the debug trace line.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,9 @@ double ExtractPercent(std::uint64_t processed, std::uint64_t total);
 // "正在写入文件%6.2lf%%": 50 gives "正在写入文件 50.00%", 100 gives "正在写入文件100.00%".
 // The decimal point is always '.', whatever the locale.
 std::wstring FormatExtractStatus(double percent);
+
+// "正在校验文件%6.2lf%%", the reading back of what was written, formatted as the writing is.
+std::wstring FormatVerifyStatus(double percent);
 
 // The progress bar's value: the percentage truncated towards zero, kept within 0 to 100.
 int ExtractBarValue(double percent);

@@ -7,6 +7,8 @@ std::wstring ProgressStatusText(const ProgressValue& value)
 {
     if (value.phase == ProgressPhase::Download)
         return FormatDownloadStatus(DownloadWholePercent(value.percent));
+    if (value.phase == ProgressPhase::Verify)
+        return FormatVerifyStatus(value.percent);
     return FormatExtractStatus(value.percent);
 }
 

@@ -10,15 +10,16 @@
 #include <optional>
 #include <string>
 
-enum class ProgressPhase { Download, Extract };
+enum class ProgressPhase { Download, Extract, Verify };
 
 struct ProgressValue {
     ProgressPhase phase = ProgressPhase::Download;
     double percent = 0.0;   // 0 to 100
 };
 
-// The status line and the bar value of a progress value: "正在下载文件：%d%%" and
-// "正在写入文件%6.2lf%%", the bar at the percentage truncated towards zero.
+// The status line and the bar value of a progress value: "正在下载文件：%d%%",
+// "正在写入文件%6.2lf%%" and "正在校验文件%6.2lf%%", the bar at the percentage truncated towards
+// zero.
 std::wstring ProgressStatusText(const ProgressValue& value);
 int ProgressBarValue(const ProgressValue& value);
 

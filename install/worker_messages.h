@@ -15,6 +15,8 @@ enum class InstallFailure : WPARAM {
     WorkFolder = 2,
     Download = 3,
     Extraction = 4,
+    // What was read back from the stick is not what was written.
+    Verification = 5,
 };
 
 // The message the user reads for the failure.
@@ -25,6 +27,7 @@ inline LPCWSTR InstallFailureText(InstallFailure failure)
     case InstallFailure::WorkFolder: return L"无法在硬盘上创建下载文件夹，安装终止。";
     case InstallFailure::Download: return L"课件下载失败，请检查网络后重试。";
     case InstallFailure::Extraction: return L"课件写入U盘失败，请检查U盘后重试。";
+    case InstallFailure::Verification: return L"U盘校验失败，课件未能完整写入，请更换U盘后重试。";
     }
     return L"";
 }

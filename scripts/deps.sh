@@ -6,13 +6,15 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ make pkg-config clang-format
-  qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libarchive-dev libsystemd-dev
+  qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libarchive-dev zlib1g-dev libsystemd-dev
   fonts-wqy-zenhei
   # running: elevation for users other than root
   pkexec
   # tests and benchmarks
   libgtest-dev googletest zip unzip python3 openssl curl libarchive-tools time
   dbus python3-dbusmock xvfb xauth
+  # a FUSE stick of our own for the read-back tests
+  fuse3 python3-fusepy
 )
 
 missing=()
