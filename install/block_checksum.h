@@ -1,4 +1,4 @@
-// CRC-32 (zlib's) of the bytes given to a file, kept per block as well, so that reading the
+// CRC-32 (zlib's polynomial and value) of the bytes given to a file, kept per block as well, so that reading the
 // file back can say where it first differs and not only that it does.
 #pragma once
 
