@@ -3,7 +3,9 @@
 
 Every write is answered as done, but once --keep-bytes bytes have been stored in all (the
 stick's real capacity) the rest is stored as zeros, as fake-capacity sticks do; --flip PATH:OFFSET
-stores the byte at OFFSET of the file PATH (relative to the root) inverted, as worn flash may.
+stores the byte at OFFSET of the file PATH (relative to the root) inverted, as worn flash may;
+--pull-after-read N ends the file system without unmounting it once N bytes have been read from
+it, so that every later call fails as it does for a stick pulled out (ENOTCONN).
 Mounted with the kernel's page cache kept across opens (kernel_cache), so a read served from
 the cache shows what was written and only a read that reaches this file system shows the loss.
 
@@ -27,8 +29,10 @@ from script_lifetime import wait_for_end
 
 
 class LyingStick(Operations):
-    def __init__(self, backing, keep_bytes, flips):
+    def __init__(self, backing, keep_bytes, flips, pull_after_read):
         self.backing = backing
+        self.pull_after_read = pull_after_read
+        self.read_bytes = 0
         self.keep_bytes = keep_bytes
         self.flips = flips   # path -> set of offsets
         self.stored = 0
@@ -91,6 +95,9 @@ class LyingStick(Operations):
         return os.open(self._real(path), flags & ~(os.O_CREAT | os.O_EXCL | os.O_NOCTTY))
 
     def read(self, path, size, offset, fh):
+        self.read_bytes += size
+        if self.pull_after_read is not None and self.read_bytes > self.pull_after_read:
+            os._exit(0)
         return os.pread(fh, size, offset)
 
     def write(self, path, data, offset, fh):
@@ -120,6 +127,7 @@ def main():
     parser.add_argument("--mountpoint", required=True)
     parser.add_argument("--keep-bytes", type=int, default=1 << 62)
     parser.add_argument("--flip", action="append", default=[], help="PATH:OFFSET")
+    parser.add_argument("--pull-after-read", type=int)
     parser.add_argument("--lifetime", type=float, default=600)
     options = parser.parse_args()
 
@@ -127,12 +135,14 @@ def main():
     for flip in options.flip:
         path, offset = flip.rsplit(":", 1)
         flips.setdefault(path, set()).add(int(offset))
-    stick = LyingStick(os.path.abspath(options.backing), options.keep_bytes, flips)
+    stick = LyingStick(os.path.abspath(options.backing), options.keep_bytes, flips, options.pull_after_read)
     mountpoint = os.path.abspath(options.mountpoint)
 
     def announce_and_wait():
         deadline = time.monotonic() + 10
-        while not os.path.ismount(mountpoint) and time.monotonic() < deadline:
+        while not os.path.ismount(mountpoint):
+            if time.monotonic() > deadline:
+                os._exit(1)
             time.sleep(0.02)
         print("mounted", mountpoint, flush=True)
         wait_for_end(options.lifetime)
