@@ -5,15 +5,17 @@
 #include "app/run_outcome.h"
 #include "app/start_flow.h"
 #include "install/download_wnd.h"
+#include "install/install_worker.h"
 #include "net/package_address.h"
+#include "platform/user_text_trace.h"
 #include "ui/complete_wnd.h"
 #include "ui/message_dialog.h"
-#include "platform/user_text_trace.h"
 #include "ui/unattended.h"
 
 namespace {
 
-constexpr DWORD kCompleteWindowStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kCompleteWindowStyle =
+    WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
 
 bool IsVolumeBroadcast(LPARAM lParam)
 {
@@ -21,10 +23,15 @@ bool IsVolumeBroadcast(LPARAM lParam)
     return header != nullptr && header->dbch_devicetype == DBT_DEVTYP_VOLUME;
 }
 
-// The stick was pulled during the installation: say so and end the program.
+// The stick was pulled during the installation (the watcher saw it go, or writing found it
+// gone): say so and end the program. The worker is stopped first, so this stays the only
+// message; whichever side noticed second finds it said already.
 void AbortInstallation(HWND mainWindow)
 {
+    if (g_drivePulled)
+        return;
     g_drivePulled = true;
+    StopInstallWorker(std::chrono::milliseconds(0));
     ShowWindow(mainWindow, SW_HIDE);
     ShowMessage(mainWindow, L"提示", L"检测到课件U盘已拔出，安装终止。", 2);
     g_runOutcome = RunOutcome::Failed;
@@ -53,35 +60,17 @@ CDuiFrameWnd::CDuiFrameWnd()
 
 CDuiFrameWnd::~CDuiFrameWnd() = default;
 
-LPCTSTR CDuiFrameWnd::GetWindowClassName() const
-{
-    return L"DuiFrame";
-}
+LPCTSTR CDuiFrameWnd::GetWindowClassName() const { return L"DuiFrame"; }
 
-CDuiString CDuiFrameWnd::GetSkinFolder()
-{
-    return L"";
-}
+CDuiString CDuiFrameWnd::GetSkinFolder() { return L""; }
 
-CDuiString CDuiFrameWnd::GetSkinFile()
-{
-    return L"mainWnd.xml";
-}
+CDuiString CDuiFrameWnd::GetSkinFile() { return L"mainWnd.xml"; }
 
-UILIB_RESOURCETYPE CDuiFrameWnd::GetResourceType() const
-{
-    return UILIB_ZIPRESOURCE;
-}
+UILIB_RESOURCETYPE CDuiFrameWnd::GetResourceType() const { return UILIB_ZIPRESOURCE; }
 
-CDuiString CDuiFrameWnd::GetZIPFileName() const
-{
-    return L"";
-}
+CDuiString CDuiFrameWnd::GetZIPFileName() const { return L""; }
 
-UINT CDuiFrameWnd::GetResourceID() const
-{
-    return 108;
-}
+UINT CDuiFrameWnd::GetResourceID() const { return 108; }
 
 void CDuiFrameWnd::InitWindow()
 {
@@ -130,6 +119,11 @@ LRESULT CDuiFrameWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 LRESULT CDuiFrameWnd::HandleCustomMessage(UINT message, WPARAM, LPARAM, BOOL& handled)
 {
+    if (message == WM_INSTALL_STICK_PULLED) {
+        handled = TRUE;
+        AbortInstallation(GetHWND());
+        return 0;
+    }
     if (message != WM_INSTALL_DONE) {
         handled = FALSE;
         return 0;
@@ -143,10 +137,10 @@ LRESULT CDuiFrameWnd::HandleCustomMessage(UINT message, WPARAM, LPARAM, BOOL& ha
         PostQuitMessage(-1);
         return -1;
     }
-    auto* complete = new CompleteWnd();   // lives until the process ends, as every window but the dialog
+    auto* complete = new CompleteWnd(); // lives until the process ends, as every window but the dialog
     complete->m_ownerWnd = GetHWND();
     complete->Create(nullptr, L"安装完成", kCompleteWindowStyle, WS_EX_WINDOWEDGE, CW_USEDEFAULT, CW_USEDEFAULT,
-                     CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
+        CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
     complete->CenterWindow();
     complete->ShowModal();
     g_runOutcome = RunOutcome::Installed;

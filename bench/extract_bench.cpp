@@ -52,15 +52,14 @@ int main(int argc, char** argv)
         bar = ExtractBarValue(percent);
     };
 
-    std::string error;
     const auto start = std::chrono::steady_clock::now();
-    const bool ok = ExtractZipArchive(RootedAbsolute(argv[1]), RootedAbsolute(argv[2]), onProgress, error);
+    const ExtractionResult result = ExtractZipArchive(RootedAbsolute(argv[1]), RootedAbsolute(argv[2]), onProgress);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    if (!ok) {
-        std::fprintf(stderr, "extract_bench: %s\n", error.c_str());
+    if (!result.Ok()) {
+        std::fprintf(stderr, "extract_bench: %s\n", result.error.c_str());
         return 1;
     }
     std::printf("bytes=%llu seconds=%.3f peak_rss_kib=%ld bar=%d\n",
-                static_cast<unsigned long long>(g_extractTotalBytes), elapsed.count(), PeakResidentKib(), bar);
+        static_cast<unsigned long long>(g_extractTotalBytes), elapsed.count(), PeakResidentKib(), bar);
     return 0;
 }

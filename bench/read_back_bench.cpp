@@ -96,7 +96,7 @@ double PlainRead(int root, const std::vector<WrittenFile>& files)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-double ReadBack(int root, const std::vector<WrittenFile>& files)
+double ReadBack(const platform::FolderHandle& root, const std::vector<WrittenFile>& files)
 {
     const auto start = std::chrono::steady_clock::now();
     const ReadBackOutcome outcome = VerifyWrittenFiles(root, files, [](std::uint64_t, std::uint64_t) {});
@@ -135,6 +135,8 @@ int main(int argc, char** argv)
     const std::vector<WrittenFile> files = WritePackage(root, sizeMib << 20);
     const int rootFd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     syncfs(rootFd);
+    int error = 0;
+    const platform::FolderHandle stickRoot = platform::FolderHandle::OpenExisting(root.string(), error);
     const double mib = static_cast<double>(sizeMib);
     std::printf("%zu files, %llu MiB in %s\n", files.size(), static_cast<unsigned long long>(sizeMib), root.c_str());
 
@@ -142,7 +144,7 @@ int main(int argc, char** argv)
     std::vector<double> readBack, plain, ratios;
     for (int round = 0; round < rounds; ++round) {
         plain.push_back(PlainRead(rootFd, files));
-        readBack.push_back(ReadBack(rootFd, files));
+        readBack.push_back(ReadBack(stickRoot, files));
         ratios.push_back(plain.back() / readBack.back());
         std::printf("round %d: read-back %.0f MiB/s, plain %.0f MiB/s, ratio %.3f\n", round + 1, mib / readBack.back(),
             mib / plain.back(), ratios.back());

@@ -12,12 +12,8 @@ namespace extraction {
 struct ArchiveReadFree {
     void operator()(archive* handle) const noexcept { archive_read_free(handle); }
 };
-struct ArchiveWriteFree {
-    void operator()(archive* handle) const noexcept { archive_write_free(handle); }
-};
 
 using ArchiveReader = std::unique_ptr<archive, ArchiveReadFree>;
-using ArchiveDiskWriter = std::unique_ptr<archive, ArchiveWriteFree>;
 
 // The handle's last error text, or a fallback when libarchive gave none.
 inline std::string ArchiveErrorText(archive* handle)

@@ -4,7 +4,6 @@
 
 #include "install/download_progress.h"
 #include "install/extract_progress.h"
-#include "install/package_extractor.h"
 #include "platform/win32.h"
 #include "skin/skin_resources.h"
 #include "ui/message_dialog.h"
@@ -18,18 +17,13 @@ namespace {
 // The timer that shows a progress value held back by the pacing.
 constexpr UINT_PTR kProgressTimerId = 0x1D0E;
 
-void PrintStatusLine(const std::wstring& text)
-{
-    std::cout << platform::Narrow(text) << std::endl;
-}
+void PrintStatusLine(const std::wstring& text) { std::cout << platform::Narrow(text) << std::endl; }
 
 } // namespace
 
-DownloadWnd::DownloadWnd(std::string downloadUrl, std::string archivePath, std::string workFolder,
-                         std::wstring extractRoot)
-    : m_downloadUrl(std::move(downloadUrl)),
-      m_archivePath(std::move(archivePath)),
-      m_workFolder(std::move(workFolder)),
+DownloadWnd::DownloadWnd(
+    std::string downloadUrl, std::string archivePath, std::string workFolder, std::wstring extractRoot)
+    : m_downloadUrl(std::move(downloadUrl)), m_archivePath(std::move(archivePath)), m_workFolder(std::move(workFolder)),
       m_extractRoot(std::move(extractRoot))
 {
 }
@@ -39,35 +33,19 @@ DownloadWnd::~DownloadWnd()
     // The worker uses this object until it ends; a stopped worker ends within about a second.
     if (m_job) {
         m_job->RequestStop();
-        while (!m_job->WaitForEnd(std::chrono::seconds(1))) {
-        }
+        while (!m_job->WaitForEnd(std::chrono::seconds(1))) {}
     }
 }
 
-LPCTSTR DownloadWnd::GetWindowClassName() const
-{
-    return L"DownloadWnd";
-}
+LPCTSTR DownloadWnd::GetWindowClassName() const { return L"DownloadWnd"; }
 
-CDuiString DownloadWnd::GetSkinFolder()
-{
-    return L"";
-}
+CDuiString DownloadWnd::GetSkinFolder() { return L""; }
 
-CDuiString DownloadWnd::GetSkinFile()
-{
-    return L"DownloadWnd.xml";
-}
+CDuiString DownloadWnd::GetSkinFile() { return L"DownloadWnd.xml"; }
 
-UILIB_RESOURCETYPE DownloadWnd::GetResourceType() const
-{
-    return UILIB_ZIPRESOURCE;
-}
+UILIB_RESOURCETYPE DownloadWnd::GetResourceType() const { return UILIB_ZIPRESOURCE; }
 
-UINT DownloadWnd::GetResourceID() const
-{
-    return kSkinResourceId;
-}
+UINT DownloadWnd::GetResourceID() const { return kSkinResourceId; }
 
 void DownloadWnd::InitWindow()
 {
@@ -101,7 +79,9 @@ LRESULT DownloadWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         ShowLatestProgress();
         return 0;
     case WM_INSTALL_FAILED:
-        FinishWithFailure(static_cast<InstallFailure>(wParam));
+        // Posted before a stop: after the pulled-stick abort nothing more is said.
+        if (!m_job || !m_job->StopRequested())
+            FinishWithFailure(static_cast<InstallFailure>(wParam));
         return 0;
     case WM_CLOSE:
         // The last value reaches the screen before the window goes.
@@ -129,15 +109,14 @@ int DownloadWnd::OnDownloadProgress(double total, double received)
     return 0;
 }
 
-bool DownloadWnd::ExtractPackage(const std::wstring& archivePath, const std::wstring& root)
+ExtractFailure DownloadWnd::ExtractPackage(const std::wstring& archivePath, const std::wstring& root)
 {
-    std::string error;
-    const bool extracted = ExtractZipArchive(
-        archivePath, root, [this](std::uint64_t processed, std::uint64_t) { OnExtractProgress(processed); }, error,
+    m_extraction = ExtractZipArchive(
+        archivePath, root, [this](std::uint64_t processed, std::uint64_t) { OnExtractProgress(processed); },
         m_job ? &m_job->StopFlag() : nullptr);
-    if (!extracted)
-        std::cout << error << std::endl;
-    return extracted;
+    if (!m_extraction.Ok())
+        std::cout << m_extraction.error << std::endl;
+    return m_extraction.failure;
 }
 
 void DownloadWnd::OnExtractProgress(std::uint64_t processed)
@@ -147,10 +126,10 @@ void DownloadWnd::OnExtractProgress(std::uint64_t processed)
     PublishProgress({ProgressPhase::Extract, percent});
 }
 
-ReadBackOutcome DownloadWnd::VerifyPackage(int stickRoot, std::span<const WrittenFile> files)
+ReadBackOutcome DownloadWnd::VerifyPackage()
 {
     const ReadBackOutcome outcome = VerifyWrittenFiles(
-        stickRoot, files,
+        m_extraction.stickRoot, m_extraction.writtenFiles,
         [this](std::uint64_t done, std::uint64_t total) {
             PublishProgress({ProgressPhase::Verify, ExtractPercent(done, total)});
         },

@@ -4,6 +4,7 @@
 
 #include "dui/dui.h"
 #include "install/install_job.h"
+#include "install/package_extractor.h"
 #include "install/progress_relay.h"
 #include "install/read_back.h"
 #include "install/worker_messages.h"
@@ -11,11 +12,13 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 
 // Posted by the worker to the main window when the package is on the drive.
 inline constexpr UINT WM_INSTALL_DONE = WM_USER + 1014;
+// Posted by the worker to the main window when writing found the stick gone (its device went
+// away, or its folder no longer leads to the folder being written): the pulled-stick abort.
+inline constexpr UINT WM_INSTALL_STICK_PULLED = WM_USER + 1017;
 
 class DownloadWnd : public WindowImplBase {
 public:
@@ -39,15 +42,15 @@ public:
 
     // The download's progress (download thread); always 0. A total of 0 shows nothing.
     int OnDownloadProgress(double total, double received);
-    // Unpacks the archive beneath the root with progress; false, with the extractor's error
-    // line on standard output, when it failed or the worker was stopped.
-    bool ExtractPackage(const std::wstring& archivePath, const std::wstring& root);
+    // Unpacks the archive beneath the root with progress into m_extraction; on failure the
+    // extractor's error line goes to standard output.
+    ExtractFailure ExtractPackage(const std::wstring& archivePath, const std::wstring& root);
     // The extraction's progress (worker thread): the debug line, then the value for the UI.
     void OnExtractProgress(std::uint64_t processed);
-    // Reads the files the extraction wrote back from the stick (its root folder open as
-    // `stickRoot`) and compares them with what was written, showing its progress as a third
-    // phase. A difference is printed as one line on standard output.
-    ReadBackOutcome VerifyPackage(int stickRoot, std::span<const WrittenFile> files);
+    // Reads the files of m_extraction back from the stick through its root handle and compares
+    // them with what was written, showing its progress as a third phase. A difference is
+    // printed as one line on standard output.
+    ReadBackOutcome VerifyPackage();
 
     // The worker; `window` is this object. Pause, network check, work folder, download,
     // extraction, then WM_INSTALL_DONE to m_ownerWnd and WM_CLOSE (wParam 1) to the window.
@@ -63,6 +66,9 @@ public:
     std::string m_archivePath;
     std::string m_workFolder;
     std::wstring m_extractRoot;
+    // The last extraction: the files written, and the handle on the stick's root they were
+    // written through (worker thread).
+    ExtractionResult m_extraction;
     // Whether the worker reads the package back from the stick after writing it.
     bool m_verifyWrittenFiles = true;
 

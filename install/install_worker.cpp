@@ -82,15 +82,32 @@ DWORD Fail(InstallJob& job, InstallFailure failure)
     return kEndedEarly;
 }
 
+InstallFailure FailureOf(ExtractFailure failure)
+{
+    switch (failure) {
+    case ExtractFailure::ArchiveUnreadable:
+        return InstallFailure::ArchiveDamaged;
+    case ExtractFailure::ArchiveContent:
+        return InstallFailure::ArchiveContent;
+    case ExtractFailure::TooLargeForFat32:
+        return InstallFailure::FileTooLargeForFat32;
+    default:
+        return InstallFailure::Extraction;
+    }
+}
+
 DWORD RunInstallPipeline(DownloadWnd& window, InstallJob& job)
 {
     if (!job.Pause(kStartPause))
         return kEndedEarly;
 
     switch (CheckNetwork(job)) {
-    case StepResult::Done: break;
-    case StepResult::Stopped: return kEndedEarly;
-    case StepResult::Failed: return Fail(job, InstallFailure::NetworkUnavailable);
+    case StepResult::Done:
+        break;
+    case StepResult::Stopped:
+        return kEndedEarly;
+    case StepResult::Failed:
+        return Fail(job, InstallFailure::NetworkUnavailable);
     }
     if (job.StopRequested())
         return kEndedEarly;
@@ -99,7 +116,8 @@ DWORD RunInstallPipeline(DownloadWnd& window, InstallJob& job)
         return Fail(job, InstallFailure::WorkFolder);
 
     switch (Download(window, job)) {
-    case StepResult::Done: break;
+    case StepResult::Done:
+        break;
     case StepResult::Stopped:
         // Half an archive is of no use to anybody.
         DeleteFileA(window.m_archivePath.c_str());
@@ -111,10 +129,29 @@ DWORD RunInstallPipeline(DownloadWnd& window, InstallJob& job)
     if (job.StopRequested())
         return kEndedEarly;
 
-    if (!window.ExtractPackage(WideFromAnsi(window.m_archivePath), window.m_extractRoot)) {
-        if (job.StopRequested())
+    const ExtractFailure extracted = window.ExtractPackage(WideFromAnsi(window.m_archivePath), window.m_extractRoot);
+    if (extracted != ExtractFailure::None) {
+        if (job.StopRequested() || extracted == ExtractFailure::Cancelled)
             return kEndedEarly;
-        return Fail(job, InstallFailure::Extraction);
+        if (extracted == ExtractFailure::StickPulled) {
+            job.Post({{job.Owner(), WM_INSTALL_STICK_PULLED, 0, 0}});
+            return kEndedEarly;
+        }
+        return Fail(job, FailureOf(extracted));
+    }
+
+    if (window.m_verifyWrittenFiles) {
+        switch (window.VerifyPackage().status) {
+        case ReadBackOutcome::Status::Verified:
+            break;
+        case ReadBackOutcome::Status::Stopped:
+            return kEndedEarly;
+        case ReadBackOutcome::Status::StickGone:
+            job.Post({{job.Owner(), WM_INSTALL_STICK_PULLED, 0, 0}});
+            return kEndedEarly;
+        case ReadBackOutcome::Status::Differs:
+            return job.StopRequested() ? kEndedEarly : Fail(job, InstallFailure::Verification);
+        }
     }
 
     // Posted in this order to one thread, so the main window learns of the end before its

@@ -2,12 +2,15 @@
 
 #include "install/archive_handles.h"
 #include "install/entry_policy.h"
+#include "install/package_paths.h"
+#include "install/stick_writer.h"
 #include "install/zip_names.h"
-#include "platform/filesystem_flush.h"
 #include "platform/utf8_locale_scope.h"
+#include "platform/win32_drives.h"
 #include "platform/win32_files.h"
 #include "platform/win32_strings.h"
 
+#include <cerrno>
 #include <exception>
 #include <filesystem>
 #include <limits>
@@ -25,11 +28,11 @@ namespace {
 // measured on a mixed and a stored archive, 128 KiB beat both 64 KiB and 1 MiB.
 constexpr std::size_t kArchiveReadBlockSize = 128 * 1024;
 
-// Modification times are restored; owners, set-id bits, ACLs and extended attributes are
-// not. Names are checked before they are joined beneath the destination, so the absolute
-// result is allowed, but ".." and writing through a symbolic link are refused again here.
-constexpr int kDiskWriteFlags =
-    ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_SYMLINKS;
+// FAT32 keeps file sizes in 32 bits.
+constexpr std::uint64_t kFat32FileSizeLimit = std::uint64_t{1} << 32;
+
+// Within a large file the stick's root is checked again after this many bytes.
+constexpr std::uint64_t kRootCheckInterval = 16u << 20;
 
 std::string Quoted(std::string_view name) { return "\"" + PrintableName(name) + "\""; }
 
@@ -44,8 +47,36 @@ void KeepOnOneLine(std::string& message)
 
 std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b)
 {
-    return b > std::numeric_limits<std::uint64_t>::max() - a ? std::numeric_limits<std::uint64_t>::max()
-                                                            : a + b;
+    return b > std::numeric_limits<std::uint64_t>::max() - a ? std::numeric_limits<std::uint64_t>::max() : a + b;
+}
+
+// libarchive's text for its last error, with the system's reason beside it when the error
+// came from a system call (libarchive's own format and misuse codes say nothing more).
+std::string ReaderErrorText(archive* reader)
+{
+    std::string text = ArchiveErrorText(reader);
+    const int code = archive_errno(reader);
+    if (code > 0 && code != EILSEQ && code != EINVAL)
+        text += " (" + platform::FileErrorText(code) + ")";
+    return text;
+}
+
+inline BOOL TEMP_GetVolumeInformationW(LPCWSTR, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR, DWORD)
+{
+    return FALSE;
+}
+
+// The file system name the drive of a letter path reports ("FAT32", "exFAT"); empty for a
+// rooted path or a drive that does not say.
+std::wstring FileSystemNameOf(const std::wstring& destinationRoot)
+{
+    if (destinationRoot.size() < 2 || destinationRoot[1] != L':')
+        return std::wstring();
+    const std::wstring root = destinationRoot.substr(0, 2) + L"\\";
+    wchar_t name[64] = {};
+    if (!TEMP_GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, 64))
+        return std::wstring();
+    return name;
 }
 
 // What a first pass over the entry headers learns before anything is written.
@@ -56,58 +87,110 @@ struct ArchiveSurvey {
 
 class ZipExtraction {
 public:
-    ZipExtraction(std::string archivePath, std::string destination, const ExtractProgressCallback& progress,
-                  const std::atomic<bool>* cancel)
-        : m_archivePath(std::move(archivePath)),
-          m_destination(std::move(destination)),
-          m_progress(progress),
-          m_cancel(cancel)
+    ZipExtraction(std::string archivePath, std::string destination, bool fat32, const ExtractProgressCallback& progress,
+        const std::atomic<bool>* cancel, ExtractionResult& result)
+        : m_archivePath(std::move(archivePath)), m_destination(std::move(destination)), m_fat32(fat32),
+          m_progress(progress), m_cancel(cancel), m_result(result)
     {
     }
 
-    bool Run(std::string& error)
+    void Run()
     {
         const platform::Utf8LocaleScope utf8Locale;
         if (!utf8Locale.Active()) {
-            error = "cannot extract: no UTF-8 locale is available to decode entry names";
-            return false;
+            Fail(ExtractFailure::ArchiveContent, "cannot extract: no UTF-8 locale is available to decode entry names");
+            return;
         }
-        const std::optional<ArchiveSurvey> survey = Survey(error);
+        if (!OpenRoot())
+            return;
+        const std::optional<ArchiveSurvey> survey = Survey();
         if (!survey)
-            return false;
-        if (!PrepareDestination(error))
-            return false;
+            return;
         m_total = survey->totalBytes;
         g_extractTotalBytes = m_total;
         Report();
-        return WriteEntries(survey->charset, error) && platform::FlushFileSystemOf(m_destination, error);
+        StickWriter writer(m_result.stickRoot);
+        const bool written = WriteEntries(survey->charset, writer);
+        m_result.writtenFiles = writer.TakeWrittenFiles();
+        if (!written)
+            return;
+        StickError error;
+        if (!writer.Finish(error)) {
+            StickFailed(error);
+            return;
+        }
+        if (!m_result.stickRoot.StillInPlace())
+            Fail(ExtractFailure::StickPulled, "the stick's folder " + Quoted(m_destination) + " went away");
     }
 
 private:
-    ArchiveReader OpenArchive(std::optional<ZipNameCharset> charset, std::string& error) const
+    bool Fail(ExtractFailure kind, std::string text)
+    {
+        if (m_result.failure == ExtractFailure::None) {
+            m_result.failure = kind;
+            m_result.error = std::move(text);
+        }
+        return false;
+    }
+
+    // A failed call on the stick: a device that went away, or a root that is no longer where
+    // it was, is the stick pulled; anything else is the stick refusing the write.
+    bool StickFailed(const StickError& error)
+    {
+        std::string text = error.what;
+        if (!m_entryName.empty() && text.find(Quoted(m_entryName)) == std::string::npos)
+            text = "archive entry " + Quoted(m_entryName) + ": " + text;
+        if (error.code != 0)
+            text += ": " + platform::FileErrorText(error.code);
+        if (platform::IsDeviceGoneError(error.code) || !m_result.stickRoot.StillInPlace())
+            return Fail(ExtractFailure::StickPulled, text + " (the stick went away)");
+        return Fail(ExtractFailure::StickWrite, text);
+    }
+
+    bool RootGone()
+    {
+        if (m_result.stickRoot.StillInPlace())
+            return false;
+        Fail(ExtractFailure::StickPulled, "the stick's folder " + Quoted(m_destination) + " went away");
+        return true;
+    }
+
+    bool OpenRoot()
+    {
+        int code = 0;
+        m_result.stickRoot = platform::FolderHandle::OpenExisting(m_destination, code);
+        if (m_result.stickRoot.IsOpen())
+            return true;
+        const std::string text = "cannot open " + Quoted(m_destination) + ": " + platform::FileErrorText(code);
+        return Fail(code == ENOENT || platform::IsDeviceGoneError(code) ? ExtractFailure::StickPulled
+                                                                        : ExtractFailure::StickWrite,
+            text);
+    }
+
+    ArchiveReader OpenArchive(std::optional<ZipNameCharset> charset)
     {
         ArchiveReader reader(archive_read_new());
         if (!reader) {
-            error = "cannot extract: out of memory";
+            Fail(ExtractFailure::ArchiveUnreadable, "cannot extract: out of memory");
             return nullptr;
         }
         archive_read_support_format_zip_seekable(reader.get());
         if (charset == ZipNameCharset::Cp936 &&
             archive_read_set_format_option(reader.get(), "zip", "hdrcharset", "CP936") < ARCHIVE_WARN) {
-            error = "cannot decode CP936 entry names: " + ArchiveErrorText(reader.get());
+            Fail(ExtractFailure::ArchiveContent, "cannot decode CP936 entry names: " + ArchiveErrorText(reader.get()));
             return nullptr;
         }
         if (archive_read_open_filename(reader.get(), m_archivePath.c_str(), kArchiveReadBlockSize) != ARCHIVE_OK) {
-            error = "cannot open archive " + Quoted(m_archivePath) + ": " + ArchiveErrorText(reader.get());
+            Fail(ExtractFailure::ArchiveUnreadable,
+                "cannot open archive " + Quoted(m_archivePath) + ": " + ReaderErrorText(reader.get()));
             return nullptr;
         }
         return reader;
     }
 
     // Reads the next header and counts it in `ordinal`. False at the end of the archive or on
-    // an error, which fills `error`; a warning (a name that cannot be decoded, for one) is an
-    // error too.
-    bool NextHeader(archive* reader, archive_entry*& entry, std::size_t& ordinal, std::string& error) const
+    // a failure: a warning is a name that cannot be decoded, anything worse a damaged archive.
+    bool NextHeader(archive* reader, archive_entry*& entry, std::size_t& ordinal)
     {
         const int status = archive_read_next_header(reader, &entry);
         if (status == ARCHIVE_OK) {
@@ -115,10 +198,12 @@ private:
             return true;
         }
         if (status == ARCHIVE_WARN) {
-            error = "cannot read archive " + Quoted(m_archivePath) + " at entry " + Quoted(RawEntryName(ordinal)) +
-                    ": " + ArchiveErrorText(reader);
+            Fail(ExtractFailure::ArchiveContent,
+                "cannot decode the name of archive entry " + Quoted(RawEntryName(ordinal)) + ": " +
+                    ArchiveErrorText(reader));
         } else if (status != ARCHIVE_EOF) {
-            error = "cannot read archive " + Quoted(m_archivePath) + ": " + ArchiveErrorText(reader);
+            Fail(ExtractFailure::ArchiveUnreadable,
+                "cannot read archive " + Quoted(m_archivePath) + ": " + ReaderErrorText(reader));
         }
         return false;
     }
@@ -127,10 +212,14 @@ private:
     // about names that cannot be decoded.
     std::string RawEntryName(std::size_t ordinal) const
     {
-        std::string ignored;
-        const ArchiveReader reader = OpenArchive(std::nullopt, ignored);
+        ArchiveReader reader(archive_read_new());
+        if (!reader)
+            return "";
+        archive_read_support_format_zip_seekable(reader.get());
+        if (archive_read_open_filename(reader.get(), m_archivePath.c_str(), kArchiveReadBlockSize) != ARCHIVE_OK)
+            return "";
         archive_entry* entry = nullptr;
-        for (std::size_t i = 0; reader && archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK; ++i) {
+        for (std::size_t i = 0; archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK; ++i) {
             if (i == ordinal) {
                 const char* name = archive_entry_pathname(entry);
                 return name ? name : "";
@@ -139,149 +228,135 @@ private:
         return "";
     }
 
-    // Sums the sizes, decides the names' charset and refuses unsafe entries, all before a
-    // single byte is written.
-    std::optional<ArchiveSurvey> Survey(std::string& error) const
+    bool Refuse(std::string_view name, const std::string& reason)
+    {
+        return Fail(ExtractFailure::ArchiveContent, "archive entry " + Quoted(name) + " refused: " + reason);
+    }
+
+    // Sums the sizes, decides the names' charset and refuses what cannot be installed, all
+    // before a single byte is written.
+    std::optional<ArchiveSurvey> Survey()
     {
         std::error_code failure;
         if (!std::filesystem::is_regular_file(m_archivePath, failure)) {
-            error = "cannot open archive " + Quoted(m_archivePath) + ": " +
-                    (failure ? failure.message() : std::string("not a file"));
+            Fail(ExtractFailure::ArchiveUnreadable,
+                "cannot open archive " + Quoted(m_archivePath) + ": " +
+                    (failure ? failure.message() : std::string("not a file")));
             return std::nullopt;
         }
         ArchiveSurvey survey;
-        if (!SurveyStoredNames(survey, error) || !CheckDecodedNames(survey.charset, error))
+        if (!SurveyStoredNames(survey) || !CheckDecodedEntries(survey.charset))
             return std::nullopt;
         return survey;
     }
 
     // First pass, over the names as stored: the total size, the charset, the entry types, and
     // the name rules that hold whatever the charset (no leading slash, no ".." between slashes).
-    bool SurveyStoredNames(ArchiveSurvey& survey, std::string& error) const
+    bool SurveyStoredNames(ArchiveSurvey& survey)
     {
-        const ArchiveReader reader = OpenArchive(std::nullopt, error);
+        const ArchiveReader reader = OpenArchive(std::nullopt);
         if (!reader)
             return false;
         ZipNameCharsetVote vote;
         archive_entry* entry = nullptr;
         std::size_t ordinal = 0;
-        error.clear();
-        while (!Cancelled(error) && NextHeader(reader.get(), entry, ordinal, error)) {
+        while (!Cancelled() && NextHeader(reader.get(), entry, ordinal)) {
             const char* storedName = archive_entry_pathname(entry);
             const std::string_view name = storedName ? storedName : "";
-            if (auto reason = RefusalReason(entry, name, NameSeparators::SlashOnly)) {
-                error = "archive entry " + Quoted(name) + " refused: " + *reason;
-                return false;
-            }
+            if (auto reason = RefusalReason(entry, name, NameSeparators::SlashOnly))
+                return Refuse(name, *reason);
             vote.Add(name);
             if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > 0)
                 survey.totalBytes =
                     SaturatingAdd(survey.totalBytes, static_cast<std::uint64_t>(archive_entry_size(entry)));
         }
         survey.charset = vote.Result();
-        return error.empty();
+        return m_result.failure == ExtractFailure::None;
     }
 
-    // Second pass, over the decoded names: every name decodes and is safe with backslashes
-    // taken as separators too.
-    bool CheckDecodedNames(ZipNameCharset charset, std::string& error) const
+    // Second pass, over the decoded names: every name decodes, is safe with backslashes taken
+    // as separators too and can be held by Windows, the paths stay apart, nothing is encrypted,
+    // and every file fits the stick's file system.
+    bool CheckDecodedEntries(ZipNameCharset charset)
     {
-        const ArchiveReader reader = OpenArchive(charset, error);
+        const ArchiveReader reader = OpenArchive(charset);
         if (!reader)
             return false;
+        PackagePathSet paths;
         archive_entry* entry = nullptr;
         std::size_t ordinal = 0;
-        error.clear();
-        while (!Cancelled(error) && NextHeader(reader.get(), entry, ordinal, error)) {
+        while (!Cancelled() && NextHeader(reader.get(), entry, ordinal)) {
             const char* decodedName = archive_entry_pathname(entry);
             const std::string_view name = decodedName ? decodedName : "";
-            if (auto reason = RefusalReason(entry, name)) {
-                error = "archive entry " + Quoted(name) + " refused: " + *reason;
-                return false;
+            if (auto reason = RefusalReason(entry, name))
+                return Refuse(name, *reason);
+            if (archive_entry_is_encrypted(entry))
+                return Refuse(name, "encrypted entries are not installed");
+            const std::vector<std::string_view> components = PathComponents(name);
+            for (const std::string_view component : components) {
+                if (auto reason = WindowsNameReason(component))
+                    return Refuse(name, *reason);
             }
+            const bool isFolder = archive_entry_filetype(entry) == AE_IFDIR;
+            if (auto reason = paths.Add(components, isFolder))
+                return Refuse(name, *reason);
+            if (m_fat32 && !isFolder && archive_entry_size_is_set(entry) &&
+                static_cast<std::uint64_t>(archive_entry_size(entry)) >= kFat32FileSizeLimit)
+                return Fail(ExtractFailure::TooLargeForFat32,
+                    "archive entry " + Quoted(name) + " refused: a file of 4 GiB or more cannot be kept on FAT32");
         }
-        return error.empty();
+        return m_result.failure == ExtractFailure::None;
     }
 
-    bool PrepareDestination(std::string& error) const
+    bool WriteEntries(ZipNameCharset charset, StickWriter& writer)
     {
-        std::error_code failure;
-        std::filesystem::create_directories(m_destination, failure);
-        if (!failure && std::filesystem::is_directory(m_destination, failure))
-            return true;
-        error = "cannot extract into " + Quoted(m_destination) + ": " +
-                (failure ? failure.message() : std::string("not a folder"));
-        return false;
-    }
-
-    std::string TargetPath(std::string_view name) const
-    {
-        std::string target = m_destination;
-        if (target.empty() || target.back() != '/')
-            target += '/';
-        target += name;
-        return target;
-    }
-
-    bool WriteEntries(ZipNameCharset charset, std::string& error)
-    {
-        ArchiveReader reader = OpenArchive(charset, error);
+        const ArchiveReader reader = OpenArchive(charset);
         if (!reader)
             return false;
-        ArchiveDiskWriter writer(archive_write_disk_new());
-        if (!writer || archive_write_disk_set_options(writer.get(), kDiskWriteFlags) != ARCHIVE_OK) {
-            error = "cannot extract: " + ArchiveErrorText(writer.get());
-            return false;
-        }
         archive_entry* entry = nullptr;
         std::size_t ordinal = 0;
-        error.clear();
-        while (!Cancelled(error) && NextHeader(reader.get(), entry, ordinal, error)) {
-            if (!WriteEntry(reader.get(), writer.get(), entry, error))
+        while (!Cancelled() && !RootGone() && NextHeader(reader.get(), entry, ordinal)) {
+            if (!WriteEntry(reader.get(), writer, entry))
                 return false;
         }
-        if (!error.empty())
-            return false;
-        if (archive_write_close(writer.get()) < ARCHIVE_WARN) {
-            error = "cannot finish writing into " + Quoted(m_destination) + ": " + ArchiveErrorText(writer.get());
-            return false;
-        }
-        return true;
+        return m_result.failure == ExtractFailure::None;
     }
 
-    bool WriteEntry(archive* reader, archive* writer, archive_entry* entry, std::string& error)
+    bool WriteEntry(archive* reader, StickWriter& writer, archive_entry* entry)
     {
         const char* decodedName = archive_entry_pathname(entry);
-        if (!decodedName) {
-            error = "cannot decode the name of an entry of archive " + Quoted(m_archivePath);
+        const std::string& name = m_entryName = decodedName ? decodedName : "";
+        // The survey saw this very archive; a name refused now means it changed since.
+        if (auto reason = RefusalReason(entry, name))
+            return Refuse(name, *reason);
+        const std::vector<std::string_view> components = PathComponents(name);
+        if (components.empty())
+            return Refuse(name, "the entry has no name");
+        const unsigned mode = PermissionsToRestore(archive_entry_perm(entry));
+        const platform::FileTime time{archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
+        StickError error;
+        if (archive_entry_filetype(entry) == AE_IFDIR)
+            return writer.MakeFolder(components, mode, time, error) || StickFailed(error);
+        if (!writer.BeginFile(components, mode, error))
+            return StickFailed(error);
+        if (!CopyData(reader, writer, name)) {
+            writer.AbandonFile();
             return false;
         }
-        const std::string name = decodedName;
-        if (auto reason = RefusalReason(entry, name)) {
-            error = "archive entry " + Quoted(name) + " refused: " + *reason;
-            return false;
-        }
-        archive_entry_copy_pathname(entry, TargetPath(name).c_str());
-        archive_entry_set_perm(entry, PermissionsToRestore(archive_entry_perm(entry)));
-        if (archive_write_header(writer, entry) < ARCHIVE_WARN) {
-            error = "cannot create " + Quoted(name) + ": " + ArchiveErrorText(writer);
-            return false;
-        }
-        if (archive_entry_filetype(entry) == AE_IFREG && !CopyData(reader, writer, name, error))
-            return false;
-        if (archive_write_finish_entry(writer) < ARCHIVE_WARN) {
-            error = "cannot finish " + Quoted(name) + ": " + ArchiveErrorText(writer);
-            return false;
+        if (!writer.FinishFile(time, error)) {
+            writer.AbandonFile();
+            return StickFailed(error);
         }
         return true;
     }
 
-    // Block copy from the archive to the file. Any warning on either side is a failure:
-    // the reader warns on a bad CRC, the writer when data runs past the entry's size.
-    bool CopyData(archive* reader, archive* writer, const std::string& name, std::string& error)
+    // Block copy from the archive to the file. Any warning of the reader is a failure: it
+    // warns on a bad CRC.
+    bool CopyData(archive* reader, StickWriter& writer, const std::string& name)
     {
+        std::uint64_t sinceRootCheck = 0;
         for (;;) {
-            if (Cancelled(error))
+            if (Cancelled())
                 return false;
             const void* block = nullptr;
             std::size_t size = 0;
@@ -289,25 +364,29 @@ private:
             const int status = archive_read_data_block(reader, &block, &size, &offset);
             if (status == ARCHIVE_EOF)
                 return true;
-            if (status != ARCHIVE_OK) {
-                error = "cannot read " + Quoted(name) + " from archive " + Quoted(m_archivePath) + ": " +
-                        ArchiveErrorText(reader);
-                return false;
-            }
-            if (archive_write_data_block(writer, block, size, offset) != ARCHIVE_OK) {
-                error = "cannot write " + Quoted(name) + ": " + ArchiveErrorText(writer);
-                return false;
-            }
+            if (status != ARCHIVE_OK || offset < 0)
+                return Fail(ExtractFailure::ArchiveUnreadable,
+                    "cannot read " + Quoted(name) + " from archive " + Quoted(m_archivePath) + ": " +
+                        ReaderErrorText(reader));
+            StickError error;
+            if (!writer.WriteBlock(block, size, static_cast<std::uint64_t>(offset), error))
+                return StickFailed(error);
             m_processed = SaturatingAdd(m_processed, size);
             Report();
+            sinceRootCheck += size;
+            if (sinceRootCheck >= kRootCheckInterval) {
+                sinceRootCheck = 0;
+                if (RootGone())
+                    return false;
+            }
         }
     }
 
-    bool Cancelled(std::string& error) const
+    bool Cancelled()
     {
         if (!m_cancel || !m_cancel->load(std::memory_order_relaxed))
             return false;
-        error = "extraction cancelled";
+        Fail(ExtractFailure::Cancelled, "extraction cancelled");
         return true;
     }
 
@@ -319,41 +398,45 @@ private:
 
     const std::string m_archivePath;
     const std::string m_destination;
+    const bool m_fat32;
     const ExtractProgressCallback& m_progress;
     const std::atomic<bool>* const m_cancel;
+    ExtractionResult& m_result;
     std::uint64_t m_total = 0;
     std::uint64_t m_processed = 0;
+    std::string m_entryName; // the entry being written
 };
 
 } // namespace
 } // namespace extraction
 
-bool ExtractZipArchive(const std::wstring& archivePath, const std::wstring& destinationRoot,
-                       const ExtractProgressCallback& progress, std::string& error,
-                       const std::atomic<bool>* cancel)
+ExtractionResult ExtractZipArchive(const std::wstring& archivePath, const std::wstring& destinationRoot,
+    const ExtractProgressCallback& progress, const std::atomic<bool>* cancel)
 {
     using extraction::Quoted;
-    error.clear();
+    ExtractionResult result;
     try {
         const std::optional<std::string> nativeArchive = platform::NativePath(archivePath);
-        if (!nativeArchive) {
-            error = "cannot open archive " + Quoted(platform::Narrow(archivePath)) + ": no such volume or path";
-            return false;
-        }
         const std::optional<std::string> nativeDestination = platform::NativePath(destinationRoot);
-        if (!nativeDestination) {
-            error = "cannot extract into " + Quoted(platform::Narrow(destinationRoot)) + ": no such volume or path";
-            return false;
+        if (!nativeArchive) {
+            result.failure = ExtractFailure::ArchiveUnreadable;
+            result.error = "cannot open archive " + Quoted(platform::Narrow(archivePath)) + ": no such volume or path";
+        } else if (!nativeDestination) {
+            // A letter without a volume: the stick is no longer there.
+            result.failure = ExtractFailure::StickPulled;
+            result.error =
+                "cannot extract into " + Quoted(platform::Narrow(destinationRoot)) + ": no such volume or path";
+        } else {
+            const bool fat32 = extraction::FileSystemNameOf(destinationRoot) == L"FAT32";
+            extraction::ZipExtraction(*nativeArchive, *nativeDestination, fat32, progress, cancel, result).Run();
         }
-        extraction::ZipExtraction extraction(*nativeArchive, *nativeDestination, progress, cancel);
-        if (extraction.Run(error))
-            return true;
-        extraction::KeepOnOneLine(error);
-        return false;
     } catch (const std::exception& failure) {
-        error = std::string("extraction failed: ") + failure.what();
+        result.failure = ExtractFailure::StickWrite;
+        result.error = std::string("extraction failed: ") + failure.what();
     } catch (...) {
-        error = "extraction failed";
+        result.failure = ExtractFailure::StickWrite;
+        result.error = "extraction failed";
     }
-    return false;
+    extraction::KeepOnOneLine(result.error);
+    return result;
 }

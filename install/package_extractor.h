@@ -1,11 +1,15 @@
-// Extraction of a package archive (ZIP) beneath a destination folder, independent of any
-// window: the download window wraps it and shows its progress.
+// Extraction of a package archive (ZIP) onto a stick, independent of any window: the download
+// window wraps it and shows its progress.
 #pragma once
+
+#include "install/written_file.h"
+#include "platform/folder_handle.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Total uncompressed size in bytes of the archive being extracted: the sum of its entries'
 // sizes, set by ExtractZipArchive before the first byte is written and not reset afterwards.
@@ -16,20 +20,42 @@ extern std::uint64_t g_extractTotalBytes;
 // after every block written.
 using ExtractProgressCallback = std::function<void(std::uint64_t processed, std::uint64_t total)>;
 
+// Which side an extraction failed on.
+enum class ExtractFailure {
+    None,
+    Cancelled, // the stop flag was set
+    ArchiveUnreadable, // not a ZIP, truncated, a bad CRC, an unsupported compression
+    ArchiveContent, // entries no stick can hold or that are not installed (names, links, ...)
+    TooLargeForFat32, // a file of 4 GiB or more for a FAT32 stick
+    StickWrite, // the stick refused a write (full, read-only, an error while present)
+    StickPulled, // the stick went away: its device is gone or its root is elsewhere
+};
+
+struct ExtractionResult {
+    ExtractFailure failure = ExtractFailure::None;
+    std::string error; // one line, empty on success
+    std::vector<WrittenFile> writtenFiles; // every file written in full in this run, in order
+    platform::FolderHandle stickRoot; // the handle everything was written through
+    bool Ok() const { return failure == ExtractFailure::None; }
+};
+
 // Extracts every entry of the ZIP archive at archivePath beneath destinationRoot, keeping the
-// folders. Both are letter paths ("C:\kelvo\a.zip", "E:") or rooted paths ("\tmp\x").
+// folders. Both are letter paths ("C:\kelvo\a.zip", "E:") or rooted paths ("\tmp\x"); the
+// destination must exist: it is opened once and everything is written relative to that handle,
+// one name at a time, never through a link.
 //
 // - Files of the same name are replaced, everything else at the destination is left alone.
 // - Names carrying the UTF-8 flag are UTF-8; the others are UTF-8 when every name of the
 //   archive is valid UTF-8, CP936 otherwise.
-// - Entries with absolute names or ".." components, links, devices, FIFOs and sockets are
-//   refused, and so are names that cannot be decoded: the extraction fails naming the entry,
-//   before anything is written. Owners and set-id bits are never restored.
-// - Everything written is flushed to the destination's device before true is returned.
-// - `cancel`, when given and set, stops the extraction between two entries or blocks.
-//
-// Returns true on success. On failure returns false with a one-line message in `error`;
-// what was written before the failure stays on the drive.
-bool ExtractZipArchive(const std::wstring& archivePath, const std::wstring& destinationRoot,
-                       const ExtractProgressCallback& progress, std::string& error,
-                       const std::atomic<bool>* cancel = nullptr);
+// - Before anything is written the whole archive is checked, and refused naming the entry:
+//   absolute names, ".." components, links, devices, FIFOs and sockets, encrypted entries,
+//   names that cannot be decoded, names Windows cannot hold, two paths equal ignoring case, a
+//   path that is a file and a folder, and on a FAT32 drive a file of 4 GiB or more. Owners
+//   and set-id bits are never restored.
+// - A file that cannot be finished (a write fails, the stop flag is set) is removed; files
+//   finished before stay.
+// - The destination's path is checked between entries: when it no longer leads to the folder
+//   that was opened, or a write fails because the device went away, the result is StickPulled.
+// - Everything written is flushed to the destination's device before success is returned.
+ExtractionResult ExtractZipArchive(const std::wstring& archivePath, const std::wstring& destinationRoot,
+    const ExtractProgressCallback& progress, const std::atomic<bool>* cancel = nullptr);

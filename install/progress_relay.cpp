@@ -25,6 +25,11 @@ ProgressRelay::Published ProgressRelay::Publish(const ProgressValue& value)
     std::lock_guard lock(m_mutex);
     Published result;
     result.newWholePercent = !m_lastWhole || *m_lastWhole != whole || m_lastPhase != value.phase;
+    if (result.newWholePercent) {
+        std::wstring line = ProgressStatusText(value);
+        result.newWholePercent = line != m_lastLine;
+        m_lastLine = std::move(line);
+    }
     m_lastWhole = whole;
     m_lastPhase = value.phase;
     m_latest = value;

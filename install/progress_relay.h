@@ -28,7 +28,9 @@ public:
     struct Published {
         // No wake-up was outstanding: the publisher must wake the UI thread (one posted message).
         bool wakeUi = false;
-        // The whole percentage (or the phase) differs from the previous value published.
+        // The whole percentage (or the phase) differs from the previous value published, and
+        // the status line differs from the last one so reported: "%6.2lf" rounds 99.996 up to
+        // the "100.00%" that 100 shows as well.
         bool newWholePercent = false;
     };
 
@@ -44,6 +46,7 @@ private:
     bool m_fresh = false;         // published since the last Take
     bool m_wakePending = false;   // a wake-up was asked for and no Take has run since
     std::optional<int> m_lastWhole;
+    std::wstring m_lastLine;   // the status line of the last value with newWholePercent
     ProgressPhase m_lastPhase = ProgressPhase::Download;
 };
 

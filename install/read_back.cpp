@@ -12,6 +12,9 @@ namespace {
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
+// A root opened by its path must still be found there; one opened otherwise cannot be asked.
+bool StillThere(const platform::FolderHandle& root) { return root.Path().empty() || root.StillInPlace(); }
+
 // Compares one file block by block as it is read; remembers the first block that differs.
 class FileComparison {
 public:
@@ -65,8 +68,8 @@ private:
 
 } // namespace
 
-ReadBackOutcome VerifyWrittenFiles(int stickRoot, std::span<const WrittenFile> files, const ReadBackProgress& progress,
-    const std::atomic<bool>* cancel)
+ReadBackOutcome VerifyWrittenFiles(const platform::FolderHandle& stickRoot, std::span<const WrittenFile> files,
+    const ReadBackProgress& progress, const std::atomic<bool>* cancel)
 {
     using Status = platform::UncachedReadResult::Status;
     std::uint64_t total = 0;
@@ -96,8 +99,8 @@ ReadBackOutcome VerifyWrittenFiles(int stickRoot, std::span<const WrittenFile> f
         if (cancelled)
             return {ReadBackOutcome::Status::Stopped, ""};
         if (read.status == Status::Failed) {
-            const auto status =
-                read.DeviceGone() ? ReadBackOutcome::Status::StickGone : ReadBackOutcome::Status::Differs;
+            const auto status = read.DeviceGone() || !StillThere(stickRoot) ? ReadBackOutcome::Status::StickGone
+                                                                            : ReadBackOutcome::Status::Differs;
             return {status, "read-back failed: " + read.text};
         }
         if (const std::optional<std::uint64_t> offset = comparison.FirstDifference()) {

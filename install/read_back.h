@@ -3,6 +3,7 @@
 #pragma once
 
 #include "install/written_file.h"
+#include "platform/folder_handle.h"
 
 #include <atomic>
 #include <cstdint>
@@ -27,9 +28,10 @@ struct ReadBackOutcome {
 // after every block.
 using ReadBackProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
-// Reads every file of `files` beneath the open folder `stickRoot` in blocks of
-// kChecksumBlockSize, past the page cache, and compares sizes and CRC-32s. Stops at the first
-// file that differs. The stick's file system must have been flushed. `cancel`, when given and
-// set, stops it between two blocks. One block of memory, whatever the package's size.
-ReadBackOutcome VerifyWrittenFiles(int stickRoot, std::span<const WrittenFile> files, const ReadBackProgress& progress,
-    const std::atomic<bool>* cancel = nullptr);
+// Reads every file of `files` beneath the stick's root folder in blocks of kChecksumBlockSize,
+// past the page cache, and compares sizes and CRC-32s. Stops at the first file that differs.
+// A read that fails because the device went away, or a root whose path no longer leads to it,
+// is StickGone. The stick's file system must have been flushed. `cancel`, when given and set,
+// stops it between two blocks. One block of memory, whatever the package's size.
+ReadBackOutcome VerifyWrittenFiles(const platform::FolderHandle& stickRoot, std::span<const WrittenFile> files,
+    const ReadBackProgress& progress, const std::atomic<bool>* cancel = nullptr);

@@ -12,6 +12,8 @@
 
 namespace platform {
 
+class FolderHandle;
+
 struct UncachedReadResult {
     enum class Status { Done, Stopped, Failed };
     Status status = Status::Done;
@@ -22,7 +24,8 @@ struct UncachedReadResult {
     // of the block that could not be read.
     std::string text;
 
-    // The failure says the device is no longer there (it was pulled, or its file system is gone).
+    // The failure says the device is no longer there (it was pulled, or its file system is
+    // gone): IsDeviceGoneError (platform/folder_handle.h).
     bool DeviceGone() const;
 };
 
@@ -42,10 +45,11 @@ public:
     std::size_t BlockSize() const { return m_blockSize; }
 
     // Reads the regular file at `relativePath` (UTF-8, '/'-separated, no "." or ".." names)
-    // beneath the open folder `directory`, without following a symbolic link at any step.
+    // beneath the folder `directory` holds, without following a symbolic link at any step.
     // The file's cached pages are dropped before the first read, so the bytes come from the
     // device. The file system must have been flushed: pages not yet written out stay cached.
-    UncachedReadResult Read(int directory, std::string_view relativePath, const UncachedBlockSink& sink);
+    UncachedReadResult Read(
+        const FolderHandle& directory, std::string_view relativePath, const UncachedBlockSink& sink);
 
 private:
     const std::size_t m_blockSize;

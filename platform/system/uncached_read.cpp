@@ -1,4 +1,5 @@
 #include "platform/uncached_read.h"
+#include "platform/folder_handle.h"
 #include "platform/system/file_descriptor.h"
 
 #include <cerrno>
@@ -81,11 +82,7 @@ ssize_t ReadFull(int fd, std::byte* buffer, std::size_t size)
 
 } // namespace
 
-bool UncachedReadResult::DeviceGone() const
-{
-    return status == Status::Failed &&
-        (error == EIO || error == ENODEV || error == ENXIO || error == ENOTCONN || error == ESTALE);
-}
+bool UncachedReadResult::DeviceGone() const { return status == Status::Failed && IsDeviceGoneError(error); }
 
 UncachedFileReader::UncachedFileReader(std::size_t blockSize)
     : m_blockSize(blockSize == 0 ? 1 : blockSize), m_buffer(std::make_unique_for_overwrite<std::byte[]>(m_blockSize))
@@ -94,9 +91,12 @@ UncachedFileReader::UncachedFileReader(std::size_t blockSize)
 
 UncachedFileReader::~UncachedFileReader() = default;
 
-UncachedReadResult UncachedFileReader::Read(int directory, std::string_view relativePath, const UncachedBlockSink& sink)
+UncachedReadResult UncachedFileReader::Read(
+    const FolderHandle& directory, std::string_view relativePath, const UncachedBlockSink& sink)
 {
-    const FileDescriptor file(OpenBeneath(directory, relativePath));
+    if (!directory.IsOpen())
+        return Failure(EBADF, relativePath, "open");
+    const FileDescriptor file(OpenBeneath(directory.m_fd, relativePath));
     if (file.get() < 0)
         return Failure(errno, relativePath, "open");
     struct stat status {};

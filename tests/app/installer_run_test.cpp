@@ -317,6 +317,14 @@ TEST_F(ReadBackRun, WhatTheStickDidNotStoreFailsTheInstallation)
     }
 }
 
+TEST_F(ReadBackRun, AStickPulledWhileItIsReadBackIsThePulledStickAbort)
+{
+    const ProgramResult result = InstallOnto({"--pull-after-read", "1048576"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "检测到课件U盘已拔出，安装终止。\n");
+    EXPECT_EQ(result.out.find("安装完成"), std::string::npos) << result.out;
+}
+
 TEST_F(ReadBackRun, WithoutTheCheckTheLyingStickPassesForInstalled)
 {
     const ProgramResult result = InstallOnto({"--keep-bytes", "1048576"}, {"--no-verify"});

@@ -58,10 +58,7 @@ const std::wstring kDownloadPrefix = L"正在下载文件：";
 const std::wstring kExtractPrefix = L"正在写入文件";
 const std::wstring kVerifyPrefix = L"正在校验文件";
 
-bool StartsWith(const std::wstring& text, const std::wstring& prefix)
-{
-    return text.rfind(prefix, 0) == 0;
-}
+bool StartsWith(const std::wstring& text, const std::wstring& prefix) { return text.rfind(prefix, 0) == 0; }
 
 // The bytes of a pseudo-random, incompressible file, so that the transfer and the extraction
 // both take many steps.
@@ -133,8 +130,7 @@ protected:
     // Runs the window modally as the start flow does, until it is gone (or the loop ends).
     // `prepare` may set the window's hooks before it is created.
     UINT RunWindow(const std::string& url, const std::string& workFolder = "D:\\kelvo\\",
-                   const std::wstring& extractRoot = L"E:",
-                   const std::function<void(ObservedDownloadWnd&)>& prepare = {})
+        const std::wstring& extractRoot = L"E:", const std::function<void(ObservedDownloadWnd&)>& prepare = {})
     {
         m_window = std::make_unique<ObservedDownloadWnd>(url, workFolder + kArchiveName, workFolder, extractRoot);
         m_window->m_ownerWnd = m_owner.Handle();
@@ -190,7 +186,7 @@ TEST_F(DownloadWndFlow, InstallsThePackageAndHandsOverToTheMainWindow)
     ServePackage();
     const PackageServer server(Served());
     probeAddress = server.Address();
-    SetUnattended(true);   // status lines on standard output as well
+    SetUnattended(true); // status lines on standard output as well
 
     testing::internal::CaptureStdout();
     // The work folder is missing with a parent: both are made.
@@ -205,7 +201,7 @@ TEST_F(DownloadWndFlow, InstallsThePackageAndHandsOverToTheMainWindow)
     EXPECT_TRUE(m_userTexts.empty());
 
     // On screen: the opening line, then download, writing and reading-back lines, each phase
-    // rising, the bar at the line's whole percentage, ending on a full bar.
+    // rising, the bar at the line's percentage, ending on a full bar.
     ASSERT_GE(Shown().size(), 3u);
     EXPECT_EQ(Shown().front(), (StatusShown{kStartLine, 0}));
     EXPECT_EQ(Shown().back(), (StatusShown{L"正在校验文件100.00%", 100}));
@@ -214,7 +210,9 @@ TEST_F(DownloadWndFlow, InstallsThePackageAndHandsOverToTheMainWindow)
         shownLines.push_back(Shown()[i].text);
     const auto onScreen = PhasesAndPercents(shownLines);
     for (std::size_t i = 0; i < onScreen.size(); ++i) {
-        EXPECT_EQ(Shown()[i + 1].bar, onScreen[i].second) << platform::Narrow(shownLines[i]);
+        // The line rounds ("%6.2lf": 99.996 reads 100.00), the bar truncates (99).
+        EXPECT_LE(Shown()[i + 1].bar, onScreen[i].second) << platform::Narrow(shownLines[i]);
+        EXPECT_GE(Shown()[i + 1].bar, onScreen[i].second - 1) << platform::Narrow(shownLines[i]);
         if (i > 0) {
             EXPECT_LE(onScreen[i - 1], onScreen[i]) << platform::Narrow(shownLines[i]);
         }
@@ -259,7 +257,7 @@ TEST_P(NetworkCheck, DecidesWhetherTheInstallationGoesOn)
     const TestHttpServer silent(TestHttpServer::Mode::Silent);
     probeAddress = silent.Address();
     const ScriptServer bus({"/usr/bin/python3", SupportScript("network_manager_bus.py"), "--state",
-                            std::to_string(GetParam().networkManagerState)});
+        std::to_string(GetParam().networkManagerState)});
     const ScopedEnv busAddress("DBUS_SYSTEM_BUS_ADDRESS", bus.ReadyValue());
     SetUnattended(true);
 
@@ -281,9 +279,8 @@ TEST_P(NetworkCheck, DecidesWhetherTheInstallationGoesOn)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(States, NetworkCheck, ::testing::Values(
-    NetworkCase{"Offline", 20, false},
-    NetworkCase{"SystemSaysOnline", 70, true}),
+INSTANTIATE_TEST_SUITE_P(States, NetworkCheck,
+    ::testing::Values(NetworkCase{"Offline", 20, false}, NetworkCase{"SystemSaysOnline", 70, true}),
     [](const ::testing::TestParamInfo<NetworkCase>& info) { return std::string(info.param.name); });
 
 // ---- Failures the user is told about ------------------------------------------------------
@@ -305,7 +302,7 @@ TEST_F(DownloadWndFlow, UnreachableWorkFolderEndsWithItsMessage)
 
 struct DownloadFailureCase {
     const char* name;
-    const char* path;   // a route of tests/support/http_test_server.py
+    const char* path; // a route of tests/support/http_test_server.py
 };
 
 void PrintTo(const DownloadFailureCase& c, std::ostream* out) { *out << c.path; }
@@ -333,46 +330,65 @@ TEST_P(DownloadFailure, RemovesThePartialArchiveAndTellsTheUser)
     EXPECT_TRUE(fs::is_empty(Stick()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Transfers, DownloadFailure, ::testing::Values(
-    DownloadFailureCase{"NotFound", "/status/404"},
-    DownloadFailureCase{"ConnectionDropped", "/drop/3000000"}),
+INSTANTIATE_TEST_SUITE_P(Transfers, DownloadFailure,
+    ::testing::Values(
+        DownloadFailureCase{"NotFound", "/status/404"}, DownloadFailureCase{"ConnectionDropped", "/drop/3000000"}),
     [](const ::testing::TestParamInfo<DownloadFailureCase>& info) { return std::string(info.param.name); });
+
+enum class ServedArchive { HtmlPage, UninstallableName, Package };
 
 struct ExtractionFailureCase {
     const char* name;
-    bool htmlPageAsArchive;   // else: a real package, but no stick behind the drive letter
+    ServedArchive served;
+    const wchar_t* stick; // the drive letter written to; F: has no volume
     const char* printedPart;
+    std::vector<std::wstring> told; // what the user reads
+    std::vector<UINT> ownerHears;
 };
 
 void PrintTo(const ExtractionFailureCase& c, std::ostream* out) { *out << c.name; }
 
 class ExtractionFailure : public DownloadWndFlow, public ::testing::WithParamInterface<ExtractionFailureCase> {};
 
+// Each failure names its side; a stick found gone is the main window's pulled-stick abort, and
+// the download window says nothing of its own.
 TEST_P(ExtractionFailure, IsNeverReportedAsInstalled)
 {
-    if (GetParam().htmlPageAsArchive)
+    switch (GetParam().served) {
+    case ServedArchive::HtmlPage:
         WriteFileBytes(Served() / kArchiveName, "<html><body>Service unavailable</body></html>\n");
-    else
+        break;
+    case ServedArchive::UninstallableName:
+        BuildZipWithPython(Served() / kArchiveName, R"([{"name": "kelvoClient/a.txt", "text": "a"},
+                                                        {"name": "kelvoClient/aux.txt", "text": "x"}])");
+        break;
+    case ServedArchive::Package:
         ServePackage();
+        break;
+    }
     const PackageServer server(Served());
     probeAddress = server.Address();
     SetUnattended(true);
 
     testing::internal::CaptureStdout();
-    const UINT result = RunWindow(server.Url(kArchiveName), "D:\\kelvo\\", GetParam().htmlPageAsArchive ? L"E:" : L"F:");
+    const UINT result = RunWindow(server.Url(kArchiveName), "D:\\kelvo\\", GetParam().stick);
     FinishWorker();
     const std::string printed = testing::internal::GetCapturedStdout();
 
     EXPECT_EQ(result, 0u);
-    EXPECT_EQ(m_userTexts, (std::vector<std::wstring>{L"课件写入U盘失败，请检查U盘后重试。"}));
-    EXPECT_EQ(m_owner.Received(), (std::vector<UINT>{WM_CLOSE}));
+    EXPECT_EQ(m_userTexts, GetParam().told);
+    EXPECT_EQ(m_owner.Received(), GetParam().ownerHears);
     EXPECT_NE(printed.find(GetParam().printedPart), std::string::npos) << printed;
     EXPECT_TRUE(fs::is_empty(Stick()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Archives, ExtractionFailure, ::testing::Values(
-    ExtractionFailureCase{"HtmlPageSavedAsArchive", true, "cannot open archive"},
-    ExtractionFailureCase{"NoStickBehindTheLetter", false, "cannot extract into"}),
+INSTANTIATE_TEST_SUITE_P(Archives, ExtractionFailure,
+    ::testing::Values(ExtractionFailureCase{"HtmlPageSavedAsArchive", ServedArchive::HtmlPage, L"E:",
+                          "cannot open archive", {L"下载的课件文件已损坏，请重试。"}, {WM_CLOSE}},
+        ExtractionFailureCase{"DeviceNameInTheArchive", ServedArchive::UninstallableName, L"E:",
+            "\"kelvoClient/aux.txt\"", {L"课件文件中有无法安装的内容，请联系课件提供方。"}, {WM_CLOSE}},
+        ExtractionFailureCase{"NoStickBehindTheLetter", ServedArchive::Package, L"F:", "cannot extract into", {},
+            {WM_INSTALL_STICK_PULLED}}),
     [](const ::testing::TestParamInfo<ExtractionFailureCase>& info) { return std::string(info.param.name); });
 
 // ---- Ending while the worker runs ---------------------------------------------------------
@@ -393,14 +409,15 @@ TEST_F(EndingFlow, ClosingTheWindowDuringTheDownloadStopsIt)
     probeAddress = server.Address();
 
     bool clicked = false;
-    const UINT result = RunWindow(server.Url("/stall/500000000"), "D:\\kelvo\\", L"E:", [&clicked](ObservedDownloadWnd& window) {
-        window.onShown = [&clicked, &window](const StatusShown& shown) {
-            if (!clicked && StartsWith(shown.text, kDownloadPrefix)) {
-                clicked = true;
-                PostClickOn(window, L"closebtn");
-            }
-        };
-    });
+    const UINT result =
+        RunWindow(server.Url("/stall/500000000"), "D:\\kelvo\\", L"E:", [&clicked](ObservedDownloadWnd& window) {
+            window.onShown = [&clicked, &window](const StatusShown& shown) {
+                if (!clicked && StartsWith(shown.text, kDownloadPrefix)) {
+                    clicked = true;
+                    PostClickOn(window, L"closebtn");
+                }
+            };
+        });
     EXPECT_TRUE(clicked);
     EXPECT_EQ(result, 0u);
     // The main window ends the program on the forwarded close, and the program stops the worker.

@@ -29,10 +29,7 @@ void RegisterOwnerClass(WNDPROC proc)
 
 // The skinned window object behind a handle. Every window of these tests but the owner
 // stand-in (which keeps its user data at 0) is a CWindowWnd that stores itself there.
-CWindowWnd* SkinnedWindowOf(HWND hwnd)
-{
-    return reinterpret_cast<CWindowWnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-}
+CWindowWnd* SkinnedWindowOf(HWND hwnd) { return reinterpret_cast<CWindowWnd*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
 
 BOOL ClickVisibleDialog(HWND hwnd, LPARAM clicked)
 {
@@ -58,8 +55,8 @@ void ClickWhenShown(HWND, UINT, UINT_PTR id, DWORD)
 OwnerWindow::OwnerWindow()
 {
     RegisterOwnerClass(&OwnerWindow::WindowProc);
-    m_hwnd = CreateWindowExW(0, kOwnerClass, L"owner", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
-                             GetModuleHandleW(nullptr), nullptr);
+    m_hwnd = CreateWindowExW(
+        0, kOwnerClass, L"owner", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     Owners()[m_hwnd] = this;
 }
 
@@ -74,6 +71,12 @@ LRESULT OwnerWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     const auto found = Owners().find(hwnd);
     if (found != Owners().end() && (message == WM_INSTALL_DONE || message == WM_CLOSE)) {
         found->second->m_received.push_back(message);
+        return 0;
+    }
+    if (found != Owners().end() && message == WM_INSTALL_STICK_PULLED) {
+        // The main window ends the program here.
+        found->second->m_received.push_back(message);
+        PostQuitMessage(0);
         return 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -115,21 +118,11 @@ PackageServer::PackageServer(const std::filesystem::path& folder)
 {
 }
 
-std::string PackageServer::Url(const std::string& name) const
-{
-    return "http://" + Address() + "/setup/" + name;
-}
+std::string PackageServer::Url(const std::string& name) const { return "http://" + Address() + "/setup/" + name; }
 
-std::string PackageServer::Address() const
-{
-    return "127.0.0.1:" + m_script.ReadyValue();
-}
+std::string PackageServer::Address() const { return "127.0.0.1:" + m_script.ReadyValue(); }
 
-
-void ClickConfirmOfNextMessage()
-{
-    SetTimer(nullptr, 0, 20, &ClickWhenShown);
-}
+void ClickConfirmOfNextMessage() { SetTimer(nullptr, 0, 20, &ClickWhenShown); }
 
 void DrainQueue()
 {

@@ -13,8 +13,9 @@
 #include <string>
 #include <vector>
 
-// A plain platform window standing in for the main window: it records WM_INSTALL_DONE and
-// WM_CLOSE in the order they arrive, and stays open whatever it receives.
+// A plain platform window standing in for the main window: it records WM_INSTALL_DONE,
+// WM_CLOSE and WM_INSTALL_STICK_PULLED in the order they arrive, and stays open whatever it
+// receives; on the pulled stick it ends the message loop, as the program ends.
 class OwnerWindow {
 public:
     OwnerWindow();

@@ -22,8 +22,10 @@ namespace {
 
 struct ExtractionRun {
     bool ok = false;
+    ExtractFailure failure = ExtractFailure::None;
     std::string error;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;   // (processed, total)
+    std::vector<WrittenFile> written;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> reports; // (processed, total)
 };
 
 class ExtractionTest : public ::testing::Test {
@@ -34,8 +36,8 @@ protected:
     {
         static const TempFolder volumes("extraction-volumes");
         static const bool mapped = [] {
-            WriteFileBytes(volumes / "volumes.map", "C fixed " + (volumes / "disk").string() + "\n" +
-                                                        "E removable " + (volumes / "stick").string() + "\n");
+            WriteFileBytes(volumes / "volumes.map",
+                "C fixed " + (volumes / "disk").string() + "\n" + "E removable " + (volumes / "stick").string() + "\n");
             return ::setenv("INSTALLER_VOLUME_MAP", (volumes / "volumes.map").c_str(), 1) == 0;
         }();
         EXPECT_TRUE(mapped);
@@ -58,18 +60,22 @@ protected:
     static fs::path Archive() { return Disk() / "kelvo" / "package.zip"; }
     static fs::path Source() { return Disk() / "source"; }
 
-    static ExtractionRun Extract(const std::atomic<bool>* cancel = nullptr,
-                                 const std::function<void(std::uint64_t)>& onReport = {})
+    static ExtractionRun Extract(
+        const std::atomic<bool>* cancel = nullptr, const std::function<void(std::uint64_t)>& onReport = {})
     {
         ExtractionRun run;
-        run.ok = ExtractZipArchive(
+        ExtractionResult result = ExtractZipArchive(
             L"C:\\kelvo\\package.zip", L"E:",
             [&](std::uint64_t processed, std::uint64_t total) {
                 run.reports.emplace_back(processed, total);
                 if (onReport)
                     onReport(processed);
             },
-            run.error, cancel);
+            cancel);
+        run.ok = result.Ok();
+        run.failure = result.failure;
+        run.error = result.error;
+        run.written = std::move(result.writtenFiles);
         return run;
     }
 
@@ -179,11 +185,10 @@ TEST_F(ExtractionTest, ExtractsZip64ArchivesOfBothTools)
 
 // ---- Entry names -------------------------------------------------------------------------------
 
-// GBK bytes of 课件/第一课.txt, 说明.txt and 课件/奬../说明.txt (奬 ends in 0x5C, a backslash).
+// GBK bytes of 课件/第一课.txt, 说明.txt and 课件/奬/说明.txt (奬 ends in 0x5C, a backslash).
 const std::string kCp936Lesson = "\xBF\xCE\xBC\xFE\x2F\xB5\xDA\xD2\xBB\xBF\xCE\x2E\x74\x78\x74";
 const std::string kCp936Readme = "\xCB\xB5\xC3\xF7\x2E\x74\x78\x74";
-const std::string kCp936BackslashTrail =
-    "\xBF\xCE\xBC\xFE\x2F\x8A\x5C\x2E\x2E\x2F\xCB\xB5\xC3\xF7\x2E\x74\x78\x74";
+const std::string kCp936BackslashTrail = "\xBF\xCE\xBC\xFE\x2F\x8A\x5C\x2F\xCB\xB5\xC3\xF7\x2E\x74\x78\x74";
 
 TEST_F(ExtractionTest, DecodesCp936NamesWithoutTheUtf8Flag)
 {
@@ -194,7 +199,7 @@ TEST_F(ExtractionTest, DecodesCp936NamesWithoutTheUtf8Flag)
     ASSERT_TRUE(run.ok) << run.error;
     EXPECT_EQ(ReadFileBytes(Stick() / "课件" / "第一课.txt"), "lesson");
     EXPECT_EQ(ReadFileBytes(Stick() / "说明.txt"), "readme");
-    EXPECT_EQ(ReadFileBytes(Stick() / "课件" / "奬.." / "说明.txt"), "odd");
+    EXPECT_EQ(ReadFileBytes(Stick() / "课件" / "奬" / "说明.txt"), "odd");
 }
 
 TEST_F(ExtractionTest, FlaggedUtf8NamesStayUtf8BesideCp936Names)
@@ -228,7 +233,7 @@ TEST_F(ExtractionTest, KeepsUtf8NamesOfInfoZipAndPythonArchives)
 struct HostileCase {
     const char* label;
     HandMadeZipEntry entry;
-    const char* reason;   // part of the expected message
+    const char* reason; // part of the expected message
 };
 
 void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.label; }
@@ -254,10 +259,8 @@ TEST_P(HostileEntryTest, IsRefusedBeforeAnythingIsWritten)
     EXPECT_FALSE(fs::exists(Volumes() / "evil.txt"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Entries, HostileEntryTest,
-    ::testing::Values(
-        HostileCase{"DotDot", {"../evil.txt", "x"}, "out of the destination"},
+INSTANTIATE_TEST_SUITE_P(Entries, HostileEntryTest,
+    ::testing::Values(HostileCase{"DotDot", {"../evil.txt", "x"}, "out of the destination"},
         HostileCase{"DotDotInside", {"kelvoClient/../../evil.txt", "x"}, "out of the destination"},
         HostileCase{"Absolute", {"ABSOLUTE", "x"}, "absolute"},
         HostileCase{"DriveLetter", {"C:/evil.txt", "x"}, "drive letter"},
@@ -272,7 +275,7 @@ TEST_F(ExtractionTest, RefusesSymbolicLinkWrittenByZipfile)
     BuildZipWithPython(Archive(), R"([
         {"name": "kelvoClient/ok.txt", "text": "ok"},
         {"name": "kelvoClient/escape", "text": "../../outside", "mode": 41471}
-    ])");   // 41471 = 0o120777
+    ])"); // 41471 = 0o120777
 
     const ExtractionRun run = Extract();
 
@@ -297,8 +300,8 @@ TEST_F(ExtractionTest, FifoEntryBecomesPlainFile)
 // A backslash separates names only once they are decoded; made on Unix, libarchive keeps it.
 TEST_F(ExtractionTest, RefusesBackslashTraversalBeforeWriting)
 {
-    WriteHandMadeZip(Archive(), {{"kelvoClient/fine.txt", "fine", false, 0100644},
-                                 {"..\\evil.txt", "x", false, 0100644}});
+    WriteHandMadeZip(
+        Archive(), {{"kelvoClient/fine.txt", "fine", false, 0100644}, {"..\\evil.txt", "x", false, 0100644}});
 
     const ExtractionRun run = Extract();
 
@@ -339,7 +342,7 @@ TEST_F(ExtractionTest, NeverRestoresSetIdBits)
     BuildZipWithPython(Archive(), R"([
         {"name": "kelvoClient/shared/", "mode": 18429},
         {"name": "kelvoClient/tool.sh", "text": "#!/bin/sh\n", "mode": 35309}
-    ])");   // 0o43775 (set-group-id, sticky), 0o104755 (set-user-id)
+    ])"); // 0o43775 (set-group-id, sticky), 0o104755 (set-user-id)
 
     const ExtractionRun run = Extract();
 
@@ -378,15 +381,13 @@ TEST_P(UnreadableArchiveTest, FailsWithoutWritingAnything)
     EXPECT_TRUE(run.reports.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Archives, UnreadableArchiveTest,
-    ::testing::Values(
-        UnreadableCase{"Truncated", [](const std::string& zip) { return zip.substr(0, zip.size() / 2); }},
+INSTANTIATE_TEST_SUITE_P(Archives, UnreadableArchiveTest,
+    ::testing::Values(UnreadableCase{"Truncated", [](const std::string& zip) { return zip.substr(0, zip.size() / 2); }},
         UnreadableCase{"HtmlPage",
-                       [](const std::string&) {
-                           return std::string("<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>"
-                                              "<body><h1>Not Found</h1></body></html>\n");
-                       }},
+            [](const std::string&) {
+                return std::string("<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>"
+                                   "<body><h1>Not Found</h1></body></html>\n");
+            }},
         UnreadableCase{"EmptyFile", [](const std::string&) { return std::string(); }}),
     [](const ::testing::TestParamInfo<UnreadableCase>& info) { return std::string(info.param.label); });
 
@@ -415,12 +416,13 @@ TEST_F(ExtractionTest, DestinationThatIsNoFolderOrNoVolumeFails)
     WriteHandMadeZip(Archive(), {{"a.txt", "a"}});
     WriteFileBytes(Stick() / "file", "in the way");
 
-    std::string error;
-    EXPECT_FALSE(ExtractZipArchive(L"C:\\kelvo\\package.zip", L"E:\\file", {}, error));
-    ExpectOneLine(error);
-    EXPECT_FALSE(ExtractZipArchive(L"C:\\kelvo\\package.zip", L"Q:", {}, error));
-    ExpectOneLine(error);
-    EXPECT_NE(error.find("Q:"), std::string::npos) << error;
+    ExtractionResult result = ExtractZipArchive(L"C:\\kelvo\\package.zip", L"E:\\file", {});
+    EXPECT_EQ(result.failure, ExtractFailure::StickWrite);
+    ExpectOneLine(result.error);
+    result = ExtractZipArchive(L"C:\\kelvo\\package.zip", L"Q:", {});
+    EXPECT_EQ(result.failure, ExtractFailure::StickPulled);
+    ExpectOneLine(result.error);
+    EXPECT_NE(result.error.find("Q:"), std::string::npos) << result.error;
 }
 
 // ---- Cancelling --------------------------------------------------------------------------------
@@ -440,7 +442,7 @@ TEST_F(ExtractionTest, CancelStopsBetweenBlocks)
 
     EXPECT_FALSE(run.ok);
     EXPECT_EQ(run.error, "extraction cancelled");
-    ASSERT_EQ(run.reports.size(), 2u);   // the start, then the first block
+    ASSERT_EQ(run.reports.size(), 2u); // the start, then the first block
     EXPECT_LT(run.reports.back().first, run.reports.back().second);
     EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "after.txt"));
 
@@ -456,7 +458,6 @@ TEST_F(ExtractionTest, CancelStopsBetweenBlocks)
 TEST_F(ExtractionTest, RootedNativePathsWorkLikeLetterPaths)
 {
     WriteHandMadeZip(Archive(), {{"kelvoClient/a.txt", "a"}});
-    std::string error;
     std::wstring archive;
     std::wstring destination;
     for (const char c : Archive().string())
@@ -464,7 +465,9 @@ TEST_F(ExtractionTest, RootedNativePathsWorkLikeLetterPaths)
     for (const char c : (Outside() / "rooted").string())
         destination += c == '/' ? L'\\' : static_cast<wchar_t>(c);
 
-    ASSERT_TRUE(ExtractZipArchive(archive, destination, {}, error)) << error;
+    fs::create_directories(Outside() / "rooted"); // a destination is never made
+    const ExtractionResult result = ExtractZipArchive(archive, destination, {});
+    ASSERT_TRUE(result.Ok()) << result.error;
     EXPECT_EQ(ReadFileBytes(Outside() / "rooted" / "kelvoClient" / "a.txt"), "a");
 }
 

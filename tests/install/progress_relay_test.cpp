@@ -88,6 +88,9 @@ TEST(ProgressRelayTest, TellsWhenTheWholePercentChanges)
         {{ProgressPhase::Download, 100.0}, true}, {{ProgressPhase::Extract, 0.0}, true},
         {{ProgressPhase::Extract, 0.01}, false},  {{ProgressPhase::Extract, 100.0}, true},
         {{ProgressPhase::Extract, 100.0}, false},
+        // 99.996 already reads "100.00%": the full value has nothing new to print.
+        {{ProgressPhase::Verify, 91.67}, true},   {{ProgressPhase::Verify, 99.996}, true},
+        {{ProgressPhase::Verify, 100.0}, false},
     };
     for (const auto& step : steps) {
         EXPECT_EQ(relay.Publish(step.value).newWholePercent, step.newWhole) << step.value.percent;

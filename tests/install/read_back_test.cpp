@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <filesystem>
@@ -62,15 +60,15 @@ TEST_P(ReadBack, FindsTheFirstDifference)
     EXPECT_EQ(files[0].blockCrc32.size(), 4u);
 
     GetParam().damage(root.Path());
-    const int stick = ::open(root.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(stick, 0);
+    int error = 0;
+    const platform::FolderHandle stick = platform::FolderHandle::OpenExisting(root.Path().string(), error);
+    ASSERT_TRUE(stick.IsOpen());
     std::uint64_t lastDone = 0, lastTotal = 0;
     const ReadBackOutcome outcome = VerifyWrittenFiles(stick, files, [&](std::uint64_t done, std::uint64_t total) {
         EXPECT_GE(done, lastDone);
         lastDone = done;
         lastTotal = total;
     });
-    ::close(stick);
 
     EXPECT_EQ(outcome.status, GetParam().status);
     EXPECT_NE(outcome.diagnostic.find(GetParam().diagnostic), std::string::npos) << outcome.diagnostic;
@@ -119,12 +117,12 @@ TEST(ReadBackStop, EndsBetweenBlocks)
 {
     const TempFolder root("read-back");
     const std::vector<WrittenFile> files{Write(root.Path(), "big", Pattern(kBig))};
-    const int stick = ::open(root.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int error = 0;
+    const platform::FolderHandle stick = platform::FolderHandle::OpenExisting(root.Path().string(), error);
     std::atomic<bool> stop{false};
     int blocks = 0;
     const ReadBackOutcome outcome = VerifyWrittenFiles(
         stick, files, [&](std::uint64_t done, std::uint64_t) { stop = ++blocks == 2 && done > 0; }, &stop);
-    ::close(stick);
     EXPECT_EQ(outcome.status, ReadBackOutcome::Status::Stopped);
     EXPECT_EQ(blocks, 2);
 }

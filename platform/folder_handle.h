@@ -1,0 +1,131 @@
+// Writing beneath one folder through a handle on it: every name is one path component taken
+// relative to an open folder, links are never followed, and the folder the handle was opened
+// on is never created. A folder that goes away (a pulled stick, a lazily unmounted file system)
+// can then never send a write anywhere else, and a caller can ask cheaply whether the folder's
+// path still leads to the folder it holds.
+//
+// Failures are given as the system's error numbers (errno values); FileErrorText says them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The system's text for an error number ("No space left on device").
+std::string FileErrorText(int error);
+
+// True for the error numbers a file call gives when its device went away under it (an I/O
+// error, no device, a file system whose server is gone).
+bool IsDeviceGoneError(int error);
+
+// A modification time in seconds and nanoseconds since 1970 (UTC).
+struct FileTime {
+    std::int64_t seconds = 0;
+    long nanoseconds = 0;
+};
+
+// A regular file opened for writing, written from its start in order; closed when it goes.
+class WritableFile {
+public:
+    WritableFile() = default;
+    explicit WritableFile(int descriptor) : m_fd(descriptor) {}
+    ~WritableFile();
+    WritableFile(WritableFile&& other) noexcept;
+    WritableFile& operator=(WritableFile&& other) noexcept;
+    WritableFile(const WritableFile&) = delete;
+    WritableFile& operator=(const WritableFile&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+    // Writes all of `data`; false with the error number when the system refused part of it.
+    bool Write(const void* data, std::size_t size, int& error);
+    bool SetModificationTime(const FileTime& time, int& error);
+    // Cuts the file to no bytes (for a file whose writing failed and that cannot be removed).
+    bool TruncateToEmpty(int& error);
+    // Closes now, reporting what the file system says at the close (some report late errors).
+    bool Close(int& error);
+
+private:
+    int m_fd = -1;
+};
+
+// A regular file opened for reading; closed when it goes.
+class ReadableFile {
+public:
+    ReadableFile() = default;
+    explicit ReadableFile(int descriptor) : m_fd(descriptor) {}
+    ~ReadableFile();
+    ReadableFile(ReadableFile&& other) noexcept;
+    ReadableFile& operator=(ReadableFile&& other) noexcept;
+    ReadableFile(const ReadableFile&) = delete;
+    ReadableFile& operator=(const ReadableFile&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+    // Up to `size` bytes; 0 at the end of the file; nullopt with the error number on failure.
+    std::optional<std::size_t> Read(void* buffer, std::size_t size, int& error);
+
+private:
+    int m_fd = -1;
+};
+
+class FolderHandle {
+public:
+    FolderHandle() = default;
+    ~FolderHandle();
+    FolderHandle(FolderHandle&& other) noexcept;
+    FolderHandle& operator=(FolderHandle&& other) noexcept;
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+
+    // Opens the folder at the native absolute path; it is never created. The path is kept for
+    // StillInPlace.
+    static FolderHandle OpenExisting(const std::string& nativePath, int& error);
+
+    bool IsOpen() const { return m_fd >= 0; }
+    // The path the handle was opened on ("" for folders opened inside another).
+    const std::string& Path() const { return m_path; }
+
+    // True while the path the handle was opened on still leads to this very folder (same
+    // device, same inode): one stat of the path.
+    bool StillInPlace() const;
+
+    // The folder `name` inside this one, opened; made with `mode` (less the process's umask)
+    // when missing, `made` then true. A link, a file or anything else of that name fails
+    // (ENOTDIR or ELOOP): nothing is followed.
+    FolderHandle OpenOrMakeFolder(std::string_view name, unsigned mode, bool& made, int& error) const;
+    // The existing folder `name` inside this one, never following a link.
+    FolderHandle OpenFolder(std::string_view name, int& error) const;
+
+    // A new, empty regular file `name` inside this one, created with `mode` (less the umask).
+    // Anything but a folder that had the name before is removed first (a link itself, never
+    // what it points to); a folder of that name fails with EISDIR.
+    WritableFile CreateFile(std::string_view name, unsigned mode, int& error) const;
+    // The regular file `name` inside this one for reading, never following a link.
+    ReadableFile OpenFile(std::string_view name, int& error) const;
+    // Removes the file `name` inside this one.
+    bool RemoveFile(std::string_view name, int& error) const;
+
+    // This folder's own modification time and permission bits.
+    bool SetModificationTime(const FileTime& time, int& error) const;
+    bool SetPermissions(unsigned mode, int& error) const;
+
+    // Flushes everything written to this folder's file system to its device (syncfs).
+    bool FlushFileSystem(int& error) const;
+
+private:
+    friend class UncachedFileReader;   // platform/uncached_read.h
+    explicit FolderHandle(int descriptor) : m_fd(descriptor) {}
+
+    int m_fd = -1;
+    std::string m_path;
+    std::uint64_t m_device = 0;
+    std::uint64_t m_inode = 0;
+};
+
+// The process's file-creation mask (umask), read without changing it.
+unsigned CreationMask();
+
+} // namespace platform
