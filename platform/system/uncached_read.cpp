@@ -34,8 +34,8 @@ std::vector<std::string_view> Components(std::string_view path)
     return names;
 }
 
-// Opens the file one name at a time, each step refusing a symbolic link (ELOOP), so nothing
-// outside `directory` can be reached. -1 with errno set on failure.
+// Opens the file one name at a time, each step refusing a symbolic link (ENOTDIR or ELOOP), so
+// nothing outside `directory` can be reached. -1 with errno set on failure.
 int OpenBeneath(int directory, std::string_view relativePath)
 {
     const std::vector<std::string_view> names = Components(relativePath);
