@@ -53,7 +53,7 @@ public:
     ReadBackOutcome VerifyPackage();
 
     // The worker; `window` is this object. Pause, network check, work folder, download,
-    // extraction, then WM_INSTALL_DONE to m_ownerWnd and WM_CLOSE (wParam 1) to the window.
+    // extraction, the read-back (unless m_verifyWrittenFiles is off), then WM_INSTALL_DONE to m_ownerWnd and WM_CLOSE (wParam 1) to the window.
     // A failure is posted to the window (WM_INSTALL_FAILED), which tells the user and closes.
     // 0 after a completed installation, -1 otherwise.
     static DWORD InstallThreadProc(LPVOID window);

@@ -1,5 +1,5 @@
-// The install worker: network check, work folder, download, extraction, hand-over to the
-// main window. It reaches the windows only through InstallJob::Post and ends soon after a
+// The install worker: network check, work folder, download, extraction, reading the package
+// back from the stick, hand-over to the main window. It reaches the windows only through InstallJob::Post and ends soon after a
 // stop request, without posting anything more.
 #include "install/download_wnd.h"
 #include "install/install_job.h"
