@@ -10,8 +10,9 @@
 #include "install/install_worker.h"
 #include "platform/device_notifications.h"
 #include "platform/elevation.h"
-#include "platform/user_text_trace.h"
+#include "platform/file_lock.h"
 #include "platform/ui_session.h"
+#include "platform/user_text_trace.h"
 #include "platform/volume_table.h"
 #include "platform/win32.h"
 #include "ui/unattended.h"
@@ -21,12 +22,14 @@
 namespace {
 
 constexpr int kExitBadSetup = 2;
+constexpr int kExitAlreadyRunning = 1; // unattended: the installation did not happen
 
 bool HasDisplay()
 {
     WCHAR value[8];
-    return GetEnvironmentVariableW(L"DISPLAY", value, 8) != 0 || GetEnvironmentVariableW(L"WAYLAND_DISPLAY", value, 8) != 0 ||
-           GetEnvironmentVariableW(L"QT_QPA_PLATFORM", value, 8) != 0;
+    return GetEnvironmentVariableW(L"DISPLAY", value, 8) != 0 ||
+        GetEnvironmentVariableW(L"WAYLAND_DISPLAY", value, 8) != 0 ||
+        GetEnvironmentVariableW(L"QT_QPA_PLATFORM", value, 8) != 0;
 }
 
 // Unattended, every text a user would have read goes to standard error, one line each.
@@ -92,7 +95,17 @@ int main(int argc, char** argv)
         SetUnattended(true);
         PrintUserTexts();
     }
+    // One installer at a time on these drives: a second one touches nothing.
+    const platform::FileLock instanceLock(platform::VolumeTable::Instance().InstanceLockFile());
+    if (instanceLock.GetState() == platform::FileLock::State::Unavailable) {
+        std::cerr << "installer: cannot lock " << instanceLock.Path() << ": " << instanceLock.Reason() << '\n';
+        return kExitBadSetup;
+    }
     platform::UiSession ui(argc, argv);
+    if (instanceLock.GetState() == platform::FileLock::State::Busy) {
+        ShowAlreadyRunning(GetModuleHandleW(nullptr));
+        return line.unattended ? kExitAlreadyRunning : 0;
+    }
     const platform::DeviceNotifications deviceNotifications(platform::VolumeTable::Instance());
     RunInstaller(GetModuleHandleW(nullptr));
     // The program may end while the worker still downloads or writes (the window was closed,

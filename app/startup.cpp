@@ -3,26 +3,53 @@
 #include "app/main_window.h"
 #include "platform/ui_session.h"
 #include "skin/skin_resources.h"
+#include "ui/message_dialog.h"
+
+namespace {
+
+// The skin and the GUI library's instance, and the UI itself unless the caller brought it up;
+// the UI goes down again with the object when it was brought up here.
+class SkinnedUi {
+public:
+    explicit SkinnedUi(HINSTANCE instance) : m_ownsUi(!platform::UiInitialized())
+    {
+        RegisterSkinResources();
+        if (m_ownsUi)
+            platform::InitializeUi();
+        CPaintManagerUI::SetInstance(instance);
+        CPaintManagerUI::SetResourcePath(CPaintManagerUI::GetInstancePath());
+    }
+    ~SkinnedUi()
+    {
+        if (m_ownsUi)
+            platform::ShutdownUi();
+    }
+    SkinnedUi(const SkinnedUi&) = delete;
+    SkinnedUi& operator=(const SkinnedUi&) = delete;
+
+private:
+    const bool m_ownsUi;
+};
+
+} // namespace
 
 int RunInstaller(HINSTANCE instance)
 {
-    RegisterSkinResources();
-    const bool ownsUi = !platform::UiInitialized();
-    if (ownsUi)
-        platform::InitializeUi();
-
-    CPaintManagerUI::SetInstance(instance);
-    CPaintManagerUI::SetResourcePath(CPaintManagerUI::GetInstancePath());
+    const SkinnedUi ui(instance);
     {
         CDuiFrameWnd frame;
         frame.Create(nullptr, L"DuiWnd", WS_OVERLAPPEDWINDOW | WS_VISIBLE, WS_EX_WINDOWEDGE, CW_USEDEFAULT,
-                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
+            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
         const HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(static_cast<WORD>(kIconResourceId)));
         SendMessageW(frame.GetHWND(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
         frame.CenterWindow();
         frame.ShowModal();
     }
-    if (ownsUi)
-        platform::ShutdownUi();
     return 0;
+}
+
+void ShowAlreadyRunning(HINSTANCE instance)
+{
+    const SkinnedUi ui(instance);
+    ShowMessage(nullptr, L"提示", L"课件安装工具已在运行。", kOneButtonMessage);
 }

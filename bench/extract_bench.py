@@ -2,6 +2,7 @@
 """Extraction benchmark: ExtractZipArchive (through extract_bench) against `bsdtar -xf`.
 
 usage: extract_bench.py --bench BUILD/bench/extract_bench [--work DIR] [--rounds 5] [--skip-large]
+                        [--skip-mixed] [--skip-exfat] [--exfat-rounds 2]
 
 1. Builds a ZIP archive of about 1 GiB of mixed files: incompressible media and images,
    compressible pages and data, all deflated as packaging tools do.
@@ -13,7 +14,12 @@ usage: extract_bench.py --bench BUILD/bench/extract_bench [--work DIR] [--rounds
 3. Builds a ZIP64 archive of more than 5 GiB (one stored entry above 4 GiB among deflated ones)
    and extracts it twice with each tool (in the order bsdtar, extractor, extractor, bsdtar),
    reporting times and peak resident memory (target for the extractor: under 64 MiB).
-4. Removes everything it made, also when interrupted.
+4. Many small files on a real stick's file system: an archive of 20 000 small entries extracted
+   onto an exFAT image mounted through exfat-fuse, against `bsdtar -xf` onto a second image of
+   the same size, each timed up to the end of a flush (needs root, /dev/fuse, loop devices and
+   the Debian packages exfatprogs and exfat-fuse; skipped with a reason otherwise). Each round
+   makes both file systems afresh.
+5. Removes everything it made (mounts and loop devices included), also when interrupted.
 
 It needs about 12 GiB free in the work folder (default: a new folder under $TMPDIR); it
 checks before it starts.
@@ -138,9 +144,142 @@ def extract_once(tool, bench, archive, destination):
     return seconds, cpu, peak
 
 
+def small_files_plan():
+    """20 000 small text files (about 4 KiB each) in 200 folders, as a package of many pages."""
+    rng = random.Random(11)
+    return [(f"kelvoClient/pages/unit{i // 100:03d}/page{i:05d}.html", rng.randint(1, 8) * 1024, "text", "deflate")
+            for i in range(20000)]
+
+
+class ExfatImage:
+    """An exFAT file system in an image file on a loop device, mounted through exfat-fuse."""
+
+    def __init__(self, folder, name, size):
+        self.image = os.path.join(folder, name + ".img")
+        self.mount = os.path.join(folder, name)
+        self.size = size
+        self.device = None
+        os.makedirs(self.mount, exist_ok=True)
+
+    def make(self):
+        self.unmake()
+        with open(self.image, "wb") as image:
+            image.truncate(self.size)
+        subprocess.run(["mkfs.exfat", self.image], check=True, stdout=subprocess.DEVNULL)
+        self.device = subprocess.run(["losetup", "-f", "--show", self.image], check=True, capture_output=True,
+                                     text=True).stdout.strip()
+        subprocess.run(["mount.exfat-fuse", self.device, self.mount], check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+    def unmake(self):
+        if os.path.ismount(self.mount):
+            subprocess.run(["umount", self.mount], check=False)
+        if self.device:
+            subprocess.run(["losetup", "-d", self.device], check=False)
+            self.device = None
+
+
+def exfat_missing():
+    if os.geteuid() != 0:
+        return "needs root"
+    if not os.path.exists("/dev/fuse") or not os.path.exists("/dev/loop-control"):
+        return "needs /dev/fuse and loop devices"
+    for tool in ("mkfs.exfat", "mount.exfat-fuse", "losetup"):
+        if shutil.which(tool) is None:
+            return f"{tool} is missing (Debian packages exfatprogs, exfat-fuse)"
+    return None
+
+
+def exfat_small_files(bench, work, pools, rounds):
+    reason = exfat_missing()
+    if reason:
+        print(f"exFAT small files: skipped ({reason})", flush=True)
+        return
+    archive = os.path.join(work, "small.zip")
+    content = build_archive(archive, small_files_plan(), pools)
+    print(f"small-files archive: {os.path.getsize(archive) / MiB:.1f} MiB holding {content / MiB:.1f} MiB "
+          f"in 20000 files", flush=True)
+    images = {tool: ExfatImage(work, "exfat-" + tool, GiB) for tool in ("extractor", "bsdtar")}
+    times = {"extractor": [], "bsdtar": []}
+    cpus = {"extractor": [], "bsdtar": []}
+    try:
+        for round_index in range(rounds):
+            order = ["extractor", "bsdtar"] if round_index % 2 == 0 else ["bsdtar", "extractor"]
+            for tool in order:
+                image = images[tool]
+                image.make()
+                if tool == "extractor":
+                    seconds, cpu, _, _ = run_measured([bench, archive, image.mount])
+                else:
+                    start = time.monotonic()
+                    _, cpu, _, _ = run_measured(["bsdtar", "-xf", archive, "-C", image.mount])
+                    subprocess.run(["sync", "-f", image.mount], check=True)
+                    seconds = time.monotonic() - start
+                image.unmake()
+                times[tool].append(seconds)
+                cpus[tool].append(cpu)
+                print(f"  round {round_index + 1} {tool:9s} {seconds:6.2f} s  cpu {cpu:5.2f} s", flush=True)
+    finally:
+        for image in images.values():
+            image.unmake()
+    wall = statistics.median(times["bsdtar"]) / statistics.median(times["extractor"])
+    cpu = statistics.median(cpus["bsdtar"]) / statistics.median(cpus["extractor"])
+    print(f"exFAT small files (median of {rounds}): extractor {statistics.median(times['extractor']):.2f} s, "
+          f"bsdtar {statistics.median(times['bsdtar']):.2f} s; speed ratio wall {wall:.2f}, CPU {cpu:.2f} "
+          f"(target >= 0.90)", flush=True)
+    os.remove(archive)
+
+
 def same_tree(left, right):
     result = subprocess.run(["diff", "-r", "-q", left, right], stdout=subprocess.DEVNULL)
     return result.returncode == 0
+
+
+def mixed_archive(bench, work, pools, rounds):
+    """The 1 GiB mixed archive onto the work folder's file system, ROUNDS times with each tool."""
+    archive = os.path.join(work, "mixed.zip")
+    started = time.monotonic()
+    content = build_archive(archive, mixed_plan(), pools)
+    print(f"mixed archive: {os.path.getsize(archive) / GiB:.2f} GiB holding {content / GiB:.2f} GiB "
+          f"in {len(mixed_plan())} files (built in {time.monotonic() - started:.0f} s)", flush=True)
+
+    # Both tools must produce the same tree before their speeds mean anything.
+    check_ours = os.path.join(work, "check-extractor")
+    check_bsdtar = os.path.join(work, "check-bsdtar")
+    os.makedirs(check_ours)
+    os.makedirs(check_bsdtar)
+    run_measured([bench, archive, check_ours])
+    run_measured(["bsdtar", "-xf", archive, "-C", check_bsdtar])
+    if not same_tree(check_ours, check_bsdtar):
+        sys.exit("the extractor and bsdtar produced different trees")
+    shutil.rmtree(check_ours)
+    shutil.rmtree(check_bsdtar)
+
+    times = {"extractor": [], "bsdtar": []}
+    cpus = {"extractor": [], "bsdtar": []}
+    peaks = {"extractor": [], "bsdtar": []}
+    for round_index in range(rounds):
+        order = ["extractor", "bsdtar"] if round_index % 2 == 0 else ["bsdtar", "extractor"]
+        for tool in order:
+            seconds, cpu, peak = extract_once(tool, bench, archive, os.path.join(work, "out-" + tool))
+            times[tool].append(seconds)
+            cpus[tool].append(cpu)
+            peaks[tool].append(peak)
+            print(f"  round {round_index + 1} {tool:9s} {seconds:6.2f} s  {content / seconds / 1e6:7.1f} MB/s  "
+                  f"cpu {cpu:5.2f} s  peak {peak / 1024:6.1f} MiB", flush=True)
+    speed = {tool: content / statistics.median(times[tool]) for tool in times}
+    # The machine's load drifts; a round's two runs are close in time, so their ratio is steadier.
+    paired = statistics.median(b / e for e, b in zip(times["extractor"], times["bsdtar"]))
+    print(f"throughput (median of {rounds}): extractor {speed['extractor'] / 1e6:.1f} MB/s, "
+          f"bsdtar {speed['bsdtar'] / 1e6:.1f} MB/s, ratio {speed['extractor'] / speed['bsdtar']:.2f}, "
+          f"median ratio within a round {paired:.2f} (target >= 0.90)")
+    print(f"CPU time (median): extractor {statistics.median(cpus['extractor']):.2f} s, "
+          f"bsdtar {statistics.median(cpus['bsdtar']):.2f} s, ratio "
+          f"{statistics.median(cpus['bsdtar']) / statistics.median(cpus['extractor']):.2f} "
+          f"(steadier than wall time on a busy machine)")
+    print(f"peak resident memory: extractor {max(peaks['extractor']) / 1024:.1f} MiB, "
+          f"bsdtar {max(peaks['bsdtar']) / 1024:.1f} MiB", flush=True)
+    os.remove(archive)
 
 
 def main():
@@ -149,6 +288,9 @@ def main():
     parser.add_argument("--work", help="folder for archives and extractions (default: new under $TMPDIR)")
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--skip-large", action="store_true", help="skip the 5 GiB ZIP64 memory run")
+    parser.add_argument("--skip-mixed", action="store_true", help="skip the 1 GiB mixed archive")
+    parser.add_argument("--skip-exfat", action="store_true", help="skip the small files onto exFAT")
+    parser.add_argument("--exfat-rounds", type=int, default=2)
     args = parser.parse_args()
     bench = os.path.abspath(args.bench)
     if shutil.which("bsdtar") is None:
@@ -165,47 +307,10 @@ def main():
             sys.exit("not enough free space")
         pools = Pools()
 
-        archive = os.path.join(work, "mixed.zip")
-        started = time.monotonic()
-        content = build_archive(archive, mixed_plan(), pools)
-        print(f"mixed archive: {os.path.getsize(archive) / GiB:.2f} GiB holding {content / GiB:.2f} GiB "
-              f"in {len(mixed_plan())} files (built in {time.monotonic() - started:.0f} s)", flush=True)
-
-        # Both tools must produce the same tree before their speeds mean anything.
-        check_ours = os.path.join(work, "check-extractor")
-        check_bsdtar = os.path.join(work, "check-bsdtar")
-        os.makedirs(check_ours)
-        os.makedirs(check_bsdtar)
-        run_measured([bench, archive, check_ours])
-        run_measured(["bsdtar", "-xf", archive, "-C", check_bsdtar])
-        if not same_tree(check_ours, check_bsdtar):
-            sys.exit("the extractor and bsdtar produced different trees")
-        shutil.rmtree(check_ours)
-        shutil.rmtree(check_bsdtar)
-
-        times = {"extractor": [], "bsdtar": []}
-        cpus = {"extractor": [], "bsdtar": []}
-        peaks = {"extractor": [], "bsdtar": []}
-        for round_index in range(args.rounds):
-            order = ["extractor", "bsdtar"] if round_index % 2 == 0 else ["bsdtar", "extractor"]
-            for tool in order:
-                seconds, cpu, peak = extract_once(tool, bench, archive, os.path.join(work, "out-" + tool))
-                times[tool].append(seconds)
-                cpus[tool].append(cpu)
-                peaks[tool].append(peak)
-                print(f"  round {round_index + 1} {tool:9s} {seconds:6.2f} s  {content / seconds / 1e6:7.1f} MB/s  "
-                      f"cpu {cpu:5.2f} s  peak {peak / 1024:6.1f} MiB", flush=True)
-        speed = {tool: content / statistics.median(times[tool]) for tool in times}
-        # The machine's load drifts; a round's two runs are close in time, so their ratio is steadier.
-        paired = statistics.median(b / e for e, b in zip(times["extractor"], times["bsdtar"]))
-        print(f"throughput (median of {args.rounds}): extractor {speed['extractor'] / 1e6:.1f} MB/s, "
-              f"bsdtar {speed['bsdtar'] / 1e6:.1f} MB/s, ratio {speed['extractor'] / speed['bsdtar']:.2f}, "
-              f"median ratio within a round {paired:.2f} (target >= 0.90)")
-        print(f"CPU time (median): extractor {statistics.median(cpus['extractor']):.2f} s, "
-              f"bsdtar {statistics.median(cpus['bsdtar']):.2f} s (steadier than wall time on a busy machine)")
-        print(f"peak resident memory: extractor {max(peaks['extractor']) / 1024:.1f} MiB, "
-              f"bsdtar {max(peaks['bsdtar']) / 1024:.1f} MiB", flush=True)
-        os.remove(archive)
+        if not args.skip_mixed:
+            mixed_archive(bench, work, pools, args.rounds)
+        if not args.skip_exfat:
+            exfat_small_files(bench, work, pools, args.exfat_rounds)
 
         if not args.skip_large:
             archive = os.path.join(work, "large-zip64.zip")

@@ -67,7 +67,7 @@ public:
     std::string m_workFolder;
     std::wstring m_extractRoot;
     // The last extraction: the files written, and the handle on the stick's root they were
-    // written through (worker thread).
+    // written through (worker thread; the handle is closed when the worker ends).
     ExtractionResult m_extraction;
     // Whether the worker reads the package back from the stick after writing it.
     bool m_verifyWrittenFiles = true;

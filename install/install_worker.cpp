@@ -60,16 +60,18 @@ StepResult CheckNetwork(const InstallJob& job)
 }
 
 // Runs the transfer to its end; the downloader is gone (its thread ended, the file closed)
-// when this returns.
-StepResult Download(DownloadWnd& window, InstallJob& job)
+// when this returns. A failure says which side failed.
+StepResult Download(DownloadWnd& window, InstallJob& job, DownloadFailure& failure)
 {
     FileDownloader downloader(window.m_downloadUrl, window.m_archivePath);
     downloader.SetProgressCallback(
         [&window](double total, double received) { return window.OnDownloadProgress(total, received); });
     downloader.Start();
     while (!downloader.IsFinished()) {
-        if (downloader.IsFailed())
+        if (downloader.IsFailed()) {
+            failure = downloader.Failure();
             return StepResult::Failed;
+        }
         if (!job.Pause(kDownloadPollInterval))
             return StepResult::Stopped;
     }
@@ -115,7 +117,8 @@ DWORD RunInstallPipeline(DownloadWnd& window, InstallJob& job)
     if (!EnsureFolder(WideFromAnsi(window.m_workFolder)))
         return Fail(job, InstallFailure::WorkFolder);
 
-    switch (Download(window, job)) {
+    DownloadFailure downloadFailure = DownloadFailure::None;
+    switch (Download(window, job, downloadFailure)) {
     case StepResult::Done:
         break;
     case StepResult::Stopped:
@@ -124,7 +127,9 @@ DWORD RunInstallPipeline(DownloadWnd& window, InstallJob& job)
         return kEndedEarly;
     case StepResult::Failed:
         DeleteFileA(window.m_archivePath.c_str());
-        return Fail(job, InstallFailure::Download);
+        // A disk that cannot hold the archive is not the network's fault.
+        return Fail(job,
+            downloadFailure == DownloadFailure::LocalFile ? InstallFailure::DownloadSave : InstallFailure::Download);
     }
     if (job.StopRequested())
         return kEndedEarly;
@@ -169,6 +174,8 @@ DWORD DownloadWnd::InstallThreadProc(LPVOID window)
     // use of it; the job is held here as well for the MarkEnded itself.
     const std::shared_ptr<InstallJob> job = self.m_job;
     const DWORD result = RunInstallPipeline(self, *job);
+    // The stick is not held open beyond the installation: it can be ejected.
+    self.m_extraction.stickRoot = platform::FolderHandle();
     job->MarkEnded();
     return result;
 }

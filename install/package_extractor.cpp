@@ -4,6 +4,7 @@
 #include "install/entry_policy.h"
 #include "install/package_paths.h"
 #include "install/stick_writer.h"
+#include "install/zip_central_directory.h"
 #include "install/zip_names.h"
 #include "platform/utf8_locale_scope.h"
 #include "platform/win32_drives.h"
@@ -11,6 +12,7 @@
 #include "platform/win32_strings.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <limits>
@@ -61,11 +63,6 @@ std::string ReaderErrorText(archive* reader)
     return text;
 }
 
-inline BOOL TEMP_GetVolumeInformationW(LPCWSTR, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPWSTR, DWORD)
-{
-    return FALSE;
-}
-
 // The file system name the drive of a letter path reports ("FAT32", "exFAT"); empty for a
 // rooted path or a drive that does not say.
 std::wstring FileSystemNameOf(const std::wstring& destinationRoot)
@@ -74,7 +71,7 @@ std::wstring FileSystemNameOf(const std::wstring& destinationRoot)
         return std::wstring();
     const std::wstring root = destinationRoot.substr(0, 2) + L"\\";
     wchar_t name[64] = {};
-    if (!TEMP_GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, 64))
+    if (!GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, 64))
         return std::wstring();
     return name;
 }
@@ -167,7 +164,8 @@ private:
             text);
     }
 
-    ArchiveReader OpenArchive(std::optional<ZipNameCharset> charset)
+    // With `ownCrc` libarchive skips its CRC check: the caller compares the stored CRCs.
+    ArchiveReader OpenArchive(std::optional<ZipNameCharset> charset, bool ownCrc = false)
     {
         ArchiveReader reader(archive_read_new());
         if (!reader) {
@@ -180,6 +178,8 @@ private:
             Fail(ExtractFailure::ArchiveContent, "cannot decode CP936 entry names: " + ArchiveErrorText(reader.get()));
             return nullptr;
         }
+        if (ownCrc && archive_read_set_format_option(reader.get(), "zip", "ignorecrc32", "1") != ARCHIVE_OK)
+            m_storedCrcs.reset();
         if (archive_read_open_filename(reader.get(), m_archivePath.c_str(), kArchiveReadBlockSize) != ARCHIVE_OK) {
             Fail(ExtractFailure::ArchiveUnreadable,
                 "cannot open archive " + Quoted(m_archivePath) + ": " + ReaderErrorText(reader.get()));
@@ -197,13 +197,16 @@ private:
             ++ordinal;
             return true;
         }
-        if (status == ARCHIVE_WARN) {
+        // A warning is a name that cannot be decoded, or headers that disagree with each other.
+        const std::string text = ArchiveErrorText(reader);
+        if (status == ARCHIVE_WARN && text.find("cannot be converted") != std::string::npos) {
             Fail(ExtractFailure::ArchiveContent,
-                "cannot decode the name of archive entry " + Quoted(RawEntryName(ordinal)) + ": " +
-                    ArchiveErrorText(reader));
+                "cannot decode the name of archive entry " + Quoted(RawEntryName(ordinal)) + ": " + text);
         } else if (status != ARCHIVE_EOF) {
+            const std::string raw = RawEntryName(ordinal);
             Fail(ExtractFailure::ArchiveUnreadable,
-                "cannot read archive " + Quoted(m_archivePath) + ": " + ReaderErrorText(reader));
+                "cannot read archive " + Quoted(m_archivePath) + (raw.empty() ? "" : " at entry " + Quoted(raw)) +
+                    ": " + ReaderErrorText(reader));
         }
         return false;
     }
@@ -258,9 +261,12 @@ private:
         if (!reader)
             return false;
         ZipNameCharsetVote vote;
+        std::vector<std::uint64_t> sizes;
         archive_entry* entry = nullptr;
         std::size_t ordinal = 0;
         while (!Cancelled() && NextHeader(reader.get(), entry, ordinal)) {
+            sizes.push_back(
+                archive_entry_size_is_set(entry) ? static_cast<std::uint64_t>(archive_entry_size(entry)) : 0);
             const char* storedName = archive_entry_pathname(entry);
             const std::string_view name = storedName ? storedName : "";
             if (auto reason = RefusalReason(entry, name, NameSeparators::SlashOnly))
@@ -271,7 +277,26 @@ private:
                     SaturatingAdd(survey.totalBytes, static_cast<std::uint64_t>(archive_entry_size(entry)));
         }
         survey.charset = vote.Result();
+        TakeStoredCrcs(sizes);
         return m_result.failure == ExtractFailure::None;
+    }
+
+    // The writer computes a CRC of every file anyway: where the central directory lines up
+    // with libarchive's entries (it does, but for odd archives), its stored CRCs are compared
+    // with that one and libarchive's own second computation is switched off.
+    void TakeStoredCrcs(const std::vector<std::uint64_t>& sizes)
+    {
+        const auto directory = ReadCentralDirectory(m_archivePath);
+        if (!directory || directory->size() != sizes.size())
+            return;
+        std::vector<std::uint32_t> crcs;
+        crcs.reserve(sizes.size());
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            if ((*directory)[i].size != sizes[i])
+                return;
+            crcs.push_back((*directory)[i].crc32);
+        }
+        m_storedCrcs = std::move(crcs);
     }
 
     // Second pass, over the decoded names: every name decodes, is safe with backslashes taken
@@ -310,19 +335,19 @@ private:
 
     bool WriteEntries(ZipNameCharset charset, StickWriter& writer)
     {
-        const ArchiveReader reader = OpenArchive(charset);
+        const ArchiveReader reader = OpenArchive(charset, m_storedCrcs.has_value());
         if (!reader)
             return false;
         archive_entry* entry = nullptr;
         std::size_t ordinal = 0;
         while (!Cancelled() && !RootGone() && NextHeader(reader.get(), entry, ordinal)) {
-            if (!WriteEntry(reader.get(), writer, entry))
+            if (!WriteEntry(reader.get(), writer, entry, ordinal - 1))
                 return false;
         }
         return m_result.failure == ExtractFailure::None;
     }
 
-    bool WriteEntry(archive* reader, StickWriter& writer, archive_entry* entry)
+    bool WriteEntry(archive* reader, StickWriter& writer, archive_entry* entry, std::size_t index)
     {
         const char* decodedName = archive_entry_pathname(entry);
         const std::string& name = m_entryName = decodedName ? decodedName : "";
@@ -342,6 +367,22 @@ private:
         if (!CopyData(reader, writer, name)) {
             writer.AbandonFile();
             return false;
+        }
+        if (archive_entry_size_is_set(entry) &&
+            writer.CurrentSize() != static_cast<std::uint64_t>(archive_entry_size(entry))) {
+            writer.AbandonFile();
+            return Fail(ExtractFailure::ArchiveUnreadable,
+                "cannot read " + Quoted(name) + " from archive " + Quoted(m_archivePath) + ": it holds " +
+                    std::to_string(writer.CurrentSize()) + " bytes, its header says " +
+                    std::to_string(archive_entry_size(entry)));
+        }
+        if (m_storedCrcs && index < m_storedCrcs->size() && (*m_storedCrcs)[index] != writer.CurrentCrc()) {
+            writer.AbandonFile();
+            char text[64];
+            std::snprintf(
+                text, sizeof text, "ZIP bad CRC: 0x%08x should be 0x%08x", writer.CurrentCrc(), (*m_storedCrcs)[index]);
+            return Fail(ExtractFailure::ArchiveUnreadable,
+                "cannot read " + Quoted(name) + " from archive " + Quoted(m_archivePath) + ": " + text);
         }
         if (!writer.FinishFile(time, error)) {
             writer.AbandonFile();
@@ -405,6 +446,8 @@ private:
     std::uint64_t m_total = 0;
     std::uint64_t m_processed = 0;
     std::string m_entryName; // the entry being written
+    // The CRC-32 of each entry as the central directory stores it, in libarchive's order.
+    std::optional<std::vector<std::uint32_t>> m_storedCrcs;
 };
 
 } // namespace

@@ -11,7 +11,6 @@ namespace {
 // Folders are made open to their owner, so that the files beneath them can be written; the
 // permission bits an entry asks for come last.
 constexpr unsigned kFolderCreationMode = 0777;
-constexpr unsigned kOwnerAll = 0700;
 constexpr unsigned kKeepMode = std::numeric_limits<unsigned>::max();
 
 std::string Quoted(std::string_view name) { return "\"" + PrintableName(name) + "\""; }
@@ -59,8 +58,7 @@ bool StickWriter::MakeFolder(
     // Bits that the umask takes away stay away; a folder closed to its owner is only closed
     // once everything beneath it is written.
     const unsigned wanted = mode & ~m_creationMask;
-    const bool madeAsWanted =
-        (wanted | kOwnerAll) == (kFolderCreationMode & ~m_creationMask) && (wanted & kOwnerAll) == kOwnerAll;
+    const bool madeAsWanted = wanted == (kFolderCreationMode & ~m_creationMask);
     m_foldersToFinish.push_back({JoinedPath(components, components.size()), madeAsWanted ? kKeepMode : wanted, time});
     return true;
 }

@@ -36,6 +36,9 @@ public:
     bool WriteBlock(const void* data, std::size_t size, std::uint64_t offset, StickError& error);
     bool FinishFile(const platform::FileTime& time, StickError& error);
     void AbandonFile();
+    // The CRC-32 of the bytes of the file being written, so far.
+    std::uint32_t CurrentCrc() const { return m_checksum.Crc32(); }
+    std::uint64_t CurrentSize() const { return m_current.size; }
 
     // Times and permission bits of the folders made, then everything flushed to the device.
     bool Finish(StickError& error);

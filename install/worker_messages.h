@@ -15,10 +15,11 @@ enum class InstallFailure : WPARAM {
     WorkFolder = 2,
     Download = 3,
     Extraction = 4, // writing onto the stick failed
-    ArchiveDamaged = 5, // the downloaded archive cannot be read
-    ArchiveContent = 6, // the archive holds entries that cannot be installed
-    FileTooLargeForFat32 = 7, // a file of 4 GiB or more for a FAT32 stick
-    Verification = 8, // what was read back from the stick is not what was written
+    DownloadSave = 5, // the archive could not be written into the work folder
+    ArchiveDamaged = 6, // the downloaded archive cannot be read
+    ArchiveContent = 7, // the archive holds entries that cannot be installed
+    FileTooLargeForFat32 = 8, // a file of 4 GiB or more for a FAT32 stick
+    Verification = 9, // what was read back from the stick is not what was written
 };
 
 // The message the user reads for the failure.
@@ -33,6 +34,8 @@ inline LPCWSTR InstallFailureText(InstallFailure failure)
         return L"课件下载失败，请检查网络后重试。";
     case InstallFailure::Extraction:
         return L"课件写入U盘失败，请检查U盘后重试。";
+    case InstallFailure::DownloadSave:
+        return L"课件无法保存到硬盘，请检查硬盘后重试。";
     case InstallFailure::ArchiveDamaged:
         return L"下载的课件文件已损坏，请重试。";
     case InstallFailure::ArchiveContent:

@@ -4,7 +4,9 @@
 #include "platform/win32_files.h"
 #include "platform/win32_system.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <type_traits>
@@ -16,6 +18,12 @@ struct FileClose {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<std::FILE, FileClose>;
+
+// What the write callback writes to, and the errno of its first failed write.
+struct WriteTarget {
+    std::FILE* file = nullptr;
+    int error = 0;
+};
 
 // libcurl's default 16 KiB receive buffer halves the loopback throughput; 512 KiB matches curl.
 constexpr long kReceiveBufferBytes = 512 * 1024;
@@ -50,20 +58,11 @@ FileDownloader::~FileDownloader()
     }
 }
 
-void FileDownloader::ThreadHandleClose::operator()(HANDLE handle) const
-{
-    CloseHandle(handle);
-}
+void FileDownloader::ThreadHandleClose::operator()(HANDLE handle) const { CloseHandle(handle); }
 
-void FileDownloader::SetProgressCallback(ProgressCallback callback)
-{
-    progressCallback = std::move(callback);
-}
+void FileDownloader::SetProgressCallback(ProgressCallback callback) { progressCallback = std::move(callback); }
 
-void FileDownloader::SetStallTimeout(std::chrono::seconds timeout)
-{
-    stallTimeout = timeout;
-}
+void FileDownloader::SetStallTimeout(std::chrono::seconds timeout) { stallTimeout = timeout; }
 
 bool FileDownloader::Start()
 {
@@ -73,26 +72,20 @@ bool FileDownloader::Start()
     thread.reset(CreateThread(nullptr, 0, &FileDownloader::DownloadThreadProc, this, 0, nullptr));
     if (!thread) {
         // Nothing will run, so the owner learns it the same way as any other failure.
+        failure = DownloadFailure::Transfer;
         failed.store(true, std::memory_order_release);
         return false;
     }
     return true;
 }
 
-bool FileDownloader::IsFinished() const
-{
-    return finished.load(std::memory_order_acquire);
-}
+bool FileDownloader::IsFinished() const { return finished.load(std::memory_order_acquire); }
 
-bool FileDownloader::IsFailed() const
-{
-    return failed.load(std::memory_order_acquire);
-}
+bool FileDownloader::IsFailed() const { return failed.load(std::memory_order_acquire); }
 
-void FileDownloader::Cancel()
-{
-    cancelled.store(true, std::memory_order_relaxed);
-}
+DownloadFailure FileDownloader::Failure() const { return IsFailed() ? failure : DownloadFailure::None; }
+
+void FileDownloader::Cancel() { cancelled.store(true, std::memory_order_relaxed); }
 
 DWORD FileDownloader::DownloadThreadProc(LPVOID parameter)
 {
@@ -112,18 +105,21 @@ bool FileDownloader::Transfer()
     const net::CurlEasy handle = net::MakeCurlEasy();
     if (!handle) {
         std::cout << "Failed to initialize libcurl." << std::endl;
+        failure = DownloadFailure::Transfer;
         return false;
     }
     File file(platform::OpenFile(savePath, "ab+"));
     if (!file) {
-        std::cout << "Failed to open file for writing." << std::endl;
+        std::cout << "Failed to open file for writing: " << std::strerror(errno) << std::endl;
+        failure = DownloadFailure::LocalFile;
         return false;
     }
+    WriteTarget target{file.get()};
 
     CURL* const curl = handle.get();
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &FileDownloader::WriteToFile);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, file.get());
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &target);
     net::UseVerifiedTls(curl);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
@@ -141,23 +137,35 @@ bool FileDownloader::Transfer()
         result = CheckResponseStatus(curl);
     }
     // Data still in the stream's buffer is only on disk once the close succeeds.
-    if (std::fclose(file.release()) != 0 && result == CURLE_OK) {
-        result = CURLE_WRITE_ERROR;
+    if (std::fclose(file.release()) != 0 && target.error == 0) {
+        target.error = errno;
+        if (result == CURLE_OK)
+            result = CURLE_WRITE_ERROR;
     }
     if (result != CURLE_OK) {
-        std::cout << "Download failed: " << curl_easy_strerror(result) << std::endl;
+        // A write error comes from the file only when a write or the close failed; otherwise
+        // the failure is on the network's side.
+        const bool local = result == CURLE_WRITE_ERROR && target.error != 0;
+        failure = local ? DownloadFailure::LocalFile : DownloadFailure::Transfer;
+        std::cout << "Download failed: " << curl_easy_strerror(result)
+                  << (local ? std::string(": ") + std::strerror(target.error) : std::string()) << std::endl;
         return false;
     }
     return true;
 }
 
-std::size_t FileDownloader::WriteToFile(char* data, std::size_t size, std::size_t count, void* file)
+std::size_t FileDownloader::WriteToFile(char* data, std::size_t size, std::size_t count, void* target)
 {
-    return std::fwrite(data, size, count, static_cast<std::FILE*>(file));
+    auto& to = *static_cast<WriteTarget*>(target);
+    errno = 0;
+    const std::size_t written = std::fwrite(data, size, count, to.file);
+    if (written != count && to.error == 0)
+        to.error = errno != 0 ? errno : EIO;
+    return written;
 }
 
 int FileDownloader::OnTransferProgress(void* downloader, std::int64_t downloadTotal, std::int64_t downloaded,
-                                       std::int64_t /*uploadTotal*/, std::int64_t /*uploaded*/)
+    std::int64_t /*uploadTotal*/, std::int64_t /*uploaded*/)
 {
     const FileDownloader& self = *static_cast<const FileDownloader*>(downloader);
     if (self.cancelled.load(std::memory_order_relaxed)) {

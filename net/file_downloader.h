@@ -16,6 +16,13 @@
 // 0 while the size is unknown. A non-zero result aborts the transfer.
 using ProgressCallback = std::function<int(double total, double received)>;
 
+// Which side a failed download failed on.
+enum class DownloadFailure {
+    None, // not failed (yet)
+    Transfer, // the network, the server, a stall, a cancel: anything but the local file
+    LocalFile, // opening, writing or closing the file it is saved to (disk full, read-only ...)
+};
+
 class FileDownloader {
 public:
     // url: what to fetch; savePath: a letter path ("C:\kelvo\a.zip") the body is appended to.
@@ -40,14 +47,17 @@ public:
     // True once the transfer has ended without success (or could not start) and the file is
     // closed. The bytes already written stay in the file.
     bool IsFailed() const;
+    // Which side failed, once IsFailed(); None before.
+    DownloadFailure Failure() const;
     // Asks a running transfer to stop; it then ends as failed, within about a second.
     void Cancel();
 
 private:
     static DWORD DownloadThreadProc(LPVOID parameter);
-    static std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* file);
+    // `target` is the WriteTarget of the transfer.
+    static std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* target);
     static int OnTransferProgress(void* downloader, std::int64_t downloadTotal, std::int64_t downloaded,
-                                  std::int64_t uploadTotal, std::int64_t uploaded);
+        std::int64_t uploadTotal, std::int64_t uploaded);
     // Runs the whole transfer; the file is closed and the handle released when it returns.
     bool Transfer();
 
@@ -56,6 +66,7 @@ private:
     std::atomic<bool> finished{false};
     ProgressCallback progressCallback;
     std::atomic<bool> failed{false};
+    DownloadFailure failure = DownloadFailure::None; // written before `failed` is set
     std::atomic<bool> cancelled{false};
     std::chrono::seconds stallTimeout{60};
 

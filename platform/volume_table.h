@@ -31,6 +31,10 @@ public:
     // The file whose changes mean volumes came or went.
     const std::string& WatchedFile() const { return watchedFile_; }
     bool UsesVolumeMap() const { return !volumeMapPath_.empty(); }
+    // The file whose lock lets one installer at a time work on these drives: beside the volume
+    // map ("MAP.lock") when one is used, so that runs over different maps do not exclude each
+    // other; under /run for the real drives.
+    std::string InstanceLockFile() const;
     // The volume map's first error ("FILE:LINE: ..."), empty when it parses or none is used.
     std::string VolumeMapError() const;
 

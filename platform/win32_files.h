@@ -23,6 +23,7 @@ inline constexpr int ERROR_PATH_NOT_FOUND = 3;
 inline constexpr int ERROR_ACCESS_DENIED = 5;
 inline constexpr int ERROR_ALREADY_EXISTS = 183;
 inline constexpr int ERROR_BAD_PATHNAME = 161;
+inline constexpr int ERROR_MORE_DATA = 234;
 
 DWORD GetFileAttributesW(LPCWSTR path);
 BOOL DeleteFileA(LPCSTR path);
@@ -31,6 +32,7 @@ BOOL CreateDirectoryW(LPCWSTR path, SECURITY_ATTRIBUTES* security);
 // Creates the folder with every missing parent. ERROR_SUCCESS, ERROR_ALREADY_EXISTS or an error.
 int SHCreateDirectoryExW(HWND owner, LPCWSTR path, const SECURITY_ATTRIBUTES* security);
 DWORD GetLastError();
+void SetLastError(DWORD error);
 
 namespace platform {
 

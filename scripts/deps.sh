@@ -13,8 +13,10 @@ packages=(
   # tests and benchmarks
   libgtest-dev googletest zip unzip python3 openssl curl libarchive-tools time
   dbus python3-dbusmock xvfb xauth
+  # tests that mount real file systems (exFAT images on loop devices through FUSE)
+  exfatprogs exfat-fuse fuse3 util-linux mount
   # a FUSE stick of our own for the read-back tests
-  fuse3 python3-fusepy
+  python3-fusepy
 )
 
 missing=()

@@ -72,6 +72,38 @@ void AppendUtf8(std::string& out, char32_t cp)
 
 } // namespace
 
+std::string EscapedUtf8(std::string_view text)
+{
+    static constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t start = i;
+        const char32_t cp = DecodeOne(text, i);
+        const bool wellFormed = cp != kReplacement || text.substr(start, i - start) == kReplacementUtf8;
+        const bool control = cp < 0x20 ? cp != U'\t' && cp != U'\r' : cp == 0x7F;
+        // Marks that show nothing or turn the line around: a byte-order mark, zero-width
+        // characters, direction overrides.
+        const bool invisible = cp == 0xFEFF || (cp >= 0x200B && cp <= 0x200F) || (cp >= 0x2028 && cp <= 0x202E) ||
+            (cp >= 0x2060 && cp <= 0x2064) || (cp >= 0x2066 && cp <= 0x2069);
+        if (wellFormed && !control && !invisible) {
+            out.append(text.substr(start, i - start));
+            continue;
+        }
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        // A well-formed invisible character is shown whole, an ill-formed sequence byte by byte.
+        const std::size_t end = wellFormed ? i : start + 1;
+        for (std::size_t k = start; k < end; ++k) {
+            const auto byte = static_cast<unsigned char>(text[k]);
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        }
+        i = end;
+    }
+    return out;
+}
+
 std::wstring Widen(std::string_view utf8)
 {
     std::wstring out;

@@ -35,8 +35,7 @@ bool ParseLine(const std::string& line, MountEntry& entry)
     if (!(in >> id >> parent >> devno >> root >> mountPoint >> options))
         return false;
     std::string field;
-    while (in >> field && field != "-") {
-    }
+    while (in >> field && field != "-") {}
     if (field != "-")
         return false;
     std::string fsType, source;
@@ -59,7 +58,18 @@ bool ParseLine(const std::string& line, MountEntry& entry)
 }
 
 constexpr std::array kNetworkFileSystems = {
-    "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "ceph", "glusterfs", "davfs", "fuse.sshfs", "fuse.rclone",
+    "nfs",
+    "nfs4",
+    "cifs",
+    "smb3",
+    "smbfs",
+    "ncpfs",
+    "afs",
+    "ceph",
+    "glusterfs",
+    "davfs",
+    "fuse.sshfs",
+    "fuse.rclone",
 };
 constexpr std::array kOpticalFileSystems = {"iso9660", "udf"};
 constexpr std::array kDiskFileSystemsWithoutDevno = {"btrfs", "zfs", "bcachefs"};
@@ -83,8 +93,8 @@ bool UnderFolder(const std::string& path, std::string_view folder)
 bool IsSystemMountPoint(const std::string& mountPoint)
 {
     return UnderFolder(mountPoint, "/boot") || UnderFolder(mountPoint, "/snap") || UnderFolder(mountPoint, "/proc") ||
-           UnderFolder(mountPoint, "/sys") || UnderFolder(mountPoint, "/dev") || UnderFolder(mountPoint, "/run/snapd") ||
-           mountPoint == "[SWAP]";
+        UnderFolder(mountPoint, "/sys") || UnderFolder(mountPoint, "/dev") || UnderFolder(mountPoint, "/run/snapd") ||
+        mountPoint == "[SWAP]";
 }
 
 bool ReadsOne(const fs::path& file)
@@ -127,20 +137,23 @@ bool IsRemovableDevice(const MountEntry& mount, const std::string& sysRoot)
 std::optional<DetectedVolume> Classify(const MountEntry& mount, const std::string& sysRoot)
 {
     if (OneOf(mount.fsType, kNetworkFileSystems))
-        return DetectedVolume{"net:" + mount.source + "@" + mount.mountPoint, VolumeType::Remote, mount.mountPoint};
+        return DetectedVolume{"net:" + mount.source + "@" + mount.mountPoint, VolumeType::Remote, mount.mountPoint,
+            mount.fsType, mount.source};
 
     const bool hasDevno = mount.major != 0;
-    const bool diskWithoutDevno = !hasDevno && StartsWith(mount.source, "/dev/") &&
-                                  OneOf(mount.fsType, kDiskFileSystemsWithoutDevno);
+    const bool diskWithoutDevno =
+        !hasDevno && StartsWith(mount.source, "/dev/") && OneOf(mount.fsType, kDiskFileSystemsWithoutDevno);
     if (!hasDevno && !diskWithoutDevno)
-        return std::nullopt;   // tmpfs, proc, overlay and the like
+        return std::nullopt; // tmpfs, proc, overlay and the like
     if (mount.fsType == "squashfs" || mount.major == kLoopMajor || IsSystemMountPoint(mount.mountPoint))
         return std::nullopt;
 
     DetectedVolume volume;
-    volume.key = hasDevno ? "dev:" + std::to_string(mount.major) + ":" + std::to_string(mount.minor)
-                          : "src:" + mount.source;
+    volume.key =
+        hasDevno ? "dev:" + std::to_string(mount.major) + ":" + std::to_string(mount.minor) : "src:" + mount.source;
     volume.mountPoint = mount.mountPoint;
+    volume.fsType = mount.fsType;
+    volume.source = mount.source;
     if (mount.major == kScsiCdromMajor || OneOf(mount.fsType, kOpticalFileSystems))
         volume.type = VolumeType::CdRom;
     else if (IsRemovableDevice(mount, sysRoot))
@@ -169,9 +182,10 @@ std::vector<DetectedVolume> DetectVolumes(const std::vector<MountEntry>& mounts,
 {
     std::vector<DetectedVolume> volumes;
     // The last mount on "/" is the one in view.
-    const auto rootMount = std::find_if(mounts.rbegin(), mounts.rend(), [](const MountEntry& m) { return m.mountPoint == "/"; });
+    const auto rootMount =
+        std::find_if(mounts.rbegin(), mounts.rend(), [](const MountEntry& m) { return m.mountPoint == "/"; });
     if (rootMount != mounts.rend())
-        volumes.push_back({"root", VolumeType::Fixed, "/"});
+        volumes.push_back({"root", VolumeType::Fixed, "/", rootMount->fsType, rootMount->source});
 
     for (const MountEntry& mount : mounts) {
         if (mount.mountPoint == "/")
@@ -181,15 +195,32 @@ std::vector<DetectedVolume> DetectVolumes(const std::vector<MountEntry>& mounts,
             continue;
         // The device of "/" already has C:; bind mounts and sub-mounts of a device already seen
         // show the same files again.
-        const bool sameAsRoot = rootMount != mounts.rend() && rootMount->major != 0 && rootMount->major == mount.major &&
-                                rootMount->minor == mount.minor;
-        const bool seen = std::any_of(volumes.begin(), volumes.end(),
-                                      [&](const DetectedVolume& v) { return v.key == volume->key; });
+        const bool sameAsRoot = rootMount != mounts.rend() && rootMount->major != 0 &&
+            rootMount->major == mount.major && rootMount->minor == mount.minor;
+        const bool seen =
+            std::any_of(volumes.begin(), volumes.end(), [&](const DetectedVolume& v) { return v.key == volume->key; });
         if (sameAsRoot || seen || mount.root != "/")
             continue;
         volumes.push_back(std::move(*volume));
     }
     return volumes;
+}
+
+const MountEntry* MountHolding(const std::vector<MountEntry>& mounts, const std::string& path)
+{
+    const MountEntry* holder = nullptr;
+    for (const MountEntry& mount : mounts) {
+        const bool above = mount.mountPoint == "/" || UnderFolder(path, mount.mountPoint);
+        // Later mounts on the same point hide earlier ones.
+        if (above && (holder == nullptr || mount.mountPoint.size() >= holder->mountPoint.size()))
+            holder = &mount;
+    }
+    return holder;
+}
+
+bool IsMountPoint(const std::vector<MountEntry>& mounts, const std::string& path)
+{
+    return std::any_of(mounts.begin(), mounts.end(), [&](const MountEntry& m) { return m.mountPoint == path; });
 }
 
 std::vector<Volume> LetterAssigner::Assign(const std::vector<DetectedVolume>& volumes)
@@ -204,22 +235,30 @@ std::vector<Volume> LetterAssigner::Assign(const std::vector<DetectedVolume>& vo
         wchar_t letter = L'\0';
         if (detected.mountPoint == "/") {
             letter = L'C';
-        } else if (const auto it = std::find_if(given_.begin(), given_.end(), [&](const Given& g) { return g.key == detected.key; });
+        } else if (const auto it = std::find_if(
+                       given_.begin(), given_.end(), [&](const Given& g) { return g.key == detected.key; });
                    it != given_.end()) {
             letter = it->letter;
         } else {
             for (wchar_t candidate = L'D'; candidate <= L'Z'; ++candidate) {
-                const bool taken = std::any_of(given_.begin(), given_.end(), [&](const Given& g) { return g.letter == candidate; });
+                const bool taken =
+                    std::any_of(given_.begin(), given_.end(), [&](const Given& g) { return g.letter == candidate; });
                 if (!taken) {
                     letter = candidate;
                     break;
                 }
             }
             if (letter == L'\0')
-                continue;   // more volumes than letters
+                continue; // more volumes than letters
             given_.push_back({detected.key, letter});
         }
-        result.push_back({letter, detected.type, detected.mountPoint, std::nullopt});
+        Volume volume;
+        volume.letter = letter;
+        volume.type = detected.type;
+        volume.root = detected.mountPoint;
+        volume.fileSystem = detected.fsType;
+        volume.source = detected.source;
+        result.push_back(std::move(volume));
     }
     std::sort(result.begin(), result.end(), [](const Volume& a, const Volume& b) { return a.letter < b.letter; });
     return result;

@@ -12,8 +12,8 @@ namespace platform {
 struct MountEntry {
     unsigned major = 0;
     unsigned minor = 0;
-    std::string root;         // the part of the file system mounted here ("/" for a whole one)
-    std::string mountPoint;   // unescaped
+    std::string root; // the part of the file system mounted here ("/" for a whole one)
+    std::string mountPoint; // unescaped
     std::string fsType;
     std::string source;
 };
@@ -23,9 +23,11 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text);
 
 // A mounted volume worth a drive letter, before letters are given.
 struct DetectedVolume {
-    std::string key;          // stays the same while the volume stays mounted
+    std::string key; // stays the same while the volume stays mounted
     VolumeType type = VolumeType::Unknown;
     std::string mountPoint;
+    std::string fsType;
+    std::string source;
 };
 
 // Picks the volumes a user thinks of as drives: "/" first, then block-device file systems
@@ -36,6 +38,13 @@ std::vector<DetectedVolume> DetectVolumes(const std::vector<MountEntry>& mounts,
 
 // Gives drive letters: "/" is C:, every other volume keeps the letter it had while it stays
 // mounted, new ones take the lowest free letter from D. Letters run out at Z.
+// The mount whose file system holds `path` (an absolute path, links resolved): the last mounted
+// of the longest mount points above it; nullptr when none is.
+const MountEntry* MountHolding(const std::vector<MountEntry>& mounts, const std::string& path);
+
+// True when `path` (links resolved) is itself a mount point.
+bool IsMountPoint(const std::vector<MountEntry>& mounts, const std::string& path);
+
 class LetterAssigner {
 public:
     std::vector<Volume> Assign(const std::vector<DetectedVolume>& volumes);

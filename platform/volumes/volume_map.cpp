@@ -1,12 +1,16 @@
 #include "platform/volumes/volume_map.h"
+#include "platform/win32_strings.h"
 
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 namespace platform {
 namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::string_view Trim(std::string_view text)
 {
@@ -24,8 +28,12 @@ std::optional<VolumeType> ParseType(std::string_view word)
         VolumeType type;
     };
     static constexpr Name kNames[] = {
-        {"removable", VolumeType::Removable}, {"fixed", VolumeType::Fixed},     {"remote", VolumeType::Remote},
-        {"cdrom", VolumeType::CdRom},         {"ramdisk", VolumeType::RamDisk}, {"unknown", VolumeType::Unknown},
+        {"removable", VolumeType::Removable},
+        {"fixed", VolumeType::Fixed},
+        {"remote", VolumeType::Remote},
+        {"cdrom", VolumeType::CdRom},
+        {"ramdisk", VolumeType::RamDisk},
+        {"unknown", VolumeType::Unknown},
     };
     for (const Name& name : kNames)
         if (name.word == word)
@@ -64,11 +72,20 @@ std::optional<std::uint64_t> ParseByteCount(std::string_view text)
     unsigned shift = 0;
     if (!text.empty()) {
         switch (std::toupper(static_cast<unsigned char>(text.back()))) {
-        case 'K': shift = 10; break;
-        case 'M': shift = 20; break;
-        case 'G': shift = 30; break;
-        case 'T': shift = 40; break;
-        default: break;
+        case 'K':
+            shift = 10;
+            break;
+        case 'M':
+            shift = 20;
+            break;
+        case 'G':
+            shift = 30;
+            break;
+        case 'T':
+            shift = 40;
+            break;
+        default:
+            break;
         }
         if (shift != 0)
             text.remove_suffix(1);
@@ -108,16 +125,20 @@ VolumeMapResult ParseVolumeMap(std::string_view text, const std::string& fileNam
 {
     VolumeMapResult result;
     const std::filesystem::path base = std::filesystem::path(fileName).parent_path();
+    if (text.starts_with(kByteOrderMark))
+        text.remove_prefix(kByteOrderMark.size());
     std::istringstream in{std::string(text)};
     std::string line;
     int number = 0;
     const auto fail = [&](const std::string& what) {
         result.volumes.clear();
-        result.error = fileName + ":" + std::to_string(number) + ": " + what;
+        result.error = EscapedUtf8(fileName) + ":" + std::to_string(number) + ": " + what;
         return result;
     };
     while (std::getline(in, line)) {
         ++number;
+        if (const std::string shown = EscapedUtf8(line); shown != line)
+            return fail("the line is not printable UTF-8 text: \"" + shown + "\"");
         std::string_view content = line;
         if (const auto hash = content.find('#'); hash != std::string_view::npos)
             content = content.substr(0, hash);
@@ -125,7 +146,8 @@ VolumeMapResult ParseVolumeMap(std::string_view text, const std::string& fileNam
         if (words.empty())
             continue;
         if (words.size() < 3)
-            return fail("expected \"LETTER TYPE FOLDER [free=N]\", got \"" + std::string(Trim(line)) + "\"");
+            return fail("expected \"LETTER TYPE FOLDER [free=N] [fs=NAME] [mounted]\", got \"" +
+                std::string(Trim(line)) + "\"");
 
         Volume volume;
         const auto letter = ParseLetter(words[0]);
@@ -138,15 +160,36 @@ VolumeMapResult ParseVolumeMap(std::string_view text, const std::string& fileNam
         const auto type = ParseType(words[1]);
         if (!type)
             return fail("unknown drive type \"" + std::string(words[1]) +
-                        "\" (removable, fixed, remote, cdrom, ramdisk or unknown)");
+                "\" (removable, fixed, remote, cdrom, ramdisk or unknown)");
         volume.type = *type;
 
+        // Fields after the folder, in any order, each at most once.
         std::size_t folderEnd = words.size();
-        if (words.back().substr(0, 5) == "free=") {
-            const auto bytes = ParseByteCount(words.back().substr(5));
-            if (!bytes)
-                return fail("\"" + std::string(words.back()) + "\" is not a byte count (like free=4.5G or free=1048576)");
-            volume.freeBytes = bytes;
+        bool freeGiven = false;
+        while (folderEnd > 2) {
+            const std::string_view word = words[folderEnd - 1];
+            bool given = false;
+            std::string_view field = word;
+            if (word.substr(0, 5) == "free=") {
+                field = "free=";
+                given = std::exchange(freeGiven, true);
+                const auto bytes = ParseByteCount(word.substr(5));
+                if (!bytes)
+                    return fail("\"" + std::string(word) + "\" is not a byte count (like free=4.5G or free=1048576)");
+                volume.freeBytes = bytes;
+            } else if (word.substr(0, 3) == "fs=") {
+                field = "fs=";
+                given = !volume.fileSystem.empty();
+                if (word.size() == 3)
+                    return fail("\"fs=\" names no file system (like fs=vfat or fs=exfat)");
+                volume.fileSystem = std::string(word.substr(3));
+            } else if (word == "mounted") {
+                given = std::exchange(volume.onlyWhileMounted, true);
+            } else {
+                break;
+            }
+            if (given)
+                return fail("\"" + std::string(field) + "\" is given twice in \"" + std::string(Trim(line)) + "\"");
             --folderEnd;
         }
         if (folderEnd <= 2)
@@ -165,10 +208,16 @@ VolumeMapResult ParseVolumeMap(std::string_view text, const std::string& fileNam
 
 VolumeMapResult ReadVolumeMap(const std::string& fileName)
 {
+    VolumeMapResult result;
+    std::error_code ec;
+    const auto status = std::filesystem::status(fileName, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        result.error = EscapedUtf8(fileName) + ": is not a regular file";
+        return result;
+    }
     std::ifstream in(fileName, std::ios::binary);
     if (!in) {
-        VolumeMapResult result;
-        result.error = fileName + ": cannot be read";
+        result.error = EscapedUtf8(fileName) + ": cannot be read";
         return result;
     }
     std::ostringstream text;

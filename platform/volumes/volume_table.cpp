@@ -19,6 +19,9 @@ std::string ReadWholeFile(const std::string& path)
     return text.str();
 }
 
+constexpr const char* kMountInfo = "/proc/self/mountinfo";
+constexpr const char* kRealDrivesLock = "/run/kelvo-installer.lock";
+
 std::string VolumeMapFromEnvironment()
 {
     const char* value = std::getenv(kVolumeMapVariable);
@@ -31,7 +34,7 @@ VolumeTable& VolumeTable::Instance()
 {
     static VolumeTable table = [] {
         const std::string map = VolumeMapFromEnvironment();
-        return map.empty() ? VolumeTable("/proc/self/mountinfo", "/sys") : VolumeTable(map);
+        return map.empty() ? VolumeTable(kMountInfo, "/sys") : VolumeTable(map);
     }();
     return table;
 }
@@ -61,6 +64,11 @@ std::optional<Volume> VolumeTable::Find(wchar_t letter)
     return *it;
 }
 
+std::string VolumeTable::InstanceLockFile() const
+{
+    return UsesVolumeMap() ? volumeMapPath_ + ".lock" : kRealDrivesLock;
+}
+
 std::string VolumeTable::VolumeMapError() const
 {
     return UsesVolumeMap() ? ReadVolumeMap(volumeMapPath_).error : std::string();
@@ -78,10 +86,27 @@ std::vector<Volume> VolumeTable::ReadVolumeMapFile()
     if (result.error.empty())
         lastGoodMap_ = std::move(result.volumes);
     std::vector<Volume> present;
+    std::optional<std::vector<MountEntry>> mounts; // read once, when a line needs it
     for (const Volume& volume : lastGoodMap_) {
         std::error_code ec;
-        if (std::filesystem::is_directory(volume.root, ec))
-            present.push_back(volume);
+        if (!std::filesystem::is_directory(volume.root, ec))
+            continue;
+        Volume found = volume;
+        if (found.onlyWhileMounted || found.fileSystem.empty()) {
+            if (!mounts)
+                mounts = ParseMountInfo(ReadWholeFile(kMountInfo));
+            const std::string folder = std::filesystem::canonical(volume.root, ec).string();
+            if (ec)
+                continue;
+            if (found.onlyWhileMounted && !IsMountPoint(*mounts, folder))
+                continue;
+            if (const MountEntry* mount = MountHolding(*mounts, folder); mount != nullptr) {
+                if (found.fileSystem.empty())
+                    found.fileSystem = mount->fsType;
+                found.source = mount->source;
+            }
+        }
+        present.push_back(std::move(found));
     }
     std::sort(present.begin(), present.end(), [](const Volume& a, const Volume& b) { return a.letter < b.letter; });
     return present;

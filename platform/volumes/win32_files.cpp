@@ -1,7 +1,7 @@
 // File operations over letter paths.
 #include "platform/win32_files.h"
-#include "platform/win32_strings.h"
 #include "platform/volume_table.h"
+#include "platform/win32_strings.h"
 
 #include <sys/stat.h>
 
@@ -16,14 +16,20 @@ thread_local DWORD lastError = ERROR_SUCCESS;
 DWORD ErrorFromErrno(int error)
 {
     switch (error) {
-    case 0: return ERROR_SUCCESS;
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case 0:
+        return ERROR_SUCCESS;
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
     case EACCES:
     case EPERM:
-    case EROFS: return ERROR_ACCESS_DENIED;
-    case EEXIST: return ERROR_ALREADY_EXISTS;
-    default: return ERROR_BAD_PATHNAME;
+    case EROFS:
+        return ERROR_ACCESS_DENIED;
+    case EEXIST:
+        return ERROR_ALREADY_EXISTS;
+    default:
+        return ERROR_BAD_PATHNAME;
     }
 }
 
@@ -96,6 +102,8 @@ std::FILE* OpenFile(std::string_view path, const char* mode)
 
 DWORD GetLastError() { return lastError; }
 
+void SetLastError(DWORD error) { lastError = error; }
+
 DWORD GetFileAttributesW(LPCWSTR path)
 {
     const auto native = path != nullptr ? platform::NativePath(std::wstring_view(path)) : std::nullopt;
@@ -119,7 +127,7 @@ BOOL DeleteFileA(LPCSTR path)
     }
     struct stat info {};
     if (::lstat(native->c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        lastError = ERROR_ACCESS_DENIED;   // DeleteFile never removes folders
+        lastError = ERROR_ACCESS_DENIED; // DeleteFile never removes folders
         return FALSE;
     }
     if (std::remove(native->c_str()) != 0) {

@@ -2,6 +2,7 @@
 // the hard disk through a volume map, the package on a loopback server.
 #include "lying_stick_mount.h"
 #include "program_run.h"
+#include "scratch_mount.h"
 #include "script_server.h"
 #include "temp_folder.h"
 #include "zip_tools.h"
@@ -44,8 +45,9 @@ protected:
         fs::create_directories(disk_);
         fs::create_directories(stick_);
         fs::create_directories(cloud_);
-        const int made = std::system(("python3 " + std::string(INSTALLER_SOURCE_DIR) + "/app/demo/make_sample_package.py " +
-                                      (cloud_ / kArchive).string()).c_str());
+        const int made = std::system(("python3 " + std::string(INSTALLER_SOURCE_DIR) +
+            "/app/demo/make_sample_package.py " + (cloud_ / kArchive).string())
+                                         .c_str());
         EXPECT_EQ(made, 0);
         Drives("C fixed disk free=20G\nE removable stick free=8G\n");
     }
@@ -71,16 +73,15 @@ protected:
 
     std::vector<std::string> Environment() const
     {
-        return {"INSTALLER_VOLUME_MAP=" + (root_ / "volumes.map").string(),
-                "INSTALLER_CLOUD_BASE_URL=" + BaseUrl(),
-                "INSTALLER_CLOUD_BASE_URL_ALT=" + BaseUrl(),
-                "INSTALLER_PROBE_ADDRESS=127.0.0.1:" + servers_.at(0)->ReadyValue(),
-                // No system bus: the connection question answers "connected".
-                "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (root_ / "no-bus").string()};
+        return {"INSTALLER_VOLUME_MAP=" + (root_ / "volumes.map").string(), "INSTALLER_CLOUD_BASE_URL=" + BaseUrl(),
+            "INSTALLER_CLOUD_BASE_URL_ALT=" + BaseUrl(),
+            "INSTALLER_PROBE_ADDRESS=127.0.0.1:" + servers_.at(0)->ReadyValue(),
+            // No system bus: the connection question answers "connected".
+            "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (root_ / "no-bus").string()};
     }
 
-    std::unique_ptr<ProgramRun> Start(std::vector<std::string> arguments, std::vector<std::string> extraEnvironment = {},
-                                      const fs::path& executable = INSTALLER_EXE)
+    std::unique_ptr<ProgramRun> Start(std::vector<std::string> arguments,
+        std::vector<std::string> extraEnvironment = {}, const fs::path& executable = INSTALLER_EXE)
     {
         auto environment = Environment();
         for (const std::string& line : extraEnvironment) {
@@ -92,7 +93,7 @@ protected:
         return std::make_unique<ProgramRun>(executable, arguments, environment);
     }
     ProgramResult Run(std::vector<std::string> arguments, std::vector<std::string> extraEnvironment = {},
-                      const fs::path& executable = INSTALLER_EXE)
+        const fs::path& executable = INSTALLER_EXE)
     {
         return Start(std::move(arguments), std::move(extraEnvironment), executable)->Wait();
     }
@@ -127,7 +128,7 @@ protected:
 
 TEST_F(InstallerRunTest, InstallsThePackageOntoTheStickAndKeepsTheArchiveOnTheDisk)
 {
-    Drives("C fixed disk free=4.5G\nD fixed other free=1G\nE removable stick free=4.5G\n");   // exactly enough
+    Drives("C fixed disk free=4.5G\nD fixed other free=1G\nE removable stick free=4.5G\n"); // exactly enough
     fs::create_directories(root_ / "other");
     std::ofstream(stick_ / "notes.txt") << "the teacher's own file\n";
     fs::create_directories(stick_ / "kelvoClient");
@@ -147,7 +148,7 @@ TEST_F(InstallerRunTest, DrivesThatAreNotReadyAreRefusedBeforeAnythingHappens)
         const char* text;
     } rows[] = {
         {"C fixed disk free=20G\nE removable stick free=8G\nF removable second free=8G\n",
-         "请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！"},
+            "请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！"},
         {"C fixed disk free=20G\n", "请插入需要安装课件的U盘后，再继续操作！"},
         {"C fixed disk free=20G\nE removable stick free=4607M\n", "U盘空间不足4.5G，无法安装课件！"},
         {"C fixed disk free=4607M\nE removable stick free=8G\n", "硬盘空间不足4.5G，无法下载！"},
@@ -207,11 +208,11 @@ TEST_F(InstallerRunTest, TheKeyComesFromTheCommandLineOrTheFileBesideTheProgram)
 
 TEST_F(InstallerRunTest, QaswitchFileSelectsTheAlternateStorageAndAFolderOfThatNameDoesNot)
 {
-    Serve(WithoutPackage());   // the main storage: no such package
-    Serve();                          // the alternate one has it
+    Serve(WithoutPackage()); // the main storage: no such package
+    Serve(); // the alternate one has it
     const fs::path installer = InstallerCopy();
-    const std::vector<std::string> storages{"INSTALLER_CLOUD_BASE_URL=" + BaseUrl(0),
-                                            "INSTALLER_CLOUD_BASE_URL_ALT=" + BaseUrl(1)};
+    const std::vector<std::string> storages{
+        "INSTALLER_CLOUD_BASE_URL=" + BaseUrl(0), "INSTALLER_CLOUD_BASE_URL_ALT=" + BaseUrl(1)};
 
     fs::create_directories(installer.parent_path() / "qaswitch.txt");
     ProgramResult result = Run({"--package-key", kKey}, storages, installer);
@@ -229,8 +230,9 @@ TEST_F(InstallerRunTest, ANetworkThatIsDownStopsBeforeTheDownload)
     // The probe finds nobody, and NetworkManager says the machine is offline.
     ScriptServer offline({"/usr/bin/python3", SupportScript("network_manager_bus.py"), "--state", "20"});
     ScriptServer silent({"/usr/bin/python3", SupportScript("http_test_server.py"), "--mode", "silent"});
-    const ProgramResult result = Run({"--package-key", kKey}, {"DBUS_SYSTEM_BUS_ADDRESS=" + offline.ReadyValue(),
-                                                               "INSTALLER_PROBE_ADDRESS=127.0.0.1:" + silent.ReadyValue()});
+    const ProgramResult result = Run({"--package-key", kKey},
+        {"DBUS_SYSTEM_BUS_ADDRESS=" + offline.ReadyValue(),
+            "INSTALLER_PROBE_ADDRESS=127.0.0.1:" + silent.ReadyValue()});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "网络不可用，请稍后再试。\n");
     EXPECT_FALSE(fs::exists(disk_ / "kelvo" / kArchive));
@@ -239,7 +241,7 @@ TEST_F(InstallerRunTest, ANetworkThatIsDownStopsBeforeTheDownload)
 
 TEST_F(InstallerRunTest, PullingTheStickDuringTheDownloadEndsTheProgram)
 {
-    Serve(Rate(200'000));   // about eight seconds for the package
+    Serve(Rate(200'000)); // about eight seconds for the package
     const auto run = Start({"--package-key", kKey});
     const fs::path archive = disk_ / "kelvo" / kArchive;
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive) && fs::file_size(archive) > 0; }));
@@ -333,6 +335,86 @@ TEST_F(ReadBackRun, WithoutTheCheckTheLyingStickPassesForInstalled)
     EXPECT_EQ(result.out.find("正在校验文件"), std::string::npos) << result.out;
 }
 
+TEST_F(InstallerRunTest, OneInstallerAtATimePerSetOfDrives)
+{
+    Serve(Rate(200'000)); // about eight seconds for the package
+    const auto first = Start({"--package-key", kKey});
+    const fs::path archive = disk_ / "kelvo" / kArchive;
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive) && fs::file_size(archive) > 0; }));
+
+    // A second run over the same map is refused and touches nothing: the first goes on.
+    const ProgramResult second = Run({"--package-key", kKey});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_EQ(second.err, "课件安装工具已在运行。\n");
+
+    // A run over a map of its own is not held back.
+    const fs::path other = root_ / "other";
+    fs::create_directories(other / "disk");
+    fs::create_directories(other / "stick");
+    std::ofstream(other / "volumes.map") << "C fixed disk free=20G\nE removable stick free=8G\n";
+    const ProgramResult beside =
+        Run({"--package-key", kKey}, {"INSTALLER_VOLUME_MAP=" + (other / "volumes.map").string()});
+    EXPECT_EQ(beside.exitCode, 0) << beside.err;
+    EXPECT_TRUE(fs::exists(other / "stick/kelvoClient/启动课件.txt"));
+
+    ExpectInstalled(first->Wait());
+}
+
+TEST_F(InstallerRunTest, AHardDiskThatFillsUpDuringTheDownloadIsTheHardDisksFault)
+{
+    // The disk claims room enough but is a real file system smaller than the package.
+    const ScratchMount disk(ScratchMount::Kind::Tmpfs, disk_, 512 * 1024);
+    if (!disk.SkipReason().empty())
+        GTEST_SKIP() << disk.SkipReason();
+    Serve();
+    const ProgramResult result = Run({"--package-key", kKey});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "课件无法保存到硬盘，请检查硬盘后重试。\n");
+    EXPECT_NE(result.out.find("No space left on device"), std::string::npos) << result.out;
+    EXPECT_FALSE(fs::exists(disk_ / "kelvo" / kArchive));
+    ExpectNothingInstalled();
+}
+
+TEST_F(InstallerRunTest, InstallsOntoARealExfatStick)
+{
+    const ScratchMount stick(ScratchMount::Kind::ExfatImage, stick_, 64u << 20);
+    if (!stick.SkipReason().empty())
+        GTEST_SKIP() << stick.SkipReason();
+    Drives("C fixed disk free=20G\nE removable stick free=8G mounted\n");
+    Serve();
+    ExpectInstalled(Run({"--package-key", kKey}));
+}
+
+// A desktop unmounts a pulled stick lazily and leaves its folder behind on the system disk.
+// The pulled-stick abort is the only message, and nothing is written into that folder or
+// anywhere else.
+TEST_F(InstallerRunTest, PullingTheStickWhileItIsWrittenAbortsAndWritesNothingElsewhere)
+{
+    const int made =
+        std::system(("/usr/bin/python3 -c \"import sys, zipfile\n"
+                     "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                     "    for i in range(20000): z.writestr(f'kelvoClient/p{i // 200}/f{i}.txt', 'page')\" " +
+            (cloud_ / kArchive).string())
+                        .c_str());
+    ASSERT_EQ(made, 0);
+    ScratchMount stick(ScratchMount::Kind::ExfatImage, stick_, 1u << 30);
+    if (!stick.SkipReason().empty())
+        GTEST_SKIP() << stick.SkipReason();
+    Drives("C fixed disk free=20G\nE removable stick free=8G mounted\n");
+    Serve();
+    const auto run = Start({"--package-key", kKey});
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(stick_ / "kelvoClient/p1"); }));
+    stick.Pull();
+    const ProgramResult result = run->Wait();
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "检测到课件U盘已拔出，安装终止。\n");
+    EXPECT_EQ(result.out.find("安装完成"), std::string::npos) << result.out;
+    EXPECT_TRUE(fs::is_empty(stick_));
+    for (const auto& entry : fs::recursive_directory_iterator(root_))
+        EXPECT_EQ(entry.path().string().find("kelvoClient"), std::string::npos) << entry.path();
+}
+
 TEST(DemoRun, InstallsTheSamplePackageIntoItsOwnStickFolder)
 {
     ProgramRun run(INSTALLER_EXE, {"--demo", "--unattended"}, {});
@@ -344,7 +426,7 @@ TEST(DemoRun, InstallsTheSamplePackageIntoItsOwnStickFolder)
     const fs::path stick = result.out.substr(at + done.size(), result.out.find('\n', at) - at - done.size());
     EXPECT_TRUE(fs::exists(stick / "kelvoClient/启动课件.txt")) << stick;
     EXPECT_EQ(result.err, "");
-    fs::remove_all(stick.parent_path());   // the demo's own temporary folder
+    fs::remove_all(stick.parent_path()); // the demo's own temporary folder
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 namespace {
 
@@ -40,7 +41,8 @@ protected:
         std::string pattern = (fs::temp_directory_path() / "sysfs-XXXXXX").string();
         sys_ = ::mkdtemp(pattern.data());
         // Disks with their partitions, as sysfs lays them out, and the dev/block links.
-        Disk("devices/pci0000:00/nvme/nvme0/nvme0n1", "nvme0n1", false, {{"nvme0n1p1", "259:1"}, {"nvme0n1p2", "259:2"}, {"nvme0n1p3", "259:3"}});
+        Disk("devices/pci0000:00/nvme/nvme0/nvme0n1", "nvme0n1", false,
+            {{"nvme0n1p1", "259:1"}, {"nvme0n1p2", "259:2"}, {"nvme0n1p3", "259:3"}});
         Disk("devices/pci0000:00/usb1/1-1/host6/target6:0:0/6:0:0:0/block/sdb", "sdb", true, {{"sdb1", "8:17"}});
         Disk("devices/pci0000:00/usb1/1-2/host7/target7:0:0/7:0:0:0/block/sdc", "sdc", true, {{"sdc1", "8:33"}});
         Disk("devices/pci0000:00/usb1/1-3/host8/target8:0:0/8:0:0:0/block/sdd", "sdd", true, {{"sdd1", "8:49"}});
@@ -50,7 +52,7 @@ protected:
     void TearDown() override { fs::remove_all(sys_); }
 
     void Disk(const std::string& path, const std::string& name, bool removable,
-              std::initializer_list<std::pair<std::string, std::string>> partitions)
+        std::initializer_list<std::pair<std::string, std::string>> partitions)
     {
         fs::create_directories(sys_ / path);
         std::ofstream(sys_ / path / "removable") << (removable ? "1\n" : "0\n");
@@ -75,7 +77,7 @@ protected:
 TEST_F(MountTableTest, ParsesFieldsAndUnescapesMountPoints)
 {
     const auto mounts = platform::ParseMountInfo(kDesktopMountInfo);
-    ASSERT_EQ(mounts.size(), 17u);   // the line that is not a mount is skipped
+    ASSERT_EQ(mounts.size(), 17u); // the line that is not a mount is skipped
     EXPECT_EQ(mounts[0].major, 259u);
     EXPECT_EQ(mounts[0].minor, 2u);
     EXPECT_EQ(mounts[0].mountPoint, "/");
@@ -108,14 +110,46 @@ TEST_F(MountTableTest, FindsTheDrivesAUserSeesWithTheirTypes)
     }
 }
 
+TEST_F(MountTableTest, VolumesNameTheirFileSystemsTheWindowsWay)
+{
+    platform::LetterAssigner assigner;
+    const auto volumes =
+        assigner.Assign(platform::DetectVolumes(platform::ParseMountInfo(kDesktopMountInfo), sys_.string()));
+    const std::map<std::string, std::string> expected = {
+        {"/", "EXT4"},
+        {"/home", "EXT4"},
+        {"/media/teacher/STICK", "FAT32"},
+        {"/mnt/share", "NFS4"},
+        {"/media/teacher/CDROM", "ISO9660"},
+        {"/media/teacher/My Stick", "exFAT"},
+        {"/media/teacher/课件U盘", "FAT32"},
+    };
+    ASSERT_EQ(volumes.size(), expected.size());
+    for (const auto& volume : volumes)
+        EXPECT_EQ(platform::WindowsFileSystemName(volume), expected.at(volume.root)) << volume.root;
+    EXPECT_EQ(volumes[2].source, "/dev/sdb1");
+
+    const struct {
+        const char* type;
+        const char* windows;
+    } rows[] = {{"msdos", "FAT32"}, {"fat", "FAT32"}, {"EXFAT", "exFAT"}, {"ntfs", "NTFS"}, {"ntfs3", "NTFS"},
+        {"fuseblk.exfat", "exFAT"}, {"fuseblk", "FUSEBLK"}, {"btrfs", "BTRFS"}, {"", ""}};
+    for (const auto& row : rows) {
+        platform::Volume volume;
+        volume.fileSystem = row.type;
+        volume.source = "/dev/no-such-device";
+        EXPECT_EQ(platform::WindowsFileSystemName(volume), row.windows) << row.type;
+    }
+}
+
 TEST_F(MountTableTest, AFileSystemWithoutADeviceNumberIsFoundByItsSourceName)
 {
     // btrfs reports an anonymous device number; the source names the partition.
-    const auto volumes = platform::DetectVolumes(
-        platform::ParseMountInfo("1 0 0:31 / / rw - btrfs /dev/nvme0n1p2 rw\n"
-                                 "2 1 0:45 / /media/stick rw - btrfs /dev/sdb1 rw\n"
-                                 "3 1 0:45 /@home /home rw - btrfs /dev/sdb1 rw\n"),
-        sys_.string());
+    const auto volumes =
+        platform::DetectVolumes(platform::ParseMountInfo("1 0 0:31 / / rw - btrfs /dev/nvme0n1p2 rw\n"
+                                                         "2 1 0:45 / /media/stick rw - btrfs /dev/sdb1 rw\n"
+                                                         "3 1 0:45 /@home /home rw - btrfs /dev/sdb1 rw\n"),
+            sys_.string());
     ASSERT_EQ(volumes.size(), 2u);
     EXPECT_EQ(volumes[1].mountPoint, "/media/stick");
     EXPECT_EQ(volumes[1].type, VolumeType::Removable);
@@ -125,7 +159,8 @@ TEST_F(MountTableTest, LettersStayWithTheirVolumesAndFreedLettersAreReused)
 {
     const std::string withStick = kDesktopMountInfo;
     std::string withoutStick = withStick;
-    const std::string stickLine = "60 22 8:17 / /media/teacher/STICK rw,nosuid,nodev,relatime shared:60 - vfat /dev/sdb1 rw,uid=1000\n";
+    const std::string stickLine =
+        "60 22 8:17 / /media/teacher/STICK rw,nosuid,nodev,relatime shared:60 - vfat /dev/sdb1 rw,uid=1000\n";
     withoutStick.erase(withoutStick.find(stickLine), stickLine.size());
 
     platform::LetterAssigner assigner;
@@ -144,11 +179,12 @@ TEST_F(MountTableTest, LettersStayWithTheirVolumesAndFreedLettersAreReused)
 
     const auto pulled = assigner.Assign(platform::DetectVolumes(platform::ParseMountInfo(withoutStick), sys_.string()));
     EXPECT_EQ(letterOf(pulled, "/media/teacher/STICK"), L'?');
-    EXPECT_EQ(letterOf(pulled, "/media/teacher/课件U盘"), L'I');   // others keep their letters
+    EXPECT_EQ(letterOf(pulled, "/media/teacher/课件U盘"), L'I'); // others keep their letters
 
     std::string otherStick = withoutStick + "70 22 8:65 / /media/teacher/NEW rw - vfat /dev/sde1 rw\n";
-    const auto replugged = assigner.Assign(platform::DetectVolumes(platform::ParseMountInfo(otherStick), sys_.string()));
-    EXPECT_EQ(letterOf(replugged, "/media/teacher/NEW"), L'E');   // the lowest free letter
+    const auto replugged =
+        assigner.Assign(platform::DetectVolumes(platform::ParseMountInfo(otherStick), sys_.string()));
+    EXPECT_EQ(letterOf(replugged, "/media/teacher/NEW"), L'E'); // the lowest free letter
     EXPECT_EQ(letterOf(replugged, "/media/teacher/CDROM"), L'G');
 }
 

@@ -2,8 +2,10 @@
 // hard disk C: onto the stick E:, both folders behind a volume map.
 #include "install/extract_progress.h"
 #include "install/package_extractor.h"
+#include "install/zip_names.h"
 
 #include "hand_made_zip.h"
+#include "scratch_mount.h"
 #include "temp_folder.h"
 #include "zip_tools.h"
 
@@ -36,8 +38,10 @@ protected:
     {
         static const TempFolder volumes("extraction-volumes");
         static const bool mapped = [] {
+            // F: is the stick's folder again, reported as FAT32.
             WriteFileBytes(volumes / "volumes.map",
-                "C fixed " + (volumes / "disk").string() + "\n" + "E removable " + (volumes / "stick").string() + "\n");
+                "C fixed " + (volumes / "disk").string() + "\n" + "E removable " + (volumes / "stick").string() + "\n" +
+                    "F removable " + (volumes / "stick").string() + " fs=vfat\n");
             return ::setenv("INSTALLER_VOLUME_MAP", (volumes / "volumes.map").c_str(), 1) == 0;
         }();
         EXPECT_TRUE(mapped);
@@ -60,12 +64,12 @@ protected:
     static fs::path Archive() { return Disk() / "kelvo" / "package.zip"; }
     static fs::path Source() { return Disk() / "source"; }
 
-    static ExtractionRun Extract(
-        const std::atomic<bool>* cancel = nullptr, const std::function<void(std::uint64_t)>& onReport = {})
+    static ExtractionRun Extract(const std::atomic<bool>* cancel = nullptr,
+        const std::function<void(std::uint64_t)>& onReport = {}, const std::wstring& stick = L"E:")
     {
         ExtractionRun run;
         ExtractionResult result = ExtractZipArchive(
-            L"C:\\kelvo\\package.zip", L"E:",
+            L"C:\\kelvo\\package.zip", stick,
             [&](std::uint64_t processed, std::uint64_t total) {
                 run.reports.emplace_back(processed, total);
                 if (onReport)
@@ -252,11 +256,20 @@ TEST_P(HostileEntryTest, IsRefusedBeforeAnythingIsWritten)
 
     EXPECT_FALSE(run.ok);
     ExpectOneLine(run.error);
-    EXPECT_NE(run.error.find("\"" + entry.rawName + "\""), std::string::npos) << run.error;
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveContent);
+    EXPECT_NE(run.error.find("\"" + extraction::PrintableName(entry.rawName) + "\""), std::string::npos) << run.error;
     EXPECT_NE(run.error.find(GetParam().reason), std::string::npos) << run.error;
     EXPECT_TRUE(StickIsEmpty());
     EXPECT_TRUE(fs::is_empty(Outside()));
     EXPECT_FALSE(fs::exists(Volumes() / "evil.txt"));
+}
+
+std::string Repeated(const std::string& text, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Entries, HostileEntryTest,
@@ -267,7 +280,25 @@ INSTANTIATE_TEST_SUITE_P(Entries, HostileEntryTest,
         HostileCase{"SymbolicLink", {"kelvoClient/link", "/etc", false, 0120777}, "symbolic link"},
         HostileCase{"CharacterDevice", {"kelvoClient/tty", "", false, 0020666}, "device"},
         HostileCase{"BlockDevice", {"kelvoClient/disk", "", false, 0060660}, "device"},
-        HostileCase{"Socket", {"kelvoClient/socket", "", false, 0140755}, "socket"}),
+        HostileCase{"Socket", {"kelvoClient/socket", "", false, 0140755}, "socket"},
+        // What Windows cannot hold, whatever the stick's file system.
+        HostileCase{"ControlCharacter", {"kelvoClient/a\tb.txt", "x", true}, "control character"},
+        HostileCase{"Colon", {"kelvoClient/第1课:导入.txt", "x", true}, "':'"},
+        HostileCase{"QuestionMark", {"kelvoClient/why?.txt", "x", true}, "'?'"},
+        HostileCase{"Pipe", {"kelvoClient/a|b/c.txt", "x", true}, "'|'"},
+        HostileCase{"TrailingDot", {"kelvoClient/notes./a.txt", "x", true}, "ends in a dot or a space"},
+        HostileCase{"TrailingSpace", {"kelvoClient/notes ", "x", true}, "ends in a dot or a space"},
+        HostileCase{"DeviceName", {"kelvoClient/CON", "x", true}, "device name CON"},
+        HostileCase{"DeviceNameWithExtension", {"kelvoClient/com1.tar.gz", "x", true}, "device name COM1"},
+        HostileCase{"DeviceNameAsFolder", {"kelvoClient/Lpt9 .txt/a.txt", "x", true}, "device name LPT9"},
+        HostileCase{"Over255Utf16Units", {"kelvoClient/" + Repeated("\xF0\x9F\x93\x9A", 128), "x", true},
+            "255 UTF-16 units"}, // U+1F4DA takes two units
+        // Paths a case-blind file system cannot keep apart (beside kelvoClient/fine.txt).
+        HostileCase{"EqualIgnoringCase", {"kelvoClient/FINE.txt", "x", true}, "only in case"},
+        HostileCase{"FolderEqualIgnoringCase", {"KelvoClient/other.txt", "x", true}, "only in case"},
+        HostileCase{"FileThenFolder", {"kelvoClient/fine.txt/in.txt", "x", true}, "both a file and a folder"},
+        HostileCase{"FolderThenFile", {"kelvoClient", "x", true}, "both a file and a folder"},
+        HostileCase{"FileTwice", {"kelvoClient/fine.txt", "again", true}, "appears twice"}),
     [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.label); });
 
 TEST_F(ExtractionTest, RefusesSymbolicLinkWrittenByZipfile)
@@ -317,7 +348,7 @@ TEST_F(ExtractionTest, NameNeitherUtf8NorCp936FailsBeforeWriting)
 
     const ExtractionRun run = Extract();
 
-    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveContent);
     ExpectOneLine(run.error);
     EXPECT_NE(run.error.find("\"\\xFF\\xFE.txt\""), std::string::npos) << run.error;
     EXPECT_TRUE(StickIsEmpty());
@@ -374,7 +405,7 @@ TEST_P(UnreadableArchiveTest, FailsWithoutWritingAnything)
 
     const ExtractionRun run = Extract();
 
-    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveUnreadable);
     ExpectOneLine(run.error);
     EXPECT_NE(run.error.find("package.zip"), std::string::npos) << run.error;
     EXPECT_TRUE(StickIsEmpty());
@@ -406,9 +437,28 @@ TEST_F(ExtractionTest, DamagedEntryDataFailsNamingTheEntry)
 
     const ExtractionRun run = Extract();
 
-    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveUnreadable);
     ExpectOneLine(run.error);
     EXPECT_NE(run.error.find("\"kelvoClient/bad.txt\""), std::string::npos) << run.error;
+    // The file that failed goes, the one finished before stays, and is the only one recorded.
+    EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "bad.txt"));
+    EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "good.txt"), "good");
+    ASSERT_EQ(run.written.size(), 1u);
+    EXPECT_EQ(run.written[0].path, "kelvoClient/good.txt");
+    EXPECT_EQ(run.written[0].size, 4u);
+    EXPECT_EQ(run.written[0].crc32, Crc32("good"));
+}
+
+TEST_F(ExtractionTest, EncryptedEntryIsRefusedBeforeWriting)
+{
+    WriteFileBytes(Source() / "kelvoClient" / "secret.txt", "secret");
+    ZipFolderWithInfoZip(Source(), Archive(), "-P password");
+
+    const ExtractionRun run = Extract();
+
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveContent);
+    EXPECT_NE(run.error.find("encrypted"), std::string::npos) << run.error;
+    EXPECT_TRUE(StickIsEmpty());
 }
 
 TEST_F(ExtractionTest, DestinationThatIsNoFolderOrNoVolumeFails)
@@ -444,6 +494,7 @@ TEST_F(ExtractionTest, CancelStopsBetweenBlocks)
     EXPECT_EQ(run.error, "extraction cancelled");
     ASSERT_EQ(run.reports.size(), 2u); // the start, then the first block
     EXPECT_LT(run.reports.back().first, run.reports.back().second);
+    EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "big.bin")); // half a file does not stay
     EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "after.txt"));
 
     // Cancelled before it starts: nothing is written, not even the destination's folders.
@@ -469,6 +520,83 @@ TEST_F(ExtractionTest, RootedNativePathsWorkLikeLetterPaths)
     const ExtractionResult result = ExtractZipArchive(archive, destination, {});
     ASSERT_TRUE(result.Ok()) << result.error;
     EXPECT_EQ(ReadFileBytes(Outside() / "rooted" / "kelvoClient" / "a.txt"), "a");
+}
+
+// ---- Sticks that refuse, fill up or go away -------------------------------------------------
+
+// A file of 4 GiB cannot be kept on FAT32 and is refused up front with its own failure; on
+// another file system an entry whose data falls short of its declared size is a damaged
+// archive, and the short file does not stay behind.
+TEST_F(ExtractionTest, DeclaredFourGibFileIsRefusedOnFat32AndFailsShortElsewhere)
+{
+    BuildZipWithPython(Archive(), R"([
+        {"name": "kelvoClient/ok.txt", "text": "ok"},
+        {"name": "kelvoClient/big.bin", "text": "x", "repeat": 1000, "declared_size": 4294967296}
+    ])");
+
+    const ExtractionRun fat32 = Extract(nullptr, nullptr, L"F:");
+    EXPECT_EQ(fat32.failure, ExtractFailure::TooLargeForFat32);
+    EXPECT_NE(fat32.error.find("\"kelvoClient/big.bin\""), std::string::npos) << fat32.error;
+    EXPECT_TRUE(StickIsEmpty());
+
+    const ExtractionRun other = Extract();
+    EXPECT_EQ(other.failure, ExtractFailure::ArchiveUnreadable) << other.error;
+    EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "ok.txt"), "ok");
+    EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "big.bin"));
+}
+
+// The stick's own failures carry the system's reason; the file that failed is removed, the one
+// finished before stays.
+TEST_F(ExtractionTest, StickThatFillsUpOrIsReadOnlyIsTheSticksFault)
+{
+    BuildZipWithPython(Archive(), R"([
+        {"name": "kelvoClient/first.txt", "text": "first"},
+        {"name": "kelvoClient/big.bin", "random_bytes": 16777216, "seed": 3}
+    ])");
+    {
+        const ScratchMount full(ScratchMount::Kind::ExfatImage, Stick(), 8u << 20);
+        if (!full.SkipReason().empty())
+            GTEST_SKIP() << full.SkipReason();
+        const ExtractionRun run = Extract();
+        EXPECT_EQ(run.failure, ExtractFailure::StickWrite);
+        EXPECT_NE(run.error.find("No space left on device"), std::string::npos) << run.error;
+        EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "first.txt"), "first");
+        EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "big.bin"));
+    }
+    {
+        const ScratchMount readOnly(ScratchMount::Kind::Tmpfs, Stick(), 64u << 20);
+        ASSERT_EQ(RunShell("mount -o remount,ro " + ShellQuoted(Stick().string())), 0);
+        const ExtractionRun run = Extract();
+        EXPECT_EQ(run.failure, ExtractFailure::StickWrite);
+        EXPECT_NE(run.error.find("Read-only file system"), std::string::npos) << run.error;
+        EXPECT_TRUE(StickIsEmpty());
+    }
+}
+
+// A desktop unmounts a pulled stick lazily and leaves its mount point folder, on the system
+// disk: nothing is ever written there, and the extraction says the stick went away.
+TEST_F(ExtractionTest, StickUnmountedDuringManySmallEntriesIsPulledAndNothingLandsInItsFolder)
+{
+    std::string entries = "[";
+    for (int i = 0; i < 20000; ++i)
+        entries += std::string(i ? "," : "") + R"({"name": "kelvoClient/p)" + std::to_string(i / 200) + "/f" +
+            std::to_string(i) + R"(.txt", "text": "page"})";
+    BuildZipWithPython(Archive(), entries + "]");
+    ScratchMount stick(ScratchMount::Kind::ExfatImage, Stick(), 1u << 30);
+    if (!stick.SkipReason().empty())
+        GTEST_SKIP() << stick.SkipReason();
+
+    const ExtractionRun run = Extract(nullptr, [&](std::uint64_t processed) {
+        if (processed == 4 * 300)
+            stick.Pull();
+    });
+
+    EXPECT_EQ(run.failure, ExtractFailure::StickPulled) << run.error;
+    ExpectOneLine(run.error);
+    EXPECT_GE(run.written.size(), 300u);
+    EXPECT_LT(run.written.size(), 20000u);
+    EXPECT_TRUE(StickIsEmpty());
+    EXPECT_TRUE(fs::is_empty(Outside()));
 }
 
 } // namespace

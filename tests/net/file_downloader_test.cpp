@@ -65,7 +65,7 @@ std::unique_ptr<TestHttpServer> FileDownloaderTest::server_;
 // ---- Complete transfers ---------------------------------------------------------------------
 
 struct BodyCase {
-    std::string route;  // "file" (with Content-Length) or "chunked" (without)
+    std::string route; // "file" (with Content-Length) or "chunked" (without)
     std::size_t length;
 };
 
@@ -105,9 +105,9 @@ TEST_P(BodyTest, WholeBodyLandsInFileWithProgress)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Bodies, BodyTest, testing::Values(
-    BodyCase{"file", 0}, BodyCase{"file", 1}, BodyCase{"file", 1048575}, BodyCase{"file", 1048576},
-    BodyCase{"file", 3 * 1048576 + 7}, BodyCase{"chunked", 1}, BodyCase{"chunked", 3 * 1048576 + 7}));
+INSTANTIATE_TEST_SUITE_P(Bodies, BodyTest,
+    testing::Values(BodyCase{"file", 0}, BodyCase{"file", 1}, BodyCase{"file", 1048575}, BodyCase{"file", 1048576},
+        BodyCase{"file", 3 * 1048576 + 7}, BodyCase{"chunked", 1}, BodyCase{"chunked", 3 * 1048576 + 7}));
 
 TEST_F(FileDownloaderTest, LetterPathReachesTheVolumeWithoutCallback)
 {
@@ -171,13 +171,14 @@ TEST_P(FailureTest, EndsAsFailedWithOneLine)
     EXPECT_EQ(RunToEnd(downloader), "Download failed: " + GetParam().diagnostic + "\n");
     EXPECT_TRUE(downloader.IsFailed());
     EXPECT_FALSE(downloader.IsFinished());
+    EXPECT_EQ(downloader.Failure(), DownloadFailure::Transfer);
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, FailureTest, testing::Values(
-    FailureCase{"NotFound", "/missing", "HTTP response code said error"},
-    FailureCase{"ServerError", "/status/500", "HTTP response code said error"},
-    FailureCase{"Redirect", "/redirect", "HTTP response code said error"},
-    FailureCase{"DroppedMidBody", "/drop/200000", "Transferred a partial file"}),
+INSTANTIATE_TEST_SUITE_P(Answers, FailureTest,
+    testing::Values(FailureCase{"NotFound", "/missing", "HTTP response code said error"},
+        FailureCase{"ServerError", "/status/500", "HTTP response code said error"},
+        FailureCase{"Redirect", "/redirect", "HTTP response code said error"},
+        FailureCase{"DroppedMidBody", "/drop/200000", "Transferred a partial file"}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST_F(FileDownloaderTest, ErrorDocumentIsNotWrittenAsTheArchive)
@@ -206,9 +207,22 @@ TEST_F(FileDownloaderTest, UnreachableServerFails)
 TEST_F(FileDownloaderTest, UnwritableSavePathFails)
 {
     FileDownloader downloader(server_->Url("/file/10"), (dir_.Path() / "missing" / "a.zip").string());
-    EXPECT_EQ(RunToEnd(downloader), "Failed to open file for writing.\n");
+    EXPECT_EQ(RunToEnd(downloader), "Failed to open file for writing: No such file or directory\n");
     EXPECT_TRUE(downloader.IsFailed());
     EXPECT_FALSE(downloader.IsFinished());
+    EXPECT_EQ(downloader.Failure(), DownloadFailure::LocalFile);
+}
+
+TEST_F(FileDownloaderTest, AFullDiskIsTheLocalFilesFailureWithTheSystemsReason)
+{
+    // /dev/full fails every write that reaches it: a large body in a write, a small one only
+    // when the close flushes it.
+    for (const char* path : {"/file/3000000", "/file/10"}) {
+        FileDownloader downloader(server_->Url(path), "/dev/full");
+        const std::string line = RunToEnd(downloader);
+        EXPECT_TRUE(line.starts_with("Download failed: ") && line.ends_with(": No space left on device\n")) << line;
+        EXPECT_EQ(downloader.Failure(), DownloadFailure::LocalFile) << path;
+    }
 }
 
 TEST_F(FileDownloaderTest, CallbackThatReturnsNonZeroAbortsTransfer)
@@ -254,8 +268,8 @@ TEST_F(FileDownloaderTest, CancelStopsATransferStillConnecting)
     }
     downloader.Cancel();
     EXPECT_TRUE(WaitUntilEnded(downloader));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Download failed: Operation was aborted by an application callback\n");
+    EXPECT_EQ(
+        testing::internal::GetCapturedStdout(), "Download failed: Operation was aborted by an application callback\n");
     EXPECT_TRUE(downloader.IsFailed());
 }
 
@@ -293,8 +307,8 @@ TEST_F(FileDownloaderTest, StartsOnlyOnce)
 TEST_F(FileDownloaderTest, HttpsVerifiesPeerAndHostName)
 {
     const TestHttpServer good(TestHttpServer::Mode::Serve, TestHttpServer::Tls{dir_.Path() / "good", ""});
-    const TestHttpServer misnamed(TestHttpServer::Mode::Serve,
-                                  TestHttpServer::Tls{dir_.Path() / "misnamed", "wrong.example"});
+    const TestHttpServer misnamed(
+        TestHttpServer::Mode::Serve, TestHttpServer::Tls{dir_.Path() / "misnamed", "wrong.example"});
     {
         const ScopedEnv trust("INSTALLER_CA_BUNDLE", good.CaFile());
         FileDownloader downloader(good.Url("/file/300000"), SavePath());

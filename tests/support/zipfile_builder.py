@@ -10,6 +10,8 @@ Each entry is an object with "name" (a name ending in "/" is a folder) and optio
   "compress"      "deflate" (default) or "store"
   "zip64"         true forces ZIP64 records for the entry
   "mode"          Unix mode with the file type, e.g. 0o100755, 0o120777 for a symbolic link
+  "declared_size" the uncompressed size the central directory claims instead of the real one
+                  (the archive is then written as to a pipe: local headers carry no sizes)
 Non-ASCII names are written as UTF-8 with the UTF-8 flag, as zipfile always does.
 """
 import json
@@ -24,11 +26,31 @@ def entry_bytes(entry):
     return entry.get("text", "").encode("utf-8") * entry.get("repeat", 1)
 
 
+class Unseekable:
+    """A file zipfile cannot seek in, so it writes sizes after the data and not into local headers."""
+
+    def __init__(self, file):
+        self.file = file
+        self.written = 0
+
+    def write(self, data):
+        self.written += len(data)
+        return self.file.write(data)
+
+    def tell(self):
+        return self.written
+
+    def flush(self):
+        self.file.flush()
+
+
 def main():
     out_path, spec_path = sys.argv[1], sys.argv[2]
     with open(spec_path, encoding="utf-8") as spec_file:
         entries = json.load(spec_file)
-    with zipfile.ZipFile(out_path, "w") as archive:
+    declared = any("declared_size" in entry for entry in entries)
+    with open(out_path, "wb") as out, \
+            zipfile.ZipFile(Unseekable(out) if declared else out, "w") as archive:
         for entry in entries:
             info = zipfile.ZipInfo(entry["name"], date_time=(2024, 5, 17, 12, 30, 0))
             folder = entry["name"].endswith("/")
@@ -43,6 +65,8 @@ def main():
                 continue
             with archive.open(info, "w", force_zip64=entry.get("zip64", False)) as member:
                 member.write(data)
+            if "declared_size" in entry:
+                archive.getinfo(entry["name"]).file_size = entry["declared_size"]
     return 0
 
 
