@@ -11,7 +11,7 @@ class DownloadWnd;
 extern bool g_installStarted;   // set just before the download window opens; never reset
 extern bool g_drivePulled;      // the stick vanished during the installation
 extern DownloadWnd* g_downloadWnd;   // the download window of this run; never deleted
-extern bool g_verifyWrittenFiles;    // read the package back after writing; set before the UI starts
+extern bool g_verifyWrittenFiles; // read the package back after writing; set before the UI starts
 
 void RunStartFlow(CDuiFrameWnd& frame);
 

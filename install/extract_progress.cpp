@@ -37,10 +37,7 @@ std::wstring FormatExtractStatus(double percent)
     return L"正在写入文件" + FormatFixed(percent, 2, 6) + L"%";
 }
 
-std::wstring FormatVerifyStatus(double percent)
-{
-    return L"正在校验文件" + FormatFixed(percent, 2, 6) + L"%";
-}
+std::wstring FormatVerifyStatus(double percent) { return L"正在校验文件" + FormatFixed(percent, 2, 6) + L"%"; }
 
 int ExtractBarValue(double percent)
 {

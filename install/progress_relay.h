@@ -46,7 +46,7 @@ private:
     bool m_fresh = false;         // published since the last Take
     bool m_wakePending = false;   // a wake-up was asked for and no Take has run since
     std::optional<int> m_lastWhole;
-    std::wstring m_lastLine;   // the status line of the last value with newWholePercent
+    std::wstring m_lastLine; // the status line of the last value with newWholePercent
     ProgressPhase m_lastPhase = ProgressPhase::Download;
 };
 

@@ -306,9 +306,11 @@ TEST_F(ReadBackRun, WhatTheStickDidNotStoreFailsTheInstallation)
     } rows[] = {
         // A fake-capacity stick: 1 MiB of real flash, zeros after.
         {"fake capacity", {"--keep-bytes", "1048576"},
-         "read-back failed: \"kelvoClient/media/b.bin\" differs from what was written, first differing block at offset 0\n"},
+            "read-back failed: \"kelvoClient/media/b.bin\" differs from what was written, first differing block at "
+            "offset 0\n"},
         {"one byte flipped", {"--flip", "kelvoClient/media/b.bin:1048581"},
-         "read-back failed: \"kelvoClient/media/b.bin\" differs from what was written, first differing block at offset 1048576\n"},
+            "read-back failed: \"kelvoClient/media/b.bin\" differs from what was written, first differing block at "
+            "offset 1048576\n"},
     };
     for (const auto& row : rows) {
         const ProgramResult result = InstallOnto(row.stickOptions);

@@ -171,7 +171,7 @@ std::vector<std::pair<int, int>> PhasesAndPercents(const std::vector<std::wstrin
     for (const std::wstring& line : lines) {
         const std::wstring* prefixes[] = {&kDownloadPrefix, &kExtractPrefix, &kVerifyPrefix};
         const auto phase = std::find_if(std::begin(prefixes), std::end(prefixes),
-                                        [&line](const std::wstring* prefix) { return StartsWith(line, *prefix); });
+            [&line](const std::wstring* prefix) { return StartsWith(line, *prefix); });
         EXPECT_NE(phase, std::end(prefixes)) << platform::Narrow(line);
         if (phase == std::end(prefixes))
             continue;
