@@ -39,6 +39,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv)
             line.demo = true;
         else if (arg == "--unattended")
             line.unattended = true;
+        else if (arg == "--no-verify")
+            line.verify = false;
         else if (Is(arg, "--render-skin"))
             line.renderSkinDir = TakeValue("--render-skin", argc, argv, i, line.error);
         else if (Is(arg, "--package-key"))
@@ -62,6 +64,8 @@ Options:
   --unattended        click start as soon as the drives are ready, answer every message with
                       its default button, print progress; exit 0 when installed, 1 on failure,
                       2 when the drives are not ready
+  --no-verify         do not read the package back from the stick after writing it (by
+                      default everything written is read back and compared)
   --drives            print every drive letter with its type, free space and folder, and the
                       disk that would receive the download, then exit
   --render-skin DIR   draw every window of the skin into DIR as PNG files, then exit

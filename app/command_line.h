@@ -10,6 +10,7 @@ struct CommandLine {
     bool printHelp = false;
     bool demo = false;
     bool unattended = false;
+    bool verify = true; // --no-verify turns the read-back after writing off
     std::optional<std::string> renderSkinDir;
     std::optional<std::string> packageKey;
     std::string error;   // set when the arguments do not parse

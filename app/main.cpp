@@ -5,6 +5,7 @@
 #include "app/program_directory.h"
 #include "app/render_skin.h"
 #include "app/run_outcome.h"
+#include "app/start_flow.h"
 #include "app/startup.h"
 #include "install/install_worker.h"
 #include "platform/device_notifications.h"
@@ -105,6 +106,7 @@ int main(int argc, char** argv)
 
     packageKey =
         line.demo ? demo.packageKey : FindPackageKey(line.packageKey, FileBesideProgram(L"packagekey.txt").str());
+    g_verifyWrittenFiles = line.verify;
     if (line.unattended) {
         SetUnattended(true);
         PrintUserTexts();

@@ -18,6 +18,7 @@
 bool g_installStarted = false;
 bool g_drivePulled = false;
 DownloadWnd* g_downloadWnd = nullptr;
+bool g_verifyWrittenFiles = true;
 
 namespace {
 
@@ -99,6 +100,7 @@ void RunStartFlow(CDuiFrameWnd& frame)
     ShowWindow(mainWindow, SW_HIDE);
     g_downloadWnd = new DownloadWnd(url, archivePath, workFolder, g_removableDrives.front().driveName);
     g_downloadWnd->m_ownerWnd = mainWindow;
+    g_downloadWnd->m_verifyWrittenFiles = g_verifyWrittenFiles;
     g_downloadWnd->Create(nullptr, L"正在安装", kDownloadWindowStyle, WS_EX_WINDOWEDGE, CW_USEDEFAULT, CW_USEDEFAULT,
         CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
     g_downloadWnd->CenterWindow();

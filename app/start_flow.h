@@ -11,6 +11,7 @@ class DownloadWnd;
 extern bool g_installStarted; // set when a click is accepted; reset only when the package is missing
 extern bool g_drivePulled; // the stick vanished during the installation
 extern DownloadWnd* g_downloadWnd; // the download window of this run; never deleted
+extern bool g_verifyWrittenFiles; // read the package back after writing; set before the UI starts
 
 void RunStartFlow(CDuiFrameWnd& frame);
 

@@ -130,6 +130,19 @@ void DownloadWnd::OnExtractProgress(std::uint64_t processed)
     OutputDebugStringW(FormatExtractDebugLine(percent).c_str());
 }
 
+ReadBackOutcome DownloadWnd::VerifyPackage()
+{
+    const ReadBackOutcome outcome = VerifyWrittenFiles(
+        m_extraction.stickRoot, m_extraction.writtenFiles,
+        [this](std::uint64_t done, std::uint64_t total) {
+            PublishProgress({ProgressPhase::Verify, ExtractPercent(done, total)});
+        },
+        m_job ? &m_job->StopFlag() : nullptr);
+    if (!outcome.diagnostic.empty())
+        std::cout << outcome.diagnostic << std::endl;
+    return outcome;
+}
+
 void DownloadWnd::StartInstallWorker()
 {
     if (m_job)
@@ -173,7 +186,7 @@ void DownloadWnd::ShowLatestProgress()
     const std::optional<ProgressValue> value = m_progressRelay.Take();
     if (!value)
         return;
-    if (value->phase == ProgressPhase::Extract) {
+    if (value->phase != ProgressPhase::Download) {
         m_statusText = ProgressStatusText(*value);
         ShowStatus(m_statusText, ProgressBarValue(*value));
     } else {

@@ -6,6 +6,7 @@
 #include "install/install_job.h"
 #include "install/package_extractor.h"
 #include "install/progress_relay.h"
+#include "install/read_back.h"
 #include "install/worker_messages.h"
 
 #include <atomic>
@@ -51,9 +52,13 @@ public:
     // UI thread: the worker stops within one block (a file being written is removed) and posts
     // nothing more. It may still be ending when this returns.
     void StopWorker();
+    // Reads the files of m_extraction back from the stick through its root handle and compares
+    // them with what was written, showing its progress as a third phase. A difference is
+    // printed as one line on standard output.
+    ReadBackOutcome VerifyPackage();
 
     // The worker; `window` is this object. Pause, network check, work folder, download,
-    // extraction, then WM_INSTALL_DONE to m_ownerWnd and WM_CLOSE (wParam 1) to the window.
+    // extraction, the read-back (unless m_verifyWrittenFiles is off), then WM_INSTALL_DONE to m_ownerWnd and WM_CLOSE (wParam 1) to the window.
     // A failure is posted to the window (WM_INSTALL_FAILED), which tells the user and closes.
     // 0 after a completed installation, -1 otherwise.
     static DWORD InstallThreadProc(LPVOID window);
@@ -69,6 +74,8 @@ public:
     // The last extraction: the files written, and the handle on the stick's root they were
     // written through (worker thread; the handle is closed when the worker ends).
     ExtractionResult m_extraction;
+    // Whether the worker reads the package back from the stick after writing it.
+    bool m_verifyWrittenFiles = true;
 
     // ---- Delivery of the worker's progress and outcome to the UI thread ----------------------
     // What the worker and its window share; made when the worker starts.

@@ -36,6 +36,8 @@ std::wstring FormatExtractStatus(double percent)
     return L"正在写入文件" + FormatFixed(percent, 2, 6) + L"%";
 }
 
+std::wstring FormatVerifyStatus(double percent) { return L"正在校验文件" + FormatFixed(percent, 2, 6) + L"%"; }
+
 std::wstring FormatExtractDebugLine(double percent)
 {
     return FormatFixed(percent, 6, 0) + L"%\n";

@@ -1,5 +1,6 @@
-// What the download window shows while a package is written to the drive: the percentage,
-// the status line and the debug trace line (the bar shows WholePercent, install/whole_percent.h).
+// What the download window shows while a package is written to the drive and read back: the
+// percentage, the status lines and the debug trace line (the bar shows WholePercent,
+// install/whole_percent.h).
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,9 @@ double ExtractPercent(std::uint64_t processed, std::uint64_t total);
 // "正在写入文件%6.2lf%%": 50 gives "正在写入文件 50.00%", 100 gives "正在写入文件100.00%".
 // The decimal point is always '.', whatever the locale.
 std::wstring FormatExtractStatus(double percent);
+
+// "正在校验文件%6.2lf%%", the reading back of what was written, formatted as the writing is.
+std::wstring FormatVerifyStatus(double percent);
 
 // The debug trace line: the percentage with "%f", then "%\n" (42.5 gives "42.500000%\n").
 std::wstring FormatExtractDebugLine(double percent);

@@ -1,5 +1,5 @@
-// The install worker: network check, work folder, download, extraction, hand-over to the
-// main window. It reaches the windows only through InstallJob::Post and ends soon after a
+// The install worker: network check, work folder, download, extraction, reading the package
+// back from the stick, hand-over to the main window. It reaches the windows only through InstallJob::Post and ends soon after a
 // stop request, without posting anything more.
 #include "install/download_wnd.h"
 #include "install/install_job.h"
@@ -132,6 +132,20 @@ DWORD RunInstallPipeline(DownloadWnd& window, InstallJob& job)
             return kEndedEarly;
         }
         return Fail(job, FailureOf(extracted));
+    }
+
+    if (window.m_verifyWrittenFiles) {
+        switch (window.VerifyPackage().status) {
+        case ReadBackOutcome::Status::Verified:
+            break;
+        case ReadBackOutcome::Status::Stopped:
+            return kEndedEarly;
+        case ReadBackOutcome::Status::StickGone:
+            job.Post({{job.Owner(), WM_INSTALL_STICK_PULLED, 0, 0}});
+            return kEndedEarly;
+        case ReadBackOutcome::Status::Differs:
+            return job.StopRequested() ? kEndedEarly : Fail(job, InstallFailure::Verification);
+        }
     }
 
     // Posted in this order to one thread, so the main window learns of the end before its

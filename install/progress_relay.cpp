@@ -8,6 +8,8 @@ std::wstring ProgressStatusText(const ProgressValue& value)
 {
     if (value.phase == ProgressPhase::Download)
         return FormatDownloadStatus(WholePercent(value.percent));
+    if (value.phase == ProgressPhase::Verify)
+        return FormatVerifyStatus(value.percent);
     return FormatExtractStatus(value.percent);
 }
 
@@ -19,6 +21,11 @@ ProgressRelay::Published ProgressRelay::Publish(const ProgressValue& value)
     std::lock_guard lock(m_mutex);
     Published result;
     result.newWholePercent = !m_lastWhole || *m_lastWhole != whole || m_lastPhase != value.phase;
+    if (result.newWholePercent) {
+        std::wstring line = ProgressStatusText(value);
+        result.newWholePercent = line != m_lastLine;
+        m_lastLine = std::move(line);
+    }
     m_lastWhole = whole;
     m_lastPhase = value.phase;
     m_latest = value;

@@ -10,15 +10,16 @@
 #include <optional>
 #include <string>
 
-enum class ProgressPhase { Download, Extract };
+enum class ProgressPhase { Download, Extract, Verify };
 
 struct ProgressValue {
     ProgressPhase phase = ProgressPhase::Download;
     double percent = 0.0;   // 0 to 100
 };
 
-// The status line and the bar value of a progress value: "正在下载文件：%d%%" and
-// "正在写入文件%6.2lf%%", the bar at the percentage truncated towards zero.
+// The status line and the bar value of a progress value: "正在下载文件：%d%%",
+// "正在写入文件%6.2lf%%" and "正在校验文件%6.2lf%%", the bar at the percentage truncated towards
+// zero.
 std::wstring ProgressStatusText(const ProgressValue& value);
 int ProgressBarValue(const ProgressValue& value);
 
@@ -27,7 +28,9 @@ public:
     struct Published {
         // No wake-up was outstanding: the publisher must wake the UI thread (one posted message).
         bool wakeUi = false;
-        // The whole percentage (or the phase) differs from the previous value published.
+        // The whole percentage (or the phase) differs from the previous value published, and
+        // the status line differs from the last one so reported: "%6.2lf" rounds 99.996 up to
+        // the "100.00%" that 100 shows as well.
         bool newWholePercent = false;
     };
 
@@ -43,6 +46,7 @@ private:
     bool m_fresh = false;         // published since the last Take
     bool m_wakePending = false;   // a wake-up was asked for and no Take has run since
     std::optional<int> m_lastWhole;
+    std::wstring m_lastLine; // the status line of the last value with newWholePercent
     ProgressPhase m_lastPhase = ProgressPhase::Download;
 };
 

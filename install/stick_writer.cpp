@@ -2,8 +2,6 @@
 
 #include "install/zip_names.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <limits>
 
@@ -16,20 +14,6 @@ constexpr unsigned kFolderCreationMode = 0777;
 constexpr unsigned kKeepMode = std::numeric_limits<unsigned>::max();
 
 std::string Quoted(std::string_view name) { return "\"" + PrintableName(name) + "\""; }
-
-// crc32 takes at most UINT_MAX bytes at a time.
-std::uint32_t UpdateCrc(std::uint32_t crc, const void* data, std::size_t size)
-{
-    const auto* bytes = static_cast<const Bytef*>(data);
-    uLong value = crc;
-    while (size > 0) {
-        const auto part = static_cast<uInt>(std::min<std::size_t>(size, std::numeric_limits<uInt>::max()));
-        value = crc32(value, bytes, part);
-        bytes += part;
-        size -= part;
-    }
-    return static_cast<std::uint32_t>(value);
-}
 
 } // namespace
 
@@ -84,7 +68,7 @@ bool StickWriter::BeginFile(const std::vector<std::string_view>& components, uns
     const platform::FolderHandle* folder = EnterFolders(components, components.size() - 1, error);
     if (!folder)
         return false;
-    m_current = WrittenFile{JoinedPath(components, components.size()), 0, 0};
+    m_current = WrittenFile{JoinedPath(components, components.size()), 0, 0, {}};
     m_file = folder->CreateFile(components.back(), mode, error.code);
     if (!m_file.IsOpen()) {
         error.what = "cannot create " + Quoted(m_current.path);
@@ -92,7 +76,7 @@ bool StickWriter::BeginFile(const std::vector<std::string_view>& components, uns
     }
     m_fileFolder = folder;
     m_fileName = components.back();
-    m_current.crc32 = UpdateCrc(0, nullptr, 0);
+    m_checksum = BlockChecksum();
     return true;
 }
 
@@ -114,7 +98,7 @@ bool StickWriter::WriteBlock(const void* data, std::size_t size, std::uint64_t o
         error.what = "cannot write " + Quoted(m_current.path);
         return false;
     }
-    m_current.crc32 = UpdateCrc(m_current.crc32, data, size);
+    m_checksum.Add(data, size);
     m_current.size += size;
     return true;
 }
@@ -129,6 +113,8 @@ bool StickWriter::FinishFile(const platform::FileTime& time, StickError& error)
         return false;
     }
     m_fileFolder = nullptr;
+    m_current.crc32 = m_checksum.Crc32();
+    m_current.blockCrc32 = m_checksum.Blocks();
     m_written.push_back(std::move(m_current));
     return true;
 }

@@ -4,6 +4,7 @@
 // file it finished, and removes the file it was writing when that cannot be finished.
 #pragma once
 
+#include "install/block_checksum.h"
 #include "install/written_file.h"
 #include "platform/folder_handle.h"
 
@@ -36,7 +37,7 @@ public:
     bool FinishFile(const platform::FileTime& time, StickError& error);
     void AbandonFile();
     // The CRC-32 of the bytes of the file being written, so far.
-    std::uint32_t CurrentCrc() const { return m_current.crc32; }
+    std::uint32_t CurrentCrc() const { return m_checksum.Crc32(); }
     std::uint64_t CurrentSize() const { return m_current.size; }
 
     // Times and permission bits of the folders made, then everything flushed to the device.
@@ -72,6 +73,7 @@ private:
     const platform::FolderHandle* m_fileFolder = nullptr;
     std::string m_fileName;
     WrittenFile m_current;
+    BlockChecksum m_checksum;
 };
 
 } // namespace extraction

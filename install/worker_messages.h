@@ -19,6 +19,7 @@ enum class InstallFailure : WPARAM {
     ArchiveDamaged = 6, // the downloaded archive cannot be read
     ArchiveContent = 7, // the archive holds entries that cannot be installed
     FileTooLargeForFat32 = 8, // a file of 4 GiB or more for a FAT32 stick
+    Verification = 9, // what was read back from the stick is not what was written
 };
 
 // The message the user reads for the failure.
@@ -41,6 +42,8 @@ inline LPCWSTR InstallFailureText(InstallFailure failure)
         return L"课件文件中有无法安装的内容，请联系课件提供方。";
     case InstallFailure::FileTooLargeForFat32:
         return L"课件中有大于4GB的文件，FAT32格式的U盘无法保存，请将U盘格式化为exFAT后重试。";
+    case InstallFailure::Verification:
+        return L"U盘校验失败，课件未能完整写入，请更换U盘后重试。";
     }
     return L"";
 }

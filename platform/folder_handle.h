@@ -122,6 +122,7 @@ public:
     bool FlushFileSystem(int& error) const;
 
 private:
+    friend class UncachedFileReader; // platform/uncached_read.h
     explicit FolderHandle(int descriptor) : m_fd(descriptor) {}
 
     int m_fd = -1;

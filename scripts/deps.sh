@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ make pkg-config clang-format
-  qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libarchive-dev libsystemd-dev zlib1g-dev
+  qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libarchive-dev libsystemd-dev zlib1g-dev libisal-dev
   fonts-wqy-zenhei
   # the Debian package: CPack's dependency computation
   dpkg-dev file
@@ -17,6 +17,8 @@ packages=(
   dbus python3-dbusmock xvfb xauth desktop-file-utils
   # tests that mount real file systems (exFAT images on loop devices through FUSE)
   exfatprogs exfat-fuse fuse3 util-linux mount
+  # a FUSE stick of our own for the read-back tests
+  python3-fusepy
 )
 
 missing=()

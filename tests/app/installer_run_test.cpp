@@ -1,9 +1,11 @@
 // The whole program, run unattended as its own process: folders standing in for the stick and
 // the hard disk through a volume map, the package on a loopback server.
+#include "lying_stick_mount.h"
 #include "program_run.h"
 #include "scratch_mount.h"
 #include "script_server.h"
 #include "temp_folder.h"
+#include "zip_tools.h"
 
 #include <QImage>
 
@@ -301,6 +303,79 @@ TEST_F(InstallerRunTest, StartedThroughPkexecItTrustsNoSettingFromTheEnvironment
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 3) << result.err;
     for (const char* name : {"INSTALLER_VOLUME_MAP", "INSTALLER_CLOUD_BASE_URL", "INSTALLER_DEBUG_OUTPUT"})
         EXPECT_NE(result.err.find(std::string("ignoring ") + name + ":"), std::string::npos) << result.err;
+}
+
+// The stick is a FUSE file system that may lie about what it stored (tests/support/lying_stick.py).
+// The package's files are whole pages, so that what the kernel still caches from the writing
+// would read back perfect: only a read that reaches the stick shows what it holds.
+class ReadBackRun : public InstallerRunTest {
+protected:
+    void SetUp() override
+    {
+        if (const std::string why = LyingStickMount::Unavailable(); !why.empty())
+            GTEST_SKIP() << why;
+        BuildZipWithPython(m_cloud / kArchive, R"([
+            {"name": "kelvoClient/media/a.bin", "random_bytes": 1048576, "seed": 1, "compress": "store"},
+            {"name": "kelvoClient/media/b.bin", "random_bytes": 2097152, "seed": 2},
+            {"name": "kelvoClient/课件.bin", "random_bytes": 262144, "seed": 3}])");
+        Serve();
+    }
+
+    ProgramResult InstallOnto(const std::vector<std::string>& stickOptions, std::vector<std::string> arguments = {})
+    {
+        const LyingStickMount stick(m_root / "flash", m_stick, stickOptions);
+        arguments.insert(arguments.begin(), {"--package-key", kKey});
+        return Run(arguments);
+    }
+};
+
+TEST_F(ReadBackRun, AnHonestStickIsReadBackAndInstalled)
+{
+    const ProgramResult result = InstallOnto({});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("正在写入文件100.00%\n正在校验文件  0.00%\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("正在校验文件100.00%\n安装完成\n"), std::string::npos) << result.out;
+    EXPECT_EQ(ReadText(m_root / "flash/kelvoClient/media/b.bin").size(), 2097152u);
+}
+
+TEST_F(ReadBackRun, WhatTheStickDidNotStoreFailsTheInstallation)
+{
+    const struct {
+        const char* name;
+        std::vector<std::string> stickOptions;
+        const char* diagnostic;
+    } rows[] = {
+        // A fake-capacity stick: 1 MiB of real flash, zeros after.
+        {"fake capacity", {"--keep-bytes", "1048576"},
+            "read-back failed: \"kelvoClient/media/b.bin\" differs from what was written, first differing block at "
+            "offset 0\n"},
+        {"one byte flipped", {"--flip", "kelvoClient/media/b.bin:1048581"},
+            "read-back failed: \"kelvoClient/media/b.bin\" differs from what was written, first differing block at "
+            "offset 1048576\n"},
+    };
+    for (const auto& row : rows) {
+        const ProgramResult result = InstallOnto(row.stickOptions);
+        EXPECT_EQ(result.exitCode, 1) << row.name;
+        EXPECT_EQ(result.err, "U盘校验失败，课件未能完整写入，请更换U盘后重试。\n") << row.name;
+        EXPECT_NE(result.out.find(row.diagnostic), std::string::npos) << row.name << "\n" << result.out;
+        EXPECT_EQ(result.out.find("安装完成"), std::string::npos) << row.name;
+    }
+}
+
+TEST_F(ReadBackRun, AStickPulledWhileItIsReadBackIsThePulledStickAbort)
+{
+    const ProgramResult result = InstallOnto({"--pull-after-read", "1048576"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "检测到课件U盘已拔出，安装终止。\n");
+    EXPECT_EQ(result.out.find("安装完成"), std::string::npos) << result.out;
+}
+
+TEST_F(ReadBackRun, WithoutTheCheckTheLyingStickPassesForInstalled)
+{
+    const ProgramResult result = InstallOnto({"--keep-bytes", "1048576"}, {"--no-verify"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("安装完成"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find("正在校验文件"), std::string::npos) << result.out;
 }
 
 TEST_F(InstallerRunTest, OneInstallerAtATimePerSetOfDrives)

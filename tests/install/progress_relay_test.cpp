@@ -84,11 +84,19 @@ TEST(ProgressRelayTest, TellsWhenTheWholePercentChanges)
         ProgressValue value;
         bool newWhole;
     } steps[] = {
-        {{ProgressPhase::Download, 0.0}, true},   {{ProgressPhase::Download, 0.9}, false},
-        {{ProgressPhase::Download, 1.0}, true},   {{ProgressPhase::Download, 1.5}, false},
-        {{ProgressPhase::Download, 100.0}, true}, {{ProgressPhase::Extract, 0.0}, true},
-        {{ProgressPhase::Extract, 0.01}, false},  {{ProgressPhase::Extract, 100.0}, true},
+        {{ProgressPhase::Download, 0.0}, true},
+        {{ProgressPhase::Download, 0.9}, false},
+        {{ProgressPhase::Download, 1.0}, true},
+        {{ProgressPhase::Download, 1.5}, false},
+        {{ProgressPhase::Download, 100.0}, true},
+        {{ProgressPhase::Extract, 0.0}, true},
+        {{ProgressPhase::Extract, 0.01}, false},
+        {{ProgressPhase::Extract, 100.0}, true},
         {{ProgressPhase::Extract, 100.0}, false},
+        // 99.996 already reads "100.00%": the full value has nothing new to print.
+        {{ProgressPhase::Verify, 91.67}, true},
+        {{ProgressPhase::Verify, 99.996}, true},
+        {{ProgressPhase::Verify, 100.0}, false},
     };
     for (const auto& step : steps) {
         EXPECT_EQ(relay.Publish(step.value).newWholePercent, step.newWhole) << step.value.percent;
