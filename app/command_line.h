@@ -13,7 +13,7 @@ struct CommandLine {
     bool verify = true; // --no-verify turns the read-back after writing off
     std::optional<std::string> renderSkinDir;
     std::optional<std::string> packageKey;
-    std::string error;   // set when the arguments do not parse
+    std::string error; // set when the arguments do not parse
 };
 
 CommandLine ParseCommandLine(int argc, const char* const* argv);

@@ -58,8 +58,11 @@ DemoWorld PrepareDemo()
 
     const std::size_t packageSize = static_cast<std::size_t>(demo_sample_package_end - demo_sample_package);
     const std::string map = "# the demo's drives\n"
-                            "C fixed     " + world.diskFolder + " free=20G\n"
-                            "E removable " + world.stickFolder + " free=8G\n";
+                            "C fixed     " +
+        world.diskFolder +
+        " free=20G\n"
+        "E removable " +
+        world.stickFolder + " free=8G\n";
     const std::string probe = "the demo's probe answers without a network\n";
     if (ec || !WriteFile(setup / MakePackageFileName(kDemoKey), demo_sample_package, packageSize) ||
         !WriteFile(root / "volumes.map", map.data(), map.size()) ||

@@ -6,11 +6,11 @@
 #include <string>
 
 struct DemoWorld {
-    std::string root;          // the temporary folder; the demo touches nothing outside it
+    std::string root; // the temporary folder; the demo touches nothing outside it
     std::string stickFolder;
     std::string diskFolder;
     std::string packageKey;
-    std::string error;         // set when the world could not be made
+    std::string error; // set when the world could not be made
 };
 
 // Makes the folders and the volume map, and points the program at them: the volume map

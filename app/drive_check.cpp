@@ -33,12 +33,17 @@ DriveState CheckDriveState()
 const wchar_t* DriveRefusalText(DriveState state)
 {
     switch (state) {
-    case DriveState::TooManyDrives: return L"请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！";
-    case DriveState::NoDrive: return L"请插入需要安装课件的U盘后，再继续操作！";
-    case DriveState::DriveSpaceLow: return L"U盘空间不足4.5G，无法安装课件！";
-    case DriveState::DiskSpaceLow: return L"硬盘空间不足4.5G，无法下载！";
+    case DriveState::TooManyDrives:
+        return L"请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！";
+    case DriveState::NoDrive:
+        return L"请插入需要安装课件的U盘后，再继续操作！";
+    case DriveState::DriveSpaceLow:
+        return L"U盘空间不足4.5G，无法安装课件！";
+    case DriveState::DiskSpaceLow:
+        return L"硬盘空间不足4.5G，无法下载！";
     case DriveState::Unchecked:
-    case DriveState::Ready: break;
+    case DriveState::Ready:
+        break;
     }
     return nullptr;
 }

@@ -20,7 +20,8 @@ std::string Trim(std::string text)
 
 std::string FirstLineOf(const std::wstring& file)
 {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(platform::OpenFile(platform::Narrow(file), "rb"), &std::fclose);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(
+        platform::OpenFile(platform::Narrow(file), "rb"), &std::fclose);
     if (!in)
         return std::string();
     std::string line;

@@ -5,10 +5,13 @@ RunOutcome g_runOutcome = RunOutcome::Pending;
 int UnattendedExitCode(RunOutcome outcome)
 {
     switch (outcome) {
-    case RunOutcome::Installed: return 0;
-    case RunOutcome::DrivesNotReady: return 2;
+    case RunOutcome::Installed:
+        return 0;
+    case RunOutcome::DrivesNotReady:
+        return 2;
     case RunOutcome::Pending:
-    case RunOutcome::Failed: break;
+    case RunOutcome::Failed:
+        break;
     }
     return 1;
 }

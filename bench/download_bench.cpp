@@ -35,7 +35,7 @@ struct Options {
     int rounds = 3;
     long long memorySizeMiB = 4096;
     std::filesystem::path dir;
-    bool ownDir = false;  // made here, so removed at the end
+    bool ownDir = false; // made here, so removed at the end
 };
 
 Options ParseOptions(int argc, char** argv)
@@ -67,10 +67,7 @@ Options ParseOptions(int argc, char** argv)
     return options;
 }
 
-double Seconds(std::chrono::steady_clock::duration duration)
-{
-    return std::chrono::duration<double>(duration).count();
-}
+double Seconds(std::chrono::steady_clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
 
 // Resident set size of this process in KiB, from /proc/self/status.
 long ResidentKiB()
@@ -97,8 +94,8 @@ long PeakResidentKiB()
 
 // Downloads url into path with FileDownloader; returns the seconds it took. `onProgress`
 // sees every progress report.
-double DownloadWithFileDownloader(const std::string& url, const std::filesystem::path& path,
-                                  ProgressCallback onProgress = {})
+double DownloadWithFileDownloader(
+    const std::string& url, const std::filesystem::path& path, ProgressCallback onProgress = {})
 {
     std::filesystem::remove(path);
     const auto start = std::chrono::steady_clock::now();
@@ -179,15 +176,15 @@ void RunThroughput(const ScriptServer& server, const Options& options)
                 std::filesystem::remove(theirs);
             }
         }
-        std::printf("round %d: FileDownloader %.0f MiB/s, curl -o %.0f MiB/s\n", round + 1, oursMiBps.back(),
-                    curlMiBps.back());
+        std::printf(
+            "round %d: FileDownloader %.0f MiB/s, curl -o %.0f MiB/s\n", round + 1, oursMiBps.back(), curlMiBps.back());
         std::fflush(stdout);
     }
     const double oursMedian = Median(oursMiBps);
     const double curlMedian = Median(curlMiBps);
     std::printf("throughput, %lld MiB body, median of %d: FileDownloader %.0f MiB/s, curl -o %.0f MiB/s, "
                 "ratio %.2f (target >= 0.90)\n",
-                options.sizeMiB, options.rounds, oursMedian, curlMedian, oursMedian / curlMedian);
+        options.sizeMiB, options.rounds, oursMedian, curlMedian, oursMedian / curlMedian);
     std::printf("curl -o peak resident memory: %.1f MiB\n", curlPeakKiB / 1024.0);
 }
 
@@ -214,7 +211,7 @@ void RunMemory(const ScriptServer& server, const Options& options)
         throw std::runtime_error("memory run wrote a file of the wrong size");
     }
     std::printf("memory, %lld MiB body (%.0f MiB/s): resident before %.1f MiB, at each quarter", options.memorySizeMiB,
-                bytes / kMiB / seconds, before / 1024.0);
+        bytes / kMiB / seconds, before / 1024.0);
     for (std::size_t i = 1; i < samples.size(); ++i) {
         std::printf(" %.1f", samples[i] / 1024.0);
     }

@@ -100,11 +100,17 @@ std::wstring FormatTera(std::uint64_t bytes)
 std::wstring FormatByteSize(std::uint64_t bytes, int unit)
 {
     switch (unit) {
-    case Byte: return FormatBytes(bytes);
-    case Kilo: return FormatKilo(bytes);
-    case Mega: return FormatMega(bytes);
-    case Giga: return FormatGiga(bytes);
-    case Tera: return FormatTera(bytes);
-    default: return std::wstring();
+    case Byte:
+        return FormatBytes(bytes);
+    case Kilo:
+        return FormatKilo(bytes);
+    case Mega:
+        return FormatMega(bytes);
+    case Giga:
+        return FormatGiga(bytes);
+    case Tera:
+        return FormatTera(bytes);
+    default:
+        return std::wstring();
     }
 }

@@ -18,13 +18,20 @@ std::vector<std::wstring> MakeDriveLetters()
 const wchar_t* TypeName(UINT driveType)
 {
     switch (driveType) {
-    case DRIVE_UNKNOWN: return L"Unknown Type!";
-    case DRIVE_REMOVABLE: return L"Removable Disk";
-    case DRIVE_FIXED: return L"Hard Disk";
-    case DRIVE_REMOTE: return L"Remote Device";
-    case DRIVE_CDROM: return L"CD";
-    case DRIVE_RAMDISK: return L"RAM";
-    default: return nullptr;
+    case DRIVE_UNKNOWN:
+        return L"Unknown Type!";
+    case DRIVE_REMOVABLE:
+        return L"Removable Disk";
+    case DRIVE_FIXED:
+        return L"Hard Disk";
+    case DRIVE_REMOTE:
+        return L"Remote Device";
+    case DRIVE_CDROM:
+        return L"CD";
+    case DRIVE_RAMDISK:
+        return L"RAM";
+    default:
+        return nullptr;
     }
 }
 
@@ -58,8 +65,7 @@ const std::vector<std::wstring> g_driveLetters = MakeDriveLetters();
 std::vector<DriveInfo> g_removableDrives;
 DriveInfo g_downloadDisk;
 
-DriveInfo::DriveInfo(const std::wstring& letter)
-    : driveName(letter + L":")
+DriveInfo::DriveInfo(const std::wstring& letter) : driveName(letter + L":")
 {
     const wchar_t c = letter.empty() ? L'\0' : static_cast<wchar_t>(std::towlower(static_cast<wint_t>(letter[0])));
     typeText = QueryDriveTypeText(c);

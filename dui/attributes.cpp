@@ -81,9 +81,6 @@ std::optional<DWORD> ParseColor(std::wstring_view text)
     return value;
 }
 
-bool ParseBool(std::wstring_view text)
-{
-    return text == L"true" || text == L"1" || text == L"TRUE" || text == L"True";
-}
+bool ParseBool(std::wstring_view text) { return text == L"true" || text == L"1" || text == L"TRUE" || text == L"True"; }
 
 } // namespace dui

@@ -9,10 +9,7 @@ CButtonUI::CButtonUI()
     m_mouseEnabled = true;
 }
 
-LPCTSTR CButtonUI::GetClass() const
-{
-    return L"ButtonUI";
-}
+LPCTSTR CButtonUI::GetClass() const { return L"ButtonUI"; }
 
 void* CButtonUI::GetInterface(LPCTSTR name)
 {

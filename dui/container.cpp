@@ -9,8 +9,7 @@ namespace {
 
 // Sizes along the layout's axis: fixed children keep theirs, the rest share what is left;
 // the pixels of an uneven share go to the first flexible children.
-std::vector<int> ShareAxis(const std::vector<CControlUI*>& children, int available, int childPadding,
-                           bool horizontal)
+std::vector<int> ShareAxis(const std::vector<CControlUI*>& children, int available, int childPadding, bool horizontal)
 {
     int used = 0;
     int flexible = 0;
@@ -44,10 +43,7 @@ std::vector<int> ShareAxis(const std::vector<CControlUI*>& children, int availab
 
 } // namespace
 
-LPCTSTR CContainerUI::GetClass() const
-{
-    return L"ContainerUI";
-}
+LPCTSTR CContainerUI::GetClass() const { return L"ContainerUI"; }
 
 void* CContainerUI::GetInterface(LPCTSTR name)
 {
@@ -174,10 +170,7 @@ void CContainerUI::DoPaint(QPainter& painter)
         item->DoPaint(painter);
 }
 
-LPCTSTR CVerticalLayoutUI::GetClass() const
-{
-    return L"VerticalLayoutUI";
-}
+LPCTSTR CVerticalLayoutUI::GetClass() const { return L"VerticalLayoutUI"; }
 
 void* CVerticalLayoutUI::GetInterface(LPCTSTR name)
 {
@@ -198,17 +191,14 @@ void CVerticalLayoutUI::SetPos(RECT rc)
         const RECT& pad = child->GetPadding();
         y += pad.top;
         const int left = inner.left + pad.left;
-        const int width = child->GetFixedWidth() > 0 ? child->GetFixedWidth()
-                                                     : std::max(0, inner.right - pad.right - left);
+        const int width =
+            child->GetFixedWidth() > 0 ? child->GetFixedWidth() : std::max(0, inner.right - pad.right - left);
         child->SetPos(RECT{left, y, left + width, y + heights[i]});
         y += heights[i] + pad.bottom + m_childPadding;
     }
 }
 
-LPCTSTR CHorizontalLayoutUI::GetClass() const
-{
-    return L"HorizontalLayoutUI";
-}
+LPCTSTR CHorizontalLayoutUI::GetClass() const { return L"HorizontalLayoutUI"; }
 
 void* CHorizontalLayoutUI::GetInterface(LPCTSTR name)
 {
@@ -229,8 +219,8 @@ void CHorizontalLayoutUI::SetPos(RECT rc)
         const RECT& pad = child->GetPadding();
         x += pad.left;
         const int top = inner.top + pad.top;
-        const int height = child->GetFixedHeight() > 0 ? child->GetFixedHeight()
-                                                       : std::max(0, inner.bottom - pad.bottom - top);
+        const int height =
+            child->GetFixedHeight() > 0 ? child->GetFixedHeight() : std::max(0, inner.bottom - pad.bottom - top);
         child->SetPos(RECT{x, top, x + widths[i], top + height});
         x += widths[i] + pad.right + m_childPadding;
     }

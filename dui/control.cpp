@@ -17,10 +17,7 @@ CControlUI::~CControlUI()
         m_manager->ForgetControl(this);
 }
 
-LPCTSTR CControlUI::GetClass() const
-{
-    return L"ControlUI";
-}
+LPCTSTR CControlUI::GetClass() const { return L"ControlUI"; }
 
 void* CControlUI::GetInterface(LPCTSTR name)
 {
@@ -104,10 +101,7 @@ void CControlUI::SetEnabled(bool enabled)
     Invalidate();
 }
 
-bool CControlUI::Activate()
-{
-    return m_visible && m_enabled;
-}
+bool CControlUI::Activate() { return m_visible && m_enabled; }
 
 void CControlUI::SetManager(CPaintManagerUI* manager, CControlUI* parent)
 {
@@ -127,10 +121,7 @@ void CControlUI::NeedUpdate()
         m_manager->NeedUpdate();
 }
 
-void CControlUI::NeedParentUpdate()
-{
-    NeedUpdate();
-}
+void CControlUI::NeedParentUpdate() { NeedUpdate(); }
 
 void CControlUI::SetAttribute(LPCTSTR name, LPCTSTR value)
 {
@@ -180,10 +171,7 @@ CControlUI* CControlUI::FindControlByName(const CDuiString& name)
     return m_name.CompareNoCase(name) == 0 ? this : nullptr;
 }
 
-void CControlUI::ForEach(void (*visit)(CControlUI*, void*), void* context)
-{
-    visit(this, context);
-}
+void CControlUI::ForEach(void (*visit)(CControlUI*, void*), void* context) { visit(this, context); }
 
 void CControlUI::DoEvent(TEventUI&) {}
 

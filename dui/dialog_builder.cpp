@@ -14,10 +14,7 @@
 
 namespace {
 
-std::wstring Wide(QStringView text)
-{
-    return text.toString().toStdWString();
-}
+std::wstring Wide(QStringView text) { return text.toString().toStdWString(); }
 
 std::unique_ptr<CControlUI> MakeControl(const std::wstring& element, IDialogBuilderCallback* callback)
 {
@@ -93,8 +90,8 @@ CControlUI* CDialogBuilder::Create(LPCTSTR skinFile, CPaintManagerUI* manager, I
     return CreateFromXml(*xml, manager, callback);
 }
 
-CControlUI* CDialogBuilder::CreateFromXml(std::string_view xml, CPaintManagerUI* manager,
-                                          IDialogBuilderCallback* callback)
+CControlUI* CDialogBuilder::CreateFromXml(
+    std::string_view xml, CPaintManagerUI* manager, IDialogBuilderCallback* callback)
 {
     m_error.Empty();
     if (!manager) {

@@ -19,8 +19,8 @@ public:
     // Reads `skinFile` through the manager (its archive or folder). Nullptr when the file is
     // missing or not a layout; GetLastError() then says why.
     CControlUI* Create(LPCTSTR skinFile, CPaintManagerUI* manager, IDialogBuilderCallback* callback = nullptr);
-    CControlUI* CreateFromXml(std::string_view xml, CPaintManagerUI* manager,
-                              IDialogBuilderCallback* callback = nullptr);
+    CControlUI* CreateFromXml(
+        std::string_view xml, CPaintManagerUI* manager, IDialogBuilderCallback* callback = nullptr);
     const CDuiString& GetLastError() const { return m_error; }
 
 private:

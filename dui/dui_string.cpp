@@ -9,15 +9,9 @@ CDuiString::CDuiString(LPCTSTR text)
         m_text = text;
 }
 
-CDuiString CDuiString::FromUtf8(std::string_view utf8)
-{
-    return CDuiString(platform::Widen(utf8));
-}
+CDuiString CDuiString::FromUtf8(std::string_view utf8) { return CDuiString(platform::Widen(utf8)); }
 
-std::string CDuiString::ToUtf8() const
-{
-    return platform::Narrow(m_text);
-}
+std::string CDuiString::ToUtf8() const { return platform::Narrow(m_text); }
 
 wchar_t CDuiString::GetAt(int index) const
 {
@@ -54,10 +48,7 @@ CDuiString& CDuiString::operator+=(wchar_t ch)
     return *this;
 }
 
-CDuiString operator+(const CDuiString& a, const CDuiString& b)
-{
-    return CDuiString(a.m_text + b.m_text);
-}
+CDuiString operator+(const CDuiString& a, const CDuiString& b) { return CDuiString(a.m_text + b.m_text); }
 
 CDuiString operator+(const CDuiString& a, LPCTSTR b)
 {
@@ -73,10 +64,7 @@ CDuiString operator+(LPCTSTR a, const CDuiString& b)
     return result;
 }
 
-int CDuiString::Compare(LPCTSTR text) const
-{
-    return std::wcscmp(m_text.c_str(), text ? text : L"");
-}
+int CDuiString::Compare(LPCTSTR text) const { return std::wcscmp(m_text.c_str(), text ? text : L""); }
 
 int CDuiString::CompareNoCase(LPCTSTR text) const
 {

@@ -13,10 +13,7 @@ bool SenderMatches(const DuiMessageMapEntry& entry, const TNotifyUI& msg)
 
 } // namespace
 
-const DuiMessageMap* CNotifyPump::GetMessageMap() const
-{
-    return GetThisMessageMap();
-}
+const DuiMessageMap* CNotifyPump::GetMessageMap() const { return GetThisMessageMap(); }
 
 const DuiMessageMap* CNotifyPump::GetThisMessageMap()
 {

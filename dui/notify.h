@@ -72,29 +72,30 @@ public:
 };
 
 // Declares a class's message map (inside the class).
-#define DUI_DECLARE_MESSAGE_MAP()                                                              \
-public:                                                                                        \
-    const DuiMessageMap* GetMessageMap() const override;                                       \
+#define DUI_DECLARE_MESSAGE_MAP()                                                                                      \
+public:                                                                                                                \
+    const DuiMessageMap* GetMessageMap() const override;                                                               \
     static const DuiMessageMap* GetThisMessageMap();
 
 // Defines it (in the .cpp); rows go between BEGIN and END.
-#define DUI_BEGIN_MESSAGE_MAP(theClass, baseClass)                                             \
-    const DuiMessageMap* theClass::GetMessageMap() const { return GetThisMessageMap(); }       \
-    const DuiMessageMap* theClass::GetThisMessageMap()                                         \
-    {                                                                                          \
-        using ThisClass = theClass;                                                            \
-        using BaseClass = baseClass;                                                           \
+#define DUI_BEGIN_MESSAGE_MAP(theClass, baseClass)                                                                     \
+    const DuiMessageMap* theClass::GetMessageMap() const { return GetThisMessageMap(); }                               \
+    const DuiMessageMap* theClass::GetThisMessageMap()                                                                 \
+    {                                                                                                                  \
+        using ThisClass = theClass;                                                                                    \
+        using BaseClass = baseClass;                                                                                   \
         static const DuiMessageMapEntry entries[] = {
-
-#define DUI_END_MESSAGE_MAP()                                                                  \
-            DuiMessageMapEntry{} };                                                            \
-        static const DuiMessageMap map{&BaseClass::GetThisMessageMap, entries};                  \
-        return &map;                                                                           \
+#define DUI_END_MESSAGE_MAP()                                                                                          \
+    DuiMessageMapEntry {}                                                                                              \
+    }                                                                                                                  \
+    ;                                                                                                                  \
+    static const DuiMessageMap map{&BaseClass::GetThisMessageMap, entries};                                            \
+    return &map;                                                                                                       \
     }
 
 // Each row: a notification type for any sender, or for one named control.
-#define DUI_ON_MSGTYPE(type, memberFxn)                                                        \
+#define DUI_ON_MSGTYPE(type, memberFxn)                                                                                \
     DuiMessageMapEntry{type, nullptr, static_cast<DuiNotifyHandler>(&ThisClass::memberFxn)},
-#define DUI_ON_MSGTYPE_CTRNAME(type, name, memberFxn)                                          \
+#define DUI_ON_MSGTYPE_CTRNAME(type, name, memberFxn)                                                                  \
     DuiMessageMapEntry{type, name, static_cast<DuiNotifyHandler>(&ThisClass::memberFxn)},
 #define DUI_ON_CLICK_CTRNAME(name, memberFxn) DUI_ON_MSGTYPE_CTRNAME(DUI_MSGTYPE_CLICK, name, memberFxn)

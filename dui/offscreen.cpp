@@ -25,7 +25,7 @@ void EnsureGuiApplication()
 }
 
 bool RenderSkinToPng(LPCTSTR skinFile, UINT resourceId, const std::string& pngPath,
-                     const std::function<void(CPaintManagerUI&)>& prepare, CDuiString* error, LPCTSTR skinFolder)
+    const std::function<void(CPaintManagerUI&)>& prepare, CDuiString* error, LPCTSTR skinFolder)
 {
     EnsureGuiApplication();
     const auto fail = [error](const CDuiString& why) {

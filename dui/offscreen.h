@@ -18,7 +18,6 @@ void EnsureGuiApplication();
 // (folder `skinFolder`), lets `prepare` change controls, paints the layout at its window size
 // and writes it as PNG to the native path `pngPath`. False, with the reason in `error`, when any step fails.
 bool RenderSkinToPng(LPCTSTR skinFile, UINT resourceId, const std::string& pngPath,
-                     const std::function<void(CPaintManagerUI&)>& prepare, CDuiString* error = nullptr,
-                     LPCTSTR skinFolder = L"");
+    const std::function<void(CPaintManagerUI&)>& prepare, CDuiString* error = nullptr, LPCTSTR skinFolder = L"");
 
 } // namespace dui

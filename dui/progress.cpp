@@ -9,15 +9,9 @@
 
 #include <algorithm>
 
-CProgressUI::CProgressUI()
-{
-    m_textStyle = DT_SINGLELINE | DT_VCENTER | DT_CENTER;
-}
+CProgressUI::CProgressUI() { m_textStyle = DT_SINGLELINE | DT_VCENTER | DT_CENTER; }
 
-LPCTSTR CProgressUI::GetClass() const
-{
-    return L"ProgressUI";
-}
+LPCTSTR CProgressUI::GetClass() const { return L"ProgressUI"; }
 
 void* CProgressUI::GetInterface(LPCTSTR name)
 {

@@ -94,7 +94,4 @@ std::optional<std::string> SkinArchive::Read(std::wstring_view name) const
     return it->second;
 }
 
-bool SkinArchive::Contains(std::wstring_view name) const
-{
-    return m_entries.count(Key(name)) != 0;
-}
+bool SkinArchive::Contains(std::wstring_view name) const { return m_entries.count(Key(name)) != 0; }

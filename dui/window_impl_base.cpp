@@ -19,10 +19,7 @@ WindowImplBase::~WindowImplBase()
     m_PaintManager.RemoveNotifier(this);
 }
 
-UINT WindowImplBase::GetClassStyle() const
-{
-    return 0;
-}
+UINT WindowImplBase::GetClassStyle() const { return 0; }
 
 void WindowImplBase::OnFinalMessage(HWND)
 {
@@ -47,10 +44,7 @@ void WindowImplBase::OnClick(TNotifyUI& msg)
         SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
 }
 
-CDuiString WindowImplBase::GetSkinFolder()
-{
-    return CDuiString();
-}
+CDuiString WindowImplBase::GetSkinFolder() { return CDuiString(); }
 
 LRESULT WindowImplBase::ResponseDefaultKeyEvent(WPARAM wParam)
 {
@@ -68,20 +62,11 @@ LRESULT WindowImplBase::ResponseDefaultKeyEvent(WPARAM wParam)
     return FALSE;
 }
 
-UILIB_RESOURCETYPE WindowImplBase::GetResourceType() const
-{
-    return UILIB_FILE;
-}
+UILIB_RESOURCETYPE WindowImplBase::GetResourceType() const { return UILIB_FILE; }
 
-CDuiString WindowImplBase::GetZIPFileName() const
-{
-    return CDuiString();
-}
+CDuiString WindowImplBase::GetZIPFileName() const { return CDuiString(); }
 
-UINT WindowImplBase::GetResourceID() const
-{
-    return 0;
-}
+UINT WindowImplBase::GetResourceID() const { return 0; }
 
 LRESULT WindowImplBase::OnNcCalcSize(UINT, WPARAM, LPARAM, BOOL& handled)
 {
@@ -142,8 +127,8 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, BOOL& handled)
     const CDuiString skinFile = GetSkinFile();
     CControlUI* root = builder.Create(skinFile, &m_PaintManager, this);
     if (!root) {
-        std::fprintf(stderr, "dui: window %s has no controls: %s\n",
-                     CDuiString(GetWindowClassName()).ToUtf8().c_str(), builder.GetLastError().ToUtf8().c_str());
+        std::fprintf(stderr, "dui: window %s has no controls: %s\n", CDuiString(GetWindowClassName()).ToUtf8().c_str(),
+            builder.GetLastError().ToUtf8().c_str());
         std::fflush(stderr);
     }
     m_PaintManager.AttachDialog(root);
@@ -166,15 +151,21 @@ LRESULT WindowImplBase::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
     case WM_CREATE:
         result = OnCreate(message, wParam, lParam, handled);
         break;
-    case WM_NCCALCSIZE: result = OnNcCalcSize(message, wParam, lParam, handled); break;
-    case WM_NCPAINT: result = OnNcPaint(message, wParam, lParam, handled); break;
+    case WM_NCCALCSIZE:
+        result = OnNcCalcSize(message, wParam, lParam, handled);
+        break;
+    case WM_NCPAINT:
+        result = OnNcPaint(message, wParam, lParam, handled);
+        break;
     case WM_NCHITTEST:
         result = OnNcHitTest(message, wParam, lParam, handled);
         break;
     case WM_SYSCOMMAND:
         result = OnSysCommand(message, wParam, lParam, handled);
         break;
-    default: handled = FALSE; break;
+    default:
+        handled = FALSE;
+        break;
     }
     if (handled)
         return result;
@@ -198,10 +189,7 @@ LONG WindowImplBase::GetStyle()
     return static_cast<LONG>(style & ~WS_CAPTION);
 }
 
-void WindowImplBase::Notify(TNotifyUI& msg)
-{
-    NotifyPump(msg);
-}
+void WindowImplBase::Notify(TNotifyUI& msg) { NotifyPump(msg); }
 
 LRESULT WindowImplBase::MessageHandler(UINT message, WPARAM wParam, LPARAM, bool& handled)
 {
@@ -212,7 +200,4 @@ LRESULT WindowImplBase::MessageHandler(UINT message, WPARAM wParam, LPARAM, bool
     return 0;
 }
 
-CControlUI* WindowImplBase::CreateControl(LPCTSTR)
-{
-    return nullptr;
-}
+CControlUI* WindowImplBase::CreateControl(LPCTSTR) { return nullptr; }

@@ -22,15 +22,9 @@ CWindowWnd::~CWindowWnd()
     }
 }
 
-LPCTSTR CWindowWnd::GetSuperClassName() const
-{
-    return nullptr;
-}
+LPCTSTR CWindowWnd::GetSuperClassName() const { return nullptr; }
 
-UINT CWindowWnd::GetClassStyle() const
-{
-    return 0;
-}
+UINT CWindowWnd::GetClassStyle() const { return 0; }
 
 bool CWindowWnd::RegisterWindowClass()
 {
@@ -51,14 +45,13 @@ HWND CWindowWnd::Create(HWND parent, LPCTSTR name, DWORD style, DWORD exStyle, c
     return Create(parent, name, style, exStyle, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, menu);
 }
 
-HWND CWindowWnd::Create(HWND parent, LPCTSTR name, DWORD style, DWORD exStyle, int x, int y, int cx, int cy,
-                        HMENU menu)
+HWND CWindowWnd::Create(HWND parent, LPCTSTR name, DWORD style, DWORD exStyle, int x, int y, int cx, int cy, HMENU menu)
 {
     if (!RegisterWindowClass())
         return nullptr;
     // WM_NCCREATE stores the handle in m_hWnd; the result is returned as well.
-    const HWND hwnd = CreateWindowExW(exStyle, GetWindowClassName(), name, style, x, y, cx, cy, parent, menu,
-                                      CPaintManagerUI::GetInstance(), this);
+    const HWND hwnd = CreateWindowExW(
+        exStyle, GetWindowClassName(), name, style, x, y, cx, cy, parent, menu, CPaintManagerUI::GetInstance(), this);
     return hwnd;
 }
 

@@ -21,8 +21,8 @@ public:
 
     // Registers the class (once) and creates the window; null when that failed.
     HWND Create(HWND parent, LPCTSTR name, DWORD style, DWORD exStyle, const RECT& rc, HMENU menu = nullptr);
-    HWND Create(HWND parent, LPCTSTR name, DWORD style, DWORD exStyle, int x = CW_USEDEFAULT,
-                int y = CW_USEDEFAULT, int cx = CW_USEDEFAULT, int cy = CW_USEDEFAULT, HMENU menu = nullptr);
+    HWND Create(HWND parent, LPCTSTR name, DWORD style, DWORD exStyle, int x = CW_USEDEFAULT, int y = CW_USEDEFAULT,
+        int cx = CW_USEDEFAULT, int cy = CW_USEDEFAULT, HMENU menu = nullptr);
 
     void ShowWindow(bool show = true, bool takeFocus = true);
     // Shows the window, disables its owner (when the owner was enabled), dispatches every

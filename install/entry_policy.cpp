@@ -29,17 +29,13 @@ std::optional<std::string> TypeRefusalReason(archive_entry* entry)
 
 } // namespace
 
-std::optional<std::string> RefusalReason(archive_entry* entry, std::string_view name,
-                                         NameSeparators separators)
+std::optional<std::string> RefusalReason(archive_entry* entry, std::string_view name, NameSeparators separators)
 {
     if (auto reason = UnsafeNameReason(name, separators))
         return reason;
     return TypeRefusalReason(entry);
 }
 
-unsigned PermissionsToRestore(unsigned archivedPermissions)
-{
-    return archivedPermissions & 0777u;
-}
+unsigned PermissionsToRestore(unsigned archivedPermissions) { return archivedPermissions & 0777u; }
 
 } // namespace extraction

@@ -15,8 +15,8 @@ namespace extraction {
 // Why the entry is refused, or nullopt when it may be extracted. `name` is the entry's path
 // as it will be joined beneath the destination; before names are decoded, check them with
 // NameSeparators::SlashOnly.
-std::optional<std::string> RefusalReason(archive_entry* entry, std::string_view name,
-                                         NameSeparators separators = NameSeparators::SlashAndBackslash);
+std::optional<std::string> RefusalReason(
+    archive_entry* entry, std::string_view name, NameSeparators separators = NameSeparators::SlashAndBackslash);
 
 // Permission bits to write: read, write and execute only; set-user-id, set-group-id and the
 // sticky bit are dropped.

@@ -91,8 +91,8 @@ bool StopInstallWorker(std::chrono::milliseconds wait)
     const auto deadline = std::chrono::steady_clock::now() + wait;
     bool allEnded = true;
     for (const auto& job : jobs) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         allEnded = job->WaitForEnd(std::max(left, std::chrono::milliseconds(0))) && allEnded;
     }
 

@@ -49,6 +49,6 @@ DWORD ProgressPacer::DelayAt(DWORD now) const
 {
     if (!m_lastShown)
         return 0;
-    const DWORD elapsed = now - *m_lastShown;   // tick counts wrap; the difference does not
+    const DWORD elapsed = now - *m_lastShown; // tick counts wrap; the difference does not
     return elapsed >= m_intervalMs ? 0 : m_intervalMs - elapsed;
 }

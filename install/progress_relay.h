@@ -14,7 +14,7 @@ enum class ProgressPhase { Download, Extract, Verify };
 
 struct ProgressValue {
     ProgressPhase phase = ProgressPhase::Download;
-    double percent = 0.0;   // 0 to 100
+    double percent = 0.0; // 0 to 100
 };
 
 // The status line and the bar value of a progress value: "正在下载文件：%d%%",
@@ -43,8 +43,8 @@ public:
 private:
     std::mutex m_mutex;
     ProgressValue m_latest;
-    bool m_fresh = false;         // published since the last Take
-    bool m_wakePending = false;   // a wake-up was asked for and no Take has run since
+    bool m_fresh = false; // published since the last Take
+    bool m_wakePending = false; // a wake-up was asked for and no Take has run since
     std::optional<int> m_lastWhole;
     std::wstring m_lastLine; // the status line of the last value with newWholePercent
     ProgressPhase m_lastPhase = ProgressPhase::Download;

@@ -33,8 +33,8 @@ enum class NameSeparators { SlashOnly, SlashAndBackslash };
 
 // Why an entry name may not be written beneath the destination (absolute, a drive letter,
 // a ".." component, empty), or nullopt when it may.
-std::optional<std::string> UnsafeNameReason(std::string_view name,
-                                            NameSeparators separators = NameSeparators::SlashAndBackslash);
+std::optional<std::string> UnsafeNameReason(
+    std::string_view name, NameSeparators separators = NameSeparators::SlashAndBackslash);
 
 // The name as it may appear in a one-line message: control characters and bytes that are
 // not UTF-8 are written as \xNN, quotes and backslashes escaped.

@@ -16,8 +16,8 @@ public:
     bool Active() const { return m_utf8 != nullptr; }
 
 private:
-    void* m_utf8 = nullptr;       // locale_t
-    void* m_previous = nullptr;   // locale_t
+    void* m_utf8 = nullptr; // locale_t
+    void* m_previous = nullptr; // locale_t
 };
 
 } // namespace platform

@@ -9,8 +9,8 @@ struct SECURITY_ATTRIBUTES;
 
 // Starts a thread running routine(parameter). The handle only names the thread: closing it
 // neither waits for nor stops the thread.
-HANDLE CreateThread(SECURITY_ATTRIBUTES* security, SIZE_T stackSize, LPTHREAD_START_ROUTINE routine,
-                    LPVOID parameter, DWORD creationFlags, LPDWORD threadId);
+HANDLE CreateThread(SECURITY_ATTRIBUTES* security, SIZE_T stackSize, LPTHREAD_START_ROUTINE routine, LPVOID parameter,
+    DWORD creationFlags, LPDWORD threadId);
 BOOL CloseHandle(HANDLE handle);
 inline constexpr DWORD WAIT_OBJECT_0 = 0;
 inline constexpr DWORD WAIT_TIMEOUT = 258;

@@ -14,13 +14,13 @@ extern const unsigned char installer_icon_png_end[];
 std::string_view EmbeddedSkinArchive()
 {
     return {reinterpret_cast<const char*>(installer_skin_zip),
-            static_cast<std::size_t>(installer_skin_zip_end - installer_skin_zip)};
+        static_cast<std::size_t>(installer_skin_zip_end - installer_skin_zip)};
 }
 
 std::string_view EmbeddedIcon()
 {
     return {reinterpret_cast<const char*>(installer_icon_png),
-            static_cast<std::size_t>(installer_icon_png_end - installer_icon_png)};
+        static_cast<std::size_t>(installer_icon_png_end - installer_icon_png)};
 }
 
 void RegisterSkinResources()

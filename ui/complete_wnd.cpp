@@ -7,30 +7,15 @@ CompleteWnd::CompleteWnd() = default;
 
 CompleteWnd::~CompleteWnd() = default;
 
-LPCTSTR CompleteWnd::GetWindowClassName() const
-{
-    return L"CompleteWnd";
-}
+LPCTSTR CompleteWnd::GetWindowClassName() const { return L"CompleteWnd"; }
 
-CDuiString CompleteWnd::GetSkinFolder()
-{
-    return L"";
-}
+CDuiString CompleteWnd::GetSkinFolder() { return L""; }
 
-CDuiString CompleteWnd::GetSkinFile()
-{
-    return L"CompleteWnd.xml";
-}
+CDuiString CompleteWnd::GetSkinFile() { return L"CompleteWnd.xml"; }
 
-UILIB_RESOURCETYPE CompleteWnd::GetResourceType() const
-{
-    return UILIB_ZIPRESOURCE;
-}
+UILIB_RESOURCETYPE CompleteWnd::GetResourceType() const { return UILIB_ZIPRESOURCE; }
 
-UINT CompleteWnd::GetResourceID() const
-{
-    return kSkinResourceId;
-}
+UINT CompleteWnd::GetResourceID() const { return kSkinResourceId; }
 
 void CompleteWnd::InitWindow() {}
 

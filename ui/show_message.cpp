@@ -14,7 +14,7 @@ unsigned RunMessageDialog(HWND owner, LPCTSTR text, MessageKind kind)
     const bool cancelIsDefault = (kind & kCancelIsDefault) != 0;
     kind &= ~kCancelIsDefault;
     if (kind == kOneButtonMessage)
-        dialog->m_singleButton = 1;   // before Create, which reads the layout
+        dialog->m_singleButton = 1; // before Create, which reads the layout
     const CLifeWatch alive = dialog->Watch();
     const HWND hwnd = dialog->Create(owner, L"msgwnd2", WS_POPUP | WS_CLIPCHILDREN, WS_EX_TOOLWINDOW);
     if (!hwnd || !IsWindow(hwnd)) {

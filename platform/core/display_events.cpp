@@ -34,7 +34,8 @@ HWND PopupTakingInputFor(HWND hwnd)
 {
     HWND found = nullptr;
     for (int depth = 0; hwnd && depth < 16; ++depth) {
-        const auto owned = SelectWindows([&](const Window& w) { return w.owner == hwnd && w.Visible() && !w.destroying; });
+        const auto owned =
+            SelectWindows([&](const Window& w) { return w.owner == hwnd && w.Visible() && !w.destroying; });
         if (owned.empty())
             break;
         const HWND newest = owned.back();

@@ -15,7 +15,7 @@ public:
     {
         ::new (static_cast<void*>(m_storage)) T(std::forward<Args>(args)...);
     }
-    ~Immortal() = default;   // deliberately leaves the value alone
+    ~Immortal() = default; // deliberately leaves the value alone
     Immortal(const Immortal&) = delete;
     Immortal& operator=(const Immortal&) = delete;
 

@@ -1,8 +1,8 @@
 #include "platform/core/thread_queue.h"
 #include "platform/core/display.h"
 #include "platform/core/immortal.h"
-#include "platform/win32_system.h"
 #include "platform/core/window_table.h"
+#include "platform/win32_system.h"
 
 #include <algorithm>
 #include <map>
@@ -46,7 +46,8 @@ thread_local QueueHolder holder;
 DWORD TickCount()
 {
     static const auto start = std::chrono::steady_clock::now();
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     return static_cast<DWORD>(elapsed.count());
 }
 

@@ -26,7 +26,7 @@ struct SentTask {
     LRESULT result = 0;
     std::exception_ptr error;
     bool ran = false;
-    bool done = false;   // guarded by the sender's queue
+    bool done = false; // guarded by the sender's queue
 };
 
 struct MessageFilter {

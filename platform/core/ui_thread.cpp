@@ -1,7 +1,7 @@
 #include "platform/ui_thread.h"
 #include "platform/core/thread_queue.h"
-#include "platform/win32_system.h"
 #include "platform/core/window_core.h"
+#include "platform/win32_system.h"
 
 #include <atomic>
 

@@ -10,7 +10,7 @@
 #include <string>
 
 struct HRSRC__ {
-    std::wstring typeName;   // upper case; empty for an integer type
+    std::wstring typeName; // upper case; empty for an integer type
     WORD typeId = 0;
     WORD id = 0;
     const void* data = nullptr;
@@ -27,7 +27,7 @@ struct ResourceKey {
 std::mutex g_resourcesMutex;
 std::deque<HRSRC__>& Resources()
 {
-    static platform::Immortal<std::deque<HRSRC__>> resources;   // a deque keeps entries where they are
+    static platform::Immortal<std::deque<HRSRC__>> resources; // a deque keeps entries where they are
     return resources.Get();
 }
 

@@ -53,8 +53,8 @@ HANDLE NextHandleValue()
 
 } // namespace
 
-HANDLE CreateThread(SECURITY_ATTRIBUTES*, SIZE_T, LPTHREAD_START_ROUTINE routine, LPVOID parameter, DWORD,
-                    LPDWORD threadId)
+HANDLE CreateThread(
+    SECURITY_ATTRIBUTES*, SIZE_T, LPTHREAD_START_ROUTINE routine, LPVOID parameter, DWORD, LPDWORD threadId)
 {
     if (!routine)
         return nullptr;
@@ -89,7 +89,7 @@ HANDLE CreateThread(SECURITY_ATTRIBUTES*, SIZE_T, LPTHREAD_START_ROUTINE routine
 
 BOOL CloseHandle(HANDLE handle)
 {
-    std::shared_ptr<ThreadRecord> released;   // let go of after the lock
+    std::shared_ptr<ThreadRecord> released; // let go of after the lock
     std::lock_guard lock(Handles().mutex);
     const auto found = Handles().threads.find(handle);
     if (found == Handles().threads.end())
@@ -110,7 +110,8 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
         record->ended.wait(lock, finished);
         return WAIT_OBJECT_0;
     }
-    return record->ended.wait_for(lock, std::chrono::milliseconds(milliseconds), finished) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    return record->ended.wait_for(lock, std::chrono::milliseconds(milliseconds), finished) ? WAIT_OBJECT_0
+                                                                                           : WAIT_TIMEOUT;
 }
 
 BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode)

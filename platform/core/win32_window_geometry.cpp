@@ -13,24 +13,28 @@ enum class ShowKind { Hide, Minimize, Restore, Show };
 ShowKind KindOf(int command)
 {
     switch (command) {
-    case SW_HIDE: return ShowKind::Hide;
+    case SW_HIDE:
+        return ShowKind::Hide;
     case SW_SHOWMINIMIZED:
     case SW_MINIMIZE:
     case SW_SHOWMINNOACTIVE:
-    case SW_FORCEMINIMIZE: return ShowKind::Minimize;
+    case SW_FORCEMINIMIZE:
+        return ShowKind::Minimize;
     case SW_SHOWNORMAL:
     case SW_SHOWMAXIMIZED:
     case SW_SHOWNOACTIVATE:
     case SW_RESTORE:
-    case SW_SHOWDEFAULT: return ShowKind::Restore;
-    default: return ShowKind::Show;
+    case SW_SHOWDEFAULT:
+        return ShowKind::Restore;
+    default:
+        return ShowKind::Show;
     }
 }
 
 bool Activates(int command)
 {
-    return command != SW_SHOWNOACTIVATE && command != SW_SHOWNA && command != SW_SHOWMINNOACTIVE && command != SW_MINIMIZE &&
-           command != SW_FORCEMINIMIZE && command != SW_HIDE;
+    return command != SW_SHOWNOACTIVATE && command != SW_SHOWNA && command != SW_SHOWMINNOACTIVE &&
+        command != SW_MINIMIZE && command != SW_FORCEMINIMIZE && command != SW_HIDE;
 }
 
 LRESULT ShowOnOwnThread(HWND hwnd, int command)
@@ -42,7 +46,9 @@ LRESULT ShowOnOwnThread(HWND hwnd, int command)
         bool native;
         bool child;
     };
-    const auto before = WithWindow(hwnd, [](Window& w) { return Before{w.Visible(), w.iconic, w.native, w.IsChild()}; });
+    const auto before = WithWindow(hwnd, [](Window& w) {
+        return Before{w.Visible(), w.iconic, w.native, w.IsChild()};
+    });
     if (!before)
         return FALSE;
     const bool show = kind != ShowKind::Hide;
@@ -69,7 +75,8 @@ LRESULT ShowOnOwnThread(HWND hwnd, int command)
         RECT client;
         GetClientRect(hwnd, &client);
         if (before->iconic != iconic)
-            SendMessageW(hwnd, WM_SIZE, iconic ? SIZE_MINIMIZED : SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+            SendMessageW(
+                hwnd, WM_SIZE, iconic ? SIZE_MINIMIZED : SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
     }
     if (!show && !before->child)
         ForgetInputState(hwnd, GetWindow(hwnd, GW_OWNER));
@@ -124,7 +131,7 @@ LRESULT PositionOnOwnThread(HWND hwnd, HWND insertAfter, int x, int y, int cx, i
     if (change->sized) {
         InvalidateWholeWindow(hwnd);
         SendMessageW(hwnd, WM_SIZE, SIZE_RESTORED,
-                     MAKELPARAM(change->frame.right - change->frame.left, change->frame.bottom - change->frame.top));
+            MAKELPARAM(change->frame.right - change->frame.left, change->frame.bottom - change->frame.top));
     }
     if (change->moved)
         SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(change->frame.left, change->frame.top));

@@ -1,7 +1,7 @@
 // Window classes, creation, destruction and the default window procedure.
 #include "platform/core/display.h"
-#include "platform/win32_system.h"
 #include "platform/core/window_core.h"
+#include "platform/win32_system.h"
 
 #include <utility>
 
@@ -36,13 +36,15 @@ RECT DefaultFrame(int x, int y, int width, int height, bool child)
 void DestroyOwnedWindows(HWND owner)
 {
     const DWORD self = GetCurrentThreadId();
-    for (const auto& owned : SelectWindows([&](const Window& w) { return w.owner == owner && !w.destroying && w.threadId == self; }))
+    for (const auto& owned :
+        SelectWindows([&](const Window& w) { return w.owner == owner && !w.destroying && w.threadId == self; }))
         DestroyWindow(owned);
 }
 
 void DestroyChildWindows(HWND parent)
 {
-    for (const auto& child : SelectWindows([&](const Window& w) { return w.IsChild() && w.parent == parent && !w.destroying; }))
+    for (const auto& child :
+        SelectWindows([&](const Window& w) { return w.IsChild() && w.parent == parent && !w.destroying; }))
         DestroyWindow(child);
 }
 
@@ -80,10 +82,17 @@ LRESULT SetTextMessage(HWND hwnd, LPCWSTR text)
 LRESULT SystemCommand(HWND hwnd, WPARAM command)
 {
     switch (command & 0xFFF0) {
-    case SC_MINIMIZE: ShowWindow(hwnd, SW_MINIMIZE); break;
-    case SC_RESTORE: ShowWindow(hwnd, SW_RESTORE); break;
-    case SC_CLOSE: SendMessageW(hwnd, WM_CLOSE, 0, 0); break;
-    default: break;
+    case SC_MINIMIZE:
+        ShowWindow(hwnd, SW_MINIMIZE);
+        break;
+    case SC_RESTORE:
+        ShowWindow(hwnd, SW_RESTORE);
+        break;
+    case SC_CLOSE:
+        SendMessageW(hwnd, WM_CLOSE, 0, 0);
+        break;
+    default:
+        break;
     }
     return 0;
 }
@@ -110,7 +119,7 @@ BOOL GetClassInfoExW(HINSTANCE, LPCWSTR className, WNDCLASSEXW* wc)
 }
 
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
-                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param)
+    int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param)
 {
     const auto windowClass = FindWindowClass(className);
     if (!windowClass)
@@ -218,24 +227,35 @@ BOOL DestroyWindow(HWND hwnd)
 LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_NCCREATE: return TRUE;
-    case WM_CLOSE: DestroyWindow(hwnd); return 0;
-    case WM_SYSCOMMAND: return SystemCommand(hwnd, wParam);
-    case WM_NCHITTEST: return HTCLIENT;
-    case WM_NCACTIVATE: return TRUE;
-    case WM_SETICON: return SetIconMessage(hwnd, wParam, reinterpret_cast<HICON>(lParam));
+    case WM_NCCREATE:
+        return TRUE;
+    case WM_CLOSE:
+        DestroyWindow(hwnd);
+        return 0;
+    case WM_SYSCOMMAND:
+        return SystemCommand(hwnd, wParam);
+    case WM_NCHITTEST:
+        return HTCLIENT;
+    case WM_NCACTIVATE:
+        return TRUE;
+    case WM_SETICON:
+        return SetIconMessage(hwnd, wParam, reinterpret_cast<HICON>(lParam));
     case WM_GETICON:
-        return WithWindow(hwnd, [&](Window& w) { return reinterpret_cast<LRESULT>(wParam == ICON_BIG ? w.bigIcon : w.smallIcon); })
-            .value_or(0);
-    case WM_SETTEXT: return SetTextMessage(hwnd, reinterpret_cast<LPCWSTR>(lParam));
-    case WM_ERASEBKGND: return TRUE;
+        return WithWindow(hwnd, [&](Window& w) {
+            return reinterpret_cast<LRESULT>(wParam == ICON_BIG ? w.bigIcon : w.smallIcon);
+        }).value_or(0);
+    case WM_SETTEXT:
+        return SetTextMessage(hwnd, reinterpret_cast<LPCWSTR>(lParam));
+    case WM_ERASEBKGND:
+        return TRUE;
     case WM_PAINT: {
         PAINTSTRUCT paint;
         BeginPaint(hwnd, &paint);
         EndPaint(hwnd, &paint);
         return 0;
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 

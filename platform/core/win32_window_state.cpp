@@ -1,7 +1,7 @@
 // Window attributes: existence, visibility, enabled state, relations, long values, text.
 #include "platform/core/display.h"
-#include "platform/win32_system.h"
 #include "platform/core/window_core.h"
+#include "platform/win32_system.h"
 
 #include <utility>
 
@@ -16,7 +16,9 @@ BOOL IsWindow(HWND hwnd) { return FindWindowRef(hwnd) ? TRUE : FALSE; }
 BOOL IsWindowVisible(HWND hwnd)
 {
     for (int depth = 0; depth < 64; ++depth) {
-        const auto state = WithWindow(hwnd, [](Window& w) { return std::pair{w.Visible(), w.IsChild() ? w.parent : nullptr}; });
+        const auto state = WithWindow(hwnd, [](Window& w) {
+            return std::pair{w.Visible(), w.IsChild() ? w.parent : nullptr};
+        });
         if (!state || !state->first)
             return FALSE;
         if (!state->second)
@@ -26,9 +28,15 @@ BOOL IsWindowVisible(HWND hwnd)
     return FALSE;
 }
 
-BOOL IsWindowEnabled(HWND hwnd) { return WithWindow(hwnd, [](Window& w) { return w.Enabled(); }).value_or(false) ? TRUE : FALSE; }
+BOOL IsWindowEnabled(HWND hwnd)
+{
+    return WithWindow(hwnd, [](Window& w) { return w.Enabled(); }).value_or(false) ? TRUE : FALSE;
+}
 
-BOOL IsIconic(HWND hwnd) { return WithWindow(hwnd, [](Window& w) { return w.iconic; }).value_or(false) ? TRUE : FALSE; }
+BOOL IsIconic(HWND hwnd)
+{
+    return WithWindow(hwnd, [](Window& w) { return w.iconic; }).value_or(false) ? TRUE : FALSE;
+}
 
 BOOL EnableWindow(HWND hwnd, BOOL enable)
 {
@@ -66,28 +74,34 @@ HWND GetWindow(HWND hwnd, UINT relation)
 HWND GetParent(HWND hwnd)
 {
     return WithWindow(hwnd, [](Window& w) -> HWND {
-               if (w.IsChild())
-                   return w.parent;
-               return (w.style & WS_POPUP) ? w.owner : nullptr;
-           })
-        .value_or(nullptr);
+        if (w.IsChild())
+            return w.parent;
+        return (w.style & WS_POPUP) ? w.owner : nullptr;
+    }).value_or(nullptr);
 }
 
 LONG_PTR GetWindowLongPtrW(HWND hwnd, int index)
 {
     return WithWindow(hwnd, [index](Window& w) -> LONG_PTR {
-               switch (index) {
-               case GWL_STYLE: return static_cast<LONG_PTR>(w.style);
-               case GWL_EXSTYLE: return static_cast<LONG_PTR>(w.exStyle);
-               case GWLP_USERDATA: return w.userData;
-               case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(w.proc);
-               case GWLP_HINSTANCE: return reinterpret_cast<LONG_PTR>(w.instance);
-               case GWLP_HWNDPARENT: return reinterpret_cast<LONG_PTR>(w.IsChild() ? w.parent : w.owner);
-               case GWLP_ID: return reinterpret_cast<LONG_PTR>(w.menu);
-               default: return 0;
-               }
-           })
-        .value_or(0);
+        switch (index) {
+        case GWL_STYLE:
+            return static_cast<LONG_PTR>(w.style);
+        case GWL_EXSTYLE:
+            return static_cast<LONG_PTR>(w.exStyle);
+        case GWLP_USERDATA:
+            return w.userData;
+        case GWLP_WNDPROC:
+            return reinterpret_cast<LONG_PTR>(w.proc);
+        case GWLP_HINSTANCE:
+            return reinterpret_cast<LONG_PTR>(w.instance);
+        case GWLP_HWNDPARENT:
+            return reinterpret_cast<LONG_PTR>(w.IsChild() ? w.parent : w.owner);
+        case GWLP_ID:
+            return reinterpret_cast<LONG_PTR>(w.menu);
+        default:
+            return 0;
+        }
+    }).value_or(0);
 }
 
 LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value)
@@ -98,17 +112,22 @@ LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value)
     const auto previous = WithWindow(hwnd, [&](Window& w) -> LONG_PTR {
         native = w.native;
         switch (index) {
-        case GWL_STYLE: return static_cast<LONG_PTR>(std::exchange(w.style, static_cast<DWORD>(value)));
+        case GWL_STYLE:
+            return static_cast<LONG_PTR>(std::exchange(w.style, static_cast<DWORD>(value)));
         case GWL_EXSTYLE: {
             const DWORD old = std::exchange(w.exStyle, static_cast<DWORD>(value));
             toolWindow = (w.exStyle & WS_EX_TOOLWINDOW) != 0;
             toolWindowChanged = ((old ^ w.exStyle) & WS_EX_TOOLWINDOW) != 0;
             return static_cast<LONG_PTR>(old);
         }
-        case GWLP_USERDATA: return std::exchange(w.userData, value);
-        case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(std::exchange(w.proc, reinterpret_cast<WNDPROC>(value)));
-        case GWLP_ID: return reinterpret_cast<LONG_PTR>(std::exchange(w.menu, reinterpret_cast<HMENU>(value)));
-        default: return 0;
+        case GWLP_USERDATA:
+            return std::exchange(w.userData, value);
+        case GWLP_WNDPROC:
+            return reinterpret_cast<LONG_PTR>(std::exchange(w.proc, reinterpret_cast<WNDPROC>(value)));
+        case GWLP_ID:
+            return reinterpret_cast<LONG_PTR>(std::exchange(w.menu, reinterpret_cast<HMENU>(value)));
+        default:
+            return 0;
         }
     });
     if (native && toolWindowChanged)

@@ -59,7 +59,7 @@ HWND AddWindow(const std::shared_ptr<Window>& window)
 
 void RemoveWindow(HWND hwnd)
 {
-    std::shared_ptr<Window> removed;   // released after the lock
+    std::shared_ptr<Window> removed; // released after the lock
     std::lock_guard lock(WindowsMutex());
     const auto found = TheTables().windows.find(reinterpret_cast<UINT_PTR>(hwnd));
     if (found != TheTables().windows.end()) {

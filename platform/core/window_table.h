@@ -12,11 +12,11 @@
 #include "platform/win32_window.h"
 
 #include <functional>
-#include <utility>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -24,7 +24,7 @@ namespace platform {
 struct WindowClass {
     std::wstring name;
     ATOM atom = 0;
-    WNDCLASSEXW info;   // info.lpszClassName points into `name`
+    WNDCLASSEXW info; // info.lpszClassName points into `name`
 };
 
 // A window's record. hwnd, threadId and queue are set before AddWindow and never change.
@@ -36,8 +36,8 @@ struct Window {
     WNDPROC proc = nullptr;
     DWORD style = 0;
     DWORD exStyle = 0;
-    HWND owner = nullptr;    // top-level windows
-    HWND parent = nullptr;   // WS_CHILD windows
+    HWND owner = nullptr; // top-level windows
+    HWND parent = nullptr; // WS_CHILD windows
     HINSTANCE instance = nullptr;
     HMENU menu = nullptr;
     std::wstring text;
@@ -46,11 +46,11 @@ struct Window {
     // for child windows. There is no non-client area.
     RECT frame;
     bool iconic = false;
-    bool native = false;       // mirrored by the display
+    bool native = false; // mirrored by the display
     bool destroying = false;
     bool needsPaint = false;
     bool needsErase = false;
-    RECT invalid;              // client coordinates, meaningful while needsPaint
+    RECT invalid; // client coordinates, meaningful while needsPaint
     HICON bigIcon = nullptr;
     HICON smallIcon = nullptr;
     std::unique_ptr<HDC__> surface;

@@ -54,7 +54,8 @@ HICON LoadIconW(HINSTANCE instance, LPCWSTR name)
     std::lock_guard lock(cacheMutex);
     if (const auto found = loaded.find(resource); found != loaded.end())
         return found->second;
-    const HICON icon = platform::IconFromImageData(LockResource(LoadResource(instance, resource)), SizeofResource(instance, resource));
+    const HICON icon =
+        platform::IconFromImageData(LockResource(LoadResource(instance, resource)), SizeofResource(instance, resource));
     if (icon)
         loaded.emplace(resource, icon);
     return icon;

@@ -1,5 +1,5 @@
-#include "platform/qt/qt_display.h"
 #include "platform/ui_session.h"
+#include "platform/qt/qt_display.h"
 #include "platform/ui_thread.h"
 
 #include <QGuiApplication>
@@ -16,7 +16,7 @@ namespace platform {
 namespace {
 
 struct Session {
-    std::unique_ptr<QGuiApplication> application;   // null when the program made its own
+    std::unique_ptr<QGuiApplication> application; // null when the program made its own
     std::shared_ptr<QtDisplay> display;
 
     // The program ended without ShutdownUi: the native windows go before the application.

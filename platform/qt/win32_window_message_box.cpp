@@ -40,7 +40,7 @@ QFont BoxFont(int pixelSize, bool bold)
 {
     QFont font;
     font.setFamilies({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("SimHei"),
-                      QStringLiteral("DejaVu Sans")});
+        QStringLiteral("DejaVu Sans")});
     font.setPixelSize(pixelSize);
     font.setBold(bold);
     return font;
@@ -52,10 +52,12 @@ QSize Layout(Box& box)
     const QFontMetrics metrics(box.textFont);
     const int natural = metrics.horizontalAdvance(box.text);
     const int width = std::clamp(natural, kMinTextWidth, kMaxTextWidth);
-    const QRect wrapped = metrics.boundingRect(QRect(0, 0, width, 10000), Qt::TextWordWrap | Qt::TextWrapAnywhere, box.text);
+    const QRect wrapped =
+        metrics.boundingRect(QRect(0, 0, width, 10000), Qt::TextWordWrap | Qt::TextWrapAnywhere, box.text);
     box.textRect = QRect(kMargin, kCaptionHeight + kMargin, width, std::max(wrapped.height(), metrics.height()));
     const int clientWidth = width + 2 * kMargin;
-    box.buttonRect = QRect((clientWidth - kButtonWidth) / 2, box.textRect.bottom() + 1 + kMargin, kButtonWidth, kButtonHeight);
+    box.buttonRect =
+        QRect((clientWidth - kButtonWidth) / 2, box.textRect.bottom() + 1 + kMargin, kButtonWidth, kButtonHeight);
     return QSize(clientWidth, box.buttonRect.bottom() + 1 + kMargin * 3 / 4);
 }
 
@@ -76,7 +78,8 @@ void Paint(const Box& box, QImage& image)
     painter.drawText(QRect(12, 0, all.width() - 24, kCaptionHeight), Qt::AlignVCenter | Qt::AlignLeft, box.caption);
     painter.setFont(box.textFont);
     painter.setPen(QColor(0x22, 0x22, 0x22));
-    painter.drawText(box.textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextWrapAnywhere, box.text);
+    painter.drawText(
+        box.textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextWrapAnywhere, box.text);
 
     painter.fillRect(box.buttonRect, box.pressed ? QColor(0x2F, 0x6F, 0xC0) : QColor(0x3A, 0x86, 0xE0));
     painter.setPen(QColor(0x2A, 0x62, 0xA8));
@@ -133,7 +136,8 @@ LRESULT BoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         if (wParam == VK_RETURN || wParam == VK_ESCAPE || wParam == VK_SPACE)
             DestroyWindow(hwnd);
         return 0;
-    default: return DefWindowProcW(hwnd, message, wParam, lParam);
+    default:
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
 
@@ -174,9 +178,8 @@ int RunBox(HWND owner, const std::wstring& text, const std::wstring& caption)
     const bool disableOwner = owner && IsWindowEnabled(owner);
     if (disableOwner)
         EnableWindow(owner, FALSE);
-    const HWND hwnd = CreateWindowExW(WS_EX_TOPMOST, kClassName, caption.c_str(), WS_POPUP, frame.left,
-                                      frame.top, frame.right - frame.left, frame.bottom - frame.top, owner, nullptr,
-                                      GetModuleHandleW(nullptr), &box);
+    const HWND hwnd = CreateWindowExW(WS_EX_TOPMOST, kClassName, caption.c_str(), WS_POPUP, frame.left, frame.top,
+        frame.right - frame.left, frame.bottom - frame.top, owner, nullptr, GetModuleHandleW(nullptr), &box);
     if (hwnd) {
         ShowWindow(hwnd, SW_SHOWNORMAL);
         SetFocus(hwnd);

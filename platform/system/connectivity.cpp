@@ -55,9 +55,7 @@ NetworkConnectivity QueryNetworkConnectivity()
     BusError error;
     std::uint32_t state = kNmStateUnknown;
     const int result = sd_bus_get_property_trivial(bus.get(), "org.freedesktop.NetworkManager",
-                                                   "/org/freedesktop/NetworkManager",
-                                                   "org.freedesktop.NetworkManager", "State", &error.value,
-                                                   'u', &state);
+        "/org/freedesktop/NetworkManager", "org.freedesktop.NetworkManager", "State", &error.value, 'u', &state);
     if (result < 0) {
         return NetworkConnectivity::Unknown;
     }

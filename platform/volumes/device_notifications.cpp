@@ -49,7 +49,7 @@ void BroadcastVolumeChange(WPARAM event, DWORD unitMask, HWND except)
     DEV_BROADCAST_VOLUME volume;
     volume.dbcv_unitmask = unitMask;
     for (const HWND window : state.windows) {
-        if (IsWindow(window))   // an earlier window's handler may have destroyed it
+        if (IsWindow(window)) // an earlier window's handler may have destroyed it
             SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume));
     }
 }

@@ -22,8 +22,7 @@ void Drain(int fd)
 {
     char buffer[4096];
     ::lseek(fd, 0, SEEK_SET);
-    while (::read(fd, buffer, sizeof buffer) > 0) {
-    }
+    while (::read(fd, buffer, sizeof buffer) > 0) {}
 }
 
 } // namespace
@@ -39,14 +38,15 @@ DWORD PresentDriveMask(VolumeTable& table)
 struct VolumeWatcher::State {
     VolumeTable& table;
     Callback callback;
-    DWORD present = 0;   // read before the thread starts, so no change is missed
+    DWORD present = 0; // read before the thread starts, so no change is missed
     std::atomic<bool> stop{false};
     std::thread thread;
 
     void Run()
     {
         // POLLPRI on the mount table wakes on every mount and unmount.
-        const FileDescriptor mountTable(table.UsesVolumeMap() ? -1 : ::open(table.WatchedFile().c_str(), O_RDONLY | O_CLOEXEC));
+        const FileDescriptor mountTable(
+            table.UsesVolumeMap() ? -1 : ::open(table.WatchedFile().c_str(), O_RDONLY | O_CLOEXEC));
         while (!stop.load()) {
             pollfd fd{mountTable.get(), POLLPRI, 0};
             if (::poll(&fd, mountTable.get() >= 0 ? 1 : 0, kPollMilliseconds) > 0)

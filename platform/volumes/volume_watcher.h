@@ -18,7 +18,7 @@ public:
     // The callback runs on the watcher's thread, once per change, arrivals and removals of one
     // change together.
     VolumeWatcher(VolumeTable& table, Callback callback);
-    ~VolumeWatcher();   // stops and joins the thread
+    ~VolumeWatcher(); // stops and joins the thread
     VolumeWatcher(const VolumeWatcher&) = delete;
     VolumeWatcher& operator=(const VolumeWatcher&) = delete;
 

@@ -23,7 +23,8 @@ std::string ReadFile(const std::filesystem::path& path)
 
 std::filesystem::path CaptureFile(const char* stream)
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / (std::string("installer-") + stream + "-XXXXXX")).string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / (std::string("installer-") + stream + "-XXXXXX")).string();
     const int fd = ::mkstemp(pattern.data());
     ::close(fd);
     return pattern;
@@ -44,7 +45,8 @@ ProgramRun::ProgramRun(const std::filesystem::path& executable, const std::vecto
     const std::vector<std::string>& environment)
     : m_outFile(CaptureFile("out")), m_errFile(CaptureFile("err"))
 {
-    std::vector<std::string> env{"PATH=/usr/local/bin:/usr/bin:/bin", "HOME=/root", "QT_QPA_PLATFORM=offscreen", "LANG=C.UTF-8"};
+    std::vector<std::string> env{
+        "PATH=/usr/local/bin:/usr/bin:/bin", "HOME=/root", "QT_QPA_PLATFORM=offscreen", "LANG=C.UTF-8"};
     // Qt wants a private runtime folder; without one it complains on standard error.
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     env.push_back(std::string("XDG_RUNTIME_DIR=") + (runtime != nullptr ? runtime : PrivateRuntimeFolder().c_str()));

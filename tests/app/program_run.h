@@ -11,7 +11,7 @@
 #include <vector>
 
 struct ProgramResult {
-    int exitCode = -1;   // -1 when it had to be killed
+    int exitCode = -1; // -1 when it had to be killed
     std::string out;
     std::string err;
 };
@@ -21,7 +21,7 @@ public:
     // `environment` holds "NAME=value" lines added to a small clean environment (PATH, HOME,
     // XDG_RUNTIME_DIR, QT_QPA_PLATFORM=offscreen; no display).
     ProgramRun(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
-               const std::vector<std::string>& environment);
+        const std::vector<std::string>& environment);
     ~ProgramRun();
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;

@@ -36,8 +36,7 @@ const auto* const g_ui = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
 void DrainQueue()
 {
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {}
 }
 
 class MainWindow : public ::testing::Test {
@@ -49,8 +48,8 @@ protected:
 
 TEST_F(MainWindow, ConstructionPicksTheFixedDiskWithTheMostFreeSpace)
 {
-    Disks("C fixed " + Folder("c") + " free=10G\nD fixed " + Folder("d") + " free=50G\nE removable " +
-          Folder("e") + " free=200G\n");
+    Disks("C fixed " + Folder("c") + " free=10G\nD fixed " + Folder("d") + " free=50G\nE removable " + Folder("e") +
+        " free=200G\n");
     g_downloadDisk = DriveInfo();
     CDuiFrameWnd frame;
     EXPECT_EQ(frame.m_downloadDisk.driveName, L"D:");
@@ -58,7 +57,7 @@ TEST_F(MainWindow, ConstructionPicksTheFixedDiskWithTheMostFreeSpace)
     EXPECT_TRUE(frame.m_workFolder.IsEmpty());
     // A drive attached later does not change the choice.
     Disks("C fixed " + Folder("c") + " free=10G\nD fixed " + Folder("d") + " free=50G\nF fixed " + Folder("f") +
-          " free=90G\n");
+        " free=90G\n");
     EXPECT_EQ(frame.m_downloadDisk.driveName, L"D:");
 }
 
@@ -139,15 +138,18 @@ TEST(ProgramDirectory, IsTheFolderOfThisExecutable)
 TEST(RenderSkin, WritesOnePreviewPerWindow)
 {
     TempFolder out("render-skin");
-    const std::string dir = (out.Path() / "previews").string();   // created on the way
+    const std::string dir = (out.Path() / "previews").string(); // created on the way
     ASSERT_EQ(RenderSkin(dir), 0);
     const struct {
         const char* file;
         int width;
         int height;
     } previews[] = {
-        {"mainWnd.png", 590, 420},   {"DownloadWnd.png", 590, 420}, {"CompleteWnd.png", 590, 420},
-        {"msg.png", 360, 200},       {"msg2.png", 360, 200},
+        {"mainWnd.png", 590, 420},
+        {"DownloadWnd.png", 590, 420},
+        {"CompleteWnd.png", 590, 420},
+        {"msg.png", 360, 200},
+        {"msg2.png", 360, 200},
     };
     for (const auto& preview : previews) {
         const QImage image(QString::fromStdString(dir + "/" + preview.file));
@@ -173,7 +175,11 @@ TEST(RenderSkin, FailsWhenTheFolderCannotBeMade)
 {
     TempFolder out("render-skin");
     const auto blocker = out / "file";
-    { std::FILE* f = std::fopen(blocker.c_str(), "w"); ASSERT_TRUE(f); std::fclose(f); }
+    {
+        std::FILE* f = std::fopen(blocker.c_str(), "w");
+        ASSERT_TRUE(f);
+        std::fclose(f);
+    }
     EXPECT_EQ(RenderSkin((blocker / "sub").string()), 1);
 }
 

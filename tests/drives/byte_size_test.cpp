@@ -29,7 +29,7 @@ const Row kRows[] = {
     {2000398934016, L"2000,398,934,016 B", L"1953,514,584.00 K", L"1907,729.08 M", L"1863.01 G"},
     // Leading groups beyond 32 bits print whole instead of wrapping.
     {UINT64_MAX, L"18446744073,709,551,615 B", L"18014398509,481,983.99 K", L"17592186044,415.99 M",
-     L"17179869183.99 G"},
+        L"17179869183.99 G"},
 };
 
 TEST(FormatByteSize, EveryUnitMatchesTheTable)
@@ -50,7 +50,11 @@ TEST(FormatByteSize, TeraShowsThousandthsOfATebibyte)
         std::uint64_t bytes;
         const wchar_t* text;
     } rows[] = {
-        {0, L"0.0 T"}, {GiB - 1, L"0.0 T"}, {GiB, L"0.000 T"}, {TiB / 4, L"0.250 T"}, {TiB + TiB / 2, L"1.500 T"},
+        {0, L"0.0 T"},
+        {GiB - 1, L"0.0 T"},
+        {GiB, L"0.000 T"},
+        {TiB / 4, L"0.250 T"},
+        {TiB + TiB / 2, L"1.500 T"},
         {2 * TiB - 1, L"1.999 T"},
     };
     for (const auto& row : rows)

@@ -26,7 +26,7 @@ LRESULT RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         return TRUE;
     }
     if (message == WM_TIMER) {
-        PostQuitMessage(1);   // nothing came
+        PostQuitMessage(1); // nothing came
         return 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -47,14 +47,15 @@ TEST(DeviceNotifications, VolumesThatComeAndGoReachTheWindowsAsDeviceChanges)
     VolumeMapFixture fixture;
     const auto stick = fixture.Folder("stick");
     fixture.Write("C fixed " + fixture.Folder("disk").string() + "\nE removable " + stick.string() + "\nF removable " +
-                  (fixture.Dir() / "second").string() + "\n");
+        (fixture.Dir() / "second").string() + "\n");
     platform::VolumeTable table(fixture.MapFile().string());
 
     WNDCLASSEXW windowClass;
     windowClass.lpfnWndProc = &RecordingProc;
     windowClass.lpszClassName = L"RecordingWindow";
     RegisterClassExW(&windowClass);
-    const HWND window = CreateWindowExW(0, L"RecordingWindow", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    const HWND window =
+        CreateWindowExW(0, L"RecordingWindow", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     const platform::DeviceNotifications notifications(table);
 
     std::filesystem::remove(stick);
@@ -65,9 +66,9 @@ TEST(DeviceNotifications, VolumesThatComeAndGoReachTheWindowsAsDeviceChanges)
     ASSERT_EQ(g_received.size(), 2u);
     EXPECT_EQ(g_received[0].event, DBT_DEVICEREMOVECOMPLETE);
     EXPECT_EQ(g_received[0].devicetype, DBT_DEVTYP_VOLUME);
-    EXPECT_EQ(g_received[0].unitmask, DWORD{1} << 4);   // E:
+    EXPECT_EQ(g_received[0].unitmask, DWORD{1} << 4); // E:
     EXPECT_EQ(g_received[1].event, DBT_DEVICEARRIVAL);
-    EXPECT_EQ(g_received[1].unitmask, DWORD{1} << 5);   // F:
+    EXPECT_EQ(g_received[1].unitmask, DWORD{1} << 5); // F:
     DestroyWindow(window);
 }
 

@@ -43,8 +43,8 @@ TEST_F(DriveInfoTest, TypeTextsFollowTheDriveType)
         {L"G", L"G:", L"Driver g Of Type:CD."},
         {L"H", L"H:", L"Driver h Of Type:RAM."},
         {L"I", L"I:", L"Driver i Of Type:Unknown Type!."},
-        {L"J", L"J:", L"获取驱动器类型时参数设置错误!"},   // its folder is missing
-        {L"K", L"K:", L"获取驱动器类型时参数设置错误!"},   // not in the map
+        {L"J", L"J:", L"获取驱动器类型时参数设置错误!"}, // its folder is missing
+        {L"K", L"K:", L"获取驱动器类型时参数设置错误!"}, // not in the map
         {L"e", L"e:", L"Driver e Of Type:Removable Disk."},
         {L"1", L"1:", L"驱动器参数无效!"},
         {L"", L":", L"驱动器参数无效!"},
@@ -77,13 +77,13 @@ TEST_F(DriveInfoTest, FreeSpaceGBTruncatesToHundredthsAroundTheInstallLimit)
         double gb;
         const wchar_t* text;
     } rows[] = {
-        {"4831838208", 4.5, L"4.50 G"},   // exactly 4.5 GiB passes the limit
+        {"4831838208", 4.5, L"4.50 G"}, // exactly 4.5 GiB passes the limit
         {"4831838207", 4.49, L"4.49 G"},
-        {"4830789632", 4.49, L"4.49 G"},  // one mebibyte less
+        {"4830789632", 4.49, L"4.49 G"}, // one mebibyte less
         {"1048575", 0.0, L"0.0 G"},
         {"0", 0.0, L"0.0 G"},
-        {"8T", 8192.0, L"8192.00 G"},      // several terabytes: no overflow in the cluster arithmetic
-        {"4294967297", 4.0, L"4.00 G"},    // just above 32 bits of bytes
+        {"8T", 8192.0, L"8192.00 G"}, // several terabytes: no overflow in the cluster arithmetic
+        {"4294967297", 4.0, L"4.00 G"}, // just above 32 bits of bytes
         {"3.99999T", 4095.98, L"4095.98 G"},
     };
     for (const auto& row : rows) {
@@ -127,13 +127,13 @@ TEST_F(DriveInfoTest, PickDownloadDiskTakesTheFixedDriveWithTheMostSpace)
         const wchar_t* chosen;
     } rows[] = {
         {{"C fixed c free=10G", "D fixed d free=50G"}, L"D:"},
-        {{"C fixed c free=20G", "D fixed d free=20G"}, L"C:"},                          // C wins a tie
-        {{"C fixed c free=10G", "D fixed d free=20G", "E fixed e free=20G"}, L"D:"},    // earlier letter wins
-        {{"C fixed c free=20.001G", "D fixed d free=20.009G"}, L"C:"},                  // equal after truncation
-        {{"D fixed d free=20M", "E fixed e free=40M"}, L"E:"},                           // no C at all
-        {{"D fixed d free=1K"}, L"C:"},                                                  // 0.0 is not above 0.0
+        {{"C fixed c free=20G", "D fixed d free=20G"}, L"C:"}, // C wins a tie
+        {{"C fixed c free=10G", "D fixed d free=20G", "E fixed e free=20G"}, L"D:"}, // earlier letter wins
+        {{"C fixed c free=20.001G", "D fixed d free=20.009G"}, L"C:"}, // equal after truncation
+        {{"D fixed d free=20M", "E fixed e free=40M"}, L"E:"}, // no C at all
+        {{"D fixed d free=1K"}, L"C:"}, // 0.0 is not above 0.0
         {{"C fixed c free=10G", "D removable d free=90G", "E remote e free=90G"}, L"C:"},
-        {{"C removable c free=100G", "D fixed d free=50G"}, L"C:"},                     // C starts whatever its type
+        {{"C removable c free=100G", "D fixed d free=50G"}, L"C:"}, // C starts whatever its type
     };
     for (const auto& row : rows) {
         Volumes(row.volumes);

@@ -30,15 +30,16 @@ TEST(DriveReport, ListsEveryLetterWithAVolumeThenTheDownloadDisk)
 {
     VolumeMapFixture fixture;
     const auto c = fixture.Folder("c"), d = fixture.Folder("d"), e = fixture.Folder("e"), g = fixture.Folder("g");
-    fixture.Write("C fixed " + c.string() + " free=10G\n" + "D fixed " + d.string() + " free=50.5G\n" +
-                  "E removable " + e.string() + " free=12.34G\n" + "G cdrom " + g.string() + " free=0\n" +
-                  "H removable " + (fixture.Dir() / "gone").string() + "\n");
+    fixture.Write("C fixed " + c.string() + " free=10G\n" + "D fixed " + d.string() + " free=50.5G\n" + "E removable " +
+        e.string() + " free=12.34G\n" + "G cdrom " + g.string() + " free=0\n" + "H removable " +
+        (fixture.Dir() / "gone").string() + "\n");
     const ProgramRun run = RunInstaller("--drives");
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.output, "C:\tDriver c Of Type:Hard Disk.\t10.00 G\t" + c.string() + "\n" +
-                              "D:\tDriver d Of Type:Hard Disk.\t50.50 G\t" + d.string() + "\n" +
-                              "E:\tDriver e Of Type:Removable Disk.\t12.33 G\t" + e.string() + "\n" +
-                              "G:\tDriver g Of Type:CD.\t0.0 G\t" + g.string() + "\n" + "download disk: D:\n");
+    EXPECT_EQ(run.output,
+        "C:\tDriver c Of Type:Hard Disk.\t10.00 G\t" + c.string() + "\n" +
+            "D:\tDriver d Of Type:Hard Disk.\t50.50 G\t" + d.string() + "\n" +
+            "E:\tDriver e Of Type:Removable Disk.\t12.33 G\t" + e.string() + "\n" +
+            "G:\tDriver g Of Type:CD.\t0.0 G\t" + g.string() + "\n" + "download disk: D:\n");
 }
 
 TEST(DriveReport, ABadVolumeMapStopsTheProgramWithItsLine)
@@ -47,8 +48,9 @@ TEST(DriveReport, ABadVolumeMapStopsTheProgramWithItsLine)
     fixture.Write("# drives\nC fixed /tmp\nE stick /tmp\n");
     const ProgramRun run = RunInstaller("--drives");
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.output, "installer: volume map: " + fixture.MapFile().string() +
-                              ":3: unknown drive type \"stick\" (removable, fixed, remote, cdrom, ramdisk or unknown)\n");
+    EXPECT_EQ(run.output,
+        "installer: volume map: " + fixture.MapFile().string() +
+            ":3: unknown drive type \"stick\" (removable, fixed, remote, cdrom, ramdisk or unknown)\n");
 }
 
 TEST(CommandLine, VersionHelpAndUnknownOptions)
@@ -56,8 +58,8 @@ TEST(CommandLine, VersionHelpAndUnknownOptions)
     EXPECT_EQ(RunInstaller("--version").output, "1.0.0.1\n");
     const ProgramRun help = RunInstaller("--help");
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* word : {"--drives", "--demo", "--unattended", "--package-key", "--render-skin", "INSTALLER_VOLUME_MAP",
-                             "INSTALLER_CLOUD_BASE_URL", "INSTALLER_PROBE_ADDRESS", "INSTALLER_CA_BUNDLE"})
+    for (const char* word : {"--drives", "--demo", "--unattended", "--package-key", "--render-skin",
+             "INSTALLER_VOLUME_MAP", "INSTALLER_CLOUD_BASE_URL", "INSTALLER_PROBE_ADDRESS", "INSTALLER_CA_BUNDLE"})
         EXPECT_NE(help.output.find(word), std::string::npos) << word;
     const ProgramRun wrong = RunInstaller("--frobnicate");
     EXPECT_EQ(wrong.exitCode, 2);

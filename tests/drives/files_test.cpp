@@ -62,7 +62,7 @@ TEST_F(LetterPathTest, FileCallsWorkThroughLetters)
     EXPECT_EQ(GetFileAttributesW(L"C:\\kelvo\\abc.zip"), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(platform::OpenFile("Q:\\abc.zip", "rb"), nullptr);
 
-    EXPECT_FALSE(DeleteFileA("C:\\kelvo\\a"));   // folders are never deleted
+    EXPECT_FALSE(DeleteFileA("C:\\kelvo\\a")); // folders are never deleted
     EXPECT_TRUE(std::filesystem::is_directory(m_disk / "kelvo/a"));
     EXPECT_TRUE(DeleteFileA("C:\\kelvo\\abc.zip"));
     EXPECT_FALSE(std::filesystem::exists(m_disk / "kelvo/abc.zip"));
@@ -74,8 +74,11 @@ TEST(WideNarrow, RoundTripsAndCountsUtf16Units)
 {
     const std::string text = "课件U盘 😀";
     EXPECT_EQ(platform::Narrow(platform::Widen(text)), text);
-    EXPECT_EQ(platform::Utf16Length(platform::Widen(text)), 7u);   // the emoji takes two units
-    EXPECT_EQ(platform::Widen("\xff\xfe" "a"), L"\xFFFD\xFFFD" L"a");
+    EXPECT_EQ(platform::Utf16Length(platform::Widen(text)), 7u); // the emoji takes two units
+    EXPECT_EQ(platform::Widen("\xff\xfe"
+                              "a"),
+        L"\xFFFD\xFFFD"
+        L"a");
     wchar_t buffer[8] = {};
     EXPECT_EQ(MultiByteToWideChar(CP_THREAD_ACP, 0, "盘", -1, buffer, 8), 2);
     EXPECT_EQ(std::wstring(buffer), L"盘");

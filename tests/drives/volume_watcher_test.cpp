@@ -48,27 +48,28 @@ TEST(VolumeWatcher, ReportsSticksPulledAndPluggedInAsLetterMasks)
     VolumeMapFixture fixture;
     const auto stick = fixture.Folder("stick");
     fixture.Write("C fixed " + fixture.Folder("disk").string() + "\nE removable " + stick.string() + "\nF removable " +
-                  (fixture.Dir() / "second").string() + "\n");
+        (fixture.Dir() / "second").string() + "\n");
     platform::VolumeTable table(fixture.MapFile().string());
     EXPECT_EQ(platform::PresentDriveMask(table), Bit(L'C') | Bit(L'E'));
 
     ChangeLog log;
     platform::VolumeWatcher watcher(table, [&](DWORD arrived, DWORD removed) { log.Add(arrived, removed); });
 
-    std::filesystem::remove(stick);   // the stick is pulled
+    std::filesystem::remove(stick); // the stick is pulled
     auto change = log.Next();
     ASSERT_TRUE(change);
     EXPECT_EQ(change->arrived, 0u);
     EXPECT_EQ(change->removed, Bit(L'E'));
 
-    fixture.Folder("second");   // another one is plugged in
+    fixture.Folder("second"); // another one is plugged in
     change = log.Next();
     ASSERT_TRUE(change);
     EXPECT_EQ(change->arrived, Bit(L'F'));
     EXPECT_EQ(change->removed, 0u);
 
     // Rewriting the map moves a drive: one change with both masks.
-    fixture.Write("C fixed " + (fixture.Dir() / "disk").string() + "\nG removable " + (fixture.Dir() / "second").string() + "\n");
+    fixture.Write(
+        "C fixed " + (fixture.Dir() / "disk").string() + "\nG removable " + (fixture.Dir() / "second").string() + "\n");
     change = log.Next();
     ASSERT_TRUE(change);
     EXPECT_EQ(change->arrived, Bit(L'G'));
@@ -79,7 +80,9 @@ TEST(VolumeWatcher, StopsPromptlyWhenDestroyed)
 {
     VolumeMapFixture fixture;
     platform::VolumeTable table(fixture.MapFile().string());
-    { platform::VolumeWatcher watcher(table, [](DWORD, DWORD) {}); }
+    {
+        platform::VolumeWatcher watcher(table, [](DWORD, DWORD) {});
+    }
     SUCCEED();
 }
 

@@ -87,11 +87,10 @@ TEST_P(SkinLayout, EveryNamedImageLoads)
     EXPECT_TRUE(context.missing.empty()) << context.missing.front();
 }
 
-INSTANTIATE_TEST_SUITE_P(Skin, SkinLayout, ::testing::ValuesIn(kLayouts),
-                         [](const auto& info) {
-                             std::string name = CDuiString(info.param.file).ToUtf8();
-                             return name.substr(0, name.find('.'));
-                         });
+INSTANTIATE_TEST_SUITE_P(Skin, SkinLayout, ::testing::ValuesIn(kLayouts), [](const auto& info) {
+    std::string name = CDuiString(info.param.file).ToUtf8();
+    return name.substr(0, name.find('.'));
+});
 
 TEST(SkinLayoutGeometry, MainWindow)
 {

@@ -13,15 +13,9 @@
 
 namespace {
 
-QColor PixelAt(const QImage& image, int x, int y)
-{
-    return QColor::fromRgba(image.pixel(x, y));
-}
+QColor PixelAt(const QImage& image, int x, int y) { return QColor::fromRgba(image.pixel(x, y)); }
 
-bool IsBlue(const QColor& c)
-{
-    return c.blue() > 180 && c.red() < 120;
-}
+bool IsBlue(const QColor& c) { return c.blue() > 180 && c.red() < 120; }
 
 TEST(Painting, ProgressBarFillsUpToItsValue)
 {

@@ -99,7 +99,6 @@ DUI_ON_CLICK_CTRNAME(L"confirm_btn", OnConfirm)
 DUI_ON_MSGTYPE(DUI_MSGTYPE_CLICK, OnClick)
 DUI_END_MESSAGE_MAP()
 
-
 class SkinnedWindow : public ::testing::Test {
 protected:
     void SetUp() override { PrepareSkinTests(); }
@@ -137,7 +136,10 @@ TEST_F(SkinnedWindow, MinimiseButtonMinimises)
     TestWindow window(L"mainWnd.xml");
     const HWND hwnd = window.CreatePopup();
     PostClick(hwnd, CentreOf(window, L"minbtn"));
-    window.Later([&] { EXPECT_TRUE(IsIconic(hwnd)); window.Close(3); });
+    window.Later([&] {
+        EXPECT_TRUE(IsIconic(hwnd));
+        window.Close(3);
+    });
     EXPECT_EQ(window.ShowModal(), 3u);
 }
 

@@ -23,7 +23,7 @@ TEST(ExtractProgressTest, StatusLineAndBarFollowThePercentage)
         {42.5, L"正在写入文件 42.50%", 42},
         {50.0, L"正在写入文件 50.00%", 50},
         {99.99, L"正在写入文件 99.99%", 99},
-        {99.999, L"正在写入文件100.00%", 99},   // rounded in the text, truncated on the bar
+        {99.999, L"正在写入文件100.00%", 99}, // rounded in the text, truncated on the bar
         {100.0, L"正在写入文件100.00%", 100},
     };
     for (const DisplayCase& c : cases) {
@@ -39,7 +39,7 @@ TEST(ExtractProgressTest, PercentOfBytesWritten)
     EXPECT_DOUBLE_EQ(ExtractPercent(500, 1000), 50.0);
     EXPECT_DOUBLE_EQ(ExtractPercent(9999, 10000), 99.99);
     EXPECT_DOUBLE_EQ(ExtractPercent(1000, 1000), 100.0);
-    EXPECT_DOUBLE_EQ(ExtractPercent(kMax / 2, kMax), 50.0);   // sizes past 2^53 stay exact enough
+    EXPECT_DOUBLE_EQ(ExtractPercent(kMax / 2, kMax), 50.0); // sizes past 2^53 stay exact enough
     // Nothing to write counts as done; more than announced never shows more than 100.
     EXPECT_DOUBLE_EQ(ExtractPercent(0, 0), 100.0);
     EXPECT_DOUBLE_EQ(ExtractPercent(2000, 1000), 100.0);

@@ -157,8 +157,7 @@ TEST(InstallJobTest, StopInstallWorkerWaitsForTrackedWorkers)
     TrackInstallJob(job);
     // A worker that ends once it is asked to.
     std::thread worker([job] {
-        while (job->Pause(std::chrono::hours(1))) {
-        }
+        while (job->Pause(std::chrono::hours(1))) {}
         job->MarkEnded();
     });
     EXPECT_TRUE(StopInstallWorker(30s));

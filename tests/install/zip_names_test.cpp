@@ -17,14 +17,14 @@ TEST(ZipNamesTest, RecognisesWellFormedUtf8Only)
     EXPECT_TRUE(IsValidUtf8(""));
     EXPECT_TRUE(IsValidUtf8("kelvoClient/readme.txt"));
     EXPECT_TRUE(IsValidUtf8("课件/第一课.txt"));
-    EXPECT_TRUE(IsValidUtf8("\xF0\x9F\x93\x9A.pdf"));              // U+1F4DA
-    EXPECT_FALSE(IsValidUtf8("\xBF\xCE\xBC\xFE"));                 // 课件 in CP936
-    EXPECT_FALSE(IsValidUtf8("\xD6\xD0"));                         // 中 in CP936
-    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));                         // overlong '/'
-    EXPECT_FALSE(IsValidUtf8("\xE0\x80\xAF"));                     // overlong '/'
-    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));                     // surrogate
-    EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));                 // above U+10FFFF
-    EXPECT_FALSE(IsValidUtf8("\xE8\xAF"));                         // cut short
+    EXPECT_TRUE(IsValidUtf8("\xF0\x9F\x93\x9A.pdf")); // U+1F4DA
+    EXPECT_FALSE(IsValidUtf8("\xBF\xCE\xBC\xFE")); // 课件 in CP936
+    EXPECT_FALSE(IsValidUtf8("\xD6\xD0")); // 中 in CP936
+    EXPECT_FALSE(IsValidUtf8("\xC0\xAF")); // overlong '/'
+    EXPECT_FALSE(IsValidUtf8("\xE0\x80\xAF")); // overlong '/'
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80")); // surrogate
+    EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80")); // above U+10FFFF
+    EXPECT_FALSE(IsValidUtf8("\xE8\xAF")); // cut short
 }
 
 TEST(ZipNamesTest, OneNameOutsideUtf8MakesTheArchiveCp936)
@@ -41,15 +41,32 @@ TEST(ZipNamesTest, OneNameOutsideUtf8MakesTheArchiveCp936)
 TEST(ZipNamesTest, RefusesNamesLeavingTheDestination)
 {
     const char* const refused[] = {
-        "", "/etc/passwd", "\\windows\\evil.dll", "C:/evil.txt", "c:evil.txt", "..", "../evil",
-        "a/../../evil", "a/..", "a\\..\\..\\evil", "a/..\\evil",
+        "",
+        "/etc/passwd",
+        "\\windows\\evil.dll",
+        "C:/evil.txt",
+        "c:evil.txt",
+        "..",
+        "../evil",
+        "a/../../evil",
+        "a/..",
+        "a\\..\\..\\evil",
+        "a/..\\evil",
     };
     for (const char* name : refused)
         EXPECT_TRUE(UnsafeNameReason(name).has_value()) << name;
 
     const char* const accepted[] = {
-        "kelvoClient/", "kelvoClient/bin/app.exe", "./a.txt", "a/./b", "..a", "a..", "a/..b/c", "...",
-        "课件/第一课.txt", "1:2.txt",
+        "kelvoClient/",
+        "kelvoClient/bin/app.exe",
+        "./a.txt",
+        "a/./b",
+        "..a",
+        "a..",
+        "a/..b/c",
+        "...",
+        "课件/第一课.txt",
+        "1:2.txt",
     };
     for (const char* name : accepted)
         EXPECT_FALSE(UnsafeNameReason(name).has_value()) << name;

@@ -39,15 +39,12 @@ TEST_P(NetworkManagerStateTest, DecidesTheAnswer)
     EXPECT_EQ(IsInternetConnected(), GetParam().connected);
 }
 
-INSTANTIATE_TEST_SUITE_P(States, NetworkManagerStateTest, testing::Values(
-    StateCase{"ConnectedGlobal", 70, true},
-    StateCase{"ConnectedSite", 60, false},
-    StateCase{"ConnectedLocal", 50, false},
-    StateCase{"Connecting", 40, false},
-    StateCase{"Disconnected", 20, false},
-    StateCase{"Asleep", 10, false},
-    // NetworkManager itself does not know: nothing says the machine is offline.
-    StateCase{"Unknown", 0, true}),
+INSTANTIATE_TEST_SUITE_P(States, NetworkManagerStateTest,
+    testing::Values(StateCase{"ConnectedGlobal", 70, true}, StateCase{"ConnectedSite", 60, false},
+        StateCase{"ConnectedLocal", 50, false}, StateCase{"Connecting", 40, false},
+        StateCase{"Disconnected", 20, false}, StateCase{"Asleep", 10, false},
+        // NetworkManager itself does not know: nothing says the machine is offline.
+        StateCase{"Unknown", 0, true}),
     [](const testing::TestParamInfo<StateCase>& info) { return std::string(info.param.name); });
 
 TEST(InternetConnectionTest, BusWithoutNetworkManagerCountsAsConnected)

@@ -40,21 +40,19 @@ TEST_P(RemoteFileSizeTest, ReportsContentLength)
     EXPECT_EQ(GetRemoteFileSize(m_server->Url(GetParam().path)), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, RemoteFileSizeTest, testing::Values(
-    SizeCase{"/file/0", 0},
-    SizeCase{"/file/1048575", 1048575},
-    SizeCase{"/file/1048576", 1048576},
-    SizeCase{"/file/2147483647", std::numeric_limits<int>::max()},
-    // Lengths beyond the int range: the smallest int, which the start flow reads as a large
-    // unsigned length.
-    SizeCase{"/file/2147483648", std::numeric_limits<int>::min()},
-    SizeCase{"/file/5368709120", std::numeric_limits<int>::min()},
-    // No Content-Length.
-    SizeCase{"/chunked/4096", -1},
-    // The status is not looked at: a missing object reports its short error document.
-    SizeCase{"/missing", 10},
-    // Redirects are not followed.
-    SizeCase{"/redirect", 6}));
+INSTANTIATE_TEST_SUITE_P(Lengths, RemoteFileSizeTest,
+    testing::Values(SizeCase{"/file/0", 0}, SizeCase{"/file/1048575", 1048575}, SizeCase{"/file/1048576", 1048576},
+        SizeCase{"/file/2147483647", std::numeric_limits<int>::max()},
+        // Lengths beyond the int range: the smallest int, which the start flow reads as a large
+        // unsigned length.
+        SizeCase{"/file/2147483648", std::numeric_limits<int>::min()},
+        SizeCase{"/file/5368709120", std::numeric_limits<int>::min()},
+        // No Content-Length.
+        SizeCase{"/chunked/4096", -1},
+        // The status is not looked at: a missing object reports its short error document.
+        SizeCase{"/missing", 10},
+        // Redirects are not followed.
+        SizeCase{"/redirect", 6}));
 
 TEST_F(HttpRequestTest, SizeProbeOfUnreachableServerFailsWithOneLine)
 {

@@ -18,8 +18,8 @@ class TestHttpServer {
 public:
     enum class Mode { Serve, Silent, NoAccept };
     struct Tls {
-        std::filesystem::path directory;  // receives ca.pem and the server's certificate
-        std::string host;                 // the only name in the certificate; empty: 127.0.0.1
+        std::filesystem::path directory; // receives ca.pem and the server's certificate
+        std::string host; // the only name in the certificate; empty: 127.0.0.1
     };
 
     explicit TestHttpServer(Mode mode = Mode::Serve, std::optional<Tls> tls = std::nullopt);

@@ -74,7 +74,7 @@ TEST_F(ModalLoopTest, OwnerIsDisabledDuringAndEnabledAfterTheModalLoop)
     child.handler = [&](HWND hwnd, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
         if (message == kQuitNow) {
             enabledInside = IsWindowEnabled(ho) != FALSE;
-            DestroyWindow(hwnd);   // ends the loop as Close does
+            DestroyWindow(hwnd); // ends the loop as Close does
         }
         return std::nullopt;
     };

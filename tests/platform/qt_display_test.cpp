@@ -30,7 +30,8 @@ protected:
     void TearDown() override { DrainQueue(); }
 
     // A window that answers HTCAPTION in its top strip, as the skinned windows do.
-    HWND CreateCaptionWindow(TestWindow& window, DWORD style = WS_POPUP | WS_VISIBLE, DWORD exStyle = 0, HWND owner = nullptr)
+    HWND CreateCaptionWindow(
+        TestWindow& window, DWORD style = WS_POPUP | WS_VISIBLE, DWORD exStyle = 0, HWND owner = nullptr)
     {
         window.handler = [](HWND hwnd, UINT message, WPARAM, LPARAM lParam) -> std::optional<LRESULT> {
             if (message != WM_NCHITTEST)
@@ -47,14 +48,15 @@ void SendMouse(QWindow* window, QEvent::Type type, QPoint local, Qt::MouseButton
 {
     const QPointF global = QPointF(window->position() + local);
     QMouseEvent event(type, QPointF(local), global, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
-                      Qt::NoModifier);
+        Qt::NoModifier);
     QCoreApplication::sendEvent(window, &event);
 }
 
 std::vector<Received> Only(const std::vector<Received>& journal, UINT message)
 {
     std::vector<Received> picked;
-    std::copy_if(journal.begin(), journal.end(), std::back_inserter(picked), [&](const Received& r) { return r.message == message; });
+    std::copy_if(journal.begin(), journal.end(), std::back_inserter(picked),
+        [&](const Received& r) { return r.message == message; });
     return picked;
 }
 
@@ -145,7 +147,8 @@ TEST_F(QtDisplayTest, PressOutsideTheCaptionArrivesAsButtonMessagesInClientCoord
 
     std::vector<UINT> mouse;
     for (const Received& r : journal)
-        if (r.message == WM_MOUSEMOVE || r.message == WM_LBUTTONDOWN || r.message == WM_LBUTTONUP || r.message == WM_MOUSELEAVE)
+        if (r.message == WM_MOUSEMOVE || r.message == WM_LBUTTONDOWN || r.message == WM_LBUTTONUP ||
+            r.message == WM_MOUSELEAVE)
             mouse.push_back(r.message);
     EXPECT_EQ(mouse, (std::vector<UINT>{WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSELEAVE}));
     const auto down = Only(journal, WM_LBUTTONDOWN);
@@ -167,10 +170,10 @@ TEST_F(QtDisplayTest, DisabledWindowIgnoresMouseKeysAndCloseRequests)
     EnableWindow(hwnd, FALSE);
     journal.clear();
 
-    SendMouse(native, QEvent::MouseButtonPress, QPoint(100, 10), Qt::LeftButton);   // caption
+    SendMouse(native, QEvent::MouseButtonPress, QPoint(100, 10), Qt::LeftButton); // caption
     SendMouse(native, QEvent::MouseMove, QPoint(150, 60), Qt::LeftButton);
     SendMouse(native, QEvent::MouseButtonRelease, QPoint(150, 60), Qt::NoButton);
-    SendMouse(native, QEvent::MouseButtonPress, QPoint(100, 100), Qt::LeftButton);  // client
+    SendMouse(native, QEvent::MouseButtonPress, QPoint(100, 100), Qt::LeftButton); // client
     QKeyEvent key(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QCoreApplication::sendEvent(native, &key);
     native->close();
@@ -199,10 +202,8 @@ TEST_F(QtDisplayTest, KeysArriveAsKeyDownWithVirtualKeysAndCharacters)
         Qt::Key key;
         QString text;
         WPARAM vk;
-    } keys[] = {{Qt::Key_Return, QStringLiteral("\r"), VK_RETURN},
-                {Qt::Key_Enter, QStringLiteral("\r"), VK_RETURN},
-                {Qt::Key_Escape, QStringLiteral("\x1b"), VK_ESCAPE},
-                {Qt::Key_A, QStringLiteral("a"), WPARAM('A')}};
+    } keys[] = {{Qt::Key_Return, QStringLiteral("\r"), VK_RETURN}, {Qt::Key_Enter, QStringLiteral("\r"), VK_RETURN},
+        {Qt::Key_Escape, QStringLiteral("\x1b"), VK_ESCAPE}, {Qt::Key_A, QStringLiteral("a"), WPARAM('A')}};
     for (const auto& k : keys) {
         QKeyEvent press(QEvent::KeyPress, k.key, Qt::NoModifier, k.text);
         QCoreApplication::sendEvent(native, &press);

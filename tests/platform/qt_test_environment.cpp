@@ -35,6 +35,7 @@ private:
 };
 
 // gtest owns registered environments.
-[[maybe_unused]] ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new QtDisplayEnvironment);
+[[maybe_unused]] ::testing::Environment* const environment =
+    ::testing::AddGlobalTestEnvironment(new QtDisplayEnvironment);
 
 } // namespace

@@ -47,15 +47,11 @@ TEST(ResourcesTest, FoundByTypeAndIdAsRegistered)
         const wchar_t* name;
         const void* data;
     } cases[] = {
-        {L"ZIPRES", MAKEINTRESOURCEW(108), zip},
-        {L"zipres", MAKEINTRESOURCEW(108), zip},   // type names ignore case
-        {L"ZIPRES", L"#108", zip},                  // "#id" names the same resource
-        {RT_ICON, MAKEINTRESOURCEW(101), icon},
-        {L"ZIPRES", MAKEINTRESOURCEW(101), nullptr},
-        {RT_ICON, MAKEINTRESOURCEW(108), nullptr},
-        {L"ZIPRES", L"108", nullptr},
-        {L"ZIPRES", L"#", nullptr},
-        {L"ICON", MAKEINTRESOURCEW(101), nullptr},  // a name is not the integer type
+        {L"ZIPRES", MAKEINTRESOURCEW(108), zip}, {L"zipres", MAKEINTRESOURCEW(108), zip}, // type names ignore case
+        {L"ZIPRES", L"#108", zip}, // "#id" names the same resource
+        {RT_ICON, MAKEINTRESOURCEW(101), icon}, {L"ZIPRES", MAKEINTRESOURCEW(101), nullptr},
+        {RT_ICON, MAKEINTRESOURCEW(108), nullptr}, {L"ZIPRES", L"108", nullptr}, {L"ZIPRES", L"#", nullptr},
+        {L"ICON", MAKEINTRESOURCEW(101), nullptr}, // a name is not the integer type
     };
     const HMODULE module = GetModuleHandleW(nullptr);
     for (const auto& c : cases) {

@@ -35,7 +35,7 @@ HWND CreateTestWindow(TestWindow& window, DWORD style, DWORD exStyle, HWND owner
         RegisterClassExW(&wc);
     });
     return CreateWindowExW(exStyle, kClassName, L"test", style, frame.left, frame.top, frame.right - frame.left,
-                           frame.bottom - frame.top, owner, nullptr, nullptr, &window);
+        frame.bottom - frame.top, owner, nullptr, nullptr, &window);
 }
 
 bool RunModal(HWND hwnd, HWND owner)

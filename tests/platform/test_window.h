@@ -27,7 +27,7 @@ struct TestWindow {
 
 // A top-level window of the test class (registered on first use).
 HWND CreateTestWindow(TestWindow& window, DWORD style = WS_POPUP, DWORD exStyle = 0, HWND owner = nullptr,
-                      RECT frame = RECT{100, 100, 400, 300});
+    RECT frame = RECT{100, 100, 400, 300});
 
 // What ShowModal does: show, disable the owner, dispatch while the window exists, re-post a
 // quit and stop on WM_QUIT, enable the owner. Returns whether a quit ended the loop.

@@ -20,7 +20,4 @@ void PostClick(HWND hwnd, POINT pt)
     PostMessageW(hwnd, WM_LBUTTONUP, 0, at);
 }
 
-void PostClickOn(WindowImplBase& window, LPCTSTR name)
-{
-    PostClick(window.GetHWND(), CentreOf(window, name));
-}
+void PostClickOn(WindowImplBase& window, LPCTSTR name) { PostClick(window.GetHWND(), CentreOf(window, name)); }

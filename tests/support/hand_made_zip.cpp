@@ -18,7 +18,7 @@ void Put32(std::string& out, std::uint32_t value)
     Put16(out, value >> 16);
 }
 
-constexpr std::uint32_t kDosTime = (12u << 11) | (30u << 5);                 // 12:30:00
+constexpr std::uint32_t kDosTime = (12u << 11) | (30u << 5); // 12:30:00
 constexpr std::uint32_t kDosDate = ((2024u - 1980u) << 9) | (5u << 5) | 17u; // 2024-05-17
 
 } // namespace
@@ -54,16 +54,16 @@ std::string HandMadeZipBytes(const std::vector<HandMadeZipEntry>& entries, std::
         const auto nameLength = static_cast<std::uint32_t>(entry.rawName.size());
 
         Put32(archive, 0x04034B50);
-        Put16(archive, 20);          // version needed
+        Put16(archive, 20); // version needed
         Put16(archive, flags);
-        Put16(archive, 0);           // stored
+        Put16(archive, 0); // stored
         Put16(archive, kDosTime);
         Put16(archive, kDosDate);
         Put32(archive, crc);
         Put32(archive, size);
         Put32(archive, size);
         Put16(archive, nameLength);
-        Put16(archive, 0);           // extra field length
+        Put16(archive, 0); // extra field length
         archive += entry.rawName;
         archive += entry.data;
 
@@ -72,7 +72,7 @@ std::string HandMadeZipBytes(const std::vector<HandMadeZipEntry>& entries, std::
         if (entry.unixMode)
             external |= *entry.unixMode << 16;
         Put32(directory, 0x02014B50);
-        Put16(directory, (entry.unixMode ? 3u << 8 : 0u) | 20u);   // made by Unix or FAT
+        Put16(directory, (entry.unixMode ? 3u << 8 : 0u) | 20u); // made by Unix or FAT
         Put16(directory, 20);
         Put16(directory, flags);
         Put16(directory, 0);
@@ -82,10 +82,10 @@ std::string HandMadeZipBytes(const std::vector<HandMadeZipEntry>& entries, std::
         Put32(directory, size);
         Put32(directory, size);
         Put16(directory, nameLength);
-        Put16(directory, 0);         // extra field length
-        Put16(directory, 0);         // comment length
-        Put16(directory, 0);         // disk number
-        Put16(directory, 0);         // internal attributes
+        Put16(directory, 0); // extra field length
+        Put16(directory, 0); // comment length
+        Put16(directory, 0); // disk number
+        Put16(directory, 0); // internal attributes
         Put32(directory, external);
         Put32(directory, offset);
         directory += entry.rawName;
@@ -99,12 +99,12 @@ std::string HandMadeZipBytes(const std::vector<HandMadeZipEntry>& entries, std::
     Put16(archive, static_cast<std::uint32_t>(entries.size()));
     Put32(archive, static_cast<std::uint32_t>(directory.size()));
     Put32(archive, directoryOffset);
-    Put16(archive, 0);               // comment length
+    Put16(archive, 0); // comment length
     return archive;
 }
 
 void WriteHandMadeZip(const std::filesystem::path& path, const std::vector<HandMadeZipEntry>& entries,
-                      std::optional<std::size_t> wrongCrcFor)
+    std::optional<std::size_t> wrongCrcFor)
 {
     std::ofstream out(path, std::ios::binary);
     out << HandMadeZipBytes(entries, wrongCrcFor);

@@ -47,8 +47,8 @@ std::string ReadFirstLine(int fd)
     std::string line;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReadyTimeoutMs);
     while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             throw std::runtime_error("support script did not report ready");
         }
@@ -127,10 +127,7 @@ ScriptServer::ScriptServer(const std::vector<std::string>& argv)
     }
 }
 
-ScriptServer::~ScriptServer()
-{
-    Stop();
-}
+ScriptServer::~ScriptServer() { Stop(); }
 
 void ScriptServer::Stop()
 {
@@ -147,7 +144,4 @@ void ScriptServer::Stop()
     }
 }
 
-std::string SupportScript(const std::string& name)
-{
-    return std::string(INSTALLER_TEST_SUPPORT_DIR) + "/" + name;
-}
+std::string SupportScript(const std::string& name) { return std::string(INSTALLER_TEST_SUPPORT_DIR) + "/" + name; }

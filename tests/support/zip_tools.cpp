@@ -38,11 +38,11 @@ std::string ShellQuoted(const std::string& text)
     return quoted + "'";
 }
 
-void ZipFolderWithInfoZip(const std::filesystem::path& folder, const std::filesystem::path& archive,
-                          const std::string& options)
+void ZipFolderWithInfoZip(
+    const std::filesystem::path& folder, const std::filesystem::path& archive, const std::string& options)
 {
-    const std::string command = "cd " + ShellQuoted(folder.string()) + " && zip -q -r " + options + " " +
-                                ShellQuoted(archive.string()) + " .";
+    const std::string command =
+        "cd " + ShellQuoted(folder.string()) + " && zip -q -r " + options + " " + ShellQuoted(archive.string()) + " .";
     if (RunShell(command) != 0)
         throw std::runtime_error("zip failed: " + command);
 }
@@ -51,8 +51,8 @@ void BuildZipWithPython(const std::filesystem::path& archive, const std::string&
 {
     const std::filesystem::path spec = archive.string() + ".json";
     WriteFileBytes(spec, jsonEntries);
-    const std::string command = Python() + " " + ShellQuoted(INSTALLER_TEST_SUPPORT_DIR "/zipfile_builder.py") +
-                                " " + ShellQuoted(archive.string()) + " " + ShellQuoted(spec.string());
+    const std::string command = Python() + " " + ShellQuoted(INSTALLER_TEST_SUPPORT_DIR "/zipfile_builder.py") + " " +
+        ShellQuoted(archive.string()) + " " + ShellQuoted(spec.string());
     const int status = RunShell(command);
     std::filesystem::remove(spec);
     if (status != 0)

@@ -11,8 +11,8 @@ std::string ShellQuoted(const std::string& text);
 
 // Runs Info-ZIP's zip inside `folder` on everything in it (names relative to the folder).
 // Throws when zip fails. `options` go before the archive name, e.g. "-0" or "-fz".
-void ZipFolderWithInfoZip(const std::filesystem::path& folder, const std::filesystem::path& archive,
-                          const std::string& options = "");
+void ZipFolderWithInfoZip(
+    const std::filesystem::path& folder, const std::filesystem::path& archive, const std::string& options = "");
 
 // Builds the archive with zipfile_builder.py from a JSON list of entries (see the script).
 // Throws when the script fails.

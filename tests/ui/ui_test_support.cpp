@@ -82,7 +82,6 @@ void CheckForDialog(HWND, UINT, UINT_PTR, DWORD)
 
 } // namespace
 
-
 void PressKey(HWND hwnd, int qtKey)
 {
     QWindow* native = platform::NativeWindowOf(hwnd);
@@ -112,20 +111,11 @@ WhenDialogShows::~WhenDialogShows()
     pendingAct = nullptr;
 }
 
-bool WhenDialogShows::Ran() const
-{
-    return actRan;
-}
+bool WhenDialogShows::Ran() const { return actRan; }
 
-UnattendedScope::UnattendedScope()
-{
-    SetUnattended(true);
-}
+UnattendedScope::UnattendedScope() { SetUnattended(true); }
 
-UnattendedScope::~UnattendedScope()
-{
-    SetUnattended(false);
-}
+UnattendedScope::~UnattendedScope() { SetUnattended(false); }
 
 struct TraceRecorder::State {
     mutable std::mutex mutex;
@@ -140,10 +130,7 @@ TraceRecorder::TraceRecorder() : m_state(std::make_shared<State>())
     });
 }
 
-TraceRecorder::~TraceRecorder()
-{
-    platform::SetUserTextTrace(nullptr);
-}
+TraceRecorder::~TraceRecorder() { platform::SetUserTextTrace(nullptr); }
 
 std::vector<std::wstring> TraceRecorder::Lines() const
 {
@@ -151,15 +138,9 @@ std::vector<std::wstring> TraceRecorder::Lines() const
     return m_state->lines;
 }
 
-UILIB_RESOURCETYPE OwnerWindow::GetResourceType() const
-{
-    return UILIB_ZIPRESOURCE;
-}
+UILIB_RESOURCETYPE OwnerWindow::GetResourceType() const { return UILIB_ZIPRESOURCE; }
 
-UINT OwnerWindow::GetResourceID() const
-{
-    return kSkinResourceId;
-}
+UINT OwnerWindow::GetResourceID() const { return kSkinResourceId; }
 
 LRESULT OwnerWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
