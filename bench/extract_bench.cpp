@@ -6,6 +6,7 @@
 //
 // `bytes` is the archive's uncompressed total; the time includes flushing the destination's
 // file system. extract_bench.py drives it and compares it with bsdtar.
+#include "bench/peak_memory.h"
 #include "install/extract_progress.h"
 #include "install/package_extractor.h"
 #include "install/whole_percent.h"
@@ -18,18 +19,6 @@
 #include <string>
 
 namespace {
-
-// VmHWM: the most memory the process has held resident, in KiB.
-long PeakResidentKib()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    }
-    return -1;
-}
 
 std::wstring RootedAbsolute(const char* path)
 {

@@ -11,6 +11,7 @@
 //               else: the least any reader of those files from the device has to do
 // and prints each round, the medians, their ratio (target: at least 0.9) and the peak resident
 // memory before and after the read-backs (target: no growth with the package's size).
+#include "bench/peak_memory.h"
 #include "install/block_checksum.h"
 #include "install/read_back.h"
 
@@ -31,17 +32,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-long PeakResidentKib()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6));
-    }
-    return -1;
-}
 
 // Large files of 64 to 256 MiB until a quarter is left, then pages of 4 KiB to 512 KiB.
 std::vector<WrittenFile> WritePackage(const fs::path& root, std::uint64_t totalBytes)
