@@ -74,9 +74,11 @@ Options:
 
 Environment:
   INSTALLER_VOLUME_MAP           a volume map file used instead of the mounted volumes: one
-                                 line per drive, "LETTER TYPE FOLDER [free=N]" (TYPE removable,
-                                 fixed, remote, cdrom, ramdisk or unknown; N in bytes, with an
-                                 optional K, M, G or T suffix)
+                                 line per drive, "LETTER TYPE FOLDER [free=N] [fs=NAME] [mounted]"
+                                 (TYPE removable, fixed, remote, cdrom, ramdisk or unknown; N in
+                                 bytes, with an optional K, M, G or T suffix; fs= the file system
+                                 the drive reports; mounted: a volume only while FOLDER is a
+                                 mount point)
   INSTALLER_CLOUD_BASE_URL       base URL of the package archives (ends in /setup/)
   INSTALLER_CLOUD_BASE_URL_ALT   the base URL used when qaswitch.txt lies beside the program
   INSTALLER_PROBE_ADDRESS        the reachability probe's host, with an optional :port
