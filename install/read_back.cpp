@@ -99,8 +99,10 @@ ReadBackOutcome VerifyWrittenFiles(const platform::FolderHandle& stickRoot, std:
         if (cancelled)
             return {ReadBackOutcome::Status::Stopped, ""};
         if (read.status == Status::Failed) {
-            const auto status = read.DeviceGone() || !StillThere(stickRoot) ? ReadBackOutcome::Status::StickGone
-                                                                            : ReadBackOutcome::Status::Differs;
+            // As while writing: an I/O error is the stick gone only when its device has left.
+            const bool gone = read.DeviceGone() || !StillThere(stickRoot) ||
+                (platform::IsInputOutputError(read.error) && !stickRoot.DevicePresent());
+            const auto status = gone ? ReadBackOutcome::Status::StickGone : ReadBackOutcome::Status::Differs;
             return {status, "read-back failed: " + read.text};
         }
         if (const std::optional<std::uint64_t> offset = comparison.FirstDifference()) {
