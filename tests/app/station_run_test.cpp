@@ -1,5 +1,6 @@
 // Station mode as its own process: stick folders from a volume map, the package on a loopback
 // server that logs every request.
+#include "lying_stick_mount.h"
 #include "program_run.h"
 #include "script_server.h"
 #include "temp_folder.h"
@@ -137,6 +138,21 @@ TEST_F(StationRunTest, RefusalsOfTheHardDiskSideEndWithTwoAndTermEndsTheRun)
     result = run->Wait();
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_NE(result.out.find("共1个U盘，成功1个"), std::string::npos) << result.out;
+}
+
+TEST_F(StationRunTest, AStickPulledMidwayFailsAloneWhileTheOtherFinishes)
+{
+    if (const std::string why = LyingStickMount::Unavailable(); !why.empty())
+        GTEST_SKIP() << why;
+    // The lying stick's file system ends once 1 MiB has been read back from it.
+    const LyingStickMount pulled(m_root / "flash", m_root / "e", {"--pull-after-read", "1048576"});
+    Drives("C fixed disk free=20G\nE removable e free=8G\nF removable f free=8G\n");
+    const ProgramResult result = Start({"--count", "2"})->Wait();
+    EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+    EXPECT_NE(result.out.find("E: 检测到课件U盘已拔出，安装终止。"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("F: 安装完成"), std::string::npos) << result.out;
+    EXPECT_TRUE(Installed("f"));
+    EXPECT_NE(result.out.find("共2个U盘，成功1个"), std::string::npos) << result.out;
 }
 
 } // namespace
