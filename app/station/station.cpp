@@ -52,17 +52,73 @@ constexpr const wchar_t* kStickTooSmallText = L"U盘空间不足4.5G，无法安
 
 enum class StickState { Writing, Verifying, Installed, Failed, Pulled, Interrupted };
 
-// Lines on standard output from every stick's thread, one whole line at a time.
+// Lines on standard output from every stick's thread, one whole line at a time. On a terminal
+// the sticks' lines stay at the bottom, one per stick, redrawn in place; other lines go above
+// them. Elsewhere (a log, a pipe) every line is printed as it comes.
 class StationOutput {
 public:
+    explicit StationOutput(bool redraw) : m_redraw(redraw) {}
+
+    // A line of its own (the download, a skipped stick, the summary).
     void Line(const std::string& text)
     {
         const std::lock_guard lock(m_mutex);
-        std::cout << text << std::endl;
+        if (!m_redraw) {
+            std::cout << text << std::endl;
+            return;
+        }
+        MoveToBlock();
+        std::cout << "\x1b[2K" << text << '\n';
+        DrawBlock();
     }
 
+    // The stick `name`'s line now says `text`.
+    void StickLine(const std::string& name, const std::string& text)
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_redraw) {
+            std::cout << name << ' ' << text << std::endl;
+            return;
+        }
+        const auto it =
+            std::find_if(m_sticks.begin(), m_sticks.end(), [&name](const auto& line) { return line.first == name; });
+        if (it == m_sticks.end())
+            m_sticks.emplace_back(name, text);
+        else
+            it->second = text;
+        MoveToBlock();
+        DrawBlock();
+    }
+
+    // The sticks' lines stay as they are; what follows is printed below them.
+    void EndBlock()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_sticks.clear();
+        m_drawn = 0;
+    }
+
+    // Progress shown in steps of this many percent: every percent on a terminal, ten elsewhere.
+    int Step() const { return m_redraw ? 1 : 10; }
+
 private:
+    void MoveToBlock()
+    {
+        if (m_drawn > 0)
+            std::cout << "\x1b[" << m_drawn << 'A';
+    }
+    void DrawBlock()
+    {
+        for (const auto& [name, text] : m_sticks)
+            std::cout << "\r\x1b[2K" << name << ' ' << text << '\n';
+        m_drawn = m_sticks.size();
+        std::cout.flush();
+    }
+
+    const bool m_redraw;
     std::mutex m_mutex;
+    std::vector<std::pair<std::string, std::string>> m_sticks; // in the order they were plugged in
+    std::size_t m_drawn = 0; // stick lines on the screen below the cursor's line
 };
 
 struct Stick {
@@ -87,9 +143,9 @@ struct Stick {
     Clock::time_point end;
     std::uint64_t bytesWritten = 0;
 
-    // Progress lines: the last phase and whole ten percent printed (stick's thread).
+    // Progress lines: the last phase and step printed (stick's thread).
     StickState shownState = StickState::Writing;
-    int shownTens = -1;
+    int shownStep = -1;
 };
 
 InstallFailure FailureOf(ExtractFailure failure)
@@ -117,13 +173,13 @@ std::wstring VolumeLabel(const std::wstring& driveName)
 
 void ShowProgress(Stick& stick, StickState state, double percent, StationOutput& out)
 {
-    const int tens = static_cast<int>(std::floor(percent / 10));
-    if (state == stick.shownState && tens == stick.shownTens)
+    const int step = static_cast<int>(std::floor(percent / out.Step()));
+    if (state == stick.shownState && step == stick.shownStep)
         return;
     stick.shownState = state;
-    stick.shownTens = tens;
+    stick.shownStep = step;
     const std::wstring text = state == StickState::Writing ? FormatExtractStatus(percent) : FormatVerifyStatus(percent);
-    out.Line(stick.name + " " + platform::Narrow(text));
+    out.StickLine(stick.name, platform::Narrow(text));
 }
 
 // The stick's thread: writing, then reading back, then its last line.
@@ -194,7 +250,7 @@ void InstallOntoStick(Stick& stick, bool verify, StationOutput& out)
     case StickState::Verifying:
         break;
     }
-    out.Line(stick.name + " " + last);
+    out.StickLine(stick.name, last);
     stick.ended.store(true, std::memory_order_release);
 }
 
@@ -295,7 +351,7 @@ void PrintSummary(const std::vector<std::unique_ptr<Stick>>& sticks, StationOutp
 int RunStation(const StationOptions& options)
 {
     platform::CatchStopSignals();
-    StationOutput out;
+    StationOutput out(platform::StandardOutputIsTerminal());
 
     // The hard-disk side, as the normal run does it.
     g_downloadDisk = PickDownloadDisk();
@@ -398,6 +454,7 @@ int RunStation(const StationOptions& options)
         stick->extraction.Cancel();
     for (const auto& stick : started)
         stick->thread.join();
+    out.EndBlock();
     PrintSummary(started, out);
     const bool allInstalled = std::all_of(
         started.begin(), started.end(), [](const auto& stick) { return stick->state == StickState::Installed; });
