@@ -4,8 +4,9 @@
 
 namespace platform {
 
-// From the call on, SIGINT and SIGTERM no longer end the process: they are remembered for
-// StopRequestedBySignal. Call once, before any thread is started.
+// From the call on, SIGINT and SIGTERM no longer end the process: they are blocked in the
+// calling thread (and so in every thread it starts afterwards) and a thread of their own
+// remembers them for StopRequestedBySignal. Call once, before any other thread is started.
 void CatchStopSignals();
 // Whether SIGINT or SIGTERM arrived since CatchStopSignals. Any thread.
 bool StopRequestedBySignal();

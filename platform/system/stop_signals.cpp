@@ -2,29 +2,42 @@
 
 #include <atomic>
 #include <csignal>
+#include <thread>
 
+#include <pthread.h>
 #include <unistd.h>
 
 namespace platform {
 
 namespace {
 
-// Read by other threads as well: a lock-free atomic is safe in a signal handler.
 std::atomic<int> g_stopSignal{0};
-static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void RememberStopSignal(int signalNumber) { g_stopSignal.store(signalNumber); }
+sigset_t StopSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
 
 } // namespace
 
 void CatchStopSignals()
 {
-    struct sigaction action {};
-    action.sa_handler = RememberStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // Blocked in this thread and so in every thread started from here on: no file call of a
+    // worker is cut short by the signal (a write to a slow stick, the removal of a file that
+    // cannot be finished). One thread of its own waits for them instead.
+    const sigset_t set = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([set] {
+        for (;;) {
+            int signalNumber = 0;
+            if (sigwait(&set, &signalNumber) == 0)
+                g_stopSignal.store(signalNumber);
+        }
+    }).detach();
 }
 
 bool StopRequestedBySignal() { return g_stopSignal.load() != 0; }

@@ -155,4 +155,24 @@ TEST_F(StationRunTest, AStickPulledMidwayFailsAloneWhileTheOtherFinishes)
     EXPECT_NE(result.out.find("共2个U盘，成功1个"), std::string::npos) << result.out;
 }
 
+TEST_F(StationRunTest, TermStopsASlowStickMidwayAndRemovesTheFileBeingWritten)
+{
+    if (const std::string why = LyingStickMount::Unavailable(); !why.empty())
+        GTEST_SKIP() << why;
+    const LyingStickMount slow(m_root / "flash", m_root / "e", {"--write-delay", "0.2"});
+    Drives("C fixed disk free=20G\nE removable e free=8G\n");
+    const auto run = Start({});
+    // Past the first ten percent: the large file is being written.
+    ASSERT_TRUE(WaitUntil([&] { return Count(run->OutputSoFar(), "E: 正在写入文件") >= 2; })) << run->OutputSoFar();
+    run->Signal(SIGTERM);
+    const ProgramResult result = run->Wait();
+    EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+    EXPECT_NE(result.out.find("E: 中断"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("共1个U盘，成功0个"), std::string::npos) << result.out;
+    // The file being written was removed, or cut to no bytes where it cannot be (this FUSE stick
+    // cannot remove a file still open): never left half written.
+    const fs::path media = m_root / "flash/kelvoClient/media/课堂动画.bin";
+    EXPECT_TRUE(!fs::exists(media) || fs::file_size(media) == 0) << result.out;
+}
+
 } // namespace
