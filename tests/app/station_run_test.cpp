@@ -125,6 +125,12 @@ TEST_F(StationRunTest, AnArchiveOnTheDiskIsUsedOnlyWhenItHasTheLengthAndReads)
 
 TEST_F(StationRunTest, RefusalsOfTheHardDiskSideEndWithTwoAndTermEndsTheRun)
 {
+    for (const std::vector<std::string>& arguments :
+        {std::vector<std::string>{"--count", "0"}, {"--count", "2x"}, {"--unattended"}}) {
+        const ProgramResult refused = Start(arguments)->Wait();
+        EXPECT_EQ(refused.exitCode, 2) << arguments.at(0);
+        EXPECT_NE(refused.err.find("Try 'installer --help'."), std::string::npos) << refused.err;
+    }
     Drives("C fixed disk free=4607M\nE removable e free=8G\n");
     ProgramResult result = Start({})->Wait();
     EXPECT_EQ(result.exitCode, 2);
