@@ -291,8 +291,10 @@ DownloadEnd DownloadArchive(const std::string& url, const std::string& archivePa
         }
         return 0;
     });
-    if (!downloader.Start())
+    if (!downloader.Start()) {
+        Refuse(InstallFailureText(InstallFailure::Download));
         return DownloadEnd::Failed;
+    }
     while (!downloader.IsFinished()) {
         if (downloader.IsFailed()) {
             Refuse(InstallFailureText(downloader.Failure() == DownloadFailure::LocalFile ? InstallFailure::DownloadSave
