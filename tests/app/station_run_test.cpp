@@ -72,7 +72,7 @@ protected:
     std::unique_ptr<ScriptServer> m_server;
 };
 
-TEST_F(StationRunTest, EverySticksGetsThePackageFromOneDownloadAndASmallOneIsSkipped)
+TEST_F(StationRunTest, EveryStickGetsThePackageFromOneDownloadAndASmallOneIsSkipped)
 {
     const std::string atStart = "C fixed disk free=20G\nE removable e free=8G\nF removable f free=8G\n"
                                 "G removable g free=8G\nI removable small free=4607M\n";
