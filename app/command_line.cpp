@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace {
@@ -15,6 +16,18 @@ std::optional<std::string> TakeValue(
         return std::string(argv[++i]);
     error = std::string(name) + " needs a value";
     return std::nullopt;
+}
+
+// 1 to 100000 written in decimal digits only; nullopt otherwise.
+std::optional<int> PositiveCount(const std::string& text)
+{
+    if (text.empty() || text.size() > 6 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    const int value = std::stoi(text);
+    if (value < 1 || value > 100000)
+        return std::nullopt;
+    return value;
 }
 
 bool Is(std::string_view arg, std::string_view name)
@@ -41,13 +54,25 @@ CommandLine ParseCommandLine(int argc, const char* const* argv)
             line.unattended = true;
         else if (arg == "--no-verify")
             line.verify = false;
-        else if (Is(arg, "--render-skin"))
+        else if (arg == "--station")
+            line.station = true;
+        else if (Is(arg, "--count")) {
+            const std::optional<std::string> value = TakeValue("--count", argc, argv, i, line.error);
+            if (value)
+                line.count = PositiveCount(*value);
+            if (value && !line.count)
+                line.error = "--count needs a whole number from 1 up: " + *value;
+        } else if (Is(arg, "--render-skin"))
             line.renderSkinDir = TakeValue("--render-skin", argc, argv, i, line.error);
         else if (Is(arg, "--package-key"))
             line.packageKey = TakeValue("--package-key", argc, argv, i, line.error);
         else
             line.error = "unknown option: " + std::string(arg);
     }
+    if (line.error.empty() && line.count && !line.station)
+        line.error = "--count needs --station";
+    if (line.error.empty() && line.station && (line.demo || line.unattended))
+        line.error = "--station cannot be combined with --demo or --unattended";
     return line;
 }
 
@@ -66,6 +91,13 @@ Options:
                       2 when the drives are not ready
   --no-verify         do not read the package back from the stick after writing it (by
                       default everything written is read back and compared)
+  --station           station mode, without windows: download the package once, then write it
+                      onto every removable drive present or plugged in later (4.5 GiB free or
+                      more), all at once, each read back unless --no-verify; one line per stick
+                      and a summary table at the end; runs until Ctrl-C/SIGTERM
+  --count N           with --station: end once N sticks have finished; exit 0 when every
+                      stick started was installed, 1 otherwise, 2 when the hard disk, the key
+                      or the package refused
   --drives            print every drive letter with its type, free space and folder, and the
                       disk that would receive the download, then exit
   --render-skin DIR   draw every window of the skin into DIR as PNG files, then exit

@@ -11,6 +11,8 @@ struct CommandLine {
     bool demo = false;
     bool unattended = false;
     bool verify = true; // --no-verify turns the read-back after writing off
+    bool station = false; // --station: one download, every stick plugged in
+    std::optional<int> count; // --count N: station mode ends after N sticks
     std::optional<std::string> renderSkinDir;
     std::optional<std::string> packageKey;
     std::string error; // set when the arguments do not parse

@@ -7,6 +7,7 @@
 #include "app/run_outcome.h"
 #include "app/start_flow.h"
 #include "app/startup.h"
+#include "app/station/station.h"
 #include "install/install_worker.h"
 #include "platform/device_notifications.h"
 #include "platform/elevation.h"
@@ -116,6 +117,14 @@ int main(int argc, char** argv)
     if (instanceLock.GetState() == platform::FileLock::State::Unavailable) {
         std::cerr << "installer: cannot lock " << instanceLock.Path() << ": " << instanceLock.Reason() << '\n';
         return kExitBadSetup;
+    }
+    if (line.station) {
+        // No windows: the already-running message is a line as well.
+        if (instanceLock.GetState() == platform::FileLock::State::Busy) {
+            std::cerr << "课件安装工具已在运行。" << std::endl;
+            return kExitAlreadyRunning;
+        }
+        return RunStation({line.count, line.verify});
     }
     platform::UiSession ui(argc, argv);
     if (instanceLock.GetState() == platform::FileLock::State::Busy) {

@@ -74,14 +74,7 @@ CDuiString CDuiFrameWnd::GetZIPFileName() const { return L""; }
 
 UINT CDuiFrameWnd::GetResourceID() const { return kSkinResourceId; }
 
-void CDuiFrameWnd::InitWindow()
-{
-    // A file named qaswitch.txt beside the program (not a folder) selects the alternate storage.
-    const CDuiString marker = FileBesideProgram(L"qaswitch.txt");
-    const DWORD attributes = GetFileAttributesW(marker.GetData());
-    const bool markerExists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    activeCloudBaseUrl = markerExists ? cloudBaseUrlAlt : cloudBaseUrl;
-}
+void CDuiFrameWnd::InitWindow() { SelectCloudBaseUrl(); }
 
 void CDuiFrameWnd::Notify(TNotifyUI& msg)
 {

@@ -1,5 +1,7 @@
 #include "app/program_directory.h"
 
+#include "net/package_address.h"
+
 #include "platform/win32.h"
 
 #include <vector>
@@ -51,4 +53,12 @@ CDuiString FileBesideProgram(const wchar_t* name)
             return configured;
     }
     return beside;
+}
+
+void SelectCloudBaseUrl()
+{
+    const CDuiString marker = FileBesideProgram(L"qaswitch.txt");
+    const DWORD attributes = GetFileAttributesW(marker.GetData());
+    const bool markerExists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    activeCloudBaseUrl = markerExists ? cloudBaseUrlAlt : cloudBaseUrl;
 }

@@ -16,3 +16,7 @@ CDuiString FolderOfPath(const CDuiString& path, bool withoutSeparator);
 // otherwise the one in /etc/<package name>/ when that is a file; else the path in the
 // program's folder (which is then no file).
 CDuiString FileBesideProgram(const wchar_t* name);
+
+// Sets activeCloudBaseUrl: a file named qaswitch.txt beside the program (not a folder) selects
+// the alternate storage.
+void SelectCloudBaseUrl();

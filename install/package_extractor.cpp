@@ -85,9 +85,9 @@ struct ArchiveSurvey {
 class ZipExtraction {
 public:
     ZipExtraction(std::string archivePath, std::string destination, bool fat32, const ExtractProgressCallback& progress,
-        const std::atomic<bool>* cancel, ExtractionResult& result)
+        const std::atomic<bool>* cancel, std::uint64_t* totalOut, ExtractionResult& result)
         : m_archivePath(std::move(archivePath)), m_destination(std::move(destination)), m_fat32(fat32),
-          m_progress(progress), m_cancel(cancel), m_result(result)
+          m_progress(progress), m_cancel(cancel), m_totalOut(totalOut), m_result(result)
     {
     }
 
@@ -104,7 +104,8 @@ public:
         if (!survey)
             return;
         m_total = survey->totalBytes;
-        g_extractTotalBytes = m_total;
+        if (m_totalOut)
+            *m_totalOut = m_total;
         Report();
         StickWriter writer(m_result.stickRoot);
         const bool written = WriteEntries(survey->charset, writer);
@@ -434,6 +435,7 @@ private:
     const bool m_fat32;
     const ExtractProgressCallback& m_progress;
     const std::atomic<bool>* const m_cancel;
+    std::uint64_t* const m_totalOut; // where the total is published, when anywhere
     ExtractionResult& m_result;
     std::uint64_t m_total = 0;
     std::uint64_t m_processed = 0;
@@ -445,8 +447,10 @@ private:
 } // namespace
 } // namespace extraction
 
-ExtractionResult ExtractZipArchive(const std::wstring& archivePath, const std::wstring& destinationRoot,
-    const ExtractProgressCallback& progress, const std::atomic<bool>* cancel)
+namespace {
+
+ExtractionResult Extract(const std::wstring& archivePath, const std::wstring& destinationRoot,
+    const ExtractProgressCallback& progress, const std::atomic<bool>* cancel, std::uint64_t* totalOut)
 {
     using extraction::Quoted;
     ExtractionResult result;
@@ -463,7 +467,8 @@ ExtractionResult ExtractZipArchive(const std::wstring& archivePath, const std::w
                 "cannot extract into " + Quoted(platform::Narrow(destinationRoot)) + ": no such volume or path";
         } else {
             const bool fat32 = extraction::FileSystemNameOf(destinationRoot) == L"FAT32";
-            extraction::ZipExtraction(*nativeArchive, *nativeDestination, fat32, progress, cancel, result).Run();
+            extraction::ZipExtraction(*nativeArchive, *nativeDestination, fat32, progress, cancel, totalOut, result)
+                .Run();
         }
     } catch (const std::exception& failure) {
         result.failure = ExtractFailure::StickWrite;
@@ -474,4 +479,22 @@ ExtractionResult ExtractZipArchive(const std::wstring& archivePath, const std::w
     }
     extraction::KeepOnOneLine(result.error);
     return result;
+}
+
+} // namespace
+
+ExtractionResult ExtractZipArchive(const std::wstring& archivePath, const std::wstring& destinationRoot,
+    const ExtractProgressCallback& progress, const std::atomic<bool>* cancel)
+{
+    return Extract(archivePath, destinationRoot, progress, cancel, &g_extractTotalBytes);
+}
+
+PackageExtraction::PackageExtraction(std::wstring archivePath, std::wstring destinationRoot)
+    : m_archivePath(std::move(archivePath)), m_destinationRoot(std::move(destinationRoot))
+{
+}
+
+ExtractionResult PackageExtraction::Run(const ExtractProgressCallback& progress)
+{
+    return Extract(m_archivePath, m_destinationRoot, progress, &m_cancel, &m_totalBytes);
 }

@@ -59,3 +59,27 @@ struct ExtractionResult {
 // - Everything written is flushed to the destination's device before success is returned.
 ExtractionResult ExtractZipArchive(const std::wstring& archivePath, const std::wstring& destinationRoot,
     const ExtractProgressCallback& progress, const std::atomic<bool>* cancel = nullptr);
+
+// One extraction with its own total, progress and stop flag: it touches no program-wide value
+// (g_extractTotalBytes stays as it is), so several can run at once, one per stick. Otherwise
+// it extracts exactly as ExtractZipArchive does.
+class PackageExtraction {
+public:
+    PackageExtraction(std::wstring archivePath, std::wstring destinationRoot);
+    PackageExtraction(const PackageExtraction&) = delete;
+    PackageExtraction& operator=(const PackageExtraction&) = delete;
+
+    // On the thread that extracts; `progress` gets this extraction's bytes and total.
+    ExtractionResult Run(const ExtractProgressCallback& progress);
+    // Any thread: the extraction stops between two blocks, the file being written is removed.
+    void Cancel() { m_cancel.store(true, std::memory_order_relaxed); }
+    const std::atomic<bool>& CancelFlag() const { return m_cancel; }
+    // The archive's total uncompressed size, once Run has surveyed it (extracting thread).
+    std::uint64_t TotalBytes() const { return m_totalBytes; }
+
+private:
+    const std::wstring m_archivePath;
+    const std::wstring m_destinationRoot;
+    std::atomic<bool> m_cancel{false};
+    std::uint64_t m_totalBytes = 0;
+};

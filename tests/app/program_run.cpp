@@ -73,6 +73,14 @@ ProgramRun::ProgramRun(const std::filesystem::path& executable, const std::vecto
         throw std::runtime_error("cannot start " + argv[0]);
 }
 
+std::string ProgramRun::OutputSoFar() const { return ReadFile(m_outFile); }
+
+void ProgramRun::Signal(int signalNumber) const
+{
+    if (m_pid > 0)
+        ::kill(m_pid, signalNumber);
+}
+
 ProgramRun::~ProgramRun()
 {
     if (m_pid > 0) {

@@ -26,6 +26,11 @@ public:
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;
 
+    // Standard output as far as it has been written.
+    std::string OutputSoFar() const;
+    // Sends the signal to the running program.
+    void Signal(int signalNumber) const;
+
     // Waits for the end; kills the program when it outlives `limit`.
     ProgramResult Wait(std::chrono::seconds limit = std::chrono::seconds(120));
 

@@ -6,6 +6,7 @@ stick's real capacity) the rest is stored as zeros, as fake-capacity sticks do; 
 stores the byte at OFFSET of the file PATH (relative to the root) inverted, as worn flash may;
 --pull-after-read N ends the file system without unmounting it once N bytes have been read from
 it, so that every later call fails as it does for a stick pulled out (ENOTCONN).
+--write-delay SECONDS makes every write take that long, a slow stick to stop midway.
 Mounted with the kernel's page cache kept across opens (kernel_cache), so a read served from
 the cache shows what was written and only a read that reaches this file system shows the loss.
 
@@ -28,7 +29,8 @@ from script_lifetime import wait_for_end
 
 
 class LyingStick(Operations):
-    def __init__(self, backing, keep_bytes, flips, pull_after_read):
+    def __init__(self, backing, keep_bytes, flips, pull_after_read, write_delay=0.0):
+        self.write_delay = write_delay
         self.backing = backing
         self.pull_after_read = pull_after_read
         self.read_bytes = 0
@@ -80,6 +82,8 @@ class LyingStick(Operations):
         return os.pread(fh, size, offset)
 
     def write(self, path, data, offset, fh):
+        if self.write_delay:
+            time.sleep(self.write_delay)
         real = max(0, min(len(data), self.keep_bytes - self.stored))
         self.stored += len(data)
         stored = bytearray(data[:real]) + bytes(len(data) - real)
@@ -100,6 +104,7 @@ def main():
     parser.add_argument("--keep-bytes", type=int, default=1 << 62)
     parser.add_argument("--flip", action="append", default=[], help="PATH:OFFSET")
     parser.add_argument("--pull-after-read", type=int)
+    parser.add_argument("--write-delay", type=float, default=0.0)
     parser.add_argument("--lifetime", type=float, default=600)
     options = parser.parse_args()
 
@@ -107,7 +112,8 @@ def main():
     for flip in options.flip:
         path, offset = flip.rsplit(":", 1)
         flips.setdefault(path, set()).add(int(offset))
-    stick = LyingStick(os.path.abspath(options.backing), options.keep_bytes, flips, options.pull_after_read)
+    stick = LyingStick(os.path.abspath(options.backing), options.keep_bytes, flips, options.pull_after_read,
+                        options.write_delay)
     mountpoint = os.path.abspath(options.mountpoint)
 
     def announce_and_wait():
