@@ -73,20 +73,6 @@ DWORD Fail(InstallJob& job, InstallFailure failure)
     return kEndedEarly;
 }
 
-InstallFailure FailureOf(ExtractFailure failure)
-{
-    switch (failure) {
-    case ExtractFailure::ArchiveUnreadable:
-        return InstallFailure::ArchiveDamaged;
-    case ExtractFailure::ArchiveContent:
-        return InstallFailure::ArchiveContent;
-    case ExtractFailure::TooLargeForFat32:
-        return InstallFailure::FileTooLargeForFat32;
-    default:
-        return InstallFailure::Extraction;
-    }
-}
-
 DWORD RunInstallPipeline(DownloadWnd& window, InstallJob& job)
 {
     if (!job.Pause(kStartPause))

@@ -2,6 +2,7 @@
 // it reports that way.
 #pragma once
 
+#include "install/package_extractor.h"
 #include "platform/win32_window.h"
 
 // New progress waits in the window's ProgressRelay. wParam 0, lParam 0.
@@ -46,4 +47,19 @@ inline LPCWSTR InstallFailureText(InstallFailure failure)
         return L"U盘校验失败，课件未能完整写入，请更换U盘后重试。";
     }
     return L"";
+}
+
+// The failure the user is told of for an extraction that failed.
+inline InstallFailure FailureOf(ExtractFailure failure)
+{
+    switch (failure) {
+    case ExtractFailure::ArchiveUnreadable:
+        return InstallFailure::ArchiveDamaged;
+    case ExtractFailure::ArchiveContent:
+        return InstallFailure::ArchiveContent;
+    case ExtractFailure::TooLargeForFat32:
+        return InstallFailure::FileTooLargeForFat32;
+    default:
+        return InstallFailure::Extraction;
+    }
 }

@@ -148,20 +148,6 @@ struct Stick {
     int shownStep = -1;
 };
 
-InstallFailure FailureOf(ExtractFailure failure)
-{
-    switch (failure) {
-    case ExtractFailure::ArchiveUnreadable:
-        return InstallFailure::ArchiveDamaged;
-    case ExtractFailure::ArchiveContent:
-        return InstallFailure::ArchiveContent;
-    case ExtractFailure::TooLargeForFat32:
-        return InstallFailure::FileTooLargeForFat32;
-    default:
-        return InstallFailure::Extraction;
-    }
-}
-
 std::wstring VolumeLabel(const std::wstring& driveName)
 {
     wchar_t label[261] = {};
