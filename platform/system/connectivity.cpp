@@ -1,25 +1,11 @@
 #include "platform/connectivity.h"
 
-#include <systemd/sd-bus.h>
+#include "platform/system/system_bus.h"
 
 #include <cstdint>
-#include <memory>
 
 namespace platform {
 namespace {
-
-struct BusClose {
-    void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
-};
-using Bus = std::unique_ptr<sd_bus, BusClose>;
-
-struct BusError {
-    sd_bus_error value = SD_BUS_ERROR_NULL;
-    BusError() = default;
-    BusError(const BusError&) = delete;
-    BusError& operator=(const BusError&) = delete;
-    ~BusError() { sd_bus_error_free(&value); }
-};
 
 constexpr std::uint64_t kCallTimeoutUsec = 3'000'000;
 
@@ -45,11 +31,10 @@ NetworkConnectivity FromNmState(std::uint32_t state)
 
 NetworkConnectivity QueryNetworkConnectivity()
 {
-    sd_bus* rawBus = nullptr;
-    if (sd_bus_open_system(&rawBus) < 0) {
+    const Bus bus = OpenSystemBus();
+    if (!bus) {
         return NetworkConnectivity::Unknown;
     }
-    const Bus bus(rawBus);
     sd_bus_set_method_call_timeout(bus.get(), kCallTimeoutUsec);
 
     BusError error;
