@@ -56,6 +56,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv)
             line.verify = false;
         else if (arg == "--station")
             line.station = true;
+        else if (arg == "--eject")
+            line.eject = true;
         else if (Is(arg, "--count")) {
             const std::optional<std::string> value = TakeValue("--count", argc, argv, i, line.error);
             if (value)
@@ -91,6 +93,9 @@ Options:
                       2 when the drives are not ready
   --no-verify         do not read the package back from the stick after writing it (by
                       default everything written is read back and compared)
+  --eject             once the package is on a stick, unmount it and power it off through
+                      udisks2 so it can be pulled at once; without udisks2 the stick is still
+                      safe to pull, and a line says it was not ejected
   --station           station mode, without windows: download the package once, then write it
                       onto every removable drive present or plugged in later (4.5 GiB free or
                       more), all at once, each read back unless --no-verify; one line per stick

@@ -12,6 +12,7 @@ struct CommandLine {
     bool unattended = false;
     bool verify = true; // --no-verify turns the read-back after writing off
     bool station = false; // --station: one download, every stick plugged in
+    bool eject = false; // --eject: unmount and power off each stick once it is installed
     std::optional<int> count; // --count N: station mode ends after N sticks
     std::optional<std::string> renderSkinDir;
     std::optional<std::string> packageKey;

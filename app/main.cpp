@@ -8,6 +8,8 @@
 #include "app/start_flow.h"
 #include "app/startup.h"
 #include "app/station/station.h"
+#include "app/stick_eject.h"
+#include "install/download_wnd.h"
 #include "install/install_worker.h"
 #include "platform/device_notifications.h"
 #include "platform/elevation.h"
@@ -124,7 +126,7 @@ int main(int argc, char** argv)
             std::cerr << "课件安装工具已在运行。" << std::endl;
             return kExitAlreadyRunning;
         }
-        return RunStation({line.count, line.verify});
+        return RunStation({line.count, line.verify, line.eject});
     }
     platform::UiSession ui(argc, argv);
     if (instanceLock.GetState() == platform::FileLock::State::Busy) {
@@ -138,5 +140,13 @@ int main(int argc, char** argv)
     StopInstallWorker(std::chrono::seconds(5));
     if (line.unattended && g_runOutcome == RunOutcome::Installed)
         std::cout << "安装完成" << (line.demo ? "：" + demo.stickFolder : std::string()) << std::endl;
+    // The windows are closed and the worker has let go of the stick: it can be ejected.
+    if (line.eject && g_runOutcome == RunOutcome::Installed) {
+        const std::wstring ejected = EjectStick(g_downloadWnd->m_extractRoot);
+        if (line.unattended)
+            std::cout << platform::Narrow(ejected) << std::endl;
+        else
+            MessageBoxW(nullptr, ejected.c_str(), L"提示", MB_OK);
+    }
     return line.unattended ? UnattendedExitCode(g_runOutcome) : 0;
 }

@@ -2,6 +2,7 @@
 
 #include "app/package_key.h"
 #include "app/program_directory.h"
+#include "app/stick_eject.h"
 #include "drives/drive_info.h"
 #include "install/download_progress.h"
 #include "install/extract_progress.h"
@@ -169,7 +170,7 @@ void ShowProgress(Stick& stick, StickState state, double percent, StationOutput&
 }
 
 // The stick's thread: writing, then reading back, then its last line.
-void InstallOntoStick(Stick& stick, bool verify, StationOutput& out)
+void InstallOntoStick(Stick& stick, const StationOptions& options, StationOutput& out)
 {
     stick.start = Clock::now();
     ExtractionResult written = stick.extraction.Run([&stick, &out](std::uint64_t processed, std::uint64_t total) {
@@ -187,7 +188,7 @@ void InstallOntoStick(Stick& stick, bool verify, StationOutput& out)
             stick.state = StickState::Pulled;
         else
             stick.state = StickState::Failed;
-    } else if (verify) {
+    } else if (options.verify) {
         const ReadBackOutcome outcome = VerifyWrittenFiles(
             written.stickRoot, written.writtenFiles,
             [&stick, &out](std::uint64_t done, std::uint64_t total) {
@@ -219,6 +220,8 @@ void InstallOntoStick(Stick& stick, bool verify, StationOutput& out)
     switch (stick.state) {
     case StickState::Installed:
         last = "安装完成";
+        if (options.eject)
+            last += "，" + platform::Narrow(EjectStick(stick.root));
         break;
     case StickState::Pulled:
         last = platform::Narrow(kPulledText);
@@ -431,7 +434,7 @@ int RunStation(const StationOptions& options)
                 Stick& added = *stick;
                 started.push_back(std::move(stick));
                 plugged[drive.driveName] = &added;
-                added.thread = std::thread(InstallOntoStick, std::ref(added), options.verify, std::ref(out));
+                added.thread = std::thread(InstallOntoStick, std::ref(added), std::cref(options), std::ref(out));
             }
         }
         std::this_thread::sleep_for(kTick);

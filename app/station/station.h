@@ -8,6 +8,7 @@
 struct StationOptions {
     std::optional<int> count; // end once this many sticks have finished; otherwise at a stop signal
     bool verify = true; // read every stick back after writing it
+    bool eject = false; // unmount and power off every stick that was installed
 };
 
 // Runs the mode to its end. The caller has elevated and holds the instance lock; the package

@@ -147,6 +147,22 @@ TEST_F(InstallerRunTest, InstallsThePackageOntoTheStickAndKeepsTheArchiveOnTheDi
     EXPECT_NE(result.out.find("正在写入文件100.00%"), std::string::npos) << result.out;
 }
 
+TEST_F(InstallerRunTest, WithEjectTheStickIsEjectedOnceTheInstallationIsComplete)
+{
+    Drives("C fixed disk free=20G\nE removable stick free=8G\n");
+    Serve();
+    const fs::path calls = m_root / "calls.log";
+    const ScriptServer udisks({"/usr/bin/python3", SupportScript("udisks_bus.py"), "--mount-point", m_stick.string(),
+        "--call-log", calls.string()});
+    const ProgramResult result =
+        Run({"--package-key", kKey, "--eject"}, {"DBUS_SYSTEM_BUS_ADDRESS=" + udisks.ReadyValue()});
+    ExpectInstalled(result);
+    EXPECT_NE(result.out.find("安装完成\nU盘已弹出，可以拔下。\n"), std::string::npos) << result.out;
+    EXPECT_EQ(ReadText(calls),
+        "Unmount /org/freedesktop/UDisks2/block_devices/sdb1\n"
+        "PowerOff /org/freedesktop/UDisks2/drives/Stick\n");
+}
+
 TEST_F(InstallerRunTest, DrivesThatAreNotReadyAreRefusedBeforeAnythingHappens)
 {
     const struct {

@@ -55,8 +55,11 @@ protected:
     fs::path Requests() const { return m_root / "requests.log"; }
     bool Installed(const char* stick) const { return fs::exists(m_root / stick / "kelvoClient/启动课件.txt"); }
 
-    std::unique_ptr<ProgramRun> Start(const std::vector<std::string>& extra)
+    // Without a bus address the program finds no system bus.
+    std::unique_ptr<ProgramRun> Start(const std::vector<std::string>& extra, std::string busAddress = {})
     {
+        if (busAddress.empty())
+            busAddress = "unix:path=" + (m_root / "no-bus").string();
         const std::string url = "http://127.0.0.1:" + m_server->ReadyValue() + "/setup/";
         std::vector<std::string> arguments{"--station", "--package-key", kKey};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
@@ -64,7 +67,7 @@ protected:
             std::vector<std::string>{"INSTALLER_VOLUME_MAP=" + (m_root / "volumes.map").string(),
                 "INSTALLER_CLOUD_BASE_URL=" + url, "INSTALLER_CLOUD_BASE_URL_ALT=" + url,
                 "INSTALLER_PROBE_ADDRESS=127.0.0.1:" + m_server->ReadyValue(),
-                "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (m_root / "no-bus").string()});
+                "DBUS_SYSTEM_BUS_ADDRESS=" + busAddress});
     }
 
     TempFolder m_temp{"station-run"};
@@ -179,6 +182,30 @@ TEST_F(StationRunTest, TermStopsASlowStickMidwayAndRemovesTheFileBeingWritten)
     // cannot remove a file still open): never left half written.
     const fs::path media = m_root / "flash/kelvoClient/media/课堂动画.bin";
     EXPECT_TRUE(!fs::exists(media) || fs::file_size(media) == 0) << result.out;
+}
+
+TEST_F(StationRunTest, EjectUnmountsThenPowersOffAndSaysWhenAStickCannotBeEjected)
+{
+    Drives("C fixed disk free=20G\nE removable e free=8G\nF removable f free=8G\n");
+    const fs::path calls = m_root / "calls.log";
+    {
+        // udisks2 knows E's folder as a mounted file system; F's is only a volume-map folder.
+        const ScriptServer udisks({"/usr/bin/python3", SupportScript("udisks_bus.py"), "--mount-point",
+            (m_root / "e").string(), "--call-log", calls.string()});
+        const ProgramResult result = Start({"--count", "2", "--eject"}, udisks.ReadyValue())->Wait();
+        EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+        EXPECT_NE(result.out.find("E: 安装完成，U盘已弹出，可以拔下。"), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find("F: 安装完成，卷映射中的U盘无法弹出。"), std::string::npos) << result.out;
+    }
+    EXPECT_EQ(ReadText(calls),
+        "Unmount /org/freedesktop/UDisks2/block_devices/sdb1\n"
+        "PowerOff /org/freedesktop/UDisks2/drives/Stick\n");
+
+    Drives("C fixed disk free=20G\nE removable e free=8G\n");
+    const ProgramResult noService = Start({"--count", "1", "--eject"})->Wait();
+    EXPECT_EQ(noService.exitCode, 0) << noService.err;
+    EXPECT_NE(noService.out.find("E: 安装完成，U盘已安全写入，可以拔下，但未能弹出。"), std::string::npos)
+        << noService.out;
 }
 
 } // namespace
