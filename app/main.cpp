@@ -141,12 +141,7 @@ int main(int argc, char** argv)
     if (line.unattended && g_runOutcome == RunOutcome::Installed)
         std::cout << "安装完成" << (line.demo ? "：" + demo.stickFolder : std::string()) << std::endl;
     // The windows are closed and the worker has let go of the stick: it can be ejected.
-    if (line.eject && g_runOutcome == RunOutcome::Installed) {
-        const std::wstring ejected = EjectStick(g_downloadWnd->m_extractRoot);
-        if (line.unattended)
-            std::cout << platform::Narrow(ejected) << std::endl;
-        else
-            MessageBoxW(nullptr, ejected.c_str(), L"提示", MB_OK);
-    }
+    if (line.eject && g_runOutcome == RunOutcome::Installed)
+        EjectInstalledStick(g_downloadWnd->m_extractRoot, line.unattended);
     return line.unattended ? UnattendedExitCode(g_runOutcome) : 0;
 }

@@ -4,6 +4,8 @@
 #include "platform/volume_table.h"
 #include "platform/win32.h"
 
+#include <iostream>
+
 std::wstring EjectStick(const std::wstring& driveName)
 {
     constexpr const wchar_t* kEjected = L"U盘已弹出，可以拔下。";
@@ -27,4 +29,17 @@ std::wstring EjectStick(const std::wstring& driveName)
         break;
     }
     return kNotEjected;
+}
+
+void EjectInstalledStick(const std::wstring& driveName, bool unattended)
+{
+    const std::wstring text = EjectStick(driveName);
+    if (unattended) {
+        std::cout << platform::Narrow(text) << std::endl;
+        return;
+    }
+    // The run's own loop ended on a quit request; one still pending would close the box at once.
+    MSG pending;
+    while (PeekMessageW(&pending, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
+    MessageBoxW(nullptr, text.c_str(), L"提示", MB_OK);
 }
