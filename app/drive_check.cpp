@@ -1,15 +1,9 @@
 #include "app/drive_check.h"
 
 #include "drives/drive_info.h"
+#include "ui/user_texts.h"
 
 DriveState g_driveState = DriveState::Unchecked;
-
-namespace {
-
-// 4.5 GiB, compared with free space in GiB truncated to hundredths.
-constexpr double kRequiredFreeGB = 4.5;
-
-} // namespace
 
 DriveState CheckDriveState()
 {
@@ -34,13 +28,13 @@ const wchar_t* DriveRefusalText(DriveState state)
 {
     switch (state) {
     case DriveState::TooManyDrives:
-        return L"请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！";
+        return text::kTooManySticks;
     case DriveState::NoDrive:
-        return L"请插入需要安装课件的U盘后，再继续操作！";
+        return text::kNoStick;
     case DriveState::DriveSpaceLow:
-        return L"U盘空间不足4.5G，无法安装课件！";
+        return text::kStickTooSmall;
     case DriveState::DiskSpaceLow:
-        return L"硬盘空间不足4.5G，无法下载！";
+        return text::kDiskTooSmall;
     case DriveState::Unchecked:
     case DriveState::Ready:
         break;

@@ -19,6 +19,7 @@
 #include "platform/volume_table.h"
 #include "platform/win32.h"
 #include "ui/unattended.h"
+#include "ui/user_texts.h"
 
 #include <iostream>
 #include <string>
@@ -123,7 +124,7 @@ int main(int argc, char** argv)
     if (line.station) {
         // No windows: the already-running message is a line as well.
         if (instanceLock.GetState() == platform::FileLock::State::Busy) {
-            std::cerr << "课件安装工具已在运行。" << std::endl;
+            std::cerr << platform::Narrow(text::kAlreadyRunning) << std::endl;
             return kExitAlreadyRunning;
         }
         return RunStation({line.count, line.verify, line.eject});
@@ -137,11 +138,12 @@ int main(int argc, char** argv)
     RunInstaller(GetModuleHandleW(nullptr));
     // The program may end while the worker still downloads or writes (the window was closed,
     // the stick pulled): stop it before anything it uses goes away.
-    StopInstallWorker(std::chrono::seconds(5));
+    StopInstallWorkerAndWait();
     if (line.unattended && g_runOutcome == RunOutcome::Installed)
-        std::cout << "安装完成" << (line.demo ? "：" + demo.stickFolder : std::string()) << std::endl;
+        std::cout << platform::Narrow(text::kInstalled) << (line.demo ? "：" + demo.stickFolder : std::string())
+                  << std::endl;
     // The windows are closed and the worker has let go of the stick: it can be ejected.
     if (line.eject && g_runOutcome == RunOutcome::Installed)
-        EjectInstalledStick(g_downloadWnd->m_extractRoot, line.unattended);
+        EjectInstalledStick(g_downloadWnd->StickRoot(), line.unattended);
     return line.unattended ? UnattendedExitCode(g_runOutcome) : 0;
 }

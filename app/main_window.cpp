@@ -12,6 +12,7 @@
 #include "ui/complete_wnd.h"
 #include "ui/message_dialog.h"
 #include "ui/unattended.h"
+#include "ui/user_texts.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ void AbortInstallation(HWND mainWindow)
     g_drivePulled = true;
     StopInstallWorker(std::chrono::milliseconds(0));
     ShowWindow(mainWindow, SW_HIDE);
-    ShowMessage(mainWindow, L"提示", L"检测到课件U盘已拔出，安装终止。", kOneButtonMessage);
+    ShowMessage(mainWindow, text::kCaption, text::kStickPulled, kOneButtonMessage);
     g_runOutcome = RunOutcome::Failed;
     PostQuitMessage(0);
 }
@@ -126,16 +127,16 @@ LRESULT CDuiFrameWnd::HandleCustomMessage(UINT message, WPARAM, LPARAM, BOOL& ha
     handled = TRUE;
     if (g_drivePulled) {
         if (IsUnattended())
-            platform::TraceUserText(L"文件写入失败，程序终止");
+            platform::TraceUserText(text::kInstallAborted);
         else
-            MessageBoxW(GetHWND(), L"文件写入失败，程序终止", L"提示", MB_OK);
+            MessageBoxW(GetHWND(), text::kInstallAborted, text::kCaption, MB_OK);
         PostQuitMessage(-1);
         return -1;
     }
     auto* complete = new CompleteWnd(); // lives until the process ends, as every window but the dialog
     complete->m_ownerWnd = GetHWND();
-    complete->Create(nullptr, L"安装完成", kCompleteWindowStyle, WS_EX_WINDOWEDGE, CW_USEDEFAULT, CW_USEDEFAULT,
-        CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
+    complete->Create(nullptr, text::kCompleteWindowTitle, kCompleteWindowStyle, WS_EX_WINDOWEDGE, CW_USEDEFAULT,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
     complete->CenterWindow();
     complete->ShowModal();
     g_runOutcome = RunOutcome::Installed;

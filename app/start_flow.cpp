@@ -2,17 +2,16 @@
 
 #include "app/busy_wait.h"
 #include "app/drive_check.h"
+#include "app/install_preparation.h"
 #include "app/main_window.h"
-#include "app/package_key.h"
 #include "app/run_outcome.h"
 #include "install/download_wnd.h"
 #include "net/http_request.h"
-#include "net/package_address.h"
 #include "ui/message_dialog.h"
 #include "ui/unattended.h"
+#include "ui/user_texts.h"
 
 #include <atomic>
-#include <cstdint>
 #include <optional>
 
 bool g_installStarted = false;
@@ -22,24 +21,14 @@ bool g_verifyWrittenFiles = true;
 
 namespace {
 
-// Answers of 1 byte up to just under 1 MiB are the storage's error page for a package that
-// does not exist; 0, larger answers and "no answer" (-1, read unsigned) go on.
-constexpr std::uint32_t kSmallestPackage = 1048576;
-
 constexpr DWORD kDownloadWindowStyle =
     WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
-
-bool PackageMissing(int probedSize)
-{
-    const auto size = static_cast<std::uint32_t>(probedSize);
-    return size >= 1 && size < kSmallestPackage;
-}
 
 } // namespace
 
 void Refuse(HWND owner, const wchar_t* text)
 {
-    ShowMessage(owner, L"提示", text, kOneButtonMessage);
+    ShowMessage(owner, text::kCaption, text, kOneButtonMessage);
     if (IsUnattended()) {
         g_runOutcome = RunOutcome::Failed;
         PostQuitMessage(0);
@@ -59,26 +48,9 @@ void RunStartFlow(CDuiFrameWnd& frame)
         Refuse(DriveRefusalHasOwner(g_driveState) ? mainWindow : nullptr, refusal);
         return;
     }
-    if (packageKey.empty()) {
-        Refuse(nullptr, L"未找到课件编号，无法安装！");
-        return;
-    }
-    if (!IsSafePackageKey(packageKey)) {
-        Refuse(nullptr, L"课件编号无效，无法安装！");
-        return;
-    }
-    packageFileName = MakePackageFileName(packageKey);
-
-    frame.m_workFolder = frame.m_downloadDisk.driveName + L"\\kelvo\\";
-    const std::string workFolder = platform::Narrow(frame.m_workFolder.GetData());
-    // The URL carries the name percent-encoded; the archive on the disk keeps it as it is.
-    const std::string url = PackageUrl(activeCloudBaseUrl, packageFileName);
-    const std::string archivePath = workFolder + packageFileName;
-
-    // The click is accepted. The probe may take long: the window keeps painting meanwhile and
-    // takes no other input, and closing the program ends the probe and the flow.
-    g_installStarted = true;
-    // Only the window's own minimise and close buttons still work meanwhile.
+    // The probe may take long: the window keeps painting meanwhile and takes no other input
+    // (only its own minimise and close buttons still work), and closing the program ends the
+    // probe and the flow.
     const auto windowButton = [&frame](const MSG& input) {
         if (input.message != WM_LBUTTONDOWN && input.message != WM_LBUTTONUP)
             return false;
@@ -86,23 +58,33 @@ void RunStartFlow(CDuiFrameWnd& frame)
             frame.PaintManager().FindControl(POINT{GET_X_LPARAM(input.lParam), GET_Y_LPARAM(input.lParam)});
         return control && (control->GetName() == L"closebtn" || control->GetName() == L"minbtn");
     };
-    const std::optional<int> size = RunWhileDispatching(
-        mainWindow, [&url](const std::atomic<bool>& cancel) { return GetRemoteFileSize(url, &cancel); }, windowButton);
-    if (!size || !IsWindow(mainWindow) || g_drivePulled)
-        return;
-    if (PackageMissing(*size)) {
-        g_installStarted = false;
-        Refuse(nullptr, L"当前书册的下载文件不存在，请添加微信kelvohelp001解决！");
+    const SizeProbe probe = [&](const std::string& url) -> std::optional<int> {
+        // The key passed: the click is accepted.
+        g_installStarted = true;
+        const std::optional<int> size = RunWhileDispatching(
+            mainWindow, [&url](const std::atomic<bool>& cancel) { return GetRemoteFileSize(url, &cancel); },
+            windowButton);
+        if (!size || !IsWindow(mainWindow) || g_drivePulled)
+            return std::nullopt;
+        return size;
+    };
+    const auto prepared = PrepareInstallation(frame.m_downloadDisk, probe);
+    if (!prepared) {
+        if (prepared.Failure() == PreparationStop::PackageMissing)
+            g_installStarted = false;
+        if (const wchar_t* refusal = PreparationStopText(prepared.Failure()))
+            Refuse(nullptr, refusal);
         return;
     }
-    DeleteFileA(archivePath.c_str()); // an archive left by an earlier run
+    frame.m_workFolder = platform::Widen(prepared->workFolder).c_str();
+    DeleteFileA(prepared->archivePath.c_str()); // an archive left by an earlier run
 
     ShowWindow(mainWindow, SW_HIDE);
-    g_downloadWnd = new DownloadWnd(url, archivePath, workFolder, g_removableDrives.front().driveName);
-    g_downloadWnd->m_ownerWnd = mainWindow;
-    g_downloadWnd->m_verifyWrittenFiles = g_verifyWrittenFiles;
-    g_downloadWnd->Create(nullptr, L"正在安装", kDownloadWindowStyle, WS_EX_WINDOWEDGE, CW_USEDEFAULT, CW_USEDEFAULT,
-        CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
+    g_downloadWnd = new DownloadWnd({prepared->url, prepared->archivePath, prepared->workFolder,
+                                        g_removableDrives.front().driveName, g_verifyWrittenFiles},
+        mainWindow);
+    g_downloadWnd->Create(nullptr, text::kDownloadWindowTitle, kDownloadWindowStyle, WS_EX_WINDOWEDGE, CW_USEDEFAULT,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
     g_downloadWnd->CenterWindow();
     g_downloadWnd->ShowModal();
 }

@@ -27,6 +27,10 @@ std::wstring QueryDriveTypeText(wchar_t letter);
 // Free space in GiB truncated to hundredths (read back from the Giga text); 0.0 when unknown.
 double FreeSpaceGB(DriveInfo drive);
 
+// What a stick and the download disk each need free: 4.5 GiB, compared with FreeSpaceGB.
+inline constexpr double kRequiredFreeGB = 4.5;
+inline bool HasRequiredFreeSpace(const DriveInfo& drive) { return FreeSpaceGB(drive) >= kRequiredFreeGB; }
+
 // Empties `out`, then appends every letter of `letters` whose type is "Removable Disk", in order.
 void ScanRemovableDrives(const std::vector<std::wstring>& letters, std::vector<DriveInfo>& out);
 

@@ -3,39 +3,32 @@
 #include "install/download_wnd.h"
 
 #include "install/download_progress.h"
-#include "install/extract_progress.h"
+#include "install/install_worker.h"
+#include "platform/diagnostics.h"
 #include "platform/win32.h"
 #include "skin/skin_resources.h"
 #include "ui/message_dialog.h"
 #include "ui/unattended.h"
+#include "ui/user_texts.h"
 
-#include <iostream>
 #include <utility>
 
 namespace {
 
-constexpr LPCWSTR kCloseQuestion = L"课件正在安装，现在退出会导致U盘中的课件不完整，确定要退出吗？";
-
 // The timer that shows a progress value held back by the pacing.
 constexpr UINT_PTR kProgressTimerId = 0x1D0E;
 
-void PrintStatusLine(const std::wstring& text) { std::cout << platform::Narrow(text) << std::endl; }
+void PrintStatusLine(const std::wstring& text) { platform::WriteDiagnosticLine(platform::Narrow(text)); }
 
 } // namespace
 
-DownloadWnd::DownloadWnd(
-    std::string downloadUrl, std::string archivePath, std::string workFolder, std::wstring extractRoot)
-    : m_downloadUrl(std::move(downloadUrl)), m_archivePath(std::move(archivePath)), m_workFolder(std::move(workFolder)),
-      m_extractRoot(std::move(extractRoot))
-{
-}
+DownloadWnd::DownloadWnd(InstallRequest request, HWND owner) : m_request(std::move(request)), m_ownerWnd(owner) {}
 
 DownloadWnd::~DownloadWnd()
 {
-    // The worker uses this object until it ends; a stopped worker ends within about a second.
     if (m_job) {
         m_job->RequestStop();
-        while (!m_job->WaitForEnd(std::chrono::seconds(1))) {}
+        m_job->WaitForEnd();
     }
 }
 
@@ -53,10 +46,9 @@ void DownloadWnd::InitWindow()
 {
     m_pProgress = static_cast<CProgressUI*>(m_PaintManager.FindControl(L"progressBar"));
     m_pStatus = static_cast<CLabelUI*>(m_PaintManager.FindControl(L"edtStatus"));
-    m_printStatusLines = IsUnattended();
     m_statusText = FormatDownloadStartStatus(0).c_str();
     ShowStatus(m_statusText, 0);
-    if (m_printStatusLines)
+    if (IsUnattended())
         PrintStatusLine(m_statusText.GetData());
 }
 
@@ -106,65 +98,17 @@ LRESULT DownloadWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     return WindowImplBase::HandleMessage(message, wParam, lParam);
 }
 
-int DownloadWnd::OnDownloadProgress(double total, double received)
-{
-    if (const auto percent = DownloadPercent(total, received))
-        PublishProgress({ProgressPhase::Download, *percent});
-    return 0;
-}
-
-ExtractFailure DownloadWnd::ExtractPackage(const std::wstring& archivePath, const std::wstring& root)
-{
-    m_extraction = ExtractZipArchive(
-        archivePath, root, [this](std::uint64_t processed, std::uint64_t) { OnExtractProgress(processed); },
-        m_job ? &m_job->StopFlag() : nullptr);
-    if (!m_extraction.Ok())
-        std::cout << m_extraction.error << std::endl;
-    return m_extraction.failure;
-}
-
-void DownloadWnd::OnExtractProgress(std::uint64_t processed)
-{
-    const double percent = ExtractPercent(processed, g_extractTotalBytes);
-    PublishProgress({ProgressPhase::Extract, percent});
-    OutputDebugStringW(FormatExtractDebugLine(percent).c_str());
-}
-
-ReadBackOutcome DownloadWnd::VerifyPackage()
-{
-    const ReadBackOutcome outcome = VerifyWrittenFiles(
-        m_extraction.stickRoot, m_extraction.writtenFiles,
-        [this](std::uint64_t done, std::uint64_t total) {
-            PublishProgress({ProgressPhase::Verify, ExtractPercent(done, total)});
-        },
-        m_job ? &m_job->StopFlag() : nullptr);
-    if (!outcome.diagnostic.empty())
-        std::cout << outcome.diagnostic << std::endl;
-    return outcome;
-}
-
 void DownloadWnd::StartInstallWorker()
 {
     if (m_job)
         return;
-    m_job = std::make_shared<InstallJob>(m_hWnd, m_ownerWnd);
-    TrackInstallJob(m_job);
-    const HANDLE thread = CreateThread(nullptr, 0, &DownloadWnd::InstallThreadProc, this, 0, nullptr);
-    if (!thread) {
-        std::cout << "Failed to start the install worker." << std::endl;
-        m_job->MarkEnded();
-        return;
-    }
-    CloseHandle(thread);
-}
-
-void DownloadWnd::PublishProgress(const ProgressValue& value)
-{
-    const ProgressRelay::Published published = m_progressRelay.Publish(value);
-    if (published.newWholePercent && m_printStatusLines)
-        PrintStatusLine(ProgressStatusText(value));
-    if (published.wakeUi && m_job)
-        m_job->Post({{m_job->Window(), WM_INSTALL_PROGRESS, 0, 0}});
+    // Unattended runs also print each status line once per whole percent.
+    StatusLineSink statusLines;
+    if (IsUnattended())
+        statusLines = PrintStatusLine;
+    m_job = std::make_shared<InstallJob>(m_hWnd, m_ownerWnd, std::move(statusLines));
+    if (!::StartInstallWorker(m_request, m_job))
+        platform::WriteDiagnosticLine("Failed to start the install worker.");
 }
 
 void DownloadWnd::OnProgressWake()
@@ -183,7 +127,7 @@ void DownloadWnd::OnProgressWake()
 
 void DownloadWnd::ShowLatestProgress()
 {
-    const std::optional<ProgressValue> value = m_progressRelay.Take();
+    const std::optional<ProgressValue> value = m_job ? m_job->TakeProgress() : std::nullopt;
     if (!value)
         return;
     if (value->phase != ProgressPhase::Download) {
@@ -194,6 +138,10 @@ void DownloadWnd::ShowLatestProgress()
     }
     m_progressPacer.ShownAt(GetTickCount());
 }
+
+std::wstring DownloadWnd::StatusText() const { return m_pStatus ? m_pStatus->GetText().GetData() : std::wstring(); }
+
+int DownloadWnd::BarValue() const { return m_pProgress ? m_pProgress->GetValue() : 0; }
 
 void DownloadWnd::ShowStatus(LPCTSTR text, int barValue)
 {
@@ -212,7 +160,8 @@ bool DownloadWnd::UserMayClose(WPARAM code)
     if (m_askingToClose)
         return false; // a second close while the question shows
     m_askingToClose = true;
-    const unsigned answer = ShowMessage(m_hWnd, L"提示", kCloseQuestion, kTwoButtonMessage | kCancelIsDefault);
+    const unsigned answer =
+        ShowMessage(m_hWnd, text::kCaption, text::kCloseQuestion, kTwoButtonMessage | kCancelIsDefault);
     m_askingToClose = false;
     if (answer != 1 || !IsWindow(m_hWnd))
         return false;
@@ -231,7 +180,7 @@ void DownloadWnd::FinishWithFailure(InstallFailure failure)
 {
     m_finishing = true;
     ShowLatestProgress();
-    ShowMessage(m_hWnd, L"提示", InstallFailureText(failure), kOneButtonMessage);
+    ShowMessage(m_hWnd, text::kCaption, InstallFailureText(failure), kOneButtonMessage);
     ::ShowWindow(m_hWnd, SW_HIDE);
     SendMessageW(m_hWnd, WM_CLOSE, 0, 0);
 }

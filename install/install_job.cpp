@@ -1,25 +1,7 @@
 #include "install/install_job.h"
 
-#include "install/install_worker.h"
+#include "install/worker_messages.h"
 #include "platform/win32_window.h"
-
-#include <algorithm>
-#include <vector>
-
-namespace {
-
-struct JobRegistry {
-    std::mutex mutex;
-    std::vector<std::shared_ptr<InstallJob>> jobs;
-};
-
-JobRegistry& Registry()
-{
-    static JobRegistry registry;
-    return registry;
-}
-
-} // namespace
 
 void InstallJob::RequestStop()
 {
@@ -69,34 +51,17 @@ bool InstallJob::WaitForEnd(std::chrono::milliseconds limit) const
     return m_changed.wait_for(lock, limit, [this] { return m_ended; });
 }
 
-void TrackInstallJob(std::shared_ptr<InstallJob> job)
+void InstallJob::WaitForEnd() const
 {
-    JobRegistry& registry = Registry();
-    std::lock_guard lock(registry.mutex);
-    std::erase_if(registry.jobs, [](const std::shared_ptr<InstallJob>& j) { return j->Ended(); });
-    registry.jobs.push_back(std::move(job));
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_ended; });
 }
 
-bool StopInstallWorker(std::chrono::milliseconds wait)
+void InstallJob::PublishProgress(const ProgressValue& value)
 {
-    JobRegistry& registry = Registry();
-    std::vector<std::shared_ptr<InstallJob>> jobs;
-    {
-        std::lock_guard lock(registry.mutex);
-        jobs = registry.jobs;
-    }
-    for (const auto& job : jobs)
-        job->RequestStop();
-
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    bool allEnded = true;
-    for (const auto& job : jobs) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        allEnded = job->WaitForEnd(std::max(left, std::chrono::milliseconds(0))) && allEnded;
-    }
-
-    std::lock_guard lock(registry.mutex);
-    std::erase_if(registry.jobs, [](const std::shared_ptr<InstallJob>& j) { return j->Ended(); });
-    return allEnded;
+    const ProgressRelay::Published published = m_progress.Publish(value);
+    if (published.newWholePercent && m_statusLines)
+        m_statusLines(ProgressStatusText(value));
+    if (published.wakeUi)
+        Post({{m_window, WM_INSTALL_PROGRESS, 0, 0}});
 }

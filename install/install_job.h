@@ -6,14 +6,18 @@
 // that ends can wait for the worker without any risk of the two waiting for each other.
 #pragma once
 
+#include "install/progress_relay.h"
 #include "platform/win32_types.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 
 struct QueuedMessage {
     HWND hwnd = nullptr;
@@ -22,10 +26,17 @@ struct QueuedMessage {
     LPARAM lParam = 0;
 };
 
+// Where a job's status lines go (unattended runs print each once per whole percent); empty:
+// nowhere.
+using StatusLineSink = std::function<void(const std::wstring& line)>;
+
 class InstallJob {
 public:
     // The download window and the window it reports to (the main window).
-    InstallJob(HWND window, HWND owner) : m_window(window), m_owner(owner) {}
+    InstallJob(HWND window, HWND owner, StatusLineSink statusLines = {})
+        : m_window(window), m_owner(owner), m_statusLines(std::move(statusLines))
+    {
+    }
     InstallJob(const InstallJob&) = delete;
     InstallJob& operator=(const InstallJob&) = delete;
 
@@ -44,20 +55,28 @@ public:
     // was requested (nothing posted) or a post failed (the window is gone).
     bool Post(std::initializer_list<QueuedMessage> messages);
 
+    // Any thread (the download thread, the worker): keeps the value for the UI thread, wakes
+    // the window when no wake-up is pending (WM_INSTALL_PROGRESS), and hands the status line to
+    // the sink once per whole percent.
+    void PublishProgress(const ProgressValue& value);
+    // UI thread: the latest value published and not yet taken.
+    std::optional<ProgressValue> TakeProgress() { return m_progress.Take(); }
+
     // Worker: its last act; no use of the window or this job's windows follows.
     void MarkEnded();
     bool Ended() const;
     // Waits until the worker has ended or `limit` has passed; true when it has ended.
     bool WaitForEnd(std::chrono::milliseconds limit) const;
+    // Waits until the worker has ended, however long that takes.
+    void WaitForEnd() const;
 
 private:
     const HWND m_window;
     const HWND m_owner;
+    const StatusLineSink m_statusLines;
+    ProgressRelay m_progress;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     bool m_ended = false;
 };
-
-// Remembers a started job so that StopInstallWorker (install_worker.h) can reach it.
-void TrackInstallJob(std::shared_ptr<InstallJob> job);

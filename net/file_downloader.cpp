@@ -1,13 +1,13 @@
 #include "net/file_downloader.h"
 
 #include "net/curl_easy.h"
+#include "platform/diagnostics.h"
 #include "platform/win32_files.h"
 #include "platform/win32_system.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <memory>
 #include <type_traits>
 #include <utility>
@@ -104,13 +104,13 @@ bool FileDownloader::Transfer()
 
     const net::CurlEasy handle = net::MakeCurlEasy();
     if (!handle) {
-        std::cout << "Failed to initialize libcurl." << std::endl;
+        platform::WriteDiagnosticLine("Failed to initialize libcurl.");
         m_failure = DownloadFailure::Transfer;
         return false;
     }
     File file(platform::OpenFile(m_savePath, "ab+"));
     if (!file) {
-        std::cout << "Failed to open file for writing: " << std::strerror(errno) << std::endl;
+        platform::WriteDiagnosticLine(std::string("Failed to open file for writing: ") + std::strerror(errno));
         m_failure = DownloadFailure::LocalFile;
         return false;
     }
@@ -147,8 +147,8 @@ bool FileDownloader::Transfer()
         // the failure is on the network's side.
         const bool local = result == CURLE_WRITE_ERROR && target.error != 0;
         m_failure = local ? DownloadFailure::LocalFile : DownloadFailure::Transfer;
-        std::cout << "Download failed: " << curl_easy_strerror(result)
-                  << (local ? std::string(": ") + std::strerror(target.error) : std::string()) << std::endl;
+        platform::WriteDiagnosticLine(std::string("Download failed: ") + curl_easy_strerror(result) +
+            (local ? std::string(": ") + std::strerror(target.error) : std::string()));
         return false;
     }
     return true;

@@ -3,9 +3,10 @@
 #include "net/curl_easy.h"
 #include "net/package_address.h"
 #include "platform/connectivity.h"
+#include "platform/diagnostics.h"
 
-#include <iostream>
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -61,7 +62,7 @@ int GetRemoteFileSize(const std::string& url, const std::atomic<bool>* cancel)
 {
     const net::CurlEasy handle = net::MakeCurlEasy();
     if (!handle) {
-        std::cerr << "Failed to initialize libcurl" << std::endl;
+        platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, "Failed to initialize libcurl");
         return -1;
     }
     CURL* const curl = handle.get();
@@ -81,13 +82,15 @@ int GetRemoteFileSize(const std::string& url, const std::atomic<bool>* cancel)
     if (result == CURLE_ABORTED_BY_CALLBACK)
         return -1;
     if (result != CURLE_OK) {
-        std::cerr << "curl_easy_perform failed: " << curl_easy_strerror(result) << std::endl;
+        platform::WriteDiagnosticLine(
+            platform::DiagnosticStream::Error, std::string("curl_easy_perform failed: ") + curl_easy_strerror(result));
         return -1;
     }
     curl_off_t length = 0;
     const CURLcode info = curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     if (info != CURLE_OK) {
-        std::cerr << "curl_easy_getinfo failed: " << curl_easy_strerror(info) << std::endl;
+        platform::WriteDiagnosticLine(
+            platform::DiagnosticStream::Error, std::string("curl_easy_getinfo failed: ") + curl_easy_strerror(info));
         return -1;
     }
     return LengthAsInt(length);

@@ -1,20 +1,25 @@
 #include "app/station/station.h"
 
-#include "app/package_key.h"
+#include "app/install_preparation.h"
 #include "app/program_directory.h"
 #include "app/stick_eject.h"
 #include "drives/drive_info.h"
 #include "install/download_progress.h"
 #include "install/extract_progress.h"
+#include "install/install_failure.h"
 #include "install/package_extractor.h"
 #include "install/read_back.h"
-#include "install/worker_messages.h"
+#include "install/work_folder.h"
 #include "install/zip_central_directory.h"
 #include "net/file_downloader.h"
 #include "net/http_request.h"
 #include "net/package_address.h"
+#include "platform/diagnostics.h"
 #include "platform/stop_signals.h"
+#include "platform/volume_events.h"
+#include "platform/volume_table.h"
 #include "platform/win32.h"
+#include "ui/user_texts.h"
 
 #include <algorithm>
 #include <atomic>
@@ -40,16 +45,9 @@ constexpr int kExitAllInstalled = 0;
 constexpr int kExitSomeFailed = 1;
 constexpr int kExitRefused = 2;
 
-// The same rule as the normal run's drive check: GiB truncated to hundredths.
-constexpr double kRequiredFreeGB = 4.5;
-// Answers of 1 byte up to just under 1 MiB are the storage's error page for a missing package.
-constexpr std::uint32_t kSmallestPackage = 1048576;
-
-constexpr std::chrono::milliseconds kTick{100};
-constexpr int kTicksPerScan = 5; // the drives are looked at every 500 ms
-
-constexpr const wchar_t* kPulledText = L"检测到课件U盘已拔出，安装终止。";
-constexpr const wchar_t* kStickTooSmallText = L"U盘空间不足4.5G，无法安装课件！";
+// How often the loop looks whether a stop signal arrived; volumes and sticks that end wake it
+// at once.
+constexpr std::chrono::milliseconds kSignalCheck{100};
 
 enum class StickState { Writing, Verifying, Installed, Failed, Pulled, Interrupted };
 
@@ -123,13 +121,14 @@ private:
 };
 
 struct Stick {
-    Stick(const DriveInfo& drive, std::wstring label, const std::wstring& archivePath)
-        : root(drive.driveName),
+    Stick(const DriveInfo& drive, std::wstring label, const std::wstring& archivePath, platform::VolumeEvents& loop)
+        : loop(loop), root(drive.driveName),
           name(platform::Narrow(label.empty() ? drive.driveName : drive.driveName + L" " + label)),
           extraction(archivePath, drive.driveName)
     {
     }
 
+    platform::VolumeEvents& loop; // woken when the stick's thread ends
     const std::wstring root; // "E:"
     const std::string name; // "E: LABEL", how its lines begin
     PackageExtraction extraction;
@@ -219,15 +218,15 @@ void InstallOntoStick(Stick& stick, const StationOptions& options, StationOutput
     std::string last;
     switch (stick.state) {
     case StickState::Installed:
-        last = "安装完成";
+        last = platform::Narrow(text::kInstalled);
         if (options.eject)
             last += "，" + platform::Narrow(EjectStick(stick.root));
         break;
     case StickState::Pulled:
-        last = platform::Narrow(kPulledText);
+        last = platform::Narrow(text::kStickPulled);
         break;
     case StickState::Interrupted:
-        last = "中断";
+        last = text::kStationStickStopped;
         break;
     case StickState::Failed:
         last = platform::Narrow(
@@ -241,15 +240,10 @@ void InstallOntoStick(Stick& stick, const StationOptions& options, StationOutput
     }
     out.StickLine(stick.name, last);
     stick.ended.store(true, std::memory_order_release);
+    stick.loop.Wake();
 }
 
-void Refuse(const wchar_t* text) { std::cerr << platform::Narrow(text) << std::endl; }
-
-bool PackageMissing(int probedSize)
-{
-    const auto size = static_cast<std::uint32_t>(probedSize);
-    return size >= 1 && size < kSmallestPackage;
-}
+void Refuse(const wchar_t* said) { std::cerr << platform::Narrow(said) << std::endl; }
 
 // An archive an earlier run left in the work folder that can be used as it is: exactly the
 // probed length, and its ZIP directory reads.
@@ -294,34 +288,28 @@ DownloadEnd DownloadArchive(const std::string& url, const std::string& archivePa
             downloader.Cancel();
             return DownloadEnd::Stopped;
         }
-        std::this_thread::sleep_for(kTick);
+        std::this_thread::sleep_for(kSignalCheck);
     }
     return DownloadEnd::Done;
-}
-
-bool IsFolder(const std::wstring& path)
-{
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 const char* ResultText(StickState state)
 {
     switch (state) {
     case StickState::Installed:
-        return "成功";
+        return text::kStationResultInstalled;
     case StickState::Pulled:
-        return "已拔出";
+        return text::kStationResultPulled;
     case StickState::Interrupted:
-        return "中断";
+        return text::kStationResultStopped;
     default:
-        return "失败";
+        return text::kStationResultFailed;
     }
 }
 
 void PrintSummary(const std::vector<std::unique_ptr<Stick>>& sticks, StationOutput& out)
 {
-    out.Line("U盘    结果    秒数    写入MB/s");
+    out.Line(text::kStationSummaryHeader);
     for (const auto& stick : sticks) {
         const double seconds = std::chrono::duration<double>(stick->end - stick->start).count();
         const double writeSeconds = std::chrono::duration<double>(stick->writeEnd - stick->start).count();
@@ -344,40 +332,42 @@ int RunStation(const StationOptions& options)
     platform::CatchStopSignals();
     StationOutput out(platform::StandardOutputIsTerminal());
 
+    // Library lines (a transfer's error, an extractor's refusal) go through the same lock as
+    // the sticks' lines.
+    platform::SetDiagnosticSink([&out](platform::DiagnosticStream stream, std::string_view line) {
+        if (stream == platform::DiagnosticStream::Error)
+            std::cerr << line << std::endl;
+        else
+            out.Line(std::string(line));
+    });
+
     // The hard-disk side, as the normal run does it.
     g_downloadDisk = PickDownloadDisk();
-    if (FreeSpaceGB(g_downloadDisk) < kRequiredFreeGB) {
-        Refuse(L"硬盘空间不足4.5G，无法下载！");
+    if (!HasRequiredFreeSpace(g_downloadDisk)) {
+        Refuse(text::kDiskTooSmall);
         return kExitRefused;
     }
-    if (packageKey.empty()) {
-        Refuse(L"未找到课件编号，无法安装！");
-        return kExitRefused;
-    }
-    if (!IsSafePackageKey(packageKey)) {
-        Refuse(L"课件编号无效，无法安装！");
-        return kExitRefused;
-    }
-    packageFileName = MakePackageFileName(packageKey);
     SelectCloudBaseUrl();
-    const std::wstring workFolder = g_downloadDisk.driveName + L"\\kelvo\\";
-    const std::string url = PackageUrl(activeCloudBaseUrl, packageFileName);
-    const std::string archivePath = platform::Narrow(workFolder) + packageFileName;
-    const int size = GetRemoteFileSize(url);
-    if (PackageMissing(size)) {
-        Refuse(L"当前书册的下载文件不存在，请添加微信kelvohelp001解决！");
+    const auto prepared = PrepareInstallation(
+        g_downloadDisk, [](const std::string& url) -> std::optional<int> { return GetRemoteFileSize(url); });
+    if (!prepared) {
+        if (const wchar_t* refusal = PreparationStopText(prepared.Failure()))
+            Refuse(refusal);
         return kExitRefused;
     }
-    if (!IsFolder(workFolder))
-        SHCreateDirectoryExW(nullptr, workFolder.c_str(), nullptr);
+    const std::string& url = prepared->url;
+    const std::string& archivePath = prepared->archivePath;
+    const int size = prepared->probedSize;
     const std::optional<std::string> nativeArchive = platform::NativePath(archivePath);
-    if (!IsFolder(workFolder) || !nativeArchive) {
+    if (const platform::Result<void> folder = MakeWorkFolder(prepared->workFolder); !folder || !nativeArchive) {
+        if (!folder)
+            platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, folder.Failure().Text());
         Refuse(InstallFailureText(InstallFailure::WorkFolder));
         return kExitRefused;
     }
 
     if (ReusableArchive(*nativeArchive, size)) {
-        out.Line("使用硬盘上已下载的课件：" + archivePath);
+        out.Line(text::kStationReusedArchive + archivePath);
     } else {
         if (ProbeServer() != 0 && !IsInternetConnected()) {
             Refuse(InstallFailureText(InstallFailure::NetworkUnavailable));
@@ -388,7 +378,7 @@ int RunStation(const StationOptions& options)
         if (downloaded != DownloadEnd::Done) {
             DeleteFileA(archivePath.c_str()); // half an archive is of no use to anybody
             if (downloaded == DownloadEnd::Stopped)
-                out.Line("下载中断");
+                out.Line(text::kStationDownloadStopped);
             return kExitSomeFailed;
         }
     }
@@ -398,46 +388,46 @@ int RunStation(const StationOptions& options)
     std::vector<std::unique_ptr<Stick>> started;
     std::map<std::wstring, Stick*> plugged; // by drive name; null for a stick that was skipped
     std::vector<DriveInfo> drives;
-    for (int tick = 0;; ++tick) {
+    platform::VolumeEvents volumeEvents(platform::VolumeTable::Instance());
+    for (bool scan = true;; scan = volumeEvents.Wait(kSignalCheck)) {
         if (platform::StopRequestedBySignal())
             break;
         const auto finished =
             std::count_if(started.begin(), started.end(), [](const auto& stick) { return stick->ended.load(); });
         if (options.count && finished >= *options.count)
             break;
-        if (tick % kTicksPerScan == 0) {
-            ScanRemovableDrives(g_driveLetters, drives);
-            for (auto it = plugged.begin(); it != plugged.end();) {
-                const bool present = std::any_of(drives.begin(), drives.end(),
-                    [&it](const DriveInfo& drive) { return drive.driveName == it->first; });
-                if (present) {
-                    ++it;
-                    continue;
-                }
-                if (Stick* stick = it->second; stick && !stick->ended) {
-                    stick->gone = true;
-                    stick->extraction.Cancel();
-                }
-                it = plugged.erase(it);
+        if (!scan)
+            continue;
+        ScanRemovableDrives(g_driveLetters, drives);
+        for (auto it = plugged.begin(); it != plugged.end();) {
+            const bool present = std::any_of(
+                drives.begin(), drives.end(), [&it](const DriveInfo& drive) { return drive.driveName == it->first; });
+            if (present) {
+                ++it;
+                continue;
             }
-            for (const DriveInfo& drive : drives) {
-                if (plugged.contains(drive.driveName))
-                    continue;
-                const std::wstring label = VolumeLabel(drive.driveName);
-                if (FreeSpaceGB(drive) < kRequiredFreeGB) {
-                    const std::wstring name = label.empty() ? drive.driveName : drive.driveName + L" " + label;
-                    out.Line(platform::Narrow(name + L" " + kStickTooSmallText));
-                    plugged[drive.driveName] = nullptr;
-                    continue;
-                }
-                auto stick = std::make_unique<Stick>(drive, label, archive);
-                Stick& added = *stick;
-                started.push_back(std::move(stick));
-                plugged[drive.driveName] = &added;
-                added.thread = std::thread(InstallOntoStick, std::ref(added), std::cref(options), std::ref(out));
+            if (Stick* stick = it->second; stick && !stick->ended) {
+                stick->gone = true;
+                stick->extraction.Cancel();
             }
+            it = plugged.erase(it);
         }
-        std::this_thread::sleep_for(kTick);
+        for (const DriveInfo& drive : drives) {
+            if (plugged.contains(drive.driveName))
+                continue;
+            const std::wstring label = VolumeLabel(drive.driveName);
+            if (!HasRequiredFreeSpace(drive)) {
+                const std::wstring name = label.empty() ? drive.driveName : drive.driveName + L" " + label;
+                out.Line(platform::Narrow(name + L" " + text::kStickTooSmall));
+                plugged[drive.driveName] = nullptr;
+                continue;
+            }
+            auto stick = std::make_unique<Stick>(drive, label, archive, volumeEvents);
+            Stick& added = *stick;
+            started.push_back(std::move(stick));
+            plugged[drive.driveName] = &added;
+            added.thread = std::thread(InstallOntoStick, std::ref(added), std::cref(options), std::ref(out));
+        }
     }
 
     // Sticks still at work are stopped: the file being written is removed.
@@ -447,6 +437,7 @@ int RunStation(const StationOptions& options)
         stick->thread.join();
     out.EndBlock();
     PrintSummary(started, out);
+    platform::SetDiagnosticSink({});
     const bool allInstalled = std::all_of(
         started.begin(), started.end(), [](const auto& stick) { return stick->state == StickState::Installed; });
     return allInstalled ? kExitAllInstalled : kExitSomeFailed;

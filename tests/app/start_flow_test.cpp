@@ -137,7 +137,7 @@ public:
             frame.ShowModal();
             m_loopEnded = true;
             userThread.join();
-            StopInstallWorker(std::chrono::seconds(5)); // as the program does when its loop ends
+            StopInstallWorkerAndWait(); // as the program does when its loop ends
         }
         platform::ShutdownUi();
     }
@@ -157,8 +157,8 @@ public:
     {
         std::wstring text;
         platform::InvokeOnUiThread([&] {
-            if (g_downloadWnd && g_downloadWnd->m_pStatus)
-                text = g_downloadWnd->m_pStatus->GetText().GetData();
+            if (g_downloadWnd)
+                text = g_downloadWnd->StatusText();
         });
         return text;
     }
@@ -355,7 +355,7 @@ TEST_F(StartFlow, APulledStickStopsTheWritingAndTheProgramWaitsForTheAnswer)
         ASSERT_TRUE(WaitUntil([&] { return Shown(L"检测到课件U盘已拔出，安装终止。") && VisibleDialog(); }));
         const auto before = FilesIn(pulled);
         gate.Release();
-        const auto job = OnUiThread(g_downloadWnd->m_job);
+        const auto job = OnUiThread(g_downloadWnd->Job());
         EXPECT_TRUE(job->WaitForEnd(std::chrono::seconds(10)));
         EXPECT_EQ(FilesIn(pulled), before);
         EXPECT_FALSE(m_loopEnded);

@@ -132,8 +132,8 @@ protected:
     UINT RunWindow(const std::string& url, const std::string& workFolder = "D:\\kelvo\\",
         const std::wstring& extractRoot = L"E:", const std::function<void(ObservedDownloadWnd&)>& prepare = {})
     {
-        m_window = std::make_unique<ObservedDownloadWnd>(url, workFolder + kArchiveName, workFolder, extractRoot);
-        m_window->m_ownerWnd = m_owner.Handle();
+        m_window = std::make_unique<ObservedDownloadWnd>(
+            InstallRequest{url, workFolder + kArchiveName, workFolder, extractRoot, true}, m_owner.Handle());
         if (prepare)
             prepare(*m_window);
         m_window->Create(nullptr, L"正在安装", kDownloadWndStyle, WS_EX_WINDOWEDGE);

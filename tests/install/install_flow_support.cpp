@@ -103,9 +103,10 @@ void ObservedDownloadWnd::Notify(TNotifyUI& msg)
 
 void ObservedDownloadWnd::Observe()
 {
-    if (!m_pStatus || !m_pProgress)
-        return;
-    StatusShown now{std::wstring(m_pStatus->GetText().view()), m_pProgress->GetValue()};
+    StatusShown now{StatusText(), BarValue()};
+    if (now.text.empty())
+        return; // the controls are not there yet
+
     if (!shown.empty() && shown.back() == now)
         return;
     shown.push_back(now);

@@ -151,30 +151,32 @@ TEST(ProgressPacerTest, ShowsAtMostOncePerInterval)
 
 // ---- The job ------------------------------------------------------------------------------
 
-TEST(InstallJobTest, StopInstallWorkerWaitsForTrackedWorkers)
+// A worker whose request leads nowhere; it is stopped during its first pause.
+InstallRequest NowhereRequest()
+{
+    return {"http://127.0.0.1:9/setup/none.zip", "Q:\\kelvo\\none.zip", "Q:\\kelvo\\", L"Q:", true};
+}
+
+TEST(InstallJobTest, StopInstallWorkerWaitsForStartedWorkers)
 {
     auto job = std::make_shared<InstallJob>(nullptr, nullptr);
-    TrackInstallJob(job);
-    // A worker that ends once it is asked to.
-    std::thread worker([job] {
-        while (job->Pause(std::chrono::hours(1))) {}
-        job->MarkEnded();
-    });
+    ASSERT_TRUE(StartInstallWorker(NowhereRequest(), job));
     EXPECT_TRUE(StopInstallWorker(30s));
     EXPECT_TRUE(job->Ended());
-    worker.join();
     // Nothing left to stop.
     EXPECT_TRUE(StopInstallWorker(0ms));
 }
 
-TEST(InstallJobTest, StopInstallWorkerGivesUpOnAWorkerThatDoesNotEnd)
+TEST(InstallJobTest, StopInstallWorkerAndWaitReturnsOnlyOnceEveryWorkerEnded)
 {
-    auto job = std::make_shared<InstallJob>(nullptr, nullptr);
-    TrackInstallJob(job);
-    EXPECT_FALSE(StopInstallWorker(10ms));
-    EXPECT_TRUE(job->StopRequested());
-    job->MarkEnded();
-    EXPECT_TRUE(StopInstallWorker(0ms));
+    auto first = std::make_shared<InstallJob>(nullptr, nullptr);
+    auto second = std::make_shared<InstallJob>(nullptr, nullptr);
+    ASSERT_TRUE(StartInstallWorker(NowhereRequest(), first));
+    ASSERT_TRUE(StartInstallWorker(NowhereRequest(), second));
+    StopInstallWorkerAndWait();
+    EXPECT_TRUE(first->Ended());
+    EXPECT_TRUE(second->Ended());
+    EXPECT_TRUE(first->StopRequested());
 }
 
 } // namespace

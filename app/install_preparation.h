@@ -1,0 +1,39 @@
+// What every run prepares before anything is downloaded, the same way in the window run and in
+// station mode: the package's file name and address from the key, the work folder and archive
+// path on the download disk, and the server's answer on whether the package exists. Each run
+// shows the outcome its own way (a message box, a line on standard error).
+#pragma once
+
+#include "drives/drive_info.h"
+#include "platform/result.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+
+struct PreparedInstall {
+    std::string url; // the package's download address
+    std::string workFolder; // "C:\kelvo\"
+    std::string archivePath; // "C:\kelvo\语文三年级上.zip"
+    int probedSize = -1; // the size probe's answer (-1: no answer)
+};
+
+// Why a preparation did not get as far as a package to download.
+enum class PreparationStop {
+    NoPackageKey,
+    BadPackageKey,
+    PackageMissing,
+    Abandoned, // the probe was given up (the program is ending); nothing to tell
+};
+
+// The user's text for a stop; null for Abandoned.
+const wchar_t* PreparationStopText(PreparationStop stop);
+
+// Asks the server how large the package at `url` is; nullopt when the run gave up waiting.
+using SizeProbe = std::function<std::optional<int>(const std::string& url)>;
+
+// Checks packageKey, sets packageFileName from it (the base URL must be selected), and probes
+// the package on the server through `probe`, which is called only once the key passed. Nothing
+// is written.
+platform::Result<PreparedInstall, PreparationStop> PrepareInstallation(
+    const DriveInfo& downloadDisk, const SizeProbe& probe);

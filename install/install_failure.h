@@ -1,0 +1,60 @@
+// The ways an installation can fail, each with the side it failed on and the text the user
+// reads for it.
+#pragma once
+
+#include "install/package_extractor.h"
+#include "platform/win32_types.h"
+#include "ui/user_texts.h"
+
+enum class InstallFailure : WPARAM {
+    NetworkUnavailable = 1,
+    WorkFolder = 2,
+    Download = 3,
+    Extraction = 4, // writing onto the stick failed
+    DownloadSave = 5, // the archive could not be written into the work folder
+    ArchiveDamaged = 6, // the downloaded archive cannot be read
+    ArchiveContent = 7, // the archive holds entries that cannot be installed
+    FileTooLargeForFat32 = 8, // a file of 4 GiB or more for a FAT32 stick
+    Verification = 9, // what was read back from the stick is not what was written
+};
+
+// The message the user reads for the failure.
+inline LPCWSTR InstallFailureText(InstallFailure failure)
+{
+    switch (failure) {
+    case InstallFailure::NetworkUnavailable:
+        return text::kNetworkUnavailable;
+    case InstallFailure::WorkFolder:
+        return text::kWorkFolderFailed;
+    case InstallFailure::Download:
+        return text::kDownloadFailed;
+    case InstallFailure::Extraction:
+        return text::kStickWriteFailed;
+    case InstallFailure::DownloadSave:
+        return text::kDownloadSaveFailed;
+    case InstallFailure::ArchiveDamaged:
+        return text::kArchiveDamaged;
+    case InstallFailure::ArchiveContent:
+        return text::kArchiveContent;
+    case InstallFailure::FileTooLargeForFat32:
+        return text::kFileTooLargeForFat32;
+    case InstallFailure::Verification:
+        return text::kVerificationFailed;
+    }
+    return L"";
+}
+
+// The failure the user is told of for an extraction that failed.
+inline InstallFailure FailureOf(ExtractFailure failure)
+{
+    switch (failure) {
+    case ExtractFailure::ArchiveUnreadable:
+        return InstallFailure::ArchiveDamaged;
+    case ExtractFailure::ArchiveContent:
+        return InstallFailure::ArchiveContent;
+    case ExtractFailure::TooLargeForFat32:
+        return InstallFailure::FileTooLargeForFat32;
+    default:
+        return InstallFailure::Extraction;
+    }
+}

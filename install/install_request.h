@@ -1,0 +1,13 @@
+// What one installation is to do: where the package comes from, where it is kept on the hard
+// disk, and which stick it goes onto. Handed to the install worker, which keeps its own copy.
+#pragma once
+
+#include <string>
+
+struct InstallRequest {
+    std::string downloadUrl;
+    std::string archivePath; // letter path: "C:\kelvo\语文三年级上.zip"
+    std::string workFolder; // letter path ending with a backslash: "C:\kelvo\"
+    std::wstring stickRoot; // the drive the package goes onto: "E:"
+    bool verify = true; // read the package back from the stick after writing it
+};

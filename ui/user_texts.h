@@ -1,0 +1,57 @@
+// Every text the program says to its user, in one place: the refusals, the failures, the
+// questions and the lines of the station. Each stands exactly as the user reads it.
+#pragma once
+
+namespace text {
+
+// Captions.
+inline constexpr const wchar_t* kCaption = L"提示";
+inline constexpr const wchar_t* kDownloadWindowTitle = L"正在安装";
+inline constexpr const wchar_t* kCompleteWindowTitle = L"安装完成";
+
+// The drive check.
+inline constexpr const wchar_t* kTooManySticks = L"请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！";
+inline constexpr const wchar_t* kNoStick = L"请插入需要安装课件的U盘后，再继续操作！";
+inline constexpr const wchar_t* kStickTooSmall = L"U盘空间不足4.5G，无法安装课件！";
+inline constexpr const wchar_t* kDiskTooSmall = L"硬盘空间不足4.5G，无法下载！";
+
+// The package.
+inline constexpr const wchar_t* kNoPackageKey = L"未找到课件编号，无法安装！";
+inline constexpr const wchar_t* kBadPackageKey = L"课件编号无效，无法安装！";
+inline constexpr const wchar_t* kPackageMissing = L"当前书册的下载文件不存在，请添加微信kelvohelp001解决！";
+
+// The run.
+inline constexpr const wchar_t* kAlreadyRunning = L"课件安装工具已在运行。";
+inline constexpr const wchar_t* kCloseQuestion = L"课件正在安装，现在退出会导致U盘中的课件不完整，确定要退出吗？";
+inline constexpr const wchar_t* kStickPulled = L"检测到课件U盘已拔出，安装终止。";
+inline constexpr const wchar_t* kInstallAborted = L"文件写入失败，程序终止";
+inline constexpr const wchar_t* kInstalled = L"安装完成";
+
+// The failures of the installation, by the side that failed.
+inline constexpr const wchar_t* kNetworkUnavailable = L"网络不可用，请稍后再试。";
+inline constexpr const wchar_t* kWorkFolderFailed = L"无法在硬盘上创建下载文件夹，安装终止。";
+inline constexpr const wchar_t* kDownloadFailed = L"课件下载失败，请检查网络后重试。";
+inline constexpr const wchar_t* kStickWriteFailed = L"课件写入U盘失败，请检查U盘后重试。";
+inline constexpr const wchar_t* kDownloadSaveFailed = L"课件无法保存到硬盘，请检查硬盘后重试。";
+inline constexpr const wchar_t* kArchiveDamaged = L"下载的课件文件已损坏，请重试。";
+inline constexpr const wchar_t* kArchiveContent = L"课件文件中有无法安装的内容，请联系课件提供方。";
+inline constexpr const wchar_t* kFileTooLargeForFat32 =
+    L"课件中有大于4GB的文件，FAT32格式的U盘无法保存，请将U盘格式化为exFAT后重试。";
+inline constexpr const wchar_t* kVerificationFailed = L"U盘校验失败，课件未能完整写入，请更换U盘后重试。";
+
+// Ejecting the installed stick.
+inline constexpr const wchar_t* kEjected = L"U盘已弹出，可以拔下。";
+inline constexpr const wchar_t* kNotEjected = L"U盘已安全写入，可以拔下，但未能弹出。";
+inline constexpr const wchar_t* kVolumeMapStickNotEjected = L"卷映射中的U盘无法弹出。";
+
+// Station mode's lines.
+inline constexpr const char* kStationReusedArchive = "使用硬盘上已下载的课件：";
+inline constexpr const char* kStationDownloadStopped = "下载中断";
+inline constexpr const char* kStationStickStopped = "中断";
+inline constexpr const char* kStationSummaryHeader = "U盘    结果    秒数    写入MB/s";
+inline constexpr const char* kStationResultInstalled = "成功";
+inline constexpr const char* kStationResultFailed = "失败";
+inline constexpr const char* kStationResultPulled = "已拔出";
+inline constexpr const char* kStationResultStopped = "中断";
+
+} // namespace text
