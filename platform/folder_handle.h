@@ -7,6 +7,8 @@
 // Failures are given as the system's error numbers (errno values); FileErrorText says them.
 #pragma once
 
+#include "platform/system/file_descriptor.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -36,13 +38,8 @@ class WritableFile {
 public:
     WritableFile() = default;
     explicit WritableFile(int descriptor) : m_fd(descriptor) {}
-    ~WritableFile();
-    WritableFile(WritableFile&& other) noexcept;
-    WritableFile& operator=(WritableFile&& other) noexcept;
-    WritableFile(const WritableFile&) = delete;
-    WritableFile& operator=(const WritableFile&) = delete;
 
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_fd.IsOpen(); }
     // Writes all of `data`; false with the error number when the system refused part of it.
     bool Write(const void* data, std::size_t size, int& error);
     bool SetModificationTime(const FileTime& time, int& error);
@@ -52,7 +49,7 @@ public:
     bool Close(int& error);
 
 private:
-    int m_fd = -1;
+    FileDescriptor m_fd;
 };
 
 // A regular file opened for reading; closed when it goes.
@@ -60,34 +57,25 @@ class ReadableFile {
 public:
     ReadableFile() = default;
     explicit ReadableFile(int descriptor) : m_fd(descriptor) {}
-    ~ReadableFile();
-    ReadableFile(ReadableFile&& other) noexcept;
-    ReadableFile& operator=(ReadableFile&& other) noexcept;
-    ReadableFile(const ReadableFile&) = delete;
-    ReadableFile& operator=(const ReadableFile&) = delete;
 
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_fd.IsOpen(); }
     // Up to `size` bytes; 0 at the end of the file; nullopt with the error number on failure.
     std::optional<std::size_t> Read(void* buffer, std::size_t size, int& error);
 
 private:
-    int m_fd = -1;
+    friend class UncachedFileReader; // platform/uncached_read.h
+    FileDescriptor m_fd;
 };
 
 class FolderHandle {
 public:
     FolderHandle() = default;
-    ~FolderHandle();
-    FolderHandle(FolderHandle&& other) noexcept;
-    FolderHandle& operator=(FolderHandle&& other) noexcept;
-    FolderHandle(const FolderHandle&) = delete;
-    FolderHandle& operator=(const FolderHandle&) = delete;
 
     // Opens the folder at the native absolute path; it is never created. The path is kept for
     // StillInPlace.
     static FolderHandle OpenExisting(const std::string& nativePath, int& error);
 
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_fd.IsOpen(); }
     // The path the handle was opened on ("" for folders opened inside another).
     const std::string& Path() const { return m_path; }
 
@@ -111,6 +99,10 @@ public:
     WritableFile CreateFile(std::string_view name, unsigned mode, int& error) const;
     // The regular file `name` inside this one for reading, never following a link.
     ReadableFile OpenFile(std::string_view name, int& error) const;
+    // The regular file at `relativePath` ('/'-separated names, no "." or "..") beneath this
+    // folder, one folder at a time, never following a link at any step: nothing outside this
+    // folder can be reached.
+    ReadableFile OpenFileBeneath(std::string_view relativePath, int& error) const;
     // Removes the file `name` inside this one.
     bool RemoveFile(std::string_view name, int& error) const;
 
@@ -122,10 +114,9 @@ public:
     bool FlushFileSystem(int& error) const;
 
 private:
-    friend class UncachedFileReader; // platform/uncached_read.h
     explicit FolderHandle(int descriptor) : m_fd(descriptor) {}
 
-    int m_fd = -1;
+    FileDescriptor m_fd;
     std::string m_path;
     std::uint64_t m_device = 0;
     std::uint64_t m_inode = 0;

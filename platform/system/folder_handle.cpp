@@ -13,13 +13,6 @@
 namespace platform {
 namespace {
 
-void CloseDescriptor(int& fd)
-{
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
-
 // One path component as a C string; a name with a separator or a NUL is no component.
 bool AsComponent(std::string_view name, std::string& component, int& error)
 {
@@ -34,20 +27,14 @@ bool AsComponent(std::string_view name, std::string& component, int& error)
 
 int OpenFolderAt(int parent, const char* name)
 {
-    int fd;
-    do {
-        fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return RetryOnInterrupt([&] { return ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
 }
 
 int CreateFileAt(int parent, const char* name, unsigned mode)
 {
-    int fd;
-    do {
-        fd = ::openat(parent, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return RetryOnInterrupt([&] {
+        return ::openat(parent, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
+    });
 }
 
 struct timespec TimesOf(const FileTime& time)
@@ -101,27 +88,12 @@ unsigned CreationMask()
 
 // ---- WritableFile ------------------------------------------------------------------------------
 
-WritableFile::~WritableFile() { CloseDescriptor(m_fd); }
-
-WritableFile::WritableFile(WritableFile&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-
-WritableFile& WritableFile::operator=(WritableFile&& other) noexcept
-{
-    if (this != &other) {
-        CloseDescriptor(m_fd);
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
-
 bool WritableFile::Write(const void* data, std::size_t size, int& error)
 {
     const char* bytes = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t written = ::write(m_fd, bytes, size);
+        const ssize_t written = RetryOnInterrupt([&] { return ::write(m_fd.get(), bytes, size); });
         if (written < 0) {
-            if (errno == EINTR)
-                continue;
             error = errno;
             return false;
         }
@@ -135,11 +107,11 @@ bool WritableFile::Write(const void* data, std::size_t size, int& error)
     return true;
 }
 
-bool WritableFile::SetModificationTime(const FileTime& time, int& error) { return SetTimes(m_fd, time, error); }
+bool WritableFile::SetModificationTime(const FileTime& time, int& error) { return SetTimes(m_fd.get(), time, error); }
 
 bool WritableFile::TruncateToEmpty(int& error)
 {
-    if (::ftruncate(m_fd, 0) == 0)
+    if (::ftruncate(m_fd.get(), 0) == 0)
         return true;
     error = errno;
     return false;
@@ -147,7 +119,7 @@ bool WritableFile::TruncateToEmpty(int& error)
 
 bool WritableFile::Close(int& error)
 {
-    const int fd = std::exchange(m_fd, -1);
+    const int fd = m_fd.Release();
     if (fd < 0 || ::close(fd) == 0 || errno == EINTR)
         return true;
     error = errno;
@@ -156,59 +128,23 @@ bool WritableFile::Close(int& error)
 
 // ---- ReadableFile ------------------------------------------------------------------------------
 
-ReadableFile::~ReadableFile() { CloseDescriptor(m_fd); }
-
-ReadableFile::ReadableFile(ReadableFile&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-
-ReadableFile& ReadableFile::operator=(ReadableFile&& other) noexcept
-{
-    if (this != &other) {
-        CloseDescriptor(m_fd);
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
-
 std::optional<std::size_t> ReadableFile::Read(void* buffer, std::size_t size, int& error)
 {
-    for (;;) {
-        const ssize_t got = ::read(m_fd, buffer, size);
-        if (got >= 0)
-            return static_cast<std::size_t>(got);
-        if (errno != EINTR) {
-            error = errno;
-            return std::nullopt;
-        }
-    }
+    const ssize_t got = RetryOnInterrupt([&] { return ::read(m_fd.get(), buffer, size); });
+    if (got >= 0)
+        return static_cast<std::size_t>(got);
+    error = errno;
+    return std::nullopt;
 }
 
 // ---- FolderHandle ------------------------------------------------------------------------------
 
-FolderHandle::~FolderHandle() { CloseDescriptor(m_fd); }
-
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)), m_device(other.m_device),
-      m_inode(other.m_inode)
-{
-}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept
-{
-    if (this != &other) {
-        CloseDescriptor(m_fd);
-        m_fd = std::exchange(other.m_fd, -1);
-        m_path = std::move(other.m_path);
-        m_device = other.m_device;
-        m_inode = other.m_inode;
-    }
-    return *this;
-}
-
 FolderHandle FolderHandle::OpenExisting(const std::string& nativePath, int& error)
 {
-    FolderHandle folder(::open(nativePath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FolderHandle folder(
+        RetryOnInterrupt([&] { return ::open(nativePath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
     struct stat info {};
-    if (!folder.IsOpen() || ::fstat(folder.m_fd, &info) != 0) {
+    if (!folder.IsOpen() || ::fstat(folder.m_fd.get(), &info) != 0) {
         error = errno;
         return FolderHandle();
     }
@@ -241,20 +177,20 @@ FolderHandle FolderHandle::OpenOrMakeFolder(std::string_view name, unsigned mode
     std::string component;
     if (!AsComponent(name, component, error))
         return FolderHandle();
-    FolderHandle folder(OpenFolderAt(m_fd, component.c_str()));
+    FolderHandle folder(OpenFolderAt(m_fd.get(), component.c_str()));
     if (folder.IsOpen())
         return folder;
     if (errno != ENOENT) {
         error = errno;
         return FolderHandle();
     }
-    if (::mkdirat(m_fd, component.c_str(), static_cast<mode_t>(mode)) == 0)
+    if (::mkdirat(m_fd.get(), component.c_str(), static_cast<mode_t>(mode)) == 0)
         made = true;
     else if (errno != EEXIST) {
         error = errno;
         return FolderHandle();
     }
-    folder = FolderHandle(OpenFolderAt(m_fd, component.c_str()));
+    folder = FolderHandle(OpenFolderAt(m_fd.get(), component.c_str()));
     if (!folder.IsOpen())
         error = errno;
     return folder;
@@ -265,7 +201,7 @@ FolderHandle FolderHandle::OpenFolder(std::string_view name, int& error) const
     std::string component;
     if (!AsComponent(name, component, error))
         return FolderHandle();
-    FolderHandle folder(OpenFolderAt(m_fd, component.c_str()));
+    FolderHandle folder(OpenFolderAt(m_fd.get(), component.c_str()));
     if (!folder.IsOpen())
         error = errno;
     return folder;
@@ -276,7 +212,7 @@ WritableFile FolderHandle::CreateFile(std::string_view name, unsigned mode, int&
     std::string component;
     if (!AsComponent(name, component, error))
         return WritableFile();
-    WritableFile file(CreateFileAt(m_fd, component.c_str(), mode));
+    WritableFile file(CreateFileAt(m_fd.get(), component.c_str(), mode));
     if (file.IsOpen())
         return file;
     if (errno != EEXIST) {
@@ -286,7 +222,7 @@ WritableFile FolderHandle::CreateFile(std::string_view name, unsigned mode, int&
     // Something has the name: an earlier version of the file is replaced as a whole, a link
     // or a special file goes without being opened, a folder stays.
     struct stat info {};
-    if (::fstatat(m_fd, component.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(m_fd.get(), component.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         error = errno;
         return WritableFile();
     }
@@ -294,11 +230,11 @@ WritableFile FolderHandle::CreateFile(std::string_view name, unsigned mode, int&
         error = EISDIR;
         return WritableFile();
     }
-    if (::unlinkat(m_fd, component.c_str(), 0) != 0 && errno != ENOENT) {
+    if (::unlinkat(m_fd.get(), component.c_str(), 0) != 0 && errno != ENOENT) {
         error = errno;
         return WritableFile();
     }
-    file = WritableFile(CreateFileAt(m_fd, component.c_str(), mode));
+    file = WritableFile(CreateFileAt(m_fd.get(), component.c_str(), mode));
     if (!file.IsOpen())
         error = errno;
     return file;
@@ -309,10 +245,9 @@ ReadableFile FolderHandle::OpenFile(std::string_view name, int& error) const
     std::string component;
     if (!AsComponent(name, component, error))
         return ReadableFile();
-    int fd;
-    do {
-        fd = ::openat(m_fd, component.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    // O_NONBLOCK: a FIFO put where the file was must not hang the open.
+    const int fd = RetryOnInterrupt(
+        [&] { return ::openat(m_fd.get(), component.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
     ReadableFile file(fd);
     struct stat info {};
     if (fd < 0 || ::fstat(fd, &info) != 0) {
@@ -326,22 +261,36 @@ ReadableFile FolderHandle::OpenFile(std::string_view name, int& error) const
     return file;
 }
 
+ReadableFile FolderHandle::OpenFileBeneath(std::string_view relativePath, int& error) const
+{
+    const std::size_t slash = relativePath.find('/');
+    if (slash == std::string_view::npos)
+        return OpenFile(relativePath, error);
+    const FolderHandle folder = OpenFolder(relativePath.substr(0, slash), error);
+    if (!folder.IsOpen())
+        return ReadableFile();
+    return folder.OpenFileBeneath(relativePath.substr(slash + 1), error);
+}
+
 bool FolderHandle::RemoveFile(std::string_view name, int& error) const
 {
     std::string component;
     if (!AsComponent(name, component, error))
         return false;
-    if (::unlinkat(m_fd, component.c_str(), 0) == 0)
+    if (::unlinkat(m_fd.get(), component.c_str(), 0) == 0)
         return true;
     error = errno;
     return false;
 }
 
-bool FolderHandle::SetModificationTime(const FileTime& time, int& error) const { return SetTimes(m_fd, time, error); }
+bool FolderHandle::SetModificationTime(const FileTime& time, int& error) const
+{
+    return SetTimes(m_fd.get(), time, error);
+}
 
 bool FolderHandle::SetPermissions(unsigned mode, int& error) const
 {
-    if (::fchmod(m_fd, static_cast<mode_t>(mode)) == 0)
+    if (::fchmod(m_fd.get(), static_cast<mode_t>(mode)) == 0)
         return true;
     error = errno;
     return false;
@@ -349,7 +298,7 @@ bool FolderHandle::SetPermissions(unsigned mode, int& error) const
 
 bool FolderHandle::FlushFileSystem(int& error) const
 {
-    if (::syncfs(m_fd) == 0)
+    if (::syncfs(m_fd.get()) == 0)
         return true;
     error = errno;
     return false;

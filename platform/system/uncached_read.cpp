@@ -4,8 +4,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <optional>
-#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,54 +21,12 @@ UncachedReadResult Failure(int error, std::string_view path, std::string_view do
     return result;
 }
 
-std::vector<std::string_view> Components(std::string_view path)
-{
-    std::vector<std::string_view> names;
-    while (!path.empty()) {
-        const std::size_t slash = path.find('/');
-        names.push_back(path.substr(0, slash));
-        path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
-    }
-    return names;
-}
-
-// Opens the file one name at a time, each step refusing a symbolic link (ENOTDIR or ELOOP), so
-// nothing outside `directory` can be reached. -1 with errno set on failure.
-int OpenBeneath(int directory, std::string_view relativePath)
-{
-    const std::vector<std::string_view> names = Components(relativePath);
-    if (names.empty()) {
-        errno = EINVAL;
-        return -1;
-    }
-    for (const std::string_view name : names) {
-        if (name.empty() || name == "." || name == "..") {
-            errno = EINVAL;
-            return -1;
-        }
-    }
-    std::optional<FileDescriptor> folder;
-    for (std::size_t i = 0; i + 1 < names.size(); ++i) {
-        const int at = folder ? folder->get() : directory;
-        const int next = openat(at, std::string(names[i]).c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0)
-            return -1;
-        folder.emplace(next);
-    }
-    // O_NONBLOCK: a FIFO put where the file was must not hang the open.
-    const int file = openat(folder ? folder->get() : directory, std::string(names.back()).c_str(),
-        O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    return file;
-}
-
 // Reads until `size` bytes are in or the file ends; -1 with errno set on failure.
 ssize_t ReadFull(int fd, std::byte* buffer, std::size_t size)
 {
     std::size_t filled = 0;
     while (filled < size) {
-        const ssize_t got = ::read(fd, buffer + filled, size - filled);
-        if (got < 0 && errno == EINTR)
-            continue;
+        const ssize_t got = RetryOnInterrupt([&] { return ::read(fd, buffer + filled, size - filled); });
         if (got < 0)
             return -1;
         if (got == 0)
@@ -96,14 +52,14 @@ UncachedReadResult UncachedFileReader::Read(
 {
     if (!directory.IsOpen())
         return Failure(EBADF, relativePath, "open");
-    const FileDescriptor file(OpenBeneath(directory.m_fd, relativePath));
-    if (file.get() < 0)
-        return Failure(errno, relativePath, "open");
+    int error = 0;
+    const ReadableFile opened = directory.OpenFileBeneath(relativePath, error);
+    if (!opened.IsOpen())
+        return Failure(error, relativePath, error == EISDIR || error == EINVAL ? "read a regular file at" : "open");
+    const FileDescriptor& file = opened.m_fd;
     struct stat status {};
     if (fstat(file.get(), &status) != 0)
         return Failure(errno, relativePath, "examine");
-    if (!S_ISREG(status.st_mode))
-        return Failure(EINVAL, relativePath, "read a regular file at");
     const int flags = fcntl(file.get(), F_GETFL);
     if (flags >= 0)
         fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK);

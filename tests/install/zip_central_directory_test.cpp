@@ -1,0 +1,79 @@
+// The central-directory reader on archives whose directory is damaged: never a crash, never an
+// entry read from outside the directory.
+#include "install/zip_central_directory.h"
+
+#include "hand_made_zip.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <string>
+
+namespace {
+
+// Offsets inside the end-of-central-directory record, from its start.
+constexpr std::size_t kEntriesOnDisk = 8, kEntries = 10, kDirectorySize = 12, kDirectoryOffset = 16;
+constexpr std::size_t kEndRecordSize = 22;
+
+void Put32(std::string& bytes, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+void Put16(std::string& bytes, std::size_t at, std::uint16_t value)
+{
+    bytes[at] = static_cast<char>(value & 0xFF);
+    bytes[at + 1] = static_cast<char>(value >> 8);
+}
+
+TEST(ZipCentralDirectoryTest, DamagedDirectoriesAreRefusedWhole)
+{
+    const std::string good = HandMadeZipBytes({{"a.txt", "alpha"}, {"b/c.txt", "gamma"}, {"d.txt", "delta"}});
+    const std::size_t end = good.size() - kEndRecordSize;
+    const TempFolder temp("central-directory");
+    const auto read = [&temp](const std::string& bytes) {
+        std::ofstream(temp / "a.zip", std::ios::binary) << bytes;
+        return extraction::ReadCentralDirectory((temp / "a.zip").string());
+    };
+    const auto entries = read(good);
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries->size(), 3u);
+    EXPECT_EQ((*entries)[1].rawName, "b/c.txt");
+
+    const struct {
+        const char* what;
+        std::function<void(std::string&)> damage;
+    } cases[] = {
+        {"no end record", [&](std::string& b) { b.resize(end); }},
+        {"end record cut short", [&](std::string& b) { b.resize(end + 10); }},
+        {"directory larger than the file", [&](std::string& b) { Put32(b, end + kDirectorySize, 0x7FFFFFF0u); }},
+        {"more entries than the directory holds",
+            [&](std::string& b) {
+                Put16(b, end + kEntriesOnDisk, 200);
+                Put16(b, end + kEntries, 200);
+            }},
+        {"a name running past the directory",
+            [&](std::string& b) {
+                const std::size_t first = b.find("PK\x01\x02");
+                Put16(b, first + 28, 0xFFFF);
+            }},
+        {"a header signature overwritten", [&](std::string& b) { b[b.find("PK\x01\x02") + 2] = 'X'; }},
+    };
+    // The offset is taken from the end record's position and the directory's size, as readers
+    // do for an archive with data before it: a wrong stored offset alone is no damage.
+    std::string moved = good;
+    Put32(moved, end + kDirectoryOffset, 0x7FFFFFF0u);
+    EXPECT_TRUE(read(moved));
+
+    for (const auto& c : cases) {
+        std::string bytes = good;
+        c.damage(bytes);
+        EXPECT_FALSE(read(bytes)) << c.what;
+    }
+}
+
+} // namespace

@@ -1,0 +1,64 @@
+#!/usr/bin/env python3
+"""Fails when a source file includes what its layer must not.
+
+The application folders reach the system only through platform/'s public headers and the GUI
+library only through dui/: no Qt header, no Linux or POSIX header, no header from inside a
+platform/ sub-folder. dui/ never includes an application header. Each application folder uses
+only the folders below it.
+"""
+import pathlib
+import re
+import sys
+
+ROOT = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else ".")
+
+# Which project folders each folder's sources may include (its own always).
+ALLOWED = {
+    "app": {"app", "ui", "install", "net", "drives", "dui", "platform", "skin"},
+    "ui": {"ui", "dui", "platform", "skin"},
+    "net": {"net", "platform"},
+    "install": {"install", "ui", "net", "drives", "dui", "platform", "skin"},
+    "drives": {"drives", "platform"},
+    "dui": {"dui", "platform"},
+}
+APPLICATION = {"app", "ui", "net", "install", "drives"}
+
+INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
+SYSTEM_HEADER = re.compile(
+    r"^(unistd|fcntl|poll|dirent|pthread|signal|termios|dlfcn|mntent|pwd|grp|spawn|syslog|"
+    r"sched|semaphore|libgen|glob|fnmatch|wordexp|netdb|ifaddrs)\.h$|^(sys|linux|asm|arpa|netinet|systemd)/")
+QT_HEADER = re.compile(r"^(Q[A-Za-z]+|Qt[A-Za-z]*/|q[a-z]+\.h$)")
+
+
+def problems():
+    for folder, allowed in ALLOWED.items():
+        for path in sorted((ROOT / folder).rglob("*")):
+            if path.suffix not in {".h", ".cpp"}:
+                continue
+            for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+                match = INCLUDE.match(line)
+                if not match:
+                    continue
+                kind, name = match.groups()
+                where = f"{path.relative_to(ROOT)}:{number}: {name}"
+                if kind == "<":
+                    if folder in APPLICATION and (SYSTEM_HEADER.search(name) or QT_HEADER.match(name)):
+                        yield f"{where}: a system or Qt header in an application folder"
+                    continue
+                top = name.split("/", 1)[0]
+                if "/" in name and top not in allowed and top in ALLOWED.keys() | {"skin"}:
+                    yield f"{where}: {folder}/ may not include {top}/"
+                if folder in APPLICATION and top == "platform" and name.count("/") > 1:
+                    yield f"{where}: a header from inside platform/ in an application folder"
+
+
+def main():
+    found = list(problems())
+    for line in found:
+        print(line)
+    print(f"{len(found)} layering problems")
+    return 1 if found else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
