@@ -140,8 +140,8 @@ int main(int argc, char** argv)
     // the stick pulled): stop it before anything it uses goes away.
     StopInstallWorkerAndWait();
     if (line.unattended && g_runOutcome == RunOutcome::Installed)
-        std::cout << platform::Narrow(text::kInstalled) << (line.demo ? "：" + demo.stickFolder : std::string())
-                  << std::endl;
+        std::cout << platform::Narrow(line.verify ? text::kInstalled : text::kInstalledUnverified)
+                  << (line.demo ? "：" + demo.stickFolder : std::string()) << std::endl;
     // The windows are closed and the worker has let go of the stick: it can be ejected.
     if (line.eject && g_runOutcome == RunOutcome::Installed)
         EjectInstalledStick(g_downloadWnd->StickRoot(), line.unattended);

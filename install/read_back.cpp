@@ -1,6 +1,8 @@
 #include "install/read_back.h"
 
 #include "install/block_checksum.h"
+#include "platform/device_cache.h"
+#include "platform/diagnostics.h"
 #include "platform/uncached_read.h"
 
 #include <algorithm>
@@ -36,6 +38,9 @@ public:
         }
         return true;
     }
+
+    // Whether reading stopped at a block that differs (and the rest was not read).
+    bool StoppedEarly() const { return m_firstBadBlock.has_value(); }
 
     // After the whole file was read: the offset of the first block that differs, if one does.
     std::optional<std::uint64_t> FirstDifference() const
@@ -79,6 +84,11 @@ ReadBackOutcome VerifyWrittenFiles(const platform::FolderHandle& stickRoot, std:
     if (progress)
         progress(done, total);
 
+    // A FUSE file system on a block device reads through the device's own cache: it goes too,
+    // or the files would be read back from what the kernel kept of the writing.
+    if (const auto dropped = platform::DropBlockDeviceCache(stickRoot); !dropped)
+        platform::WriteDiagnosticLine("read-back: the stick's device cache stays: " + dropped.Failure().Text());
+
     const auto stopped = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
     platform::UncachedFileReader reader(kChecksumBlockSize);
     for (const WrittenFile& file : files) {
@@ -106,8 +116,12 @@ ReadBackOutcome VerifyWrittenFiles(const platform::FolderHandle& stickRoot, std:
             return {status, "read-back failed: " + read.text};
         }
         if (const std::optional<std::uint64_t> offset = comparison.FirstDifference()) {
-            const std::string what = read.fileSize < file.size
-                ? " holds " + std::to_string(read.fileSize) + " of the " + std::to_string(file.size) + " bytes written"
+            // What the reading found counts: a size from cached attributes may still be the one
+            // written.
+            const std::uint64_t held =
+                comparison.StoppedEarly() ? read.fileSize : std::min(read.fileSize, read.bytesRead);
+            const std::string what = held < file.size
+                ? " holds " + std::to_string(held) + " of the " + std::to_string(file.size) + " bytes written"
                 : " differs from what was written";
             return {ReadBackOutcome::Status::Differs,
                 "read-back failed: " + Quoted(file.path) + what + ", first differing block at offset " +

@@ -85,10 +85,14 @@ public:
     // False once the block device holding the folder opened by OpenExisting has left the
     // system (a pulled stick); true on file systems without one.
     bool DevicePresent() const;
+    // The device number of the file system holding the folder (st_dev).
+    std::uint64_t Device() const { return m_device; }
 
     // The folder `name` inside this one, opened; made with `mode` (less the process's umask)
     // when missing, `made` then true. A link, a file or anything else of that name fails
-    // (ENOTDIR or ELOOP): nothing is followed.
+    // (ENOTDIR or ELOOP): nothing is followed. A folder another file system is mounted on fails
+    // with EXDEV: nothing opened here leaves this folder's file system (the same for OpenFolder
+    // and the files opened below).
     FolderHandle OpenOrMakeFolder(std::string_view name, unsigned mode, bool& made, int& error) const;
     // The existing folder `name` inside this one, never following a link.
     FolderHandle OpenFolder(std::string_view name, int& error) const;
@@ -115,6 +119,9 @@ public:
 
 private:
     explicit FolderHandle(int descriptor) : m_fd(descriptor) {}
+    // The folder `component` inside this one, on this folder's file system: a mount point
+    // fails with EXDEV.
+    FolderHandle OpenChildFolder(const std::string& component, int& error) const;
 
     FileDescriptor m_fd;
     std::string m_path;

@@ -26,6 +26,8 @@ inline constexpr const wchar_t* kCloseQuestion = L"课件正在安装，现在�
 inline constexpr const wchar_t* kStickPulled = L"检测到课件U盘已拔出，安装终止。";
 inline constexpr const wchar_t* kInstallAborted = L"文件写入失败，程序终止";
 inline constexpr const wchar_t* kInstalled = L"安装完成";
+// Said instead where the package was not read back (--no-verify): a log must tell them apart.
+inline constexpr const wchar_t* kInstalledUnverified = L"安装完成（未校验）";
 
 // The failures of the installation, by the side that failed.
 inline constexpr const wchar_t* kNetworkUnavailable = L"网络不可用，请稍后再试。";
@@ -50,6 +52,7 @@ inline constexpr const char* kStationDownloadStopped = "下载中断";
 inline constexpr const char* kStationStickStopped = "中断";
 inline constexpr const char* kStationSummaryHeader = "U盘    结果    秒数    写入MB/s";
 inline constexpr const char* kStationResultInstalled = "成功";
+inline constexpr const char* kStationResultInstalledUnverified = "成功（未校验）";
 inline constexpr const char* kStationResultFailed = "失败";
 inline constexpr const char* kStationResultPulled = "已拔出";
 inline constexpr const char* kStationResultStopped = "中断";

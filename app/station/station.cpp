@@ -218,7 +218,7 @@ void InstallOntoStick(Stick& stick, const StationOptions& options, StationOutput
     std::string last;
     switch (stick.state) {
     case StickState::Installed:
-        last = platform::Narrow(text::kInstalled);
+        last = platform::Narrow(options.verify ? text::kInstalled : text::kInstalledUnverified);
         if (options.eject)
             last += "，" + platform::Narrow(EjectStick(stick.root));
         break;
@@ -293,11 +293,11 @@ DownloadEnd DownloadArchive(const std::string& url, const std::string& archivePa
     return DownloadEnd::Done;
 }
 
-const char* ResultText(StickState state)
+const char* ResultText(StickState state, bool verified)
 {
     switch (state) {
     case StickState::Installed:
-        return text::kStationResultInstalled;
+        return verified ? text::kStationResultInstalled : text::kStationResultInstalledUnverified;
     case StickState::Pulled:
         return text::kStationResultPulled;
     case StickState::Interrupted:
@@ -307,7 +307,7 @@ const char* ResultText(StickState state)
     }
 }
 
-void PrintSummary(const std::vector<std::unique_ptr<Stick>>& sticks, StationOutput& out)
+void PrintSummary(const std::vector<std::unique_ptr<Stick>>& sticks, bool verified, StationOutput& out)
 {
     out.Line(text::kStationSummaryHeader);
     for (const auto& stick : sticks) {
@@ -316,7 +316,7 @@ void PrintSummary(const std::vector<std::unique_ptr<Stick>>& sticks, StationOutp
         const double rate = writeSeconds > 0 ? static_cast<double>(stick->bytesWritten) / 1e6 / writeSeconds : 0.0;
         char line[160];
         std::snprintf(line, sizeof line, "%-6s %s %8.1f %10.1f", platform::Narrow(stick->root).c_str(),
-            ResultText(stick->state), seconds, rate);
+            ResultText(stick->state, verified), seconds, rate);
         out.Line(line);
     }
     out.Line("共" + std::to_string(sticks.size()) + "个U盘，成功" +
@@ -436,7 +436,7 @@ int RunStation(const StationOptions& options)
     for (const auto& stick : started)
         stick->thread.join();
     out.EndBlock();
-    PrintSummary(started, out);
+    PrintSummary(started, options.verify, out);
     platform::SetDiagnosticSink({});
     const bool allInstalled = std::all_of(
         started.begin(), started.end(), [](const auto& stick) { return stick->state == StickState::Installed; });

@@ -171,18 +171,35 @@ bool FolderHandle::DevicePresent() const
     return ::stat(node.c_str(), &info) == 0;
 }
 
+FolderHandle FolderHandle::OpenChildFolder(const std::string& component, int& error) const
+{
+    FolderHandle folder(OpenFolderAt(m_fd.get(), component.c_str()));
+    struct stat info {};
+    if (!folder.IsOpen() || ::fstat(folder.m_fd.get(), &info) != 0) {
+        error = errno;
+        return FolderHandle();
+    }
+    // A folder with another file system mounted on it leads off this one: never entered.
+    if (info.st_dev != m_device) {
+        error = EXDEV;
+        return FolderHandle();
+    }
+    folder.m_device = info.st_dev;
+    folder.m_inode = info.st_ino;
+    return folder;
+}
+
 FolderHandle FolderHandle::OpenOrMakeFolder(std::string_view name, unsigned mode, bool& made, int& error) const
 {
     made = false;
     std::string component;
     if (!AsComponent(name, component, error))
         return FolderHandle();
-    FolderHandle folder(OpenFolderAt(m_fd.get(), component.c_str()));
-    if (folder.IsOpen())
+    int openError = 0;
+    FolderHandle folder = OpenChildFolder(component, openError);
+    if (folder.IsOpen() || openError != ENOENT) {
+        error = openError;
         return folder;
-    if (errno != ENOENT) {
-        error = errno;
-        return FolderHandle();
     }
     if (::mkdirat(m_fd.get(), component.c_str(), static_cast<mode_t>(mode)) == 0)
         made = true;
@@ -190,10 +207,7 @@ FolderHandle FolderHandle::OpenOrMakeFolder(std::string_view name, unsigned mode
         error = errno;
         return FolderHandle();
     }
-    folder = FolderHandle(OpenFolderAt(m_fd.get(), component.c_str()));
-    if (!folder.IsOpen())
-        error = errno;
-    return folder;
+    return OpenChildFolder(component, error);
 }
 
 FolderHandle FolderHandle::OpenFolder(std::string_view name, int& error) const
@@ -201,10 +215,7 @@ FolderHandle FolderHandle::OpenFolder(std::string_view name, int& error) const
     std::string component;
     if (!AsComponent(name, component, error))
         return FolderHandle();
-    FolderHandle folder(OpenFolderAt(m_fd.get(), component.c_str()));
-    if (!folder.IsOpen())
-        error = errno;
-    return folder;
+    return OpenChildFolder(component, error);
 }
 
 WritableFile FolderHandle::CreateFile(std::string_view name, unsigned mode, int& error) const
@@ -256,6 +267,10 @@ ReadableFile FolderHandle::OpenFile(std::string_view name, int& error) const
     }
     if (!S_ISREG(info.st_mode)) {
         error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return ReadableFile();
+    }
+    if (info.st_dev != m_device) {
+        error = EXDEV; // a file mounted over the name
         return ReadableFile();
     }
     return file;

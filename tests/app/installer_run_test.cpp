@@ -390,8 +390,48 @@ TEST_F(ReadBackRun, WithoutTheCheckTheLyingStickPassesForInstalled)
 {
     const ProgramResult result = InstallOnto({"--keep-bytes", "1048576"}, {"--no-verify"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.out.find("安装完成"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("安装完成（未校验）\n"), std::string::npos) << result.out;
     EXPECT_EQ(result.out.find("正在校验文件"), std::string::npos) << result.out;
+}
+
+// exFAT on a loop device through exfat-fuse, which reads the loop device through that device's
+// page cache; the loop device's image lies on a lying stick that caches nothing.
+class FuseBlockStickRun : public ReadBackRun, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FuseBlockStickRun, IsReadFromItsFlashNotFromTheDevicesCache)
+{
+    const bool honest = GetParam();
+    std::vector<std::string> flashOptions{"--direct-io"};
+    if (!honest)
+        flashOptions.insert(flashOptions.end(), {"--keep-offset", std::to_string(4u << 20)});
+    const LyingStickMount flash(m_root / "flash-backing", m_root / "flash", flashOptions);
+    const ScratchMount stick(ScratchMount::Kind::ExfatImage, m_stick, 32u << 20, "", m_root / "flash");
+    if (!stick.SkipReason().empty())
+        GTEST_SKIP() << stick.SkipReason();
+    const ProgramResult result = Run({"--package-key", kKey});
+    if (honest) {
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+    } else {
+        EXPECT_EQ(result.exitCode, 1) << result.out;
+        EXPECT_NE(result.err.find("U盘校验失败"), std::string::npos) << result.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Flash, FuseBlockStickRun, ::testing::Values(true, false),
+    [](const auto& info) { return info.param ? "Honest" : "DroppingWrites"; });
+
+TEST_F(InstallerRunTest, AFileSystemMountedInsideTheStickIsNeverWrittenInto)
+{
+    const fs::path media = m_stick / "kelvoClient" / "media";
+    const ScratchMount inside(ScratchMount::Kind::Tmpfs, media, 8u << 20);
+    if (!inside.SkipReason().empty())
+        GTEST_SKIP() << inside.SkipReason();
+    Serve();
+    const ProgramResult result = Run({"--package-key", kKey});
+    EXPECT_EQ(result.exitCode, 1) << result.out;
+    EXPECT_NE(result.err.find("课件写入U盘失败，请检查U盘后重试。"), std::string::npos) << result.err;
+    EXPECT_NE(result.out.find("kelvoClient/media"), std::string::npos) << result.out;
+    EXPECT_TRUE(fs::is_empty(media));
 }
 
 TEST_F(InstallerRunTest, OneInstallerAtATimePerSetOfDrives)

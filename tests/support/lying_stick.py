@@ -8,7 +8,11 @@ stores the byte at OFFSET of the file PATH (relative to the root) inverted, as w
 it, so that every later call fails as it does for a stick pulled out (ENOTCONN).
 --write-delay SECONDS makes every write take that long, a slow stick to stop midway.
 Mounted with the kernel's page cache kept across opens (kernel_cache), so a read served from
-the cache shows what was written and only a read that reaches this file system shows the loss.
+the cache shows what was written and only a read that reaches this file system shows the loss;
+with --direct-io nothing of its files is cached at all: an image file on it is the flash of a
+stick whose block device (a loop device over the image) is the only cache left. --keep-offset N
+stores zeros for every byte written at an offset of N or more in its file: such an image is the
+flash of a fake-capacity stick.
 
 Prints "mounted MOUNTPOINT" once mounted. Unmounts and ends when its standard input closes
 (the test that started it ended) or after --lifetime seconds.
@@ -35,6 +39,7 @@ class LyingStick(Operations):
         self.pull_after_read = pull_after_read
         self.read_bytes = 0
         self.keep_bytes = keep_bytes
+        self.keep_offset = 1 << 62
         self.flips = flips   # path -> set of offsets
         self.stored = 0
 
@@ -84,7 +89,7 @@ class LyingStick(Operations):
     def write(self, path, data, offset, fh):
         if self.write_delay:
             time.sleep(self.write_delay)
-        real = max(0, min(len(data), self.keep_bytes - self.stored))
+        real = max(0, min(len(data), self.keep_bytes - self.stored, self.keep_offset - offset))
         self.stored += len(data)
         stored = bytearray(data[:real]) + bytes(len(data) - real)
         for flip in self.flips.get(path.lstrip("/"), ()):
@@ -106,6 +111,8 @@ def main():
     parser.add_argument("--pull-after-read", type=int)
     parser.add_argument("--write-delay", type=float, default=0.0)
     parser.add_argument("--lifetime", type=float, default=600)
+    parser.add_argument("--direct-io", action="store_true")
+    parser.add_argument("--keep-offset", type=int, default=1 << 62)
     options = parser.parse_args()
 
     flips = {}
@@ -114,6 +121,7 @@ def main():
         flips.setdefault(path, set()).add(int(offset))
     stick = LyingStick(os.path.abspath(options.backing), options.keep_bytes, flips, options.pull_after_read,
                         options.write_delay)
+    stick.keep_offset = options.keep_offset
     mountpoint = os.path.abspath(options.mountpoint)
 
     def announce_and_wait():
@@ -127,8 +135,9 @@ def main():
         subprocess.run(["umount", "-l", mountpoint], check=False)
 
     threading.Thread(target=announce_and_wait, daemon=True).start()
-    FUSE(stick, mountpoint, foreground=True, nothreads=True, kernel_cache=True, big_writes=True,
-         max_write=131072, fsname="lyingstick")
+    caching = {"direct_io": True} if options.direct_io else {"kernel_cache": True}
+    FUSE(stick, mountpoint, foreground=True, nothreads=True, big_writes=True, max_write=131072,
+         fsname="lyingstick", **caching)
     return 0
 
 

@@ -48,8 +48,8 @@ std::string Quoted(const std::filesystem::path& path) { return "'" + path.string
 
 } // namespace
 
-ScratchMount::ScratchMount(
-    Kind kind, const std::filesystem::path& folder, unsigned long long bytes, const std::string& label)
+ScratchMount::ScratchMount(Kind kind, const std::filesystem::path& folder, unsigned long long bytes,
+    const std::string& label, const std::filesystem::path& imageFolder)
     : m_folder(folder)
 {
     std::filesystem::create_directories(folder);
@@ -67,7 +67,7 @@ ScratchMount::ScratchMount(
         m_skipReason = "exFAT through FUSE needs /dev/fuse, exfat-fuse and exfatprogs";
         return;
     }
-    m_image = folder.parent_path() / (folder.filename().string() + ".img");
+    m_image = (imageFolder.empty() ? folder.parent_path() : imageFolder) / (folder.filename().string() + ".img");
     std::ofstream(m_image).close();
     std::filesystem::resize_file(m_image, bytes);
     if (!Run("mkfs.exfat " + (label.empty() ? "" : "-L " + Quoted(label) + " ") + Quoted(m_image)) ||

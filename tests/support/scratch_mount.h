@@ -12,9 +12,9 @@ public:
     enum class Kind { Tmpfs, ExfatImage };
 
     // Mounts a file system of `bytes` bytes on `folder` (created if missing); an exFAT image
-    // gets the label when one is given.
-    ScratchMount(
-        Kind kind, const std::filesystem::path& folder, unsigned long long bytes, const std::string& label = "");
+    // gets the label when one is given, and lies in `imageFolder` (by default beside `folder`).
+    ScratchMount(Kind kind, const std::filesystem::path& folder, unsigned long long bytes,
+        const std::string& label = "", const std::filesystem::path& imageFolder = {});
     ~ScratchMount();
     ScratchMount(const ScratchMount&) = delete;
     ScratchMount& operator=(const ScratchMount&) = delete;
