@@ -16,6 +16,7 @@ enum class InstallFailure : WPARAM {
     ArchiveContent = 7, // the archive holds entries that cannot be installed
     FileTooLargeForFat32 = 8, // a file of 4 GiB or more for a FAT32 stick
     Verification = 9, // what was read back from the stick is not what was written
+    StickFull = 10, // the package does not fit into the stick's free space
 };
 
 // The message the user reads for the failure.
@@ -38,6 +39,8 @@ inline LPCWSTR InstallFailureText(InstallFailure failure)
         return text::kArchiveContent;
     case InstallFailure::FileTooLargeForFat32:
         return text::kFileTooLargeForFat32;
+    case InstallFailure::StickFull:
+        return text::kStickFull;
     case InstallFailure::Verification:
         return text::kVerificationFailed;
     }
@@ -54,6 +57,8 @@ inline InstallFailure FailureOf(ExtractFailure failure)
         return InstallFailure::ArchiveContent;
     case ExtractFailure::TooLargeForFat32:
         return InstallFailure::FileTooLargeForFat32;
+    case ExtractFailure::StickFull:
+        return InstallFailure::StickFull;
     default:
         return InstallFailure::Extraction;
     }

@@ -11,6 +11,7 @@
 #include "platform/win32_files.h"
 #include "platform/win32_strings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <exception>
@@ -76,11 +77,24 @@ std::wstring FileSystemNameOf(const std::wstring& destinationRoot)
     return name;
 }
 
+// An entry as it will land on the stick.
+struct PlannedEntry {
+    std::string path; // decoded, '/'-separated
+    bool isFolder = false;
+    std::uint64_t size = 0;
+};
+
 // What a first pass over the entry headers learns before anything is written.
 struct ArchiveSurvey {
     std::uint64_t totalBytes = 0;
     ZipNameCharset charset = ZipNameCharset::Utf8;
+    std::vector<PlannedEntry> entries;
 };
+
+std::uint64_t RoundUp(std::uint64_t bytes, std::uint64_t unit)
+{
+    return unit == 0 ? bytes : SaturatingAdd(bytes, unit - 1) / unit * unit;
+}
 
 class ZipExtraction {
 public:
@@ -102,6 +116,8 @@ public:
             return;
         const std::optional<ArchiveSurvey> survey = Survey();
         if (!survey)
+            return;
+        if (!CheckSpace(survey->entries))
             return;
         m_total = survey->totalBytes;
         if (m_totalOut)
@@ -241,8 +257,12 @@ private:
             return std::nullopt;
         }
         ArchiveSurvey survey;
-        if (!SurveyStoredNames(survey) || !CheckDecodedEntries(survey.charset))
+        if (!SurveyStoredNames(survey) || !CheckHeadersAgree() || !CheckDecodedEntries(survey))
             return std::nullopt;
+        if (std::none_of(survey.entries.begin(), survey.entries.end(), [](const auto& e) { return !e.isFolder; })) {
+            Fail(ExtractFailure::ArchiveContent, "archive " + Quoted(m_archivePath) + " holds no file to install");
+            return std::nullopt;
+        }
         return survey;
     }
 
@@ -292,12 +312,55 @@ private:
         m_storedCrcs = std::move(crcs);
     }
 
+    // Every entry's local header must say what its central-directory record says: a reader
+    // that takes the local header's name would install what no ZIP tool lists.
+    bool CheckHeadersAgree()
+    {
+        const auto directory = ReadCentralDirectory(m_archivePath);
+        if (!directory)
+            return Fail(ExtractFailure::ArchiveUnreadable,
+                "cannot read the central directory of archive " + Quoted(m_archivePath));
+        if (const auto disagreement = FindHeaderDisagreement(m_archivePath, *directory))
+            return Fail(ExtractFailure::ArchiveUnreadable,
+                "archive " + Quoted(m_archivePath) + " is damaged: " + PrintableName(*disagreement));
+        return true;
+    }
+
+    // The room the package takes on the stick (each file rounded up to the file system's
+    // allocation unit, each new folder one unit), less what the files it replaces take now,
+    // against the stick's real free space.
+    bool CheckSpace(const std::vector<PlannedEntry>& entries)
+    {
+        int code = 0;
+        const std::optional<platform::FileSystemSpace> space = m_result.stickRoot.Space(code);
+        if (!space)
+            return StickFailed({"cannot read the free space of " + Quoted(m_destination), code});
+        std::uint64_t needed = 0, freed = 0;
+        for (const PlannedEntry& entry : entries) {
+            const std::optional<platform::ExistingEntry> existing = m_result.stickRoot.EntryBeneath(entry.path);
+            if (entry.isFolder) {
+                if (!existing)
+                    needed = SaturatingAdd(needed, space->allocationUnit);
+                continue;
+            }
+            needed = SaturatingAdd(needed, RoundUp(entry.size, space->allocationUnit));
+            if (existing && !existing->isFolder)
+                freed = SaturatingAdd(freed, existing->allocatedBytes);
+        }
+        const std::uint64_t net = needed > freed ? needed - freed : 0;
+        if (net <= space->availableBytes)
+            return true;
+        return Fail(ExtractFailure::StickFull,
+            "the package needs " + std::to_string(net) + " bytes on " + Quoted(m_destination) + ", " +
+                std::to_string(space->availableBytes) + " are free");
+    }
+
     // Second pass, over the decoded names: every name decodes, is safe with backslashes taken
     // as separators too and can be held by Windows, the paths stay apart, nothing is encrypted,
     // and every file fits the stick's file system.
-    bool CheckDecodedEntries(ZipNameCharset charset)
+    bool CheckDecodedEntries(ArchiveSurvey& survey)
     {
-        const ArchiveReader reader = OpenArchive(charset);
+        const ArchiveReader reader = OpenArchive(survey.charset);
         if (!reader)
             return false;
         PackagePathSet paths;
@@ -322,6 +385,11 @@ private:
                 static_cast<std::uint64_t>(archive_entry_size(entry)) >= kFat32FileSizeLimit)
                 return Fail(ExtractFailure::TooLargeForFat32,
                     "archive entry " + Quoted(name) + " refused: a file of 4 GiB or more cannot be kept on FAT32");
+            std::string path;
+            for (const std::string_view component : components)
+                path += (path.empty() ? "" : "/") + std::string(component);
+            survey.entries.push_back({std::move(path), isFolder,
+                archive_entry_size_is_set(entry) ? static_cast<std::uint64_t>(archive_entry_size(entry)) : 0});
         }
         return m_result.failure == ExtractFailure::None;
     }

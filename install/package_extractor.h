@@ -28,6 +28,7 @@ enum class ExtractFailure {
     ArchiveContent, // entries no stick can hold or that are not installed (names, links, ...)
     TooLargeForFat32, // a file of 4 GiB or more for a FAT32 stick
     StickWrite, // the stick refused a write (full, read-only, an error while present)
+    StickFull, // the package needs more room than the stick has free; nothing was written
     StickPulled, // the stick went away: its device is gone or its root is elsewhere
 };
 

@@ -65,6 +65,8 @@ std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const std
     std::uint64_t directorySize = Little(&tail[*end + 12], 4);
     std::uint64_t directoryOffset = Little(&tail[*end + 16], 4);
     const std::uint64_t endOffset = fileSize - tailSize + *end;
+    // The directory ends where the end record begins, or with ZIP64 where its own record does.
+    std::uint64_t directoryEnd = endOffset;
     if (endOffset >= kLocatorSize) {
         unsigned char locator[kLocatorSize];
         if (ReadAt(file.get(), endOffset - kLocatorSize, locator, sizeof locator) &&
@@ -73,15 +75,18 @@ std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const std
             if (!ReadAt(file.get(), Little(locator + 8, 8), record, sizeof record) ||
                 Little(record, 4) != kZip64EndOfCentralDirectory)
                 return std::nullopt;
+            directoryEnd = Little(locator + 8, 8);
             count = Little(record + 32, 8);
             directorySize = Little(record + 40, 8);
             directoryOffset = Little(record + 48, 8);
         }
     }
     // Data prepended to the archive moves every offset by the same amount; the order stays.
-    if (directorySize > kLargestDirectory || directorySize > endOffset)
+    if (directorySize > kLargestDirectory || directorySize > directoryEnd)
         return std::nullopt;
-    directoryOffset = endOffset - directorySize; // as readers do when the two disagree
+    // Data before the archive shifts every offset stored in it by the same amount.
+    const std::uint64_t storedDirectoryOffset = directoryOffset;
+    directoryOffset = directoryEnd - directorySize; // as readers do when the two disagree
     std::vector<unsigned char> directory(directorySize);
     if (!ReadAt(file.get(), directoryOffset, directory.data(), directory.size()))
         return std::nullopt;
@@ -93,6 +98,7 @@ std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const std
         CentralDirectoryEntry entry;
         entry.crc32 = static_cast<std::uint32_t>(Little(header + 16, 4));
         const std::uint64_t compressed = Little(header + 20, 4);
+        entry.compressedSize = compressed;
         entry.size = Little(header + 24, 4);
         entry.localHeaderOffset = Little(header + 42, 4);
         const std::size_t nameLength = Little(header + 28, 2);
@@ -111,18 +117,16 @@ std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const std
             if (Little(extra + e, 2) == kZip64ExtraId) {
                 const unsigned char* value = extra + e + 4;
                 const unsigned char* valueEnd = value + length;
-                for (std::uint64_t* field :
-                    {&entry.size, static_cast<std::uint64_t*>(nullptr), &entry.localHeaderOffset}) {
-                    const bool inExtra = field ? *field == 0xFFFFFFFF : compressed == 0xFFFFFFFF;
-                    if (!inExtra || value + 8 > valueEnd)
+                for (std::uint64_t* field : {&entry.size, &entry.compressedSize, &entry.localHeaderOffset}) {
+                    if (*field != 0xFFFFFFFF || value + 8 > valueEnd)
                         continue;
-                    if (field)
-                        *field = Little(value, 8);
+                    *field = Little(value, 8);
                     value += 8;
                 }
             }
             e += 4 + length;
         }
+        entry.localHeaderAt = entry.localHeaderOffset + (directoryOffset - storedDirectoryOffset);
         entries.push_back(entry);
         at = next;
     }
@@ -134,6 +138,37 @@ std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const std
                       [](const auto& a, const auto& b) { return a.localHeaderOffset == b.localHeaderOffset; }),
         entries.end());
     return entries;
+}
+
+std::optional<std::string> FindHeaderDisagreement(
+    const std::string& zipPath, const std::vector<CentralDirectoryEntry>& entries)
+{
+    constexpr std::uint32_t kLocalHeader = 0x04034b50;
+    constexpr std::size_t kLocalHeaderSize = 30;
+    constexpr unsigned kDataDescriptorFlag = 1u << 3;
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(zipPath.c_str(), "rb"));
+    if (!file)
+        return "cannot open the archive to read its local headers";
+    for (const CentralDirectoryEntry& entry : entries) {
+        const std::string named = "archive entry \"" + entry.rawName + "\": ";
+        unsigned char header[kLocalHeaderSize];
+        if (!ReadAt(file.get(), entry.localHeaderAt, header, sizeof header) || Little(header, 4) != kLocalHeader)
+            return named + "no local header where the central directory says";
+        std::string name(Little(header + 26, 2), '\0');
+        if (!name.empty() && !ReadAt(file.get(), entry.localHeaderAt + kLocalHeaderSize, name.data(), name.size()))
+            return named + "the local header's name is cut short";
+        if (name != entry.rawName)
+            return named + "the local header names it \"" + name + "\"";
+        if ((Little(header + 6, 2) & kDataDescriptorFlag) != 0)
+            continue; // CRC and sizes follow the data
+        const std::uint64_t compressed = Little(header + 18, 4), size = Little(header + 22, 4);
+        if (Little(header + 14, 4) != entry.crc32)
+            return named + "the local header holds another CRC";
+        const bool zip64 = compressed == 0xFFFFFFFF || size == 0xFFFFFFFF;
+        if (!zip64 && (compressed != entry.compressedSize || size != entry.size))
+            return named + "the local header holds other sizes";
+    }
+    return std::nullopt;
 }
 
 } // namespace extraction

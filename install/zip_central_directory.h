@@ -12,7 +12,9 @@ namespace extraction {
 
 struct CentralDirectoryEntry {
     std::uint64_t localHeaderOffset = 0;
+    std::uint64_t localHeaderAt = 0; // where the local header lies in the file (data before the archive counted)
     std::uint64_t size = 0; // uncompressed
+    std::uint64_t compressedSize = 0;
     std::uint32_t crc32 = 0;
     std::string rawName; // the name's bytes as stored
 };
@@ -21,5 +23,12 @@ struct CentralDirectoryEntry {
 // their local header, an entry whose offset repeats an earlier one's left out. nullopt when
 // the file has no central directory that can be read.
 std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const std::string& zipPath);
+
+// The first entry whose local header disagrees with its central-directory record on the name's
+// bytes, or on the CRC and the sizes where the local header holds them (no data descriptor, no
+// ZIP64 values): one line naming it. nullopt when every entry agrees. A reader that takes names
+// from the local headers would otherwise install what no ZIP tool lists.
+std::optional<std::string> FindHeaderDisagreement(
+    const std::string& zipPath, const std::vector<CentralDirectoryEntry>& entries);
 
 } // namespace extraction

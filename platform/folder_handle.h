@@ -67,6 +67,18 @@ private:
     FileDescriptor m_fd;
 };
 
+// How much the file system holding a folder can still take, and in what units it hands it out.
+struct FileSystemSpace {
+    std::uint64_t availableBytes = 0; // to this process
+    std::uint64_t allocationUnit = 0; // a file takes a whole number of these (the cluster)
+};
+
+// What is at a name beneath a folder now.
+struct ExistingEntry {
+    bool isFolder = false;
+    std::uint64_t allocatedBytes = 0; // what its data takes on the device
+};
+
 class FolderHandle {
 public:
     FolderHandle() = default;
@@ -113,6 +125,12 @@ public:
     // This folder's own modification time and permission bits.
     bool SetModificationTime(const FileTime& time, int& error) const;
     bool SetPermissions(unsigned mode, int& error) const;
+
+    // The file system's free space and allocation unit (fstatvfs).
+    std::optional<FileSystemSpace> Space(int& error) const;
+    // What is at `relativePath` beneath this folder now, looked at without following a link;
+    // nullopt when nothing is (or a folder on the way is missing or is no folder).
+    std::optional<ExistingEntry> EntryBeneath(std::string_view relativePath) const;
 
     // Flushes everything written to this folder's file system to its device (syncfs).
     bool FlushFileSystem(int& error) const;

@@ -39,6 +39,7 @@ inline constexpr const wchar_t* kArchiveDamaged = L"下载的课件文件已损�
 inline constexpr const wchar_t* kArchiveContent = L"课件文件中有无法安装的内容，请联系课件提供方。";
 inline constexpr const wchar_t* kFileTooLargeForFat32 =
     L"课件中有大于4GB的文件，FAT32格式的U盘无法保存，请将U盘格式化为exFAT后重试。";
+inline constexpr const wchar_t* kStickFull = L"U盘剩余空间不足，无法安装本课件，请清理U盘或更换更大的U盘后重试。";
 inline constexpr const wchar_t* kVerificationFailed = L"U盘校验失败，课件未能完整写入，请更换U盘后重试。";
 
 // Ejecting the installed stick.

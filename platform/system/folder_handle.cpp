@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -285,6 +286,35 @@ ReadableFile FolderHandle::OpenFileBeneath(std::string_view relativePath, int& e
     if (!folder.IsOpen())
         return ReadableFile();
     return folder.OpenFileBeneath(relativePath.substr(slash + 1), error);
+}
+
+std::optional<FileSystemSpace> FolderHandle::Space(int& error) const
+{
+    struct statvfs info {};
+    if (::fstatvfs(m_fd.get(), &info) != 0) {
+        error = errno;
+        return std::nullopt;
+    }
+    const std::uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
+    return FileSystemSpace{static_cast<std::uint64_t>(info.f_bavail) * unit, unit};
+}
+
+std::optional<ExistingEntry> FolderHandle::EntryBeneath(std::string_view relativePath) const
+{
+    int error = 0;
+    const std::size_t slash = relativePath.find('/');
+    if (slash != std::string_view::npos) {
+        const FolderHandle folder = OpenFolder(relativePath.substr(0, slash), error);
+        if (!folder.IsOpen())
+            return std::nullopt;
+        return folder.EntryBeneath(relativePath.substr(slash + 1));
+    }
+    std::string component;
+    struct stat info {};
+    if (!AsComponent(relativePath, component, error) ||
+        ::fstatat(m_fd.get(), component.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return ExistingEntry{S_ISDIR(info.st_mode), static_cast<std::uint64_t>(info.st_blocks) * 512};
 }
 
 bool FolderHandle::RemoveFile(std::string_view name, int& error) const

@@ -434,6 +434,22 @@ TEST_F(InstallerRunTest, AFileSystemMountedInsideTheStickIsNeverWrittenInto)
     EXPECT_TRUE(fs::is_empty(media));
 }
 
+TEST_F(InstallerRunTest, AStickTooSmallForThePackageIsRefusedBeforeAnythingIsWritten)
+{
+    // The map says 8 GiB free; the stick's own file system has 1 MiB.
+    const ScratchMount stick(ScratchMount::Kind::Tmpfs, m_stick, 1u << 20);
+    if (!stick.SkipReason().empty())
+        GTEST_SKIP() << stick.SkipReason();
+    std::ofstream(m_stick / "教案.txt") << "mine";
+    Serve();
+    const ProgramResult result = Run({"--package-key", kKey});
+    EXPECT_EQ(result.exitCode, 1) << result.out;
+    EXPECT_NE(result.err.find("U盘剩余空间不足，无法安装本课件，请清理U盘或更换更大的U盘后重试。"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(ReadText(m_stick / "教案.txt"), "mine");
+    ExpectNothingInstalled();
+}
+
 TEST_F(InstallerRunTest, OneInstallerAtATimePerSetOfDrives)
 {
     Serve(Rate(200'000)); // about eight seconds for the package

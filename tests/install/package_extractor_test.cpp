@@ -359,6 +359,35 @@ TEST_F(ExtractionTest, NameThatCannotBeDecodedFailsBeforeWritingShowingItsBytes)
     }
 }
 
+// Archives that would install something other than what they list, or nothing at all, are
+// refused before anything is written.
+TEST_F(ExtractionTest, RefusesArchivesWhoseHeadersDisagreeOrThatHoldNoFile)
+{
+    const auto localName = [](std::string bytes, const std::string& from, const std::string& to) {
+        bytes.replace(bytes.find(from), from.size(), to); // the first one is the local header's
+        return bytes;
+    };
+    const std::string good = HandMadeZipBytes({{"kelvoClient/a.txt", "alpha"}, {"kelvoClient/b.txt", "beta"}});
+    std::string crc = good;
+    crc[14] = static_cast<char>(crc[14] ^ 1); // the first local header's CRC
+    const struct {
+        const char* what;
+        std::string bytes;
+        ExtractFailure failure;
+    } cases[] = {
+        {"a local name that differs", localName(good, "kelvoClient/b.txt", "kelvoClient/X.txt"),
+            ExtractFailure::ArchiveUnreadable},
+        {"a local CRC that differs", crc, ExtractFailure::ArchiveUnreadable},
+        {"only folders", HandMadeZipBytes({{"kelvoClient/", ""}}), ExtractFailure::ArchiveContent},
+    };
+    for (const auto& c : cases) {
+        WriteFileBytes(Archive(), c.bytes);
+        const ExtractionRun run = Extract();
+        EXPECT_EQ(run.failure, c.failure) << c.what << ": " << run.error;
+        EXPECT_TRUE(StickIsEmpty()) << c.what;
+    }
+}
+
 // A link already on the drive never leads the extraction out of it.
 TEST_F(ExtractionTest, NeverWritesThroughSymbolicLinkOnTheDrive)
 {
@@ -550,8 +579,8 @@ TEST_F(ExtractionTest, DeclaredFourGibFileIsRefusedOnFat32AndFailsShortElsewhere
     EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "big.bin"));
 }
 
-// The stick's own failures carry the system's reason; the file that failed is removed, the one
-// finished before stays.
+// A stick too small for the package is refused before anything is written; a stick that refuses
+// writes carries the system's reason.
 TEST_F(ExtractionTest, StickThatFillsUpOrIsReadOnlyIsTheSticksFault)
 {
     BuildZipWithPython(Archive(), R"([
@@ -562,11 +591,13 @@ TEST_F(ExtractionTest, StickThatFillsUpOrIsReadOnlyIsTheSticksFault)
         const ScratchMount full(ScratchMount::Kind::ExfatImage, Stick(), 8u << 20);
         if (!full.SkipReason().empty())
             GTEST_SKIP() << full.SkipReason();
+        // Too small for the package: refused before anything is written, the teacher's own file kept.
+        WriteFileBytes(Stick() / "teacher.txt", "mine");
         const ExtractionRun run = Extract();
-        EXPECT_EQ(run.failure, ExtractFailure::StickWrite);
-        EXPECT_NE(run.error.find("No space left on device"), std::string::npos) << run.error;
-        EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "first.txt"), "first");
-        EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "big.bin"));
+        EXPECT_EQ(run.failure, ExtractFailure::StickFull);
+        EXPECT_NE(run.error.find("the package needs"), std::string::npos) << run.error;
+        EXPECT_EQ(ReadFileBytes(Stick() / "teacher.txt"), "mine");
+        EXPECT_FALSE(fs::exists(Stick() / "kelvoClient"));
     }
     {
         const ScratchMount readOnly(ScratchMount::Kind::Tmpfs, Stick(), 64u << 20);
