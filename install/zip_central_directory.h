@@ -3,6 +3,8 @@
 // compares it with the stored one, instead of libarchive computing a second.
 #pragma once
 
+#include "platform/folder_handle.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,7 +21,8 @@ struct CentralDirectoryEntry {
 
 // The entries in the order libarchive's seekable ZIP reader hands them out: by the offset of
 // their local header, an entry whose offset repeats an earlier one's left out. nullopt when
-// the file has no central directory that can be read.
-std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const std::string& zipPath);
+// the file has no central directory that can be read. The file is read at given offsets: where
+// it stands for Read is left as it is.
+std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const platform::ReadableFile& zip);
 
 } // namespace extraction
