@@ -76,8 +76,9 @@ void RunStartFlow(CDuiFrameWnd& frame)
             Refuse(nullptr, refusal);
         return;
     }
+    // An archive left by an earlier run is removed by the worker through its handle on the
+    // work folder, just before the new one is made there.
     frame.m_workFolder = platform::Widen(prepared->workFolder).c_str();
-    DeleteFileA(prepared->archivePath.c_str()); // an archive left by an earlier run
 
     ShowWindow(mainWindow, SW_HIDE);
     g_downloadWnd = new DownloadWnd({prepared->url, prepared->archivePath, prepared->workFolder,

@@ -99,7 +99,9 @@ double DownloadWithFileDownloader(
 {
     std::filesystem::remove(path);
     const auto start = std::chrono::steady_clock::now();
-    FileDownloader downloader(url, path.string());
+    int error = 0;
+    const platform::FolderHandle folder = platform::FolderHandle::OpenExisting(path.parent_path().string(), error);
+    FileDownloader downloader(url, folder.CreateNewFile(path.filename().string(), 0644, error));
     if (onProgress) {
         downloader.SetProgressCallback(std::move(onProgress));
     }

@@ -4,6 +4,7 @@
 
 #include "install/download_progress.h"
 #include "install/install_worker.h"
+#include "install/work_folder.h"
 #include "platform/diagnostics.h"
 #include "platform/win32.h"
 #include "skin/skin_resources.h"
@@ -75,7 +76,7 @@ LRESULT DownloadWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_INSTALL_FAILED:
         // Posted before a stop: after the pulled-stick abort nothing more is said.
         if (!m_job || !m_job->StopRequested())
-            FinishWithFailure(static_cast<InstallFailure>(wParam));
+            FinishWithFailure(static_cast<InstallFailure>(wParam), lParam);
         return 0;
     case WM_CLOSE:
         if (!UserMayClose(wParam))
@@ -176,11 +177,14 @@ void DownloadWnd::StopWorker()
         m_job->RequestStop();
 }
 
-void DownloadWnd::FinishWithFailure(InstallFailure failure)
+void DownloadWnd::FinishWithFailure(InstallFailure failure, LPARAM detail)
 {
     m_finishing = true;
     ShowLatestProgress();
-    ShowMessage(m_hWnd, text::kCaption, InstallFailureText(failure), kOneButtonMessage);
+    const std::wstring told = failure == InstallFailure::WorkFolderUnsafe
+        ? WorkFolderRefusalText(m_request.workFolder, static_cast<WorkFolderProblem>(detail))
+        : std::wstring(InstallFailureText(failure));
+    ShowMessage(m_hWnd, text::kCaption, told.c_str(), kOneButtonMessage);
     ::ShowWindow(m_hWnd, SW_HIDE);
     SendMessageW(m_hWnd, WM_CLOSE, 0, 0);
 }

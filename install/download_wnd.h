@@ -53,7 +53,7 @@ private:
     void ShowLatestProgress();
     void ShowStatus(LPCTSTR text, int barValue);
     // UI thread: the user is told, then the window hides and closes (WM_CLOSE, wParam 0).
-    void FinishWithFailure(InstallFailure failure);
+    void FinishWithFailure(InstallFailure failure, LPARAM detail);
     // UI thread, on WM_CLOSE: whether the close goes on (see HandleMessage).
     bool UserMayClose(WPARAM code);
 

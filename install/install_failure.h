@@ -17,6 +17,8 @@ enum class InstallFailure : WPARAM {
     FileTooLargeForFat32 = 8, // a file of 4 GiB or more for a FAT32 stick
     Verification = 9, // what was read back from the stick is not what was written
     StickFull = 10, // the package does not fit into the stick's free space
+    WorkFolderUnsafe = 11, // the work folder is there but others could change it (its text
+    // names the folder: WorkFolderRefusalText)
 };
 
 // The message the user reads for the failure.
@@ -26,6 +28,7 @@ inline LPCWSTR InstallFailureText(InstallFailure failure)
     case InstallFailure::NetworkUnavailable:
         return text::kNetworkUnavailable;
     case InstallFailure::WorkFolder:
+    case InstallFailure::WorkFolderUnsafe:
         return text::kWorkFolderFailed;
     case InstallFailure::Download:
         return text::kDownloadFailed;

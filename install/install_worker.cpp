@@ -15,6 +15,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,14 +77,19 @@ public:
 
 private:
     StepResult CheckNetwork();
+    DWORD OpenWorkFolder();
     StepResult Download(DownloadFailure& failure);
     ExtractFailure Extract();
     ReadBackOutcome Verify();
-    DWORD Fail(InstallFailure failure);
+    // `detail`: the WorkFolderProblem of WorkFolderUnsafe.
+    DWORD Fail(InstallFailure failure, LPARAM detail = 0);
     DWORD StickPulled();
 
     const InstallRequest m_request;
     const std::shared_ptr<InstallJob> m_job;
+    // The work folder, opened once; the archive is made, read and removed through it.
+    std::optional<WorkFolder> m_workFolder;
+    std::string m_archiveName;
     // The files written, and the handle on the stick's root they were written through.
     ExtractionResult m_extraction;
 };
@@ -98,11 +104,40 @@ StepResult InstallRun::CheckNetwork()
     return IsInternetConnected() ? StepResult::Done : StepResult::Failed;
 }
 
-// Runs the transfer to its end; the downloader is gone (its thread ended, the file closed)
-// when this returns. A failure says which side failed.
+// Opens (or makes) the work folder and takes it only when it is safe; kCompleted then, or the
+// failure told.
+DWORD InstallRun::OpenWorkFolder()
+{
+    const std::optional<std::string> name = NameInFolder(m_request.workFolder, m_request.archivePath);
+    if (!name) {
+        platform::WriteDiagnosticLine("the archive " + m_request.archivePath + " is not in the work folder");
+        return Fail(InstallFailure::WorkFolder);
+    }
+    auto folder = MakeWorkFolder(m_request.workFolder);
+    if (!folder) {
+        platform::WriteDiagnosticLine(folder.Failure().error.Text());
+        const WorkFolderProblem problem = folder.Failure().problem;
+        if (problem == WorkFolderProblem::None)
+            return Fail(InstallFailure::WorkFolder);
+        return Fail(InstallFailure::WorkFolderUnsafe, static_cast<LPARAM>(problem));
+    }
+    m_workFolder.emplace(std::move(*folder));
+    m_archiveName = *name;
+    return kCompleted;
+}
+
+// Runs the transfer to its end into a new archive (an old one of the name is removed first);
+// the downloader is gone (its thread ended, the file closed) when this returns. A failure
+// says which side failed.
 StepResult InstallRun::Download(DownloadFailure& failure)
 {
-    FileDownloader downloader(m_request.downloadUrl, m_request.archivePath);
+    auto archive = m_workFolder->CreateArchive(m_archiveName);
+    if (!archive) {
+        platform::WriteDiagnosticLine(archive.Failure().Text());
+        failure = DownloadFailure::LocalFile;
+        return StepResult::Failed;
+    }
+    FileDownloader downloader(m_request.downloadUrl, std::move(*archive));
     downloader.SetProgressCallback([this](double total, double received) {
         if (const auto percent = DownloadPercent(total, received))
             m_job->PublishProgress({ProgressPhase::Download, *percent});
@@ -123,7 +158,7 @@ StepResult InstallRun::Download(DownloadFailure& failure)
 ExtractFailure InstallRun::Extract()
 {
     m_extraction = ExtractZipArchive(
-        platform::Widen(m_request.archivePath), m_request.stickRoot,
+        {m_workFolder->Handle(), m_archiveName, m_workFolder->NativePathOf(m_archiveName)}, m_request.stickRoot,
         [this](std::uint64_t processed, std::uint64_t) {
             const double percent = ExtractPercent(processed, g_extractTotalBytes);
             m_job->PublishProgress({ProgressPhase::Extract, percent});
@@ -150,9 +185,9 @@ ReadBackOutcome InstallRun::Verify()
     return outcome;
 }
 
-DWORD InstallRun::Fail(InstallFailure failure)
+DWORD InstallRun::Fail(InstallFailure failure, LPARAM detail)
 {
-    m_job->Post({{m_job->Window(), WM_INSTALL_FAILED, static_cast<WPARAM>(failure), 0}});
+    m_job->Post({{m_job->Window(), WM_INSTALL_FAILED, static_cast<WPARAM>(failure), detail}});
     return kEndedEarly;
 }
 
@@ -179,10 +214,8 @@ DWORD InstallRun::Run()
     if (job.StopRequested())
         return kEndedEarly;
 
-    if (const platform::Result<void> folder = MakeWorkFolder(m_request.workFolder); !folder) {
-        platform::WriteDiagnosticLine(folder.Failure().Text());
-        return Fail(InstallFailure::WorkFolder);
-    }
+    if (const DWORD opened = OpenWorkFolder(); opened != kCompleted)
+        return opened;
 
     DownloadFailure downloadFailure = DownloadFailure::None;
     switch (Download(downloadFailure)) {
@@ -190,10 +223,10 @@ DWORD InstallRun::Run()
         break;
     case StepResult::Stopped:
         // Half an archive is of no use to anybody.
-        DeleteFileA(m_request.archivePath.c_str());
+        m_workFolder->RemoveArchive(m_archiveName);
         return kEndedEarly;
     case StepResult::Failed:
-        DeleteFileA(m_request.archivePath.c_str());
+        m_workFolder->RemoveArchive(m_archiveName);
         // A disk that cannot hold the archive is not the network's fault.
         return Fail(
             downloadFailure == DownloadFailure::LocalFile ? InstallFailure::DownloadSave : InstallFailure::Download);

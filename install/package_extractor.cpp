@@ -15,11 +15,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string_view>
-#include <system_error>
 
 std::uint64_t g_extractTotalBytes = 0;
 
@@ -98,9 +96,10 @@ std::uint64_t RoundUp(std::uint64_t bytes, std::uint64_t unit)
 
 class ZipExtraction {
 public:
-    ZipExtraction(std::string archivePath, std::string destination, bool fat32, const ExtractProgressCallback& progress,
-        const std::atomic<bool>* cancel, std::uint64_t* totalOut, ExtractionResult& result)
-        : m_archivePath(std::move(archivePath)), m_destination(std::move(destination)), m_fat32(fat32),
+    ZipExtraction(const ArchiveInFolder& archive, std::string destination, bool fat32,
+        const ExtractProgressCallback& progress, const std::atomic<bool>* cancel, std::uint64_t* totalOut,
+        ExtractionResult& result)
+        : m_archive(archive), m_archivePath(archive.shownPath), m_destination(std::move(destination)), m_fat32(fat32),
           m_progress(progress), m_cancel(cancel), m_totalOut(totalOut), m_result(result)
     {
     }
@@ -112,7 +111,7 @@ public:
             Fail(ExtractFailure::ArchiveContent, "cannot extract: no UTF-8 locale is available to decode entry names");
             return;
         }
-        if (!OpenRoot())
+        if (!OpenRoot() || !OpenArchiveFile())
             return;
         const std::optional<ArchiveSurvey> survey = Survey();
         if (!survey)
@@ -185,6 +184,18 @@ private:
             text);
     }
 
+    // The archive is opened once, through its folder's handle and without following a link;
+    // every pass over it reads that same file.
+    bool OpenArchiveFile()
+    {
+        int code = 0;
+        m_archiveFile = m_archive.folder.OpenFile(m_archive.name, code);
+        if (m_archiveFile.IsOpen())
+            return true;
+        return Fail(ExtractFailure::ArchiveUnreadable,
+            "cannot open archive " + Quoted(m_archivePath) + ": " + platform::FileErrorText(code));
+    }
+
     // With `ownCrc` libarchive skips its CRC check: the caller compares the stored CRCs.
     ArchiveReader OpenArchive(std::optional<ZipNameCharset> charset, bool ownCrc = false)
     {
@@ -201,7 +212,14 @@ private:
         }
         if (ownCrc && archive_read_set_format_option(reader.get(), "zip", "ignorecrc32", "1") != ARCHIVE_OK)
             m_storedCrcs.reset();
-        if (archive_read_open_filename(reader.get(), m_archivePath.c_str(), kArchiveReadBlockSize) != ARCHIVE_OK) {
+        // Each pass starts at the file's beginning, wherever the one before left it.
+        int code = 0;
+        if (!m_archiveFile.Rewind(code)) {
+            Fail(ExtractFailure::ArchiveUnreadable,
+                "cannot read archive " + Quoted(m_archivePath) + ": " + platform::FileErrorText(code));
+            return nullptr;
+        }
+        if (archive_read_open_fd(reader.get(), m_archiveFile.Descriptor(), kArchiveReadBlockSize) != ARCHIVE_OK) {
             Fail(ExtractFailure::ArchiveUnreadable,
                 "cannot open archive " + Quoted(m_archivePath) + ": " + ReaderErrorText(reader.get()));
             return nullptr;
@@ -236,7 +254,7 @@ private:
     // about names that cannot be decoded (libarchive then gives no name at all).
     std::string RawEntryName(std::size_t ordinal) const
     {
-        const auto directory = ReadCentralDirectory(m_archivePath);
+        const auto directory = ReadCentralDirectory(m_archiveFile);
         return directory && ordinal < directory->size() ? (*directory)[ordinal].rawName : std::string();
     }
 
@@ -249,13 +267,6 @@ private:
     // before a single byte is written.
     std::optional<ArchiveSurvey> Survey()
     {
-        std::error_code failure;
-        if (!std::filesystem::is_regular_file(m_archivePath, failure)) {
-            Fail(ExtractFailure::ArchiveUnreadable,
-                "cannot open archive " + Quoted(m_archivePath) + ": " +
-                    (failure ? failure.message() : std::string("not a file")));
-            return std::nullopt;
-        }
         ArchiveSurvey survey;
         if (!SurveyStoredNames(survey) || !CheckHeadersAgree() || !CheckDecodedEntries(survey))
             return std::nullopt;
@@ -299,7 +310,7 @@ private:
     // with that one and libarchive's own second computation is switched off.
     void TakeStoredCrcs(const std::vector<std::uint64_t>& sizes)
     {
-        const auto directory = ReadCentralDirectory(m_archivePath);
+        const auto directory = ReadCentralDirectory(m_archiveFile);
         if (!directory || directory->size() != sizes.size())
             return;
         std::vector<std::uint32_t> crcs;
@@ -316,11 +327,11 @@ private:
     // that takes the local header's name would install what no ZIP tool lists.
     bool CheckHeadersAgree()
     {
-        const auto directory = ReadCentralDirectory(m_archivePath);
+        const auto directory = ReadCentralDirectory(m_archiveFile);
         if (!directory)
             return Fail(ExtractFailure::ArchiveUnreadable,
                 "cannot read the central directory of archive " + Quoted(m_archivePath));
-        if (const auto disagreement = FindHeaderDisagreement(m_archivePath, *directory))
+        if (const auto disagreement = FindHeaderDisagreement(m_archiveFile, *directory))
             return Fail(ExtractFailure::ArchiveUnreadable,
                 "archive " + Quoted(m_archivePath) + " is damaged: " + PrintableName(*disagreement));
         return true;
@@ -498,7 +509,9 @@ private:
             m_progress(m_processed, m_total);
     }
 
-    const std::string m_archivePath;
+    const ArchiveInFolder& m_archive;
+    const std::string& m_archivePath; // how messages name the archive
+    platform::ReadableFile m_archiveFile;
     const std::string m_destination;
     const bool m_fat32;
     const ExtractProgressCallback& m_progress;
@@ -517,26 +530,21 @@ private:
 
 namespace {
 
-ExtractionResult Extract(const std::wstring& archivePath, const std::wstring& destinationRoot,
+ExtractionResult Extract(const ArchiveInFolder& archive, const std::wstring& destinationRoot,
     const ExtractProgressCallback& progress, const std::atomic<bool>* cancel, std::uint64_t* totalOut)
 {
     using extraction::Quoted;
     ExtractionResult result;
     try {
-        const std::optional<std::string> nativeArchive = platform::NativePath(archivePath);
         const std::optional<std::string> nativeDestination = platform::NativePath(destinationRoot);
-        if (!nativeArchive) {
-            result.failure = ExtractFailure::ArchiveUnreadable;
-            result.error = "cannot open archive " + Quoted(platform::Narrow(archivePath)) + ": no such volume or path";
-        } else if (!nativeDestination) {
+        if (!nativeDestination) {
             // A letter without a volume: the stick is no longer there.
             result.failure = ExtractFailure::StickPulled;
             result.error =
                 "cannot extract into " + Quoted(platform::Narrow(destinationRoot)) + ": no such volume or path";
         } else {
             const bool fat32 = extraction::FileSystemNameOf(destinationRoot) == L"FAT32";
-            extraction::ZipExtraction(*nativeArchive, *nativeDestination, fat32, progress, cancel, totalOut, result)
-                .Run();
+            extraction::ZipExtraction(archive, *nativeDestination, fat32, progress, cancel, totalOut, result).Run();
         }
     } catch (const std::exception& failure) {
         result.failure = ExtractFailure::StickWrite;
@@ -549,20 +557,48 @@ ExtractionResult Extract(const std::wstring& archivePath, const std::wstring& de
     return result;
 }
 
+ExtractionResult ArchiveUnreadable(std::string error)
+{
+    ExtractionResult result;
+    result.failure = ExtractFailure::ArchiveUnreadable;
+    result.error = std::move(error);
+    extraction::KeepOnOneLine(result.error);
+    return result;
+}
+
 } // namespace
+
+ExtractionResult ExtractZipArchive(const ArchiveInFolder& archive, const std::wstring& destinationRoot,
+    const ExtractProgressCallback& progress, const std::atomic<bool>* cancel)
+{
+    return Extract(archive, destinationRoot, progress, cancel, &g_extractTotalBytes);
+}
 
 ExtractionResult ExtractZipArchive(const std::wstring& archivePath, const std::wstring& destinationRoot,
     const ExtractProgressCallback& progress, const std::atomic<bool>* cancel)
 {
-    return Extract(archivePath, destinationRoot, progress, cancel, &g_extractTotalBytes);
+    using extraction::Quoted;
+    const std::optional<std::string> nativeArchive = platform::NativePath(archivePath);
+    const std::size_t slash = nativeArchive ? nativeArchive->rfind('/') : std::string::npos;
+    if (slash == std::string::npos)
+        return ArchiveUnreadable(
+            "cannot open archive " + Quoted(platform::Narrow(archivePath)) + ": no such volume or path");
+    int code = 0;
+    const platform::FolderHandle folder =
+        platform::FolderHandle::OpenExisting(slash == 0 ? "/" : nativeArchive->substr(0, slash), code);
+    if (!folder.IsOpen())
+        return ArchiveUnreadable(
+            "cannot open archive " + Quoted(*nativeArchive) + ": " + platform::FileErrorText(code));
+    return ExtractZipArchive(
+        {folder, nativeArchive->substr(slash + 1), *nativeArchive}, destinationRoot, progress, cancel);
 }
 
-PackageExtraction::PackageExtraction(std::wstring archivePath, std::wstring destinationRoot)
-    : m_archivePath(std::move(archivePath)), m_destinationRoot(std::move(destinationRoot))
+PackageExtraction::PackageExtraction(ArchiveInFolder archive, std::wstring destinationRoot)
+    : m_archive(std::move(archive)), m_destinationRoot(std::move(destinationRoot))
 {
 }
 
 ExtractionResult PackageExtraction::Run(const ExtractProgressCallback& progress)
 {
-    return Extract(m_archivePath, m_destinationRoot, progress, &m_cancel, &m_totalBytes);
+    return Extract(m_archive, m_destinationRoot, progress, &m_cancel, &m_totalBytes);
 }

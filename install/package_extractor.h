@@ -40,10 +40,19 @@ struct ExtractionResult {
     bool Ok() const { return failure == ExtractFailure::None; }
 };
 
-// Extracts every entry of the ZIP archive at archivePath beneath destinationRoot, keeping the
-// folders. Both are letter paths ("C:\kelvo\a.zip", "E:") or rooted paths ("\tmp\x"); the
-// destination must exist: it is opened once and everything is written relative to that handle,
-// one name at a time, never through a link.
+// An archive in an open folder: the extraction opens the file `name` once, through the
+// folder's handle and never through a link, and reads every pass from that file. The folder
+// must outlive every extraction of it.
+struct ArchiveInFolder {
+    const platform::FolderHandle& folder;
+    std::string name; // one path component
+    std::string shownPath; // how messages name it
+};
+
+// Extracts every entry of the ZIP archive beneath destinationRoot, keeping the folders. The
+// destination is a letter path ("E:") or a rooted path ("\tmp\x"); it must exist: it is
+// opened once and everything is written relative to that handle, one name at a time, never
+// through a link.
 //
 // - Files of the same name are replaced, everything else at the destination is left alone.
 // - Names carrying the UTF-8 flag are UTF-8; the others are UTF-8 when every name of the
@@ -58,6 +67,10 @@ struct ExtractionResult {
 // - The destination's path is checked between entries: when it no longer leads to the folder
 //   that was opened, or a write fails because the device went away, the result is StickPulled.
 // - Everything written is flushed to the destination's device before success is returned.
+ExtractionResult ExtractZipArchive(const ArchiveInFolder& archive, const std::wstring& destinationRoot,
+    const ExtractProgressCallback& progress, const std::atomic<bool>* cancel = nullptr);
+// The same for the archive at a letter or rooted path ("C:\kelvo\a.zip"), opened beneath its
+// folder, for tools and tests.
 ExtractionResult ExtractZipArchive(const std::wstring& archivePath, const std::wstring& destinationRoot,
     const ExtractProgressCallback& progress, const std::atomic<bool>* cancel = nullptr);
 
@@ -66,7 +79,7 @@ ExtractionResult ExtractZipArchive(const std::wstring& archivePath, const std::w
 // it extracts exactly as ExtractZipArchive does.
 class PackageExtraction {
 public:
-    PackageExtraction(std::wstring archivePath, std::wstring destinationRoot);
+    PackageExtraction(ArchiveInFolder archive, std::wstring destinationRoot);
     PackageExtraction(const PackageExtraction&) = delete;
     PackageExtraction& operator=(const PackageExtraction&) = delete;
 
@@ -79,7 +92,7 @@ public:
     std::uint64_t TotalBytes() const { return m_totalBytes; }
 
 private:
-    const std::wstring m_archivePath;
+    const ArchiveInFolder m_archive;
     const std::wstring m_destinationRoot;
     std::atomic<bool> m_cancel{false};
     std::uint64_t m_totalBytes = 0;

@@ -13,5 +13,6 @@ inline constexpr UINT WM_INSTALL_STICK_PULLED = WM_USER + 1017;
 // New progress waits in the job (InstallJob::TakeProgress). wParam 0, lParam 0.
 inline constexpr UINT WM_INSTALL_PROGRESS = WM_USER + 1015;
 // The installation failed; wParam is the InstallFailure. The window tells the user, hides
-// and closes; once a stop was requested (the stick was pulled) it drops the message. lParam 0.
+// and closes; once a stop was requested (the stick was pulled) it drops the message. lParam:
+// the WorkFolderProblem for InstallFailure::WorkFolderUnsafe, 0 otherwise.
 inline constexpr UINT WM_INSTALL_FAILED = WM_USER + 1016;

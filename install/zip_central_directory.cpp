@@ -1,8 +1,6 @@
 #include "install/zip_central_directory.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <memory>
 
 namespace extraction {
 namespace {
@@ -26,30 +24,37 @@ std::uint64_t Little(const unsigned char* bytes, int count)
     return value;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-
-bool ReadAt(std::FILE* file, std::uint64_t offset, void* buffer, std::size_t size)
+bool ReadAt(const platform::ReadableFile& file, std::uint64_t offset, void* buffer, std::size_t size)
 {
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0 && std::fread(buffer, 1, size, file) == size;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    while (size > 0) {
+        int error = 0;
+        const std::optional<std::size_t> got = file.ReadAt(bytes, size, offset, error);
+        if (!got || *got == 0)
+            return false;
+        bytes += *got;
+        offset += *got;
+        size -= *got;
+    }
+    return true;
 }
 
 } // namespace
 
-std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const std::string& zipPath)
+std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const platform::ReadableFile& zip)
 {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(zipPath.c_str(), "rb"));
-    if (!file || fseeko(file.get(), 0, SEEK_END) != 0)
+    int error = 0;
+    const std::optional<std::uint64_t> size = zip.Size(error);
+    if (!size)
         return std::nullopt;
-    const auto fileSize = static_cast<std::uint64_t>(ftello(file.get()));
+    const std::uint64_t fileSize = *size;
     if (fileSize < kEndRecordSize)
         return std::nullopt;
 
     // The end record lies within the last 64 KiB and 22 bytes (its comment comes after it).
     const std::uint64_t tailSize = std::min<std::uint64_t>(fileSize, kEndRecordSize + 0xFFFF);
     std::vector<unsigned char> tail(tailSize);
-    if (!ReadAt(file.get(), fileSize - tailSize, tail.data(), tail.size()))
+    if (!ReadAt(zip, fileSize - tailSize, tail.data(), tail.size()))
         return std::nullopt;
     std::optional<std::size_t> end;
     for (std::size_t at = tail.size() - kEndRecordSize + 1; at-- > 0;) {
@@ -69,10 +74,9 @@ std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const std
     std::uint64_t directoryEnd = endOffset;
     if (endOffset >= kLocatorSize) {
         unsigned char locator[kLocatorSize];
-        if (ReadAt(file.get(), endOffset - kLocatorSize, locator, sizeof locator) &&
-            Little(locator, 4) == kZip64Locator) {
+        if (ReadAt(zip, endOffset - kLocatorSize, locator, sizeof locator) && Little(locator, 4) == kZip64Locator) {
             unsigned char record[56];
-            if (!ReadAt(file.get(), Little(locator + 8, 8), record, sizeof record) ||
+            if (!ReadAt(zip, Little(locator + 8, 8), record, sizeof record) ||
                 Little(record, 4) != kZip64EndOfCentralDirectory)
                 return std::nullopt;
             directoryEnd = Little(locator + 8, 8);
@@ -88,7 +92,7 @@ std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const std
     const std::uint64_t storedDirectoryOffset = directoryOffset;
     directoryOffset = directoryEnd - directorySize; // as readers do when the two disagree
     std::vector<unsigned char> directory(directorySize);
-    if (!ReadAt(file.get(), directoryOffset, directory.data(), directory.size()))
+    if (!ReadAt(zip, directoryOffset, directory.data(), directory.size()))
         return std::nullopt;
 
     std::vector<CentralDirectoryEntry> entries;
@@ -141,21 +145,18 @@ std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const std
 }
 
 std::optional<std::string> FindHeaderDisagreement(
-    const std::string& zipPath, const std::vector<CentralDirectoryEntry>& entries)
+    const platform::ReadableFile& zip, const std::vector<CentralDirectoryEntry>& entries)
 {
     constexpr std::uint32_t kLocalHeader = 0x04034b50;
     constexpr std::size_t kLocalHeaderSize = 30;
     constexpr unsigned kDataDescriptorFlag = 1u << 3;
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(zipPath.c_str(), "rb"));
-    if (!file)
-        return "cannot open the archive to read its local headers";
     for (const CentralDirectoryEntry& entry : entries) {
         const std::string named = "archive entry \"" + entry.rawName + "\": ";
         unsigned char header[kLocalHeaderSize];
-        if (!ReadAt(file.get(), entry.localHeaderAt, header, sizeof header) || Little(header, 4) != kLocalHeader)
+        if (!ReadAt(zip, entry.localHeaderAt, header, sizeof header) || Little(header, 4) != kLocalHeader)
             return named + "no local header where the central directory says";
         std::string name(Little(header + 26, 2), '\0');
-        if (!name.empty() && !ReadAt(file.get(), entry.localHeaderAt + kLocalHeaderSize, name.data(), name.size()))
+        if (!name.empty() && !ReadAt(zip, entry.localHeaderAt + kLocalHeaderSize, name.data(), name.size()))
             return named + "the local header's name is cut short";
         if (name != entry.rawName)
             return named + "the local header names it \"" + name + "\"";

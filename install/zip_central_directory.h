@@ -3,6 +3,8 @@
 // compares it with the stored one, instead of libarchive computing a second.
 #pragma once
 
+#include "platform/folder_handle.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,14 +23,15 @@ struct CentralDirectoryEntry {
 
 // The entries in the order libarchive's seekable ZIP reader hands them out: by the offset of
 // their local header, an entry whose offset repeats an earlier one's left out. nullopt when
-// the file has no central directory that can be read.
-std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const std::string& zipPath);
+// the file has no central directory that can be read. The file is read at given offsets: where
+// it stands for Read is left as it is.
+std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const platform::ReadableFile& zip);
 
 // The first entry whose local header disagrees with its central-directory record on the name's
 // bytes, or on the CRC and the sizes where the local header holds them (no data descriptor, no
 // ZIP64 values): one line naming it. nullopt when every entry agrees. A reader that takes names
 // from the local headers would otherwise install what no ZIP tool lists.
 std::optional<std::string> FindHeaderDisagreement(
-    const std::string& zipPath, const std::vector<CentralDirectoryEntry>& entries);
+    const platform::ReadableFile& zip, const std::vector<CentralDirectoryEntry>& entries);
 
 } // namespace extraction

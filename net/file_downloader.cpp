@@ -2,11 +2,9 @@
 
 #include "net/curl_easy.h"
 #include "platform/diagnostics.h"
-#include "platform/win32_files.h"
 #include "platform/win32_system.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <type_traits>
@@ -14,14 +12,9 @@
 
 namespace {
 
-struct FileClose {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileClose>;
-
 // What the write callback writes to, and the errno of its first failed write.
 struct WriteTarget {
-    std::FILE* file = nullptr;
+    platform::WritableFile* file = nullptr;
     int error = 0;
 };
 
@@ -45,8 +38,8 @@ CURLcode CheckResponseStatus(CURL* curl)
 
 } // namespace
 
-FileDownloader::FileDownloader(std::string url, std::string savePath)
-    : m_url(std::move(url)), m_savePath(std::move(savePath))
+FileDownloader::FileDownloader(std::string url, platform::WritableFile file)
+    : m_url(std::move(url)), m_file(std::move(file))
 {
 }
 
@@ -108,13 +101,13 @@ bool FileDownloader::Transfer()
         m_failure = DownloadFailure::Transfer;
         return false;
     }
-    File file(platform::OpenFile(m_savePath, "ab+"));
-    if (!file) {
-        platform::WriteDiagnosticLine(std::string("Failed to open file for writing: ") + std::strerror(errno));
+    platform::WritableFile file = std::move(m_file);
+    if (!file.IsOpen()) {
+        platform::WriteDiagnosticLine("Failed to open file for writing: no file to write to");
         m_failure = DownloadFailure::LocalFile;
         return false;
     }
-    WriteTarget target{file.get()};
+    WriteTarget target{&file};
 
     CURL* const curl = handle.get();
     curl_easy_setopt(curl, CURLOPT_URL, m_url.c_str());
@@ -136,9 +129,9 @@ bool FileDownloader::Transfer()
     if (result == CURLE_OK) {
         result = CheckResponseStatus(curl);
     }
-    // Data still in the stream's buffer is only on disk once the close succeeds.
-    if (std::fclose(file.release()) != 0 && target.error == 0) {
-        target.error = errno;
+    // Some file systems report a failed write only at the close.
+    if (int closeError = 0; !file.Close(closeError) && target.error == 0) {
+        target.error = closeError;
         if (result == CURLE_OK)
             result = CURLE_WRITE_ERROR;
     }
@@ -157,11 +150,13 @@ bool FileDownloader::Transfer()
 std::size_t FileDownloader::WriteToFile(char* data, std::size_t size, std::size_t count, void* target)
 {
     auto& to = *static_cast<WriteTarget*>(target);
-    errno = 0;
-    const std::size_t written = std::fwrite(data, size, count, to.file);
-    if (written != count && to.error == 0)
-        to.error = errno != 0 ? errno : EIO;
-    return written;
+    // curl passes size 1; anything short of the whole block stops the transfer.
+    int error = 0;
+    if (to.file->Write(data, size * count, error))
+        return count;
+    if (to.error == 0)
+        to.error = error != 0 ? error : EIO;
+    return 0;
 }
 
 int FileDownloader::OnTransferProgress(void* downloader, std::int64_t downloadTotal, std::int64_t downloaded,

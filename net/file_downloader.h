@@ -2,6 +2,7 @@
 // creator can poll.
 #pragma once
 
+#include "platform/folder_handle.h"
 #include "platform/win32_types.h"
 
 #include <atomic>
@@ -25,8 +26,9 @@ enum class DownloadFailure {
 
 class FileDownloader {
 public:
-    // url: what to fetch; savePath: a letter path ("C:\kelvo\a.zip") the body is appended to.
-    FileDownloader(std::string url, std::string savePath);
+    // url: what to fetch; file: where the body goes, written from where the file stands (an
+    // empty file the caller has just made). The downloader owns and closes it.
+    FileDownloader(std::string url, platform::WritableFile file);
     // Stops a running transfer (as Cancel does) and waits for its thread to end, so the
     // progress callback never runs afterwards. Not to be called from that callback.
     ~FileDownloader();
@@ -62,7 +64,7 @@ private:
     bool Transfer();
 
     const std::string m_url;
-    const std::string m_savePath;
+    platform::WritableFile m_file; // the download thread's once it runs
     std::atomic<bool> m_finished{false};
     ProgressCallback m_progressCallback;
     std::atomic<bool> m_failed{false};

@@ -61,6 +61,14 @@ public:
     bool IsOpen() const { return m_fd.IsOpen(); }
     // Up to `size` bytes; 0 at the end of the file; nullopt with the error number on failure.
     std::optional<std::size_t> Read(void* buffer, std::size_t size, int& error);
+    // Up to `size` bytes from `offset` on, leaving the position that Read goes on from as it is.
+    std::optional<std::size_t> ReadAt(void* buffer, std::size_t size, std::uint64_t offset, int& error) const;
+    // Moves the position that Read goes on from back to the file's start.
+    bool Rewind(int& error);
+    // The file's length now.
+    std::optional<std::uint64_t> Size(int& error) const;
+    // The descriptor, for a library that reads from one (it stays this object's to close).
+    int Descriptor() const { return m_fd.get(); }
 
 private:
     friend class UncachedFileReader; // platform/uncached_read.h
@@ -77,6 +85,15 @@ struct FileSystemSpace {
 struct ExistingEntry {
     bool isFolder = false;
     std::uint64_t allocatedBytes = 0; // what its data takes on the device
+};
+
+// What a name inside a folder is, looked at without following it.
+enum class EntryKind { Missing, Folder, File, Link, Other };
+
+// Who owns a folder, and its permission bits (07777).
+struct FolderStatus {
+    unsigned owner = 0;
+    unsigned permissions = 0;
 };
 
 class FolderHandle {
@@ -113,6 +130,9 @@ public:
     // Anything but a folder that had the name before is removed first (a link itself, never
     // what it points to); a folder of that name fails with EISDIR.
     WritableFile CreateFile(std::string_view name, unsigned mode, int& error) const;
+    // A new regular file `name` inside this one, created with `mode` (less the umask) only when
+    // nothing has the name: a link, a file or a folder of that name fails with EEXIST.
+    WritableFile CreateNewFile(std::string_view name, unsigned mode, int& error) const;
     // The regular file `name` inside this one for reading, never following a link.
     ReadableFile OpenFile(std::string_view name, int& error) const;
     // The regular file at `relativePath` ('/'-separated names, no "." or "..") beneath this
@@ -121,6 +141,11 @@ public:
     ReadableFile OpenFileBeneath(std::string_view relativePath, int& error) const;
     // Removes the file `name` inside this one.
     bool RemoveFile(std::string_view name, int& error) const;
+
+    // What `name` inside this one is; nullopt with the error number when that cannot be told.
+    std::optional<EntryKind> KindOf(std::string_view name, int& error) const;
+    // This folder's owner and permission bits.
+    bool Status(FolderStatus& status, int& error) const;
 
     // This folder's own modification time and permission bits.
     bool SetModificationTime(const FileTime& time, int& error) const;
@@ -149,5 +174,7 @@ private:
 
 // The process's file-creation mask (umask), read without changing it.
 unsigned CreationMask();
+// The user the process acts as (its effective user id; 0 for root).
+unsigned ProcessUserId();
 
 } // namespace platform

@@ -2,6 +2,9 @@
 // questions and the lines of the station. Each stands exactly as the user reads it.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 namespace text {
 
 // Captions.
@@ -32,6 +35,16 @@ inline constexpr const wchar_t* kInstalledUnverified = L"安装完成（未校�
 // The failures of the installation, by the side that failed.
 inline constexpr const wchar_t* kNetworkUnavailable = L"网络不可用，请稍后再试。";
 inline constexpr const wchar_t* kWorkFolderFailed = L"无法在硬盘上创建下载文件夹，安装终止。";
+// A work folder that others could change is not used: "下载文件夹“C:\kelvo”不安全（它是一个链接），
+// 安装终止。", with one of the reasons below.
+inline std::wstring WorkFolderUnsafe(std::wstring_view folder, std::wstring_view reason)
+{
+    return L"下载文件夹“" + std::wstring(folder) + L"”不安全（" + std::wstring(reason) + L"），安装终止。";
+}
+inline constexpr const wchar_t* kWorkFolderIsLink = L"它是一个链接";
+inline constexpr const wchar_t* kWorkFolderNotAFolder = L"它不是文件夹";
+inline constexpr const wchar_t* kWorkFolderNotAdministrators = L"它不属于管理员";
+inline constexpr const wchar_t* kWorkFolderWritableByOthers = L"其他用户也可以写入";
 inline constexpr const wchar_t* kDownloadFailed = L"课件下载失败，请检查网络后重试。";
 inline constexpr const wchar_t* kStickWriteFailed = L"课件写入U盘失败，请检查U盘后重试。";
 inline constexpr const wchar_t* kDownloadSaveFailed = L"课件无法保存到硬盘，请检查硬盘后重试。";

@@ -27,13 +27,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -121,10 +120,10 @@ private:
 };
 
 struct Stick {
-    Stick(const DriveInfo& drive, std::wstring label, const std::wstring& archivePath, platform::VolumeEvents& loop)
+    Stick(const DriveInfo& drive, std::wstring label, const ArchiveInFolder& archive, platform::VolumeEvents& loop)
         : loop(loop), root(drive.driveName),
           name(platform::Narrow(label.empty() ? drive.driveName : drive.driveName + L" " + label)),
-          extraction(archivePath, drive.driveName)
+          extraction(archive, drive.driveName)
     {
     }
 
@@ -245,27 +244,27 @@ void InstallOntoStick(Stick& stick, const StationOptions& options, StationOutput
 
 void Refuse(const wchar_t* said) { std::cerr << platform::Narrow(said) << std::endl; }
 
-// An archive an earlier run left in the work folder that can be used as it is: exactly the
-// probed length, and its ZIP directory reads.
-bool ReusableArchive(const std::string& nativePath, int probedSize)
+// An archive an earlier run left in the work folder that can be used as it is: a file (never
+// a link), exactly the probed length, and its ZIP directory reads.
+bool ReusableArchive(const WorkFolder& folder, const std::string& name, int probedSize)
 {
     if (probedSize <= 0)
         return false;
-    std::error_code error;
-    const auto size = std::filesystem::file_size(nativePath, error);
-    return !error && size == static_cast<std::uintmax_t>(probedSize) &&
-        extraction::ReadCentralDirectory(nativePath).has_value();
+    int error = 0;
+    const platform::ReadableFile file = folder.Handle().OpenFile(name, error);
+    const std::optional<std::uint64_t> size = file.IsOpen() ? file.Size(error) : std::nullopt;
+    return size == static_cast<std::uint64_t>(probedSize) && extraction::ReadCentralDirectory(file).has_value();
 }
 
 enum class DownloadEnd { Done, Failed, Stopped };
 
 // The download with the normal run's status lines: "正在下载 0%", then one line per whole
 // percent.
-DownloadEnd DownloadArchive(const std::string& url, const std::string& archivePath, StationOutput& out)
+DownloadEnd DownloadArchive(const std::string& url, platform::WritableFile archive, StationOutput& out)
 {
     out.Line(platform::Narrow(FormatDownloadStartStatus(0)));
     std::atomic<int> shown{-1};
-    FileDownloader downloader(url, archivePath);
+    FileDownloader downloader(url, std::move(archive));
     downloader.SetProgressCallback([&shown, &out](double total, double received) {
         if (const auto percent = DownloadPercent(total, received)) {
             const int whole = static_cast<int>(*percent);
@@ -358,31 +357,41 @@ int RunStation(const StationOptions& options)
     const std::string& url = prepared->url;
     const std::string& archivePath = prepared->archivePath;
     const int size = prepared->probedSize;
-    const std::optional<std::string> nativeArchive = platform::NativePath(archivePath);
-    if (const platform::Result<void> folder = MakeWorkFolder(prepared->workFolder); !folder || !nativeArchive) {
-        if (!folder)
-            platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, folder.Failure().Text());
-        Refuse(InstallFailureText(InstallFailure::WorkFolder));
+    const std::optional<std::string> archiveName = NameInFolder(prepared->workFolder, archivePath);
+    auto opened = MakeWorkFolder(prepared->workFolder);
+    if (!opened || !archiveName) {
+        if (!opened)
+            platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, opened.Failure().error.Text());
+        Refuse(WorkFolderRefusalText(prepared->workFolder, opened ? WorkFolderProblem::None : opened.Failure().problem)
+                   .c_str());
         return kExitRefused;
     }
+    // Every later use of the archive goes through this handle on the work folder.
+    const WorkFolder& workFolder = *opened;
 
-    if (ReusableArchive(*nativeArchive, size)) {
+    if (ReusableArchive(workFolder, *archiveName, size)) {
         out.Line(text::kStationReusedArchive + archivePath);
     } else {
         if (ProbeServer() != 0 && !IsInternetConnected()) {
             Refuse(InstallFailureText(InstallFailure::NetworkUnavailable));
             return kExitSomeFailed;
         }
-        DeleteFileA(archivePath.c_str()); // an archive left by an earlier run
-        const DownloadEnd downloaded = DownloadArchive(url, archivePath, out);
+        // An archive left by an earlier run goes first.
+        auto archive = workFolder.CreateArchive(*archiveName);
+        if (!archive) {
+            platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, archive.Failure().Text());
+            Refuse(InstallFailureText(InstallFailure::DownloadSave));
+            return kExitSomeFailed;
+        }
+        const DownloadEnd downloaded = DownloadArchive(url, std::move(*archive), out);
         if (downloaded != DownloadEnd::Done) {
-            DeleteFileA(archivePath.c_str()); // half an archive is of no use to anybody
+            workFolder.RemoveArchive(*archiveName); // half an archive is of no use to anybody
             if (downloaded == DownloadEnd::Stopped)
                 out.Line(text::kStationDownloadStopped);
             return kExitSomeFailed;
         }
     }
-    const std::wstring archive = platform::Widen(archivePath);
+    const ArchiveInFolder archive{workFolder.Handle(), *archiveName, workFolder.NativePathOf(*archiveName)};
 
     // The sticks: every removable drive present and every one plugged in later.
     std::vector<std::unique_ptr<Stick>> started;

@@ -87,6 +87,8 @@ unsigned CreationMask()
     return 022;
 }
 
+unsigned ProcessUserId() { return static_cast<unsigned>(::geteuid()); }
+
 // ---- WritableFile ------------------------------------------------------------------------------
 
 bool WritableFile::Write(const void* data, std::size_t size, int& error)
@@ -136,6 +138,33 @@ std::optional<std::size_t> ReadableFile::Read(void* buffer, std::size_t size, in
         return static_cast<std::size_t>(got);
     error = errno;
     return std::nullopt;
+}
+
+std::optional<std::size_t> ReadableFile::ReadAt(void* buffer, std::size_t size, std::uint64_t offset, int& error) const
+{
+    const ssize_t got = RetryOnInterrupt([&] { return ::pread(m_fd.get(), buffer, size, static_cast<off_t>(offset)); });
+    if (got >= 0)
+        return static_cast<std::size_t>(got);
+    error = errno;
+    return std::nullopt;
+}
+
+bool ReadableFile::Rewind(int& error)
+{
+    if (::lseek(m_fd.get(), 0, SEEK_SET) == 0)
+        return true;
+    error = errno;
+    return false;
+}
+
+std::optional<std::uint64_t> ReadableFile::Size(int& error) const
+{
+    struct stat info {};
+    if (::fstat(m_fd.get(), &info) != 0) {
+        error = errno;
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
 }
 
 // ---- FolderHandle ------------------------------------------------------------------------------
@@ -252,6 +281,17 @@ WritableFile FolderHandle::CreateFile(std::string_view name, unsigned mode, int&
     return file;
 }
 
+WritableFile FolderHandle::CreateNewFile(std::string_view name, unsigned mode, int& error) const
+{
+    std::string component;
+    if (!AsComponent(name, component, error))
+        return WritableFile();
+    WritableFile file(CreateFileAt(m_fd.get(), component.c_str(), mode));
+    if (!file.IsOpen())
+        error = errno;
+    return file;
+}
+
 ReadableFile FolderHandle::OpenFile(std::string_view name, int& error) const
 {
     std::string component;
@@ -326,6 +366,37 @@ bool FolderHandle::RemoveFile(std::string_view name, int& error) const
         return true;
     error = errno;
     return false;
+}
+
+std::optional<EntryKind> FolderHandle::KindOf(std::string_view name, int& error) const
+{
+    std::string component;
+    if (!AsComponent(name, component, error))
+        return std::nullopt;
+    struct stat info {};
+    if (::fstatat(m_fd.get(), component.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT)
+            return EntryKind::Missing;
+        error = errno;
+        return std::nullopt;
+    }
+    if (S_ISLNK(info.st_mode))
+        return EntryKind::Link;
+    if (S_ISDIR(info.st_mode))
+        return EntryKind::Folder;
+    return S_ISREG(info.st_mode) ? EntryKind::File : EntryKind::Other;
+}
+
+bool FolderHandle::Status(FolderStatus& status, int& error) const
+{
+    struct stat info {};
+    if (::fstat(m_fd.get(), &info) != 0) {
+        error = errno;
+        return false;
+    }
+    status.owner = static_cast<unsigned>(info.st_uid);
+    status.permissions = static_cast<unsigned>(info.st_mode & 07777);
+    return true;
 }
 
 bool FolderHandle::SetModificationTime(const FileTime& time, int& error) const

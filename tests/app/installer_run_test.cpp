@@ -12,9 +12,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
+#include <functional>
+#include <thread>
+
 #include <optional>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -488,6 +494,87 @@ TEST_F(InstallerRunTest, AHardDiskThatFillsUpDuringTheDownloadIsTheHardDisksFaul
     EXPECT_NE(result.out.find("No space left on device"), std::string::npos) << result.out;
     EXPECT_FALSE(fs::exists(m_disk / "kelvo" / kArchive));
     ExpectNothingInstalled();
+}
+
+// The program writes into C:\kelvo as root: a work folder that anybody else could change is
+// not used, and nothing is written through it.
+TEST_F(InstallerRunTest, AWorkFolderOthersCouldChangeIsRefusedAndNothingIsWritten)
+{
+    const fs::path work = m_disk / "kelvo";
+    const fs::path elsewhere = m_root / "elsewhere";
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        const char* reason;
+    } rows[] = {
+        {"a link", [&] { fs::create_directory_symlink(elsewhere, work); }, "它是一个链接"},
+        {"a file", [&] { std::ofstream(work) << "x"; }, "它不是文件夹"},
+        {"writable by all", [&] { fs::create_directory(work), fs::permissions(work, fs::perms::all); },
+            "其他用户也可以写入"},
+        {"writable by its group",
+            [&] { fs::create_directory(work), fs::permissions(work, fs::perms::group_write, fs::perm_options::add); },
+            "其他用户也可以写入"},
+        {"owned by a user",
+            [&] {
+                fs::create_directory(work);
+                EXPECT_EQ(::chown(work.c_str(), 65534, 65534), 0);
+            },
+            "它不属于管理员"},
+    };
+    Serve();
+    for (const auto& row : rows) {
+        fs::remove_all(work);
+        fs::remove_all(elsewhere);
+        fs::create_directory(elsewhere);
+        row.make();
+        const ProgramResult result = Run({"--package-key", kKey});
+        EXPECT_EQ(result.exitCode, 1) << row.name;
+        EXPECT_EQ(result.err, std::string("下载文件夹“C:\\kelvo”不安全（") + row.reason + "），安装终止。\n")
+            << row.name;
+        EXPECT_TRUE(fs::is_empty(elsewhere)) << row.name;
+        EXPECT_TRUE(!fs::is_directory(fs::symlink_status(work)) || fs::is_empty(work)) << row.name;
+        ExpectNothingInstalled();
+    }
+}
+
+TEST_F(InstallerRunTest, UnderUmaskZeroTheWorkFolderIs0755AndTheArchive0644)
+{
+    Serve();
+    const mode_t saved = ::umask(0);
+    const auto run = Start({"--package-key", kKey});
+    ::umask(saved);
+    ExpectInstalled(run->Wait());
+    EXPECT_EQ(fs::status(m_disk / "kelvo").permissions(), static_cast<fs::perms>(0755));
+    EXPECT_EQ(fs::status(m_disk / "kelvo" / kArchive).permissions(), static_cast<fs::perms>(0644));
+}
+
+// Links planted at the archive's name, to a file and to a name not there, while the run waits
+// before its download: the archive is never made or appended through one.
+TEST_F(InstallerRunTest, ALinkAtTheArchivesNameIsNeverFollowed)
+{
+    const fs::path archive = m_disk / "kelvo" / kArchive;
+    const fs::path victim = m_root / "victim";
+    const fs::path made = m_root / "made";
+    fs::create_directory(m_disk / "kelvo");
+    std::ofstream(victim) << "secret";
+    Serve(Rate(1'000'000));
+    std::atomic<bool> ended{false};
+    std::thread planter([&] {
+        for (int i = 0; !ended; ++i) {
+            std::error_code error;
+            fs::create_symlink(i % 2 ? victim : made, archive, error);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    const ProgramResult result = Run({"--package-key", kKey});
+    ended = true;
+    planter.join();
+    EXPECT_TRUE(ReadText(victim) == "secret") << "the link was followed";
+    EXPECT_FALSE(fs::exists(made));
+    if (result.exitCode == 0)
+        EXPECT_EQ(ReadText(archive), ReadText(m_cloud / kArchive));
+    else // a link planted between the old archive's removal and the new one's making
+        EXPECT_EQ(result.err, "课件无法保存到硬盘，请检查硬盘后重试。\n") << result.out;
 }
 
 TEST_F(InstallerRunTest, InstallsOntoARealExfatStick)

@@ -124,6 +124,38 @@ TEST_F(StationRunTest, AnArchiveOnTheDiskIsUsedOnlyWhenItHasTheLengthAndReads)
         EXPECT_EQ(Count(ReadText(Requests()), "GET /setup/"), row.reused ? 0u : 1u) << row.left.size();
         EXPECT_EQ(ReadText(m_root / "disk/kelvo" / kArchive), archive);
     }
+    // A link to the very archive is not a file the run made: it is not read, and goes.
+    fs::remove(m_root / "disk/kelvo" / kArchive);
+    fs::create_symlink(m_root / "cloud" / kArchive, m_root / "disk/kelvo" / kArchive);
+    const ProgramResult result = Start({"--count", "1"})->Wait();
+    EXPECT_EQ(result.out.find("使用硬盘上已下载的课件"), std::string::npos) << result.out;
+    EXPECT_FALSE(fs::is_symlink(m_root / "disk/kelvo" / kArchive));
+    EXPECT_EQ(ReadText(m_root / "cloud" / kArchive), archive);
+}
+
+TEST_F(StationRunTest, AWorkFolderOthersCouldChangeIsRefusedWithTwoBeforeAnyDownload)
+{
+    const fs::path work = m_root / "disk/kelvo";
+    const fs::path elsewhere = m_root / "elsewhere";
+    Drives("C fixed disk free=20G\nE removable e free=8G\n");
+    for (const bool link : {true, false}) {
+        fs::remove_all(work);
+        fs::create_directory(elsewhere);
+        if (link) {
+            fs::create_directory_symlink(elsewhere, work);
+        } else {
+            fs::create_directory(work);
+            fs::permissions(work, fs::perms::others_write, fs::perm_options::add);
+        }
+        const ProgramResult result = Start({"--count", "1"})->Wait();
+        EXPECT_EQ(result.exitCode, 2) << link;
+        EXPECT_EQ(result.err.substr(result.err.find("下载文件夹")),
+            std::string("下载文件夹“C:\\kelvo”不安全（") + (link ? "它是一个链接" : "其他用户也可以写入") +
+                "），安装终止。\n");
+        EXPECT_TRUE(fs::is_empty(elsewhere));
+        EXPECT_EQ(Count(ReadText(Requests()), "GET /setup/"), 0u);
+        EXPECT_FALSE(Installed("e"));
+    }
 }
 
 TEST_F(StationRunTest, RefusalsOfTheHardDiskSideEndWithTwoAndTermEndsTheRun)

@@ -37,7 +37,9 @@ TEST(ZipCentralDirectoryTest, DamagedDirectoriesAreRefusedWhole)
     const TempFolder temp("central-directory");
     const auto read = [&temp](const std::string& bytes) {
         std::ofstream(temp / "a.zip", std::ios::binary) << bytes;
-        return extraction::ReadCentralDirectory((temp / "a.zip").string());
+        int error = 0;
+        const platform::FolderHandle folder = platform::FolderHandle::OpenExisting(temp.Path().string(), error);
+        return extraction::ReadCentralDirectory(folder.OpenFile("a.zip", error));
     };
     const auto entries = read(good);
     ASSERT_TRUE(entries);

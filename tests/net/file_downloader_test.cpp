@@ -1,7 +1,11 @@
 #include "net/file_downloader.h"
 #include "net_test_support.h"
 
+#include "platform/win32_files.h"
+
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
 
 #include <atomic>
 #include <cstdio>
@@ -47,6 +51,17 @@ protected:
     static void TearDownTestSuite() { m_server.reset(); }
 
     std::string SavePath() const { return (m_dir.Path() / "package.zip").string(); }
+    // A new file in the test's folder, made as the install worker makes the archive.
+    platform::WritableFile SaveFile(const char* name = "package.zip") const
+    {
+        int error = 0;
+        const platform::FolderHandle folder = platform::FolderHandle::OpenExisting(m_dir.Path().string(), error);
+        return folder.CreateNewFile(name, 0644, error);
+    }
+    static platform::WritableFile DevFull()
+    {
+        return platform::WritableFile(::open("/dev/full", O_WRONLY | O_CLOEXEC));
+    }
 
     // Downloads url into SavePath() and returns what the download thread printed.
     std::string RunToEnd(FileDownloader& downloader)
@@ -78,7 +93,7 @@ TEST_P(BodyTest, WholeBodyLandsInFileWithProgress)
     const BodyCase& c = GetParam();
     const bool lengthKnown = c.route == "file";
     ProgressLog progress;
-    FileDownloader downloader(m_server->Url("/" + c.route + "/" + std::to_string(c.length)), SavePath());
+    FileDownloader downloader(m_server->Url("/" + c.route + "/" + std::to_string(c.length)), SaveFile());
     downloader.SetProgressCallback(progress.Callback());
 
     EXPECT_EQ(RunToEnd(downloader), "");
@@ -118,7 +133,10 @@ TEST_F(FileDownloaderTest, LetterPathReachesTheVolumeWithoutCallback)
             c = '\\';
         }
     }
-    FileDownloader downloader(m_server->Url("/file/70000"), letterPath);
+    int error = 0;
+    const platform::FolderHandle folder = platform::FolderHandle::OpenExisting(
+        platform::NativePath(letterPath.substr(0, letterPath.rfind('\\'))).value_or(""), error);
+    FileDownloader downloader(m_server->Url("/file/70000"), folder.CreateNewFile("package.zip", 0644, error));
     RunToEnd(downloader);
     EXPECT_TRUE(downloader.IsFinished());
     EXPECT_TRUE(ReadWholeFile(SavePath()) == PatternBytes(70000));
@@ -126,13 +144,11 @@ TEST_F(FileDownloaderTest, LetterPathReachesTheVolumeWithoutCallback)
 
 TEST_F(FileDownloaderTest, AppendsToAnExistingFile)
 {
-    {
-        std::FILE* old = std::fopen(SavePath().c_str(), "wb");
-        ASSERT_NE(old, nullptr);
-        std::fputs("old bytes", old);
-        std::fclose(old);
-    }
-    FileDownloader downloader(m_server->Url("/file/1000"), SavePath());
+    // The body goes on from where the file it is given stands.
+    platform::WritableFile file = SaveFile();
+    int error = 0;
+    ASSERT_TRUE(file.Write("old bytes", 9, error));
+    FileDownloader downloader(m_server->Url("/file/1000"), std::move(file));
     RunToEnd(downloader);
     EXPECT_TRUE(downloader.IsFinished());
     EXPECT_TRUE(ReadWholeFile(SavePath()) == "old bytes" + PatternBytes(1000));
@@ -147,7 +163,7 @@ TEST_F(FileDownloaderTest, FileUrlIsCopied)
         std::fwrite(PatternBytes(200000).data(), 1, 200000, file);
         std::fclose(file);
     }
-    FileDownloader downloader("file://" + source.string(), SavePath());
+    FileDownloader downloader("file://" + source.string(), SaveFile());
     RunToEnd(downloader);
     EXPECT_TRUE(downloader.IsFinished());
     EXPECT_TRUE(ReadWholeFile(SavePath()) == PatternBytes(200000));
@@ -167,7 +183,7 @@ class FailureTest : public FileDownloaderTest, public testing::WithParamInterfac
 
 TEST_P(FailureTest, EndsAsFailedWithOneLine)
 {
-    FileDownloader downloader(m_server->Url(GetParam().path), SavePath());
+    FileDownloader downloader(m_server->Url(GetParam().path), SaveFile());
     EXPECT_EQ(RunToEnd(downloader), "Download failed: " + GetParam().diagnostic + "\n");
     EXPECT_TRUE(downloader.IsFailed());
     EXPECT_FALSE(downloader.IsFinished());
@@ -183,7 +199,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, FailureTest,
 
 TEST_F(FileDownloaderTest, ErrorDocumentIsNotWrittenAsTheArchive)
 {
-    FileDownloader downloader(m_server->Url("/missing"), SavePath());
+    FileDownloader downloader(m_server->Url("/missing"), SaveFile());
     RunToEnd(downloader);
     EXPECT_TRUE(downloader.IsFailed());
     EXPECT_EQ(ReadWholeFile(SavePath()), "");
@@ -191,7 +207,7 @@ TEST_F(FileDownloaderTest, ErrorDocumentIsNotWrittenAsTheArchive)
 
 TEST_F(FileDownloaderTest, StalledTransferFailsAfterStallTimeout)
 {
-    FileDownloader downloader(m_server->Url("/stall/100000"), SavePath());
+    FileDownloader downloader(m_server->Url("/stall/100000"), SaveFile());
     downloader.SetStallTimeout(std::chrono::seconds(1));
     EXPECT_EQ(RunToEnd(downloader), "Download failed: Timeout was reached\n");
     EXPECT_TRUE(downloader.IsFailed());
@@ -199,15 +215,15 @@ TEST_F(FileDownloaderTest, StalledTransferFailsAfterStallTimeout)
 
 TEST_F(FileDownloaderTest, UnreachableServerFails)
 {
-    FileDownloader downloader("http://127.0.0.1:1/setup/a.zip", SavePath());
+    FileDownloader downloader("http://127.0.0.1:1/setup/a.zip", SaveFile());
     EXPECT_EQ(RunToEnd(downloader), "Download failed: Couldn't connect to server\n");
     EXPECT_TRUE(downloader.IsFailed());
 }
 
 TEST_F(FileDownloaderTest, UnwritableSavePathFails)
 {
-    FileDownloader downloader(m_server->Url("/file/10"), (m_dir.Path() / "missing" / "a.zip").string());
-    EXPECT_EQ(RunToEnd(downloader), "Failed to open file for writing: No such file or directory\n");
+    FileDownloader downloader(m_server->Url("/file/10"), platform::WritableFile());
+    EXPECT_EQ(RunToEnd(downloader), "Failed to open file for writing: no file to write to\n");
     EXPECT_TRUE(downloader.IsFailed());
     EXPECT_FALSE(downloader.IsFinished());
     EXPECT_EQ(downloader.Failure(), DownloadFailure::LocalFile);
@@ -215,20 +231,19 @@ TEST_F(FileDownloaderTest, UnwritableSavePathFails)
 
 TEST_F(FileDownloaderTest, AFullDiskIsTheLocalFilesFailureWithTheSystemsReason)
 {
-    // /dev/full fails every write that reaches it: a large body in a write, a small one only
-    // when the close flushes it.
+    // /dev/full fails every write that reaches it, a large body's and a small one's.
     for (const char* path : {"/file/3000000", "/file/10"}) {
-        FileDownloader downloader(m_server->Url(path), "/dev/full");
+        FileDownloader downloader(m_server->Url(path), DevFull());
         const std::string line = RunToEnd(downloader);
         EXPECT_TRUE(line.starts_with("Download failed: ") && line.ends_with(": No space left on device\n")) << line;
         EXPECT_EQ(downloader.Failure(), DownloadFailure::LocalFile) << path;
     }
 }
 
-// A small body stays in the stream's buffer until the close, which is where a full disk shows.
+// A small body written in one go fails as a whole on a full disk.
 TEST_F(FileDownloaderTest, FailedCloseIsAFailure)
 {
-    FileDownloader downloader(m_server->Url("/file/10"), "/dev/full");
+    FileDownloader downloader(m_server->Url("/file/10"), DevFull());
     RunToEnd(downloader);
     EXPECT_TRUE(downloader.IsFailed());
     EXPECT_FALSE(downloader.IsFinished());
@@ -236,7 +251,7 @@ TEST_F(FileDownloaderTest, FailedCloseIsAFailure)
 
 TEST_F(FileDownloaderTest, CallbackThatReturnsNonZeroAbortsTransfer)
 {
-    FileDownloader downloader(m_server->Url("/file/3000000"), SavePath());
+    FileDownloader downloader(m_server->Url("/file/3000000"), SaveFile());
     downloader.SetProgressCallback([](double, double received) { return received > 0 ? 1 : 0; });
     EXPECT_EQ(RunToEnd(downloader), "Download failed: Operation was aborted by an application callback\n");
     EXPECT_TRUE(downloader.IsFailed());
@@ -246,7 +261,7 @@ TEST_F(FileDownloaderTest, CallbackThatReturnsNonZeroAbortsTransfer)
 
 TEST_F(FileDownloaderTest, CancelStopsAStalledTransfer)
 {
-    FileDownloader downloader(m_server->Url("/stall/100000"), SavePath());
+    FileDownloader downloader(m_server->Url("/stall/100000"), SaveFile());
     std::atomic<bool> receiving{false};
     downloader.SetProgressCallback([&receiving](double, double received) {
         receiving = received > 0;
@@ -267,7 +282,7 @@ TEST_F(FileDownloaderTest, CancelStopsAStalledTransfer)
 TEST_F(FileDownloaderTest, CancelStopsATransferStillConnecting)
 {
     const TestHttpServer full(TestHttpServer::Mode::NoAccept);
-    FileDownloader downloader("http://" + full.Address() + "/file/10", SavePath());
+    FileDownloader downloader("http://" + full.Address() + "/file/10", SaveFile());
     std::atomic<int> reports{0};
     downloader.SetProgressCallback([&reports](double, double) { return ++reports, 0; });
     testing::internal::CaptureStdout();
@@ -286,7 +301,7 @@ TEST_F(FileDownloaderTest, DestroyingARunningDownloaderStopsItsThread)
 {
     auto calls = std::make_shared<std::atomic<int>>(0);
     {
-        FileDownloader downloader(m_server->Url("/stall/100000"), SavePath());
+        FileDownloader downloader(m_server->Url("/stall/100000"), SaveFile());
         downloader.SetProgressCallback([calls](double, double) {
             ++*calls;
             return 0;
@@ -305,7 +320,7 @@ TEST_F(FileDownloaderTest, DestroyingARunningDownloaderStopsItsThread)
 
 TEST_F(FileDownloaderTest, StartsOnlyOnce)
 {
-    FileDownloader downloader(m_server->Url("/file/10"), SavePath());
+    FileDownloader downloader(m_server->Url("/file/10"), SaveFile());
     RunToEnd(downloader);
     EXPECT_FALSE(downloader.Start());
     EXPECT_TRUE(ReadWholeFile(SavePath()) == PatternBytes(10));
@@ -320,20 +335,20 @@ TEST_F(FileDownloaderTest, HttpsVerifiesPeerAndHostName)
         TestHttpServer::Mode::Serve, TestHttpServer::Tls{m_dir.Path() / "misnamed", "wrong.example"});
     {
         const ScopedEnv trust("INSTALLER_CA_BUNDLE", good.CaFile());
-        FileDownloader downloader(good.Url("/file/300000"), SavePath());
+        FileDownloader downloader(good.Url("/file/300000"), SaveFile());
         EXPECT_EQ(RunToEnd(downloader), "");
         EXPECT_TRUE(downloader.IsFinished());
         EXPECT_TRUE(ReadWholeFile(SavePath()) == PatternBytes(300000));
     }
     {
         const ScopedEnv noTrust("INSTALLER_CA_BUNDLE", std::nullopt);
-        FileDownloader downloader(good.Url("/file/300000"), (m_dir.Path() / "untrusted.zip").string());
+        FileDownloader downloader(good.Url("/file/300000"), SaveFile("untrusted.zip"));
         EXPECT_EQ(RunToEnd(downloader).rfind("Download failed: ", 0), 0u);
         EXPECT_TRUE(downloader.IsFailed());
     }
     {
         const ScopedEnv trust("INSTALLER_CA_BUNDLE", misnamed.CaFile());
-        FileDownloader downloader(misnamed.Url("/file/300000"), (m_dir.Path() / "misnamed.zip").string());
+        FileDownloader downloader(misnamed.Url("/file/300000"), SaveFile("misnamed.zip"));
         EXPECT_EQ(RunToEnd(downloader).rfind("Download failed: ", 0), 0u);
         EXPECT_TRUE(downloader.IsFailed());
         EXPECT_EQ(ReadWholeFile(m_dir.Path() / "misnamed.zip"), "");
