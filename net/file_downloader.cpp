@@ -1,6 +1,7 @@
 #include "net/file_downloader.h"
 
 #include "net/curl_easy.h"
+#include "net/proxy_setting.h"
 #include "platform/win32_files.h"
 #include "platform/win32_system.h"
 
@@ -148,7 +149,8 @@ bool FileDownloader::Transfer()
         const bool local = result == CURLE_WRITE_ERROR && target.error != 0;
         m_failure = local ? DownloadFailure::LocalFile : DownloadFailure::Transfer;
         std::cout << "Download failed: " << curl_easy_strerror(result)
-                  << (local ? std::string(": ") + std::strerror(target.error) : std::string()) << std::endl;
+                  << (local ? std::string(": ") + std::strerror(target.error) : net::ProxyForDiagnostics())
+                  << std::endl;
         return false;
     }
     return true;
