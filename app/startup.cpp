@@ -4,6 +4,7 @@
 #include "platform/ui_session.h"
 #include "skin/skin_resources.h"
 #include "ui/message_dialog.h"
+#include "ui/user_texts.h"
 
 namespace {
 
@@ -52,4 +53,10 @@ void ShowAlreadyRunning(HINSTANCE instance)
 {
     const SkinnedUi ui(instance);
     ShowMessage(nullptr, L"提示", L"课件安装工具已在运行。", kOneButtonMessage);
+}
+
+void ShowNoAdministratorRights(HINSTANCE instance)
+{
+    const SkinnedUi ui(instance);
+    ShowMessage(nullptr, L"提示", kNoAdministratorRightsText, kOneButtonMessage);
 }
