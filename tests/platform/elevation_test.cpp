@@ -8,7 +8,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -85,71 +84,50 @@ TEST_F(ElevationTest, OnlyTheInstalledProgramWithItsActionInPlaceGoesThroughTheA
     EXPECT_EQ(platform::RouteFor("/src/build/app/installer", {}), platform::ElevationRoute::Env);
 }
 
-TEST_F(ElevationTest, QtPlatformCrossesOnlyAsOneOfTheWindowSystems)
-{
-    const std::vector<std::pair<std::string, bool>> cases{{"xcb", true}, {"wayland", true}, {"offscreen", true},
-        {"xcb:display=:9", false}, {"minimal", false}, {"/tmp/plugins/libevil.so", false}, {"", false}};
-    for (const auto& [value, crosses] : cases) {
-        const auto lookup = [&](const char* name) -> const char* {
-            return std::string(name) == "QT_QPA_PLATFORM" ? value.c_str() : nullptr;
-        };
-        const std::vector<std::string> expected{"QT_QPA_PLATFORM=" + value};
-        EXPECT_EQ(platform::EnvironmentToPassOn(lookup), crosses ? expected : std::vector<std::string>{}) << value;
-    }
-}
-
-// The Wayland socket crosses, as its full path, only from a folder of the caller's own; the
-// runtime folder itself never does.
-TEST_F(ElevationTest, WaylandCrossesOnlyFromTheCallersOwnFolder)
+// QT_QPA_PLATFORM crosses only as one of three window systems; the Wayland socket only from a
+// folder of the caller's own, as its full path.
+TEST_F(ElevationTest, OnlyAKnownWindowSystemAndTheCallersOwnWaylandSocketCross)
 {
     const fs::path runtime = m_dir / "runtime";
-    const auto prepare = [&](fs::perms mode, uid_t owner) {
-        fs::remove_all(runtime);
-        fs::create_directory(runtime);
-        const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "%s/wayland-0", runtime.c_str());
-        ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-        ::close(listener);
-        fs::permissions(runtime, mode);
-        ASSERT_EQ(::chown(runtime.c_str(), owner, static_cast<gid_t>(-1)), 0);
-    };
+    fs::create_directory(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
     const std::string socket = (runtime / "wayland-0").string();
-    struct Case {
-        const char* what;
-        fs::perms mode;
-        bool othersOwn;
-        std::string display;
-        bool crosses;
-    };
-    const std::vector<Case> cases{{"own folder", fs::perms::owner_all, false, "wayland-0", true},
-        {"full path", fs::perms::owner_all, false, socket, true},
-        {"others may write", fs::perms::all, false, "wayland-0", false},
-        {"another user's", fs::perms::owner_all, true, "wayland-0", false},
-        {"a path below the folder", fs::perms::owner_all, false, "../runtime/wayland-0", false},
-        {"no such socket", fs::perms::owner_all, false, "wayland-1", false}};
-    for (const Case& c : cases) {
-        if (c.othersOwn && geteuid() != 0)
-            continue; // only root can give the folder away
-        prepare(c.mode, c.othersOwn ? 65534 : geteuid());
-        const std::string runtimePath = runtime.string();
-        const auto lookup = [&](const char* name) -> const char* {
-            const std::string wanted(name);
-            return wanted == "WAYLAND_DISPLAY" ? c.display.c_str()
-                : wanted == "XDG_RUNTIME_DIR"  ? runtimePath.c_str()
-                                               : nullptr;
-        };
-        const std::vector<std::string> expected{"WAYLAND_DISPLAY=" + socket};
-        EXPECT_EQ(platform::EnvironmentToPassOn(lookup), c.crosses ? expected : std::vector<std::string>{}) << c.what;
-    }
-    // A link to an own folder is not the folder.
-    prepare(fs::perms::owner_all, geteuid());
+    sockaddr_un address{AF_UNIX, {}};
+    socket.copy(address.sun_path, sizeof address.sun_path - 1);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(listener);
     fs::create_directory_symlink(runtime, m_dir / "link");
-    const std::string link = (m_dir / "link" / "wayland-0").string();
-    EXPECT_TRUE(platform::EnvironmentToPassOn([&](const char* name) -> const char* {
-        return std::string(name) == "WAYLAND_DISPLAY" ? link.c_str() : nullptr;
-    }).empty());
+
+    std::map<std::string, std::string> variables;
+    const auto passed = [&] {
+        return platform::EnvironmentToPassOn([&](const char* name) -> const char* {
+            const auto found = variables.find(name);
+            return found == variables.end() ? nullptr : found->second.c_str();
+        });
+    };
+    using Passed = std::vector<std::string>;
+    for (const auto& [value, crosses] : std::map<std::string, bool>{{"xcb", true}, {"wayland", true},
+             {"offscreen", true}, {"xcb:display=:9", false}, {"minimal", false}, {"/tmp/libevil.so", false}}) {
+        variables = {{"QT_QPA_PLATFORM", value}};
+        EXPECT_EQ(passed(), crosses ? Passed{"QT_QPA_PLATFORM=" + value} : Passed{}) << value;
+    }
+    const Passed wayland{"WAYLAND_DISPLAY=" + socket};
+    variables = {{"WAYLAND_DISPLAY", "wayland-0"}, {"XDG_RUNTIME_DIR", runtime.string()}};
+    EXPECT_EQ(passed(), wayland);
+    variables = {{"WAYLAND_DISPLAY", "../runtime/wayland-0"}, {"XDG_RUNTIME_DIR", runtime.string()}};
+    EXPECT_EQ(passed(), Passed{});
+    variables = {{"WAYLAND_DISPLAY", (m_dir / "link" / "wayland-0").string()}};
+    EXPECT_EQ(passed(), Passed{});
+    variables = {{"WAYLAND_DISPLAY", socket}};
+    EXPECT_EQ(passed(), wayland);
+    fs::permissions(runtime, fs::perms::all);
+    EXPECT_EQ(passed(), Passed{});
+    if (geteuid() == 0) {
+        fs::permissions(runtime, fs::perms::owner_all);
+        ASSERT_EQ(::chown(runtime.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(passed(), Passed{});
+    }
 }
 
 TEST_F(ElevationTest, XauthorityFallsBackToTheUsersCookie)
