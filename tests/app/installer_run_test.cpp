@@ -429,6 +429,28 @@ TEST_F(InstallerRunTest, WhenRightsCannotBeHadTheScreenSaysSo)
     }
 }
 
+// pkexec asking a real polkitd on a system bus of its own, for the user nobody.
+TEST_F(InstallerRunTest, ThroughARealPkexecTheDesktopsProxyCrossesAndOnlyInstallationsRun)
+{
+    const fs::path log = m_root / "pkexec.log";
+    const fs::path skin = m_root / "skin";
+    fs::create_directories(skin);
+    const std::string script = SupportScript("private_polkit.sh");
+    ProgramResult result = ProgramRun(
+        "/bin/sh", {script, log.string(), INSTALLER_EXE, "--unattended"}, {"http_proxy=http://127.0.0.1:3128"})
+                               .Wait();
+    if (result.exitCode == 77)
+        GTEST_SKIP() << result.err;
+    EXPECT_NE(result.exitCode, 126) << result.err; // the rights were had; no stick here
+    EXPECT_EQ(ReadText(log),
+        "/usr/bin/env LANG=C.UTF-8 QT_QPA_PLATFORM=offscreen " + std::string(INSTALLER_EXE) +
+            " --unattended --proxy http://127.0.0.1:3128\n");
+    result = ProgramRun("/bin/sh", {script, log.string(), "/usr/bin/pkexec", INSTALLER_EXE, "--render-skin", skin}, {})
+                 .Wait();
+    EXPECT_EQ(result.exitCode, 2) << result.err;
+    EXPECT_TRUE(fs::is_empty(skin));
+}
+
 // The stick is a FUSE file system that may lie about what it stored (tests/support/lying_stick.py).
 // The package's files are whole pages, so that what the kernel still caches from the writing
 // would read back perfect: only a read that reaches the stick shows what it holds.
