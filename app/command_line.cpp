@@ -30,6 +30,21 @@ std::optional<int> PositiveCount(const std::string& text)
     return value;
 }
 
+// "direct", or a proxy URL of a scheme libcurl takes with a host after it and no spaces or
+// control characters.
+bool IsProxyValue(std::string_view value)
+{
+    if (value == "direct")
+        return true;
+    const std::size_t separator = value.find("://");
+    if (separator == std::string_view::npos || separator + 3 == value.size() ||
+        std::any_of(
+            value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; }))
+        return false;
+    constexpr std::string_view kSchemes[] = {"http", "https", "socks4", "socks4a", "socks5", "socks5h"};
+    return std::find(std::begin(kSchemes), std::end(kSchemes), value.substr(0, separator)) != std::end(kSchemes);
+}
+
 bool Is(std::string_view arg, std::string_view name)
 {
     return arg == name || (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=');
@@ -68,7 +83,13 @@ CommandLine ParseCommandLine(int argc, const char* const* argv)
             line.renderSkinDir = TakeValue("--render-skin", argc, argv, i, line.error);
         else if (Is(arg, "--package-key"))
             line.packageKey = TakeValue("--package-key", argc, argv, i, line.error);
-        else
+        else if (Is(arg, "--proxy")) {
+            line.proxy = TakeValue("--proxy", argc, argv, i, line.error);
+            if (line.proxy && !IsProxyValue(*line.proxy))
+                line.error =
+                    "--proxy needs \"direct\" or a proxy URL (http, https, socks4, socks4a, socks5, socks5h): " +
+                    *line.proxy;
+        } else
             line.error = "unknown option: " + std::string(arg);
     }
     if (line.error.empty() && line.count && !line.station)
@@ -76,6 +97,20 @@ CommandLine ParseCommandLine(int argc, const char* const* argv)
     if (line.error.empty() && line.station && (line.demo || line.unattended))
         line.error = "--station cannot be combined with --demo or --unattended";
     return line;
+}
+
+std::string RefusalThroughPkexec(const CommandLine& line)
+{
+    constexpr const char* kOnlyInstallations = "started through pkexec, only an installation run is accepted";
+    if (!line.error.empty())
+        return line.error + " (started through pkexec)";
+    const char* option = line.printHelp ? "--help"
+        : line.printVersion             ? "--version"
+        : line.printDrives              ? "--drives"
+        : line.demo                     ? "--demo"
+        : line.renderSkinDir            ? "--render-skin"
+                                        : nullptr;
+    return option ? std::string(option) + " refused: " + kOnlyInstallations : std::string();
 }
 
 std::string HelpText()
@@ -103,6 +138,10 @@ Options:
   --count N           with --station: end once N sticks have finished; exit 0 when every
                       stick started was installed, 1 otherwise, 2 when the hard disk, the key
                       or the package refused
+  --proxy PROXY       every request goes through PROXY (http://HOST:PORT, https://, socks4://,
+                      socks4a://, socks5://, socks5h://), or directly with "direct"; without it
+                      a run started as root reads http_proxy, https_proxy and no_proxy, and a
+                      run that elevates itself passes on the desktop's proxy for the package
   --drives            print every drive letter with its type, free space and folder, and the
                       disk that would receive the download, then exit
   --render-skin DIR   draw every window of the skin into DIR as PNG files, then exit
@@ -123,7 +162,8 @@ Environment:
   INSTALLER_DEBUG_OUTPUT         "1" or "stderr" prints debug lines to standard error; any
                                  other value names a file they are appended to
   QT_QPA_PLATFORM                the window system (xcb, wayland, offscreen)
-A process started through pkexec ignores every INSTALLER_* variable.
+A process started through pkexec ignores every INSTALLER_* variable and the proxy variables,
+and runs installations only (no --help, --version, --drives, --demo, --render-skin).
 
 Files beside the program (the installed program also looks in /etc/kelvo-courseware-installer/):
   qaswitch.txt                   selects the alternate base URL

@@ -11,6 +11,8 @@
 #include "app/stick_eject.h"
 #include "install/download_wnd.h"
 #include "install/install_worker.h"
+#include "net/package_address.h"
+#include "net/proxy_setting.h"
 #include "platform/device_notifications.h"
 #include "platform/elevation.h"
 #include "platform/file_lock.h"
@@ -23,6 +25,7 @@
 
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -52,15 +55,34 @@ std::string StartLine(int argc, char** argv)
     return text;
 }
 
+// The run elevated from here is told the proxy the desktop uses for the storage it will ask,
+// unless the command line names one (it is passed on as it is).
+std::vector<std::string> ProxyArguments(const CommandLine& line)
+{
+    if (line.proxy)
+        return {};
+    return {"--proxy", net::DesktopProxyValue(DefaultCloudBaseUrl(AlternateStorageSelected()), DefaultProbeAddress())};
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Before any file or folder is made: root's files are made under root's own mask.
+    platform::UseOwnFileModeMask();
     // Started through pkexec, the program's settings from the environment were written by the
     // user who asked for the rights: none of them is trusted (most went already, read during
     // static initialisation).
     platform::DropSettingsFromUser();
     CommandLine line = ParseCommandLine(argc, argv);
+    // Whoever started it through pkexec chose the arguments: only installations run, and
+    // anything else is refused before anything is read or written.
+    if (platform::StartedThroughPkexec()) {
+        if (const std::string refusal = RefusalThroughPkexec(line); !refusal.empty()) {
+            std::cerr << "installer: " << refusal << std::endl;
+            return kExitBadSetup;
+        }
+    }
     if (!line.error.empty()) {
         std::cerr << "installer: " << line.error << "\nTry 'installer --help'.\n";
         return kExitBadSetup;
@@ -103,10 +125,26 @@ int main(int argc, char** argv)
     }
     // The demo writes only into its own temporary folder and needs no rights.
     if (!line.demo) {
-        if (const auto exitCode =
-                platform::EnsureElevated(argc, argv, {INSTALLER_INSTALLED_PROGRAM, INSTALLER_POLKIT_ACTION_FILE}))
+        const auto exitCode = platform::EnsureElevated(argc, argv,
+            {INSTALLER_INSTALLED_PROGRAM, INSTALLER_POLKIT_ACTION_FILE}, [&line] { return ProxyArguments(line); });
+        // Started from the menu, standard error is nowhere: the user reads why nothing happens.
+        if (exitCode == platform::kElevationUnavailableExitCode && HasDisplay() && !line.station) {
+            if (line.unattended) {
+                SetUnattended(true);
+                PrintUserTexts();
+            }
+            const platform::UiSession ui(argc, argv);
+            ShowNoAdministratorRights(GetModuleHandleW(nullptr));
+        }
+        if (exitCode)
             return *exitCode;
     }
+    // Exactly the proxy it was given; started through pkexec, nothing of the caller's
+    // environment (pkexec drops the proxy variables anyway).
+    if (line.proxy)
+        net::g_proxy = line.proxy;
+    else if (platform::StartedThroughPkexec())
+        net::g_proxy = "direct";
 
     packageKey =
         line.demo ? demo.packageKey : FindPackageKey(line.packageKey, FileBesideProgram(L"packagekey.txt").str());
@@ -116,7 +154,10 @@ int main(int argc, char** argv)
         PrintUserTexts();
     }
     // One installer at a time on these drives: a second one touches nothing.
-    const platform::FileLock instanceLock(platform::VolumeTable::Instance().InstanceLockFile());
+    // The real drives' lock is root's alone: whoever may open a lock file may hold it.
+    const platform::FileLock instanceLock(platform::VolumeTable::Instance().InstanceLockFile(),
+        platform::VolumeTable::Instance().UsesVolumeMap() ? platform::FileLock::Folder::AsItIs
+                                                          : platform::FileLock::Folder::RootsOwn);
     if (instanceLock.GetState() == platform::FileLock::State::Unavailable) {
         std::cerr << "installer: cannot lock " << instanceLock.Path() << ": " << instanceLock.Reason() << '\n';
         return kExitBadSetup;

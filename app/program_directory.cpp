@@ -55,10 +55,11 @@ CDuiString FileBesideProgram(const wchar_t* name)
     return beside;
 }
 
-void SelectCloudBaseUrl()
+bool AlternateStorageSelected()
 {
     const CDuiString marker = FileBesideProgram(L"qaswitch.txt");
     const DWORD attributes = GetFileAttributesW(marker.GetData());
-    const bool markerExists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    activeCloudBaseUrl = markerExists ? cloudBaseUrlAlt : cloudBaseUrl;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
+
+void SelectCloudBaseUrl() { activeCloudBaseUrl = AlternateStorageSelected() ? cloudBaseUrlAlt : cloudBaseUrl; }

@@ -17,6 +17,8 @@ CDuiString FolderOfPath(const CDuiString& path, bool withoutSeparator);
 // program's folder (which is then no file).
 CDuiString FileBesideProgram(const wchar_t* name);
 
-// Sets activeCloudBaseUrl: a file named qaswitch.txt beside the program (not a folder) selects
-// the alternate storage.
+// True when a file named qaswitch.txt lies beside the program (not a folder): it selects the
+// alternate storage.
+bool AlternateStorageSelected();
+// Sets activeCloudBaseUrl, to the alternate storage's when AlternateStorageSelected().
 void SelectCloudBaseUrl();

@@ -54,3 +54,9 @@ void ShowAlreadyRunning(HINSTANCE instance)
     const SkinnedUi ui(instance);
     ShowMessage(nullptr, text::kCaption, text::kAlreadyRunning, kOneButtonMessage);
 }
+
+void ShowNoAdministratorRights(HINSTANCE instance)
+{
+    const SkinnedUi ui(instance);
+    ShowMessage(nullptr, text::kCaption, text::kNoAdministratorRights, kOneButtonMessage);
+}

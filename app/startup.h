@@ -12,3 +12,7 @@ int RunInstaller(HINSTANCE instance);
 // kind 2, caption 提示) with nothing else on the screen. Brings the UI up itself when the caller
 // has not.
 void ShowAlreadyRunning(HINSTANCE instance);
+
+// Tells the user that the rights to install could not be had (text::kNoAdministratorRights, kind 2,
+// caption 提示) with nothing else on the screen. Brings the UI up itself when the caller has not.
+void ShowNoAdministratorRights(HINSTANCE instance);

@@ -1,10 +1,21 @@
 #include "net/curl_easy.h"
 
+#include "net/proxy_setting.h"
 #include "platform/elevation.h"
 
 namespace net {
 
-CurlEasy MakeCurlEasy() { return CurlEasy(curl_easy_init()); }
+CurlEasy MakeCurlEasy()
+{
+    CurlEasy handle(curl_easy_init());
+    if (handle && g_proxy) {
+        // An empty proxy turns the environment's proxy variables off; an empty no-proxy list
+        // keeps no_proxy from sending any address past the proxy.
+        curl_easy_setopt(handle.get(), CURLOPT_PROXY, *g_proxy == "direct" ? "" : g_proxy->c_str());
+        curl_easy_setopt(handle.get(), CURLOPT_NOPROXY, "");
+    }
+    return handle;
+}
 
 void UseVerifiedTls(CURL* handle)
 {

@@ -13,7 +13,8 @@ struct CurlEasyCleanup {
 };
 using CurlEasy = std::unique_ptr<CURL, CurlEasyCleanup>;
 
-// A fresh handle, or an empty one when libcurl cannot make it.
+// A fresh handle, or an empty one when libcurl cannot make it. It goes through g_proxy
+// (net/proxy_setting.h) when that is set.
 CurlEasy MakeCurlEasy();
 
 // Verifies the TLS peer and its host name; INSTALLER_CA_BUNDLE, when set, names the CA file

@@ -1,7 +1,9 @@
 #include "net/file_downloader.h"
 
 #include "net/curl_easy.h"
+#include "net/proxy_setting.h"
 #include "platform/diagnostics.h"
+#include "platform/win32_files.h"
 #include "platform/win32_system.h"
 
 #include <cerrno>
@@ -141,7 +143,7 @@ bool FileDownloader::Transfer()
         const bool local = result == CURLE_WRITE_ERROR && target.error != 0;
         m_failure = local ? DownloadFailure::LocalFile : DownloadFailure::Transfer;
         platform::WriteDiagnosticLine(std::string("Download failed: ") + curl_easy_strerror(result) +
-            (local ? std::string(": ") + std::strerror(target.error) : std::string()));
+            (local ? std::string(": ") + std::strerror(target.error) : net::ProxyForDiagnostics()));
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include "net/curl_easy.h"
 #include "net/package_address.h"
+#include "net/proxy_setting.h"
 #include "platform/connectivity.h"
 #include "platform/diagnostics.h"
 
@@ -82,8 +83,8 @@ int GetRemoteFileSize(const std::string& url, const std::atomic<bool>* cancel)
     if (result == CURLE_ABORTED_BY_CALLBACK)
         return -1;
     if (result != CURLE_OK) {
-        platform::WriteDiagnosticLine(
-            platform::DiagnosticStream::Error, std::string("curl_easy_perform failed: ") + curl_easy_strerror(result));
+        platform::WriteDiagnosticLine(platform::DiagnosticStream::Error,
+            std::string("curl_easy_perform failed: ") + curl_easy_strerror(result) + net::ProxyForDiagnostics());
         return -1;
     }
     curl_off_t length = 0;

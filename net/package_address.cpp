@@ -16,13 +16,17 @@ std::string ConfiguredValue(const char* variable, const char* fallback)
 }
 
 // File names are appended to the base URL directly, so it must end with a slash.
-std::string ConfiguredBaseUrl(const char* variable, const char* fallback)
+std::string WithSlash(std::string url)
 {
-    std::string url = ConfiguredValue(variable, fallback);
     if (!url.empty() && url.back() != '/') {
         url.push_back('/');
     }
     return url;
+}
+
+std::string ConfiguredBaseUrl(const char* variable, const char* fallback)
+{
+    return WithSlash(ConfiguredValue(variable, fallback));
 }
 
 std::string_view KeyStem(std::string_view packageKey) { return packageKey.substr(0, packageKey.find('-')); }
@@ -97,6 +101,13 @@ std::string cloudBaseUrlAlt = ConfiguredBaseUrl("INSTALLER_CLOUD_BASE_URL_ALT", 
 std::string activeCloudBaseUrl;
 std::string packageFileName;
 std::string probeAddress = ConfiguredValue("INSTALLER_PROBE_ADDRESS", INSTALLER_DEFAULT_PROBE_ADDRESS);
+
+std::string DefaultCloudBaseUrl(bool alternate)
+{
+    return WithSlash(alternate ? INSTALLER_DEFAULT_CLOUD_BASE_URL_ALT : INSTALLER_DEFAULT_CLOUD_BASE_URL);
+}
+
+std::string DefaultProbeAddress() { return INSTALLER_DEFAULT_PROBE_ADDRESS; }
 
 std::string MakePackageFileName(std::string packageKey)
 {

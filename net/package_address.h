@@ -17,6 +17,11 @@ extern std::string packageFileName;
 // overrides the configured default.
 extern std::string probeAddress;
 
+// The configured defaults of the alternate (`alternate` true) or usual base URL and of the probe
+// address: what a process started through pkexec uses, whatever the environment says.
+std::string DefaultCloudBaseUrl(bool alternate);
+std::string DefaultProbeAddress();
+
 // The key's bytes up to its first '-', ASCII capitals lowered, followed by ".zip".
 std::string MakePackageFileName(std::string packageKey);
 

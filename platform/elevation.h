@@ -14,6 +14,13 @@ namespace platform {
 // The exit code when rights could not be had (pkexec missing, refused or failed).
 inline constexpr int kElevationUnavailableExitCode = 126;
 
+// As root: the file mode mask becomes 022, whatever the caller left (pkexec keeps the caller's).
+// Called first, before any file or folder is made. Other users keep their own.
+void UseOwnFileModeMask();
+
+// PKEXEC_UID is set: the process was started through pkexec, by the user it names.
+bool StartedThroughPkexec();
+
 // Where the program lives when it was installed from its package: the program's path, and the
 // polkit action file whose exec.path names it.
 struct InstalledPlace {
@@ -22,9 +29,12 @@ struct InstalledPlace {
 };
 
 // As root: nullopt, go on. Otherwise the program ran elevated in a child process (or could
-// not): the caller exits at once with the returned code, without opening a window. Refusals
-// are explained on standard error in Chinese and English.
-std::optional<int> EnsureElevated(int argc, char** argv, const InstalledPlace& installed);
+// not): the caller exits at once with the returned code, without opening a window of the run.
+// Refusals are explained on standard error in Chinese and English and give
+// kElevationUnavailableExitCode. What `addedArguments` gives (asked only when elevating) follows
+// the program's own arguments in the elevated run.
+std::optional<int> EnsureElevated(int argc, char** argv, const InstalledPlace& installed,
+    const std::function<std::vector<std::string>()>& addedArguments = {});
 
 // The value of one of the program's settings (an INSTALLER_* variable), or nullptr. In a
 // process started through pkexec (PKEXEC_UID is set), the first call of this or
@@ -50,8 +60,11 @@ ElevationRoute RouteFor(const std::string& executable, const InstalledPlace& ins
 // The pkexec command line. `environment` (for the Env route) holds "NAME=value" entries.
 std::vector<std::string> ElevatedCommandLine(ElevationRoute route, const std::string& executable,
     const std::vector<std::string>& arguments, const std::vector<std::string>& environment);
-// The display, locale and Qt platform variables worth passing on, "NAME=value", from `lookup`.
-// Never the program's INSTALLER_* settings.
+// The display, locale and Qt platform variables worth passing on, "NAME=value", from `lookup`:
+// DISPLAY, XAUTHORITY, LANG, LC_ALL, LC_CTYPE; QT_QPA_PLATFORM only when it is xcb, wayland or
+// offscreen; WAYLAND_DISPLAY as the socket's full path, only when the socket lies in a folder of
+// the calling user's own (a real folder owned by the caller that nobody else may write).
+// XDG_RUNTIME_DIR itself never crosses, nor any of the program's INSTALLER_* settings.
 std::vector<std::string> EnvironmentToPassOn(const EnvironmentLookup& lookup);
 // Runs the command line (its first word looked up in PATH) and returns its exit code, or
 // kElevationUnavailableExitCode after explaining why on standard error.

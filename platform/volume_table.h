@@ -37,7 +37,8 @@ public:
     bool UsesVolumeMap() const { return !m_volumeMapPath.empty(); }
     // The file whose lock lets one installer at a time work on these drives: beside the volume
     // map ("MAP.lock") when one is used, so that runs over different maps do not exclude each
-    // other; under /run for the real drives.
+    // other; for the real drives in a folder of root's alone under /run, to be locked with
+    // FileLock::Folder::RootsOwn.
     std::string InstanceLockFile() const;
     // The volume map's first error ("FILE:LINE: ..."), empty when it parses or none is used.
     std::string VolumeMapError() const;

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ make pkg-config clang-format
-  qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libarchive-dev libsystemd-dev zlib1g-dev libisal-dev
+  qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libarchive-dev libsystemd-dev zlib1g-dev libisal-dev libproxy-dev
   fonts-wqy-zenhei
   # the Debian package: CPack's dependency computation
   dpkg-dev file

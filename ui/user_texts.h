@@ -55,6 +55,11 @@ inline constexpr const wchar_t* kFileTooLargeForFat32 =
 inline constexpr const wchar_t* kStickFull = L"U盘剩余空间不足，无法安装本课件，请清理U盘或更换更大的U盘后重试。";
 inline constexpr const wchar_t* kVerificationFailed = L"U盘校验失败，课件未能完整写入，请更换U盘后重试。";
 
+// Rights could not be had: no pkexec, no polkit agent, the password refused or the dialog
+// dismissed.
+inline constexpr const wchar_t* kNoAdministratorRights =
+    L"无法获得管理员权限，课件安装工具需要管理员权限才能安装课件。";
+
 // Ejecting the installed stick.
 inline constexpr const wchar_t* kEjected = L"U盘已弹出，可以拔下。";
 inline constexpr const wchar_t* kNotEjected = L"U盘已安全写入，可以拔下，但未能弹出。";

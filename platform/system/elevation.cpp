@@ -1,9 +1,11 @@
 #include "platform/elevation.h"
 
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -24,8 +26,10 @@ constexpr const char* kPkexecCaller = "PKEXEC_UID";
 constexpr int kPkexecNotAuthorised = 127;
 constexpr int kPkexecDismissed = 126;
 
-constexpr const char* kPassedOn[] = {
-    "DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "QT_QPA_PLATFORM", "LANG", "LC_ALL", "LC_CTYPE"};
+constexpr const char* kPassedOn[] = {"DISPLAY", "XAUTHORITY", "LANG", "LC_ALL", "LC_CTYPE"};
+// The window systems the root process may be told to use; a plugin path or option list in
+// QT_QPA_PLATFORM stays behind.
+constexpr std::string_view kWindowSystems[] = {"xcb", "wayland", "offscreen"};
 
 void Explain(const char* chinese, const char* english)
 {
@@ -42,9 +46,46 @@ std::string ExecutablePath()
 
 const char* LookupProcessEnvironment(const char* name) { return std::getenv(name); }
 
-bool StartedThroughPkexec() { return std::getenv(kPkexecCaller) != nullptr; }
+// A folder of the calling user's own: a real folder (not a link), owned by the caller, that
+// neither the group nor others may write.
+bool IsCallersOwnFolder(const std::string& folder)
+{
+    struct stat status {};
+    return !folder.empty() && folder.front() == '/' && ::lstat(folder.c_str(), &status) == 0 &&
+        S_ISDIR(status.st_mode) && status.st_uid == getuid() && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// WAYLAND_DISPLAY as the full path of its socket when the socket is the caller's, in a folder of
+// the caller's own; a bare name lies in XDG_RUNTIME_DIR.
+std::optional<std::string> WaylandSocketToPassOn(const EnvironmentLookup& lookup)
+{
+    const char* display = lookup("WAYLAND_DISPLAY");
+    if (display == nullptr || *display == '\0')
+        return std::nullopt;
+    std::string socket = display;
+    if (socket.front() != '/') {
+        const char* runtime = lookup("XDG_RUNTIME_DIR");
+        if (runtime == nullptr || socket.find('/') != std::string::npos)
+            return std::nullopt;
+        socket = std::string(runtime) + "/" + socket;
+    }
+    const std::string folder = socket.substr(0, socket.rfind('/'));
+    struct stat status {};
+    if (!IsCallersOwnFolder(folder) || ::lstat(socket.c_str(), &status) != 0 || !S_ISSOCK(status.st_mode) ||
+        status.st_uid != getuid())
+        return std::nullopt;
+    return socket;
+}
 
 } // namespace
+
+void UseOwnFileModeMask()
+{
+    if (geteuid() == 0)
+        ::umask(022);
+}
+
+bool StartedThroughPkexec() { return std::getenv(kPkexecCaller) != nullptr; }
 
 std::vector<std::string> DropSettingsFromUser()
 {
@@ -81,6 +122,11 @@ std::vector<std::string> EnvironmentToPassOn(const EnvironmentLookup& lookup)
     for (const char* name : kPassedOn)
         if (const char* value = lookup(name); value && *value)
             passed.push_back(std::string(name) + "=" + value);
+    if (const char* platform = lookup("QT_QPA_PLATFORM"); platform &&
+        std::find(std::begin(kWindowSystems), std::end(kWindowSystems), platform) != std::end(kWindowSystems))
+        passed.push_back(std::string("QT_QPA_PLATFORM=") + platform);
+    if (const std::optional<std::string> socket = WaylandSocketToPassOn(lookup))
+        passed.push_back("WAYLAND_DISPLAY=" + *socket);
     // Without XAUTHORITY an X client falls back to ~/.Xauthority, which as root is root's.
     if (!lookup("XAUTHORITY") && lookup("DISPLAY") && lookup("HOME")) {
         const std::string cookie = std::string(lookup("HOME")) + "/.Xauthority";
@@ -143,7 +189,8 @@ int RunElevated(const std::vector<std::string>& commandLine)
     return code;
 }
 
-std::optional<int> EnsureElevated(int argc, char** argv, const InstalledPlace& installed)
+std::optional<int> EnsureElevated(int argc, char** argv, const InstalledPlace& installed,
+    const std::function<std::vector<std::string>()>& addedArguments)
 {
     if (geteuid() == 0)
         return std::nullopt;
@@ -161,6 +208,10 @@ std::optional<int> EnsureElevated(int argc, char** argv, const InstalledPlace& i
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i)
         arguments.emplace_back(argv[i]);
+    if (addedArguments) {
+        const std::vector<std::string> added = addedArguments();
+        arguments.insert(arguments.end(), added.begin(), added.end());
+    }
     const ElevationRoute route = RouteFor(executable, installed);
     const std::vector<std::string> environment =
         route == ElevationRoute::Env ? EnvironmentToPassOn(LookupProcessEnvironment) : std::vector<std::string>();

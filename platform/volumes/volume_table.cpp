@@ -25,7 +25,8 @@ std::string ReadWholeFile(const std::string& path)
 }
 
 constexpr const char* kMountInfo = "/proc/self/mountinfo";
-constexpr const char* kRealDrivesLock = "/run/kelvo-installer.lock";
+// In a folder only root can open (FileLock::Folder::RootsOwn).
+constexpr const char* kRealDrivesLock = "/run/kelvo-courseware-installer/instance.lock";
 
 std::string VolumeMapFromEnvironment()
 {

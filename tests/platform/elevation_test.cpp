@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -47,17 +49,18 @@ protected:
 TEST_F(ElevationTest, CommandLineFromEachPlaceAndWhatPassesOn)
 {
     const std::map<std::string, std::string> variables{{"DISPLAY", ":1"}, {"WAYLAND_DISPLAY", "wayland-0"},
-        {"XDG_RUNTIME_DIR", "/run/user/1000"}, {"XAUTHORITY", "/x/auth"}, {"LANG", "zh_CN.UTF-8"}, {"PATH", "/usr/bin"},
-        {"INSTALLER_VOLUME_MAP", "/tmp/map"}, {"INSTALLER_DEBUG_OUTPUT", "/etc/x"}, {"HOME", "/home/u"}};
+        {"XDG_RUNTIME_DIR", "/nonexistent/run/user/1000"}, {"XAUTHORITY", "/x/auth"}, {"LANG", "zh_CN.UTF-8"},
+        {"PATH", "/usr/bin"}, {"QT_QPA_PLATFORM", "xcb"}, {"INSTALLER_VOLUME_MAP", "/tmp/map"},
+        {"INSTALLER_DEBUG_OUTPUT", "/etc/x"}, {"HOME", "/home/u"}};
     const auto lookup = [&](const char* name) -> const char* {
         const auto found = variables.find(name);
         return found == variables.end() ? nullptr : found->second.c_str();
     };
-    // The display and the locale, never the program's settings.
+    // The display and the locale, never the program's settings nor the runtime folder (the
+    // Wayland socket named there does not exist).
     const auto passed = platform::EnvironmentToPassOn(lookup);
     EXPECT_EQ(passed,
-        (std::vector<std::string>{"DISPLAY=:1", "XAUTHORITY=/x/auth", "WAYLAND_DISPLAY=wayland-0",
-            "XDG_RUNTIME_DIR=/run/user/1000", "LANG=zh_CN.UTF-8"}));
+        (std::vector<std::string>{"DISPLAY=:1", "XAUTHORITY=/x/auth", "LANG=zh_CN.UTF-8", "QT_QPA_PLATFORM=xcb"}));
 
     // Installed: pkexec runs the program itself, so polkit picks the package's action.
     EXPECT_EQ(platform::ElevatedCommandLine(platform::ElevationRoute::InstalledAction,
@@ -79,6 +82,52 @@ TEST_F(ElevationTest, OnlyTheInstalledProgramWithItsActionInPlaceGoesThroughTheA
     EXPECT_EQ(platform::RouteFor(installed.program, installed), platform::ElevationRoute::InstalledAction);
     EXPECT_EQ(platform::RouteFor("/src/build/app/installer", installed), platform::ElevationRoute::Env);
     EXPECT_EQ(platform::RouteFor("/src/build/app/installer", {}), platform::ElevationRoute::Env);
+}
+
+// QT_QPA_PLATFORM crosses only as one of three window systems; the Wayland socket only from a
+// folder of the caller's own, as its full path.
+TEST_F(ElevationTest, OnlyAKnownWindowSystemAndTheCallersOwnWaylandSocketCross)
+{
+    const fs::path runtime = m_dir / "runtime";
+    fs::create_directory(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    const std::string socket = (runtime / "wayland-0").string();
+    sockaddr_un address{AF_UNIX, {}};
+    socket.copy(address.sun_path, sizeof address.sun_path - 1);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(listener);
+    fs::create_directory_symlink(runtime, m_dir / "link");
+
+    std::map<std::string, std::string> variables;
+    const auto passed = [&] {
+        return platform::EnvironmentToPassOn([&](const char* name) -> const char* {
+            const auto found = variables.find(name);
+            return found == variables.end() ? nullptr : found->second.c_str();
+        });
+    };
+    using Passed = std::vector<std::string>;
+    for (const auto& [value, crosses] : std::map<std::string, bool>{{"xcb", true}, {"wayland", true},
+             {"offscreen", true}, {"xcb:display=:9", false}, {"minimal", false}, {"/tmp/libevil.so", false}}) {
+        variables = {{"QT_QPA_PLATFORM", value}};
+        EXPECT_EQ(passed(), crosses ? Passed{"QT_QPA_PLATFORM=" + value} : Passed{}) << value;
+    }
+    const Passed wayland{"WAYLAND_DISPLAY=" + socket};
+    variables = {{"WAYLAND_DISPLAY", "wayland-0"}, {"XDG_RUNTIME_DIR", runtime.string()}};
+    EXPECT_EQ(passed(), wayland);
+    variables = {{"WAYLAND_DISPLAY", "../runtime/wayland-0"}, {"XDG_RUNTIME_DIR", runtime.string()}};
+    EXPECT_EQ(passed(), Passed{});
+    variables = {{"WAYLAND_DISPLAY", (m_dir / "link" / "wayland-0").string()}};
+    EXPECT_EQ(passed(), Passed{});
+    variables = {{"WAYLAND_DISPLAY", socket}};
+    EXPECT_EQ(passed(), wayland);
+    fs::permissions(runtime, fs::perms::all);
+    EXPECT_EQ(passed(), Passed{});
+    if (geteuid() == 0) {
+        fs::permissions(runtime, fs::perms::owner_all);
+        ASSERT_EQ(::chown(runtime.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(passed(), Passed{});
+    }
 }
 
 TEST_F(ElevationTest, XauthorityFallsBackToTheUsersCookie)

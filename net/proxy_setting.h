@@ -1,0 +1,31 @@
+// How the program's requests (the reachability probe, the size probe, the download) reach their
+// servers, and the desktop's proxy as the value of --proxy.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace net {
+
+// Set once by main before the first request. Unset: libcurl decides (http_proxy, https_proxy,
+// all_proxy, no_proxy from the environment). "direct": every request connects directly,
+// whatever the environment says. Otherwise a proxy URL (http, https, socks4, socks4a, socks5,
+// socks5h) that every request goes through, loopback addresses included (no_proxy is not read).
+// TLS to the server is verified through a proxy as without one.
+extern std::optional<std::string> g_proxy;
+
+// libproxy's answer for one address as a value of --proxy: the first proxy libcurl can use, or
+// "direct" when no proxy comes before "direct://" (or none can be used).
+std::string ProxyValueFromAnswers(const std::vector<std::string>& answers);
+
+// The --proxy value for a run elevated from this process: the desktop's proxy for the package
+// storage `packageUrl`. The probe address's answer is asked too; where it differs, the package's
+// wins (the download is what needs the network) and a debug line says so.
+std::string DesktopProxyValue(const std::string& packageUrl, const std::string& probeAddress);
+
+// " through proxy URL" for a diagnostic line when g_proxy names a proxy (its user and password
+// left out), otherwise empty.
+std::string ProxyForDiagnostics();
+
+} // namespace net
