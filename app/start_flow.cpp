@@ -55,6 +55,25 @@ void RunStartFlow(CDuiFrameWnd& frame)
     const HWND mainWindow = frame.GetHWND();
     if (g_driveState == DriveState::Unchecked)
         return;
+    // Only the window's own minimise and close buttons work while the flow runs.
+    const auto windowButton = [&frame](const MSG& input) {
+        if (input.message != WM_LBUTTONDOWN && input.message != WM_LBUTTONUP)
+            return false;
+        const CControlUI* control =
+            frame.PaintManager().FindControl(POINT{GET_X_LPARAM(input.lParam), GET_Y_LPARAM(input.lParam)});
+        return control && (control->GetName() == L"closebtn" || control->GetName() == L"minbtn");
+    };
+    // One message at a time: clicks and keys that reach the window while a refusal is shown
+    // (queued behind this click, or made while the message is up) are dropped.
+    const CInputHold hold(
+        frame.PaintManager(), [&windowButton, mainWindow](UINT message, WPARAM wParam, LPARAM lParam) {
+            MSG input;
+            input.hwnd = mainWindow;
+            input.message = message;
+            input.wParam = wParam;
+            input.lParam = lParam;
+            return message == WM_MOUSEMOVE || message == WM_MOUSELEAVE || windowButton(input);
+        });
     if (const wchar_t* refusal = DriveRefusalText(g_driveState)) {
         Refuse(DriveRefusalHasOwner(g_driveState) ? mainWindow : nullptr, refusal);
         return;
@@ -78,14 +97,6 @@ void RunStartFlow(CDuiFrameWnd& frame)
     // The click is accepted. The probe may take long: the window keeps painting meanwhile and
     // takes no other input, and closing the program ends the probe and the flow.
     g_installStarted = true;
-    // Only the window's own minimise and close buttons still work meanwhile.
-    const auto windowButton = [&frame](const MSG& input) {
-        if (input.message != WM_LBUTTONDOWN && input.message != WM_LBUTTONUP)
-            return false;
-        const CControlUI* control =
-            frame.PaintManager().FindControl(POINT{GET_X_LPARAM(input.lParam), GET_Y_LPARAM(input.lParam)});
-        return control && (control->GetName() == L"closebtn" || control->GetName() == L"minbtn");
-    };
     const std::optional<int> size = RunWhileDispatching(
         mainWindow, [&url](const std::atomic<bool>& cancel) { return GetRemoteFileSize(url, &cancel); }, windowButton);
     if (!size || !IsWindow(mainWindow) || g_drivePulled)
