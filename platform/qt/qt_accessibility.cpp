@@ -126,6 +126,12 @@ void Notify(QtNativeWindow& window, QAccessible::Event type)
 
 } // namespace
 
+QAccessibleInterface* QtNativeWindow::accessibleRoot() const
+{
+    // Hidden windows are no part of what the application shows.
+    return isVisible() ? QAccessible::queryAccessibleInterface(const_cast<QtNativeWindow*>(this)) : nullptr;
+}
+
 void InstallWindowAccessibility()
 {
     static const bool installed = [] {

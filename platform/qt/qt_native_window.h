@@ -44,6 +44,8 @@ public:
     // The core let go of the window: it ignores the window system from now on.
     void Detach() { m_hwnd = nullptr; }
     bool InManualDrag() const { return m_dragOffset.has_value(); }
+    // What Qt's accessibility lists for the window (qt_accessibility.cpp).
+    QAccessibleInterface* accessibleRoot() const override;
 
 protected:
     bool event(QEvent* event) override;
