@@ -55,6 +55,9 @@ struct CPaintManagerUI::Impl {
     CDuiString title;
     CDuiString titleControl;
     CControlUI* focus = nullptr;
+    // The ring shows once the keyboard is used in the window (and for the focus a window
+    // starts with), not after a click.
+    bool showFocusRing = true;
     // The tooltip: waiting for the delay, or shown with its text at its place.
     bool toolTipPending = false;
     CDuiString toolTip;
@@ -511,6 +514,11 @@ bool CPaintManagerUI::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam,
 bool CPaintManagerUI::OnKeyDown(WPARAM key, LPARAM flags)
 {
     HideToolTip();
+    if (!m_impl->showFocusRing) {
+        m_impl->showFocusRing = true;
+        if (CControlUI* focus = GetFocus())
+            focus->Invalidate();
+    }
     if (key == VK_TAB) {
         SetNextTabControl(GetKeyState(static_cast<int>(VK_SHIFT)) >= 0);
         return true;
@@ -614,8 +622,11 @@ void CPaintManagerUI::OnButtonDown(POINT pt)
     HideToolTip();
     if (!target || !target->IsEnabled())
         return;
-    if (IsTabStop(target))
+    if (IsTabStop(target)) {
         SetFocus(target);
+        m_impl->showFocusRing = false;
+        target->Invalidate();
+    }
     m_pushed = target;
     if (m_hwnd)
         SetCapture(m_hwnd);
@@ -692,7 +703,7 @@ void CPaintManagerUI::Paint(QPainter& painter)
 void CPaintManagerUI::PaintFocusRing(QPainter& painter)
 {
     const CControlUI* focus = GetFocus();
-    if (!focus)
+    if (!focus || !m_impl->showFocusRing)
         return;
     // Two lines, dark outside and white inside, so the ring shows on light and dark buttons.
     const QRectF ring = QRectF(dui::ToQRect(focus->GetPos())).adjusted(1.5, 1.5, -1.5, -1.5);

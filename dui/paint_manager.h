@@ -91,7 +91,7 @@ public:
     // Buttons that are enabled and shown take the focus: Tab moves it to the next one (Shift+Tab
     // to the previous one, round the window), a click to the button clicked, and Space presses
     // the focused button. When the window first paints, its default button takes the focus.
-    // The focused button has a ring drawn around it.
+    // The focused button has a ring drawn around it, except after a click until the next key.
     CControlUI* GetFocus() const;
     // Null takes the focus away; a control that cannot take it leaves the focus as it is.
     void SetFocus(CControlUI* control);

@@ -9,6 +9,9 @@
 #include "ui/message_dialog.h"
 #include "ui/unattended.h"
 
+#include <QAccessible>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -179,6 +182,53 @@ TEST_F(MessageDialogTest, EveryMessageIsReadableAndFitsItsBox)
         for (const QString& line : lines)
             EXPECT_FALSE(line.isEmpty() || QStringLiteral("，。！？、").contains(line.front())) << line.toStdString();
         EXPECT_GT(lines.back().size() - (QStringLiteral("，。！？").contains(lines.back().back()) ? 1 : 0), 1);
+    }
+}
+
+// The keys of the dialogs as the window system delivers them: the default button has the focus
+// first (取消 in the close question), Tab and Shift+Tab move it, Space and Enter press the
+// focused button, Esc is 取消. A screen reader finds a dialog named by its message.
+TEST_F(MessageDialogTest, TheKeyboardWorksTheButtonsFromTheDefaultOnAndTheDialogIsNamedByItsText)
+{
+    using Keys = std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>>;
+    const MessageKind closeQuestion = kTwoButtonMessage | kCancelIsDefault;
+    const struct {
+        MessageKind kind;
+        Keys keys;
+        unsigned result;
+    } cases[] = {
+        {kOneButtonMessage, {{Qt::Key_Space, Qt::NoModifier}}, 1},
+        {kOneButtonMessage, {{Qt::Key_Escape, Qt::NoModifier}}, 0},
+        {kTwoButtonMessage, {{Qt::Key_Return, Qt::NoModifier}}, 1},
+        {closeQuestion, {{Qt::Key_Return, Qt::NoModifier}}, 0},
+        {closeQuestion, {{Qt::Key_Space, Qt::NoModifier}}, 0},
+        {closeQuestion, {{Qt::Key_Tab, Qt::NoModifier}, {Qt::Key_Space, Qt::NoModifier}}, 1},
+        {closeQuestion, {{Qt::Key_Backtab, Qt::ShiftModifier}, {Qt::Key_Return, Qt::NoModifier}}, 1},
+        {closeQuestion,
+            {{Qt::Key_Tab, Qt::NoModifier}, {Qt::Key_Tab, Qt::NoModifier}, {Qt::Key_Return, Qt::NoModifier}}, 0},
+        {closeQuestion, {{Qt::Key_Tab, Qt::NoModifier}, {Qt::Key_Escape, Qt::NoModifier}}, 0},
+    };
+    const std::wstring text = L"课件正在安装，现在退出会导致U盘中的课件不完整，确定要退出吗？";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "kind " << c.kind << ", keys " << c.keys.size());
+        QString name, focused;
+        QAccessible::Role role = QAccessible::NoRole;
+        WhenDialogShows act([&](HWND hwnd) {
+            QWindow* native = platform::NativeWindowOf(hwnd);
+            QAccessibleInterface* dialog = QAccessible::queryAccessibleInterface(native);
+            role = dialog->role();
+            name = dialog->text(QAccessible::Name);
+            if (QAccessibleInterface* focus = dialog->focusChild())
+                focused = focus->text(QAccessible::Name);
+            for (const auto& [key, modifiers] : c.keys) {
+                QKeyEvent press(QEvent::KeyPress, key, modifiers);
+                QCoreApplication::sendEvent(native, &press);
+            }
+        });
+        EXPECT_EQ(ShowMessage(nullptr, kCaption, text.c_str(), c.kind), c.result);
+        EXPECT_EQ(role, QAccessible::Dialog);
+        EXPECT_EQ(name, QString::fromStdWString(text));
+        EXPECT_EQ(focused, c.kind == closeQuestion ? QStringLiteral("取消") : QStringLiteral("确定"));
     }
 }
 
