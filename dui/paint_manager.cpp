@@ -445,7 +445,7 @@ bool CPaintManagerUI::RemovePreMessageFilter(IMessageFilterUI* filter) { return 
 
 bool CPaintManagerUI::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
-    if (m_impl->inputHeld && IsInput(message) && !(m_impl->held && m_impl->held(message, wParam, lParam))) {
+    if (m_impl->inputHeld && IsInput(message) && !LetThroughHeld(message, wParam, lParam)) {
         result = 0;
         return true;
     }
@@ -533,21 +533,41 @@ bool CPaintManagerUI::OnKeyDown(WPARAM key, LPARAM flags)
     return false;
 }
 
-void CPaintManagerUI::OnAccessiblePress(CControlUI* control, bool press)
+bool CPaintManagerUI::InTree(const CControlUI* control) const
 {
-    // The control may have gone since the press was asked for; the window may take no input.
     bool present = false;
     if (m_root) {
-        std::pair<CControlUI*, bool*> search{control, &present};
+        std::pair<const CControlUI*, bool*> search{control, &present};
         m_root->ForEach(
             [](CControlUI* candidate, void* context) {
-                auto* wanted = static_cast<std::pair<CControlUI*, bool*>*>(context);
+                auto* wanted = static_cast<std::pair<const CControlUI*, bool*>*>(context);
                 if (candidate == wanted->first)
                     *wanted->second = true;
             },
             &search);
     }
-    if (!present || !IsTabStop(control) || !IsWindowVisible(m_hwnd) || !IsWindowEnabled(m_hwnd))
+    return present;
+}
+
+bool CPaintManagerUI::LetThroughHeld(UINT message, WPARAM wParam, LPARAM lParam) const
+{
+    if (!m_impl->held)
+        return false;
+    if (message != dui::kAccessiblePressMessage)
+        return m_impl->held(message, wParam, lParam);
+    // An assistive tool's press counts as a click at the control's centre.
+    const auto* control = reinterpret_cast<const CControlUI*>(lParam);
+    if (!InTree(control))
+        return false;
+    const RECT& pos = control->GetPos();
+    const LPARAM centre = MAKELPARAM((pos.left + pos.right) / 2, (pos.top + pos.bottom) / 2);
+    return m_impl->held(WM_LBUTTONDOWN, MK_LBUTTON, centre) && m_impl->held(WM_LBUTTONUP, 0, centre);
+}
+
+void CPaintManagerUI::OnAccessiblePress(CControlUI* control, bool press)
+{
+    // The control may have gone since the press was asked for; the window may take no input.
+    if (!InTree(control) || !IsTabStop(control) || !IsWindowVisible(m_hwnd) || !IsWindowEnabled(m_hwnd))
         return;
     if (press)
         control->Activate();

@@ -109,7 +109,8 @@ public:
 
     // ---- Holding input -----------------------------------------------------------------
     // While held, mouse and key input (and presses by assistive tools) for the window is
-    // dropped, except what `letThrough` accepts (it gets the message as the window would).
+    // dropped, except what `letThrough` accepts (it gets the message as the window would; an
+    // assistive tool's press as the button down and up of a click at the control's centre).
     using InputFilter = std::function<bool(UINT message, WPARAM wParam, LPARAM lParam)>;
     void HoldInput(InputFilter letThrough);
     void ReleaseInput();
@@ -149,6 +150,8 @@ private:
     void OnButtonUp(POINT pt);
     bool OnKeyDown(WPARAM key, LPARAM flags);
     void OnAccessiblePress(CControlUI* control, bool press);
+    bool InTree(const CControlUI* control) const;
+    bool LetThroughHeld(UINT message, WPARAM wParam, LPARAM lParam) const;
     void SendEvent(CControlUI* control, int type, POINT pt);
     void HideToolTip();
     void OnHotChanged();
