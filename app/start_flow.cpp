@@ -44,13 +44,7 @@ void RunStartFlow(CDuiFrameWnd& frame)
     const HWND mainWindow = frame.GetHWND();
     if (g_driveState == DriveState::Unchecked)
         return;
-    if (const wchar_t* refusal = DriveRefusalText(g_driveState)) {
-        Refuse(DriveRefusalHasOwner(g_driveState) ? mainWindow : nullptr, refusal);
-        return;
-    }
-    // The probe may take long: the window keeps painting meanwhile and takes no other input
-    // (only its own minimise and close buttons still work), and closing the program ends the
-    // probe and the flow.
+    // Only the window's own minimise and close buttons work while the flow runs.
     const auto windowButton = [&frame](const MSG& input) {
         if (input.message != WM_LBUTTONDOWN && input.message != WM_LBUTTONUP)
             return false;
@@ -58,6 +52,23 @@ void RunStartFlow(CDuiFrameWnd& frame)
             frame.PaintManager().FindControl(POINT{GET_X_LPARAM(input.lParam), GET_Y_LPARAM(input.lParam)});
         return control && (control->GetName() == L"closebtn" || control->GetName() == L"minbtn");
     };
+    // One message at a time: clicks and keys that reach the window while a refusal is shown
+    // (queued behind this click, or made while the message is up) are dropped.
+    const CInputHold hold(
+        frame.PaintManager(), [&windowButton, mainWindow](UINT message, WPARAM wParam, LPARAM lParam) {
+            MSG input;
+            input.hwnd = mainWindow;
+            input.message = message;
+            input.wParam = wParam;
+            input.lParam = lParam;
+            return message == WM_MOUSEMOVE || message == WM_MOUSELEAVE || windowButton(input);
+        });
+    if (const wchar_t* refusal = DriveRefusalText(g_driveState)) {
+        Refuse(DriveRefusalHasOwner(g_driveState) ? mainWindow : nullptr, refusal);
+        return;
+    }
+    // The probe may take long: the window keeps painting meanwhile, and closing the program ends
+    // the probe and the flow.
     const SizeProbe probe = [&](const std::string& url) -> std::optional<int> {
         // The key passed: the click is accepted.
         g_installStarted = true;

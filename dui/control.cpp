@@ -1,5 +1,6 @@
 #include "dui/control.h"
 
+#include "dui/accessibility.h"
 #include "dui/attributes.h"
 #include "dui/paint_manager.h"
 #include "dui/painting.h"
@@ -15,6 +16,7 @@ CControlUI::~CControlUI()
 {
     if (m_manager)
         m_manager->ForgetControl(this);
+    dui::ReleaseAccessible(*this);
 }
 
 LPCTSTR CControlUI::GetClass() const { return L"ControlUI"; }
@@ -32,6 +34,8 @@ void CControlUI::SetText(LPCTSTR text)
         return;
     m_text = text;
     Invalidate();
+    if (m_manager)
+        m_manager->NoteTextChanged(this);
 }
 
 void CControlUI::SetPos(RECT rc)
@@ -174,6 +178,14 @@ CControlUI* CControlUI::FindControlByName(const CDuiString& name)
 void CControlUI::ForEach(void (*visit)(CControlUI*, void*), void* context) { visit(this, context); }
 
 void CControlUI::DoEvent(TEventUI&) {}
+
+bool CControlUI::IsShownInTree() const
+{
+    for (const CControlUI* control = this; control; control = control->m_parent)
+        if (!control->m_visible)
+            return false;
+    return !dui::RectIsEmpty(m_pos);
+}
 
 void CControlUI::DoPaint(QPainter& painter)
 {

@@ -104,6 +104,12 @@ public:
     virtual void DoEvent(TEventUI& event);
     virtual void DoPaint(QPainter& painter);
 
+    // Whether the control and every control around it are shown.
+    bool IsShownInTree() const;
+    // The number under which the control's accessibility interface is registered; 0: none yet.
+    unsigned GetAccessibleId() const { return m_accessibleId; }
+    void SetAccessibleId(unsigned id) { m_accessibleId = id; }
+
 protected:
     virtual void PaintBkColor(QPainter& painter);
     virtual void PaintBkImage(QPainter& painter);
@@ -130,4 +136,5 @@ protected:
     bool m_mouseEnabled = false;
     CControlUI* m_parent = nullptr;
     CPaintManagerUI* m_manager = nullptr;
+    unsigned m_accessibleId = 0;
 };

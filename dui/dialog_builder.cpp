@@ -55,6 +55,10 @@ void ApplyWindowAttribute(CPaintManagerUI& manager, const std::wstring& name, co
     } else if (name == L"roundcorner") {
         const SIZE size = dui::ParseSize(value);
         manager.SetRoundCorner(size.cx, size.cy);
+    } else if (name == L"title") {
+        manager.SetTitle(value.c_str());
+    } else if (name == L"titlefrom") {
+        manager.SetTitleControl(value.c_str());
     } else if (name == L"mininfo") {
         const SIZE size = dui::ParseSize(value);
         manager.SetMinInfo(size.cx, size.cy);

@@ -111,9 +111,25 @@ void CLabelUI::PaintText(QPainter& painter)
     const CDuiString text = GetText();
     if (text.IsEmpty())
         return;
-    const RECT rc = TextArea();
-    dui::DrawText(
-        painter, text, dui::ToQRect(rc), ShownFont(), dui::ToQColor(CurrentTextColor()), m_textStyle, m_showHtml);
+    const dui::FittedText shown = Fitted();
+    dui::DrawText(painter, text, shown.area, shown.font, dui::ToQColor(CurrentTextColor()), m_textStyle, m_showHtml);
+}
+
+dui::FittedText CLabelUI::Fitted() const
+{
+    QFont font = m_manager ? m_manager->GetQFont(m_font) : QFont();
+    const QRect area = dui::ToQRect(TextArea());
+    if (!m_shrinkToFit)
+        return dui::FittedText{font, area};
+    const QRect box =
+        dui::ToQRect(RECT{m_pos.left + m_textPadding.left, m_pos.top, m_pos.right - m_textPadding.right, m_pos.bottom});
+    return dui::FitText(GetText(), area, box, font, m_textStyle, m_showHtml);
+}
+
+RECT CLabelUI::ShownTextArea() const
+{
+    const QRect area = Fitted().area;
+    return RECT{area.left(), area.top(), area.left() + area.width(), area.top() + area.height()};
 }
 
 RECT CLabelUI::TextArea() const
@@ -122,14 +138,7 @@ RECT CLabelUI::TextArea() const
         m_pos.bottom - m_textPadding.bottom};
 }
 
-QFont CLabelUI::ShownFont() const
-{
-    QFont font = m_manager ? m_manager->GetQFont(m_font) : QFont();
-    if (!m_shrinkToFit)
-        return font;
-    const QRect area = dui::ToQRect(TextArea());
-    return dui::FitTextFont(GetText(), area.size(), font, m_textStyle, m_showHtml);
-}
+QFont CLabelUI::ShownFont() const { return Fitted().font; }
 
 CTextUI::CTextUI() { m_textStyle = DT_WORDBREAK; }
 

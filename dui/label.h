@@ -6,6 +6,9 @@
 #include "dui/control.h"
 
 class QFont;
+namespace dui {
+struct FittedText;
+}
 
 class CLabelUI : public CControlUI {
 public:
@@ -31,12 +34,16 @@ public:
 
     // The control's rectangle less its inner margin: where the text goes.
     RECT TextArea() const;
-    // The font the text is drawn in: the font id's, or with shrinktofit="true" the same made
-    // smaller until the wrapped text fits the text area (a text that fits keeps the font).
+    // The font the text is drawn in: the font id's, or with shrinktofit="true" what
+    // dui::FitText gives for the text area and the control's rectangle less its left and right
+    // inner margin (a text that fits the text area keeps the font).
     QFont ShownFont() const;
+    // Where the text is drawn: the text area, or with shrinktofit="true" the area FitText gives.
+    RECT ShownTextArea() const;
 
 protected:
     void PaintText(QPainter& painter) override;
+    dui::FittedText Fitted() const;
     // Colour of the text in the control's present state.
     virtual DWORD CurrentTextColor() const;
 

@@ -8,6 +8,7 @@
 #include "dui/lifetime.h"
 #include "dui/notify.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +56,12 @@ public:
     void SetRoundCorner(int cx, int cy) { m_roundCorner = SIZE{cx, cy}; }
     SIZE GetMinInfo() const { return m_minInfo; }
     void SetMinInfo(int cx, int cy) { m_minInfo = SIZE{cx, cy}; }
+    // The window's name for screen readers: the layout's `title`, or the present text of the
+    // control its `titlefrom` names (which wins); both empty: the window text.
+    const CDuiString& GetTitle() const;
+    void SetTitle(LPCTSTR title);
+    const CDuiString& GetTitleControl() const;
+    void SetTitleControl(LPCTSTR name);
 
     // ---- Fonts -------------------------------------------------------------------------
     void AddFont(int id, LPCTSTR face, int size, bool bold, bool underline = false, bool italic = false);
@@ -76,6 +83,37 @@ public:
     CControlUI* GetPushedControl() const { return m_pushed; }
     // Called by a control that goes away.
     void ForgetControl(CControlUI* control);
+    // Called by a control whose text or value changed (screen readers hear of it).
+    void NoteTextChanged(CControlUI* control);
+    void NoteValueChanged(CControlUI* control);
+
+    // ---- Keyboard focus ----------------------------------------------------------------
+    // Buttons that are enabled and shown take the focus: Tab moves it to the next one (Shift+Tab
+    // to the previous one, round the window), a click to the button clicked, and Space presses
+    // the focused button. When the window first paints, its default button takes the focus.
+    // The focused button has a ring drawn around it, except after a click until the next key.
+    CControlUI* GetFocus() const;
+    // Null takes the focus away; a control that cannot take it leaves the focus as it is.
+    void SetFocus(CControlUI* control);
+    // False when the window has no button that could take the focus.
+    bool SetNextTabControl(bool forward = true);
+    static bool IsTabStop(const CControlUI* control);
+
+    // ---- Tooltips ----------------------------------------------------------------------
+    // A control's tooltip shows once the mouse has rested on it for kToolTipDelay ms, below the
+    // pointer inside the window, until the mouse leaves the control or presses.
+    static constexpr UINT kToolTipDelay = 500;
+    // The text shown now (empty: none) and where.
+    const CDuiString& GetShownToolTip() const;
+    RECT GetToolTipRect() const;
+
+    // ---- Holding input -----------------------------------------------------------------
+    // While held, mouse and key input (and presses by assistive tools) for the window is
+    // dropped, except what `letThrough` accepts (it gets the message as the window would; an
+    // assistive tool's press as the button down and up of a click at the control's centre).
+    using InputFilter = std::function<bool(UINT message, WPARAM wParam, LPARAM lParam)>;
+    void HoldInput(InputFilter letThrough);
+    void ReleaseInput();
 
     // ---- Notifications and messages ----------------------------------------------------
     bool AddNotifier(INotifyUI* notifier);
@@ -110,7 +148,16 @@ private:
     void OnMouseLeave();
     void OnButtonDown(POINT pt);
     void OnButtonUp(POINT pt);
+    bool OnKeyDown(WPARAM key, LPARAM flags);
+    void OnAccessiblePress(CControlUI* control, bool press);
+    bool InTree(const CControlUI* control) const;
+    bool LetThroughHeld(UINT message, WPARAM wParam, LPARAM lParam) const;
     void SendEvent(CControlUI* control, int type, POINT pt);
+    void HideToolTip();
+    void OnHotChanged();
+    void OnToolTipTimer();
+    void PaintFocusRing(QPainter& painter);
+    void PaintToolTip(QPainter& painter);
 
     struct Impl;
     std::unique_ptr<Impl> m_impl;
@@ -129,4 +176,19 @@ private:
     std::vector<IMessageFilterUI*> m_preFilters;
     // Lets a notification loop notice that a handler destroyed this manager.
     CLifetime m_lifetime;
+
+    friend class CInputHold;
+};
+
+// Holds a manager's input (CPaintManagerUI::HoldInput) for as long as it lives.
+class CInputHold {
+public:
+    CInputHold(CPaintManagerUI& manager, CPaintManagerUI::InputFilter letThrough);
+    ~CInputHold();
+    CInputHold(const CInputHold&) = delete;
+    CInputHold& operator=(const CInputHold&) = delete;
+
+private:
+    CPaintManagerUI& m_manager;
+    CLifeWatch m_alive;
 };

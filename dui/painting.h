@@ -33,11 +33,32 @@ void DrawImage(QPainter& painter, const QImage& image, const ImageSpec& spec, co
 // digits and Latin letters in it render with one CJK face.
 QFont MakeFont(const TFontInfo& info);
 
+// Wrapping text (without inline markup) is broken into lines by the rules for Chinese text:
+// a break may fall between any two Chinese characters but never before closing punctuation
+// (，。！？、) or after opening punctuation (（“), runs of Latin letters and digits ("exFAT",
+// "4.5G") stay whole unless one alone is wider than the line, and a line feed always breaks.
+// Of the ways to fill the fewest lines, the one taken has the most even lines, prefers breaks
+// after punctuation and leaves no single character alone on the last line where it can.
+QStringList BreakLines(const QString& text, int width, const QFont& font);
+
 // The size the text takes laid out as DrawText lays it out in `width`.
 QSize TextExtent(const CDuiString& text, int width, const QFont& font, UINT style, bool html);
-// `font`, or the same made smaller a pixel at a time (down to 8 pixels) until the text laid out
-// in the area's width is no taller and no wider than the area.
+// The smallest pixel size text is fitted down to.
+inline constexpr int kSmallestFittedPixelSize = 12;
+// `font`, or the same made smaller a pixel at a time (down to kSmallestFittedPixelSize) until
+// the text laid out in the area's width is no taller and no wider than the area.
 QFont FitTextFont(const CDuiString& text, const QSize& area, const QFont& font, UINT style, bool html);
+
+// Where and how large text that must fit its control is drawn: in `textArea` at `font` when it
+// fits there; else, wrapping text that fits in three lines at `font` in `box` (the control's
+// rectangle without its vertical inner margin) is drawn there at `font`; else it is drawn in
+// `box`, made smaller as FitTextFont does.
+struct FittedText {
+    QFont font;
+    QRect area;
+};
+FittedText FitText(
+    const CDuiString& text, const QRect& textArea, const QRect& box, const QFont& font, UINT style, bool html);
 
 // Draws text with DT_* placement; `html` allows the inline markup of ConvertMarkup.
 void DrawText(QPainter& painter, const CDuiString& text, const QRect& rect, const QFont& font, const QColor& color,

@@ -43,6 +43,8 @@ void CProgressUI::SetValue(int value)
         return;
     m_value = value;
     Invalidate();
+    if (m_manager)
+        m_manager->NoteValueChanged(this);
 }
 
 void CProgressUI::SetForeImage(LPCTSTR image)

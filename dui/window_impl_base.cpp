@@ -49,7 +49,10 @@ CDuiString WindowImplBase::GetSkinFolder() { return CDuiString(); }
 LRESULT WindowImplBase::ResponseDefaultKeyEvent(WPARAM wParam)
 {
     if (wParam == VK_RETURN) {
-        CButtonUI* button = m_PaintManager.FindDefaultButton();
+        // The focused button, or else the default one.
+        CControlUI* button = m_PaintManager.GetFocus();
+        if (!button)
+            button = m_PaintManager.FindDefaultButton();
         if (!button)
             return FALSE;
         button->Activate();

@@ -3,7 +3,8 @@
 // window to the layout and runs InitWindow(). Messages go to the per-message handlers, then
 // HandleCustomMessage, then the paint manager, then the system default. Notifications go
 // through the message map: "click" reaches OnClick, where closebtn closes the window and
-// minbtn minimises it. Enter presses the layout's default button; Escape closes.
+// minbtn minimises it. Enter presses the focused button, or else the layout's default button;
+// Escape closes. Tab, Shift+Tab and Space work the focus (CPaintManagerUI).
 #pragma once
 
 #include "dui/notify.h"
@@ -28,7 +29,8 @@ public:
     virtual void OnClick(TNotifyUI& msg);
     virtual CDuiString GetSkinFolder();
     virtual CDuiString GetSkinFile() = 0;
-    // VK_RETURN presses the default button; VK_ESCAPE closes (code 0). Non-zero: handled.
+    // VK_RETURN presses the focused button, or else the default button; VK_ESCAPE closes
+    // (code 0). Non-zero: handled.
     virtual LRESULT ResponseDefaultKeyEvent(WPARAM wParam);
     virtual UILIB_RESOURCETYPE GetResourceType() const;
     // The zip file of a skin read from a file: none here, every skin is embedded.

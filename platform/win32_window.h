@@ -95,6 +95,9 @@ inline constexpr WPARAM VK_RETURN = 0x0D;
 inline constexpr WPARAM VK_ESCAPE = 0x1B;
 inline constexpr WPARAM VK_BACK = 0x08;
 inline constexpr WPARAM VK_TAB = 0x09;
+inline constexpr WPARAM VK_SHIFT = 0x10;
+inline constexpr WPARAM VK_CONTROL = 0x11;
+inline constexpr WPARAM VK_MENU = 0x12;
 inline constexpr WPARAM VK_SPACE = 0x20;
 inline constexpr WPARAM VK_LEFT = 0x25;
 inline constexpr WPARAM VK_UP = 0x26;
@@ -184,7 +187,14 @@ struct MSG {
     LPARAM lParam = 0;
     DWORD time = 0;
     POINT pt;
+    // Key input from the display: kKeyModifiersKnown and which of Shift, Ctrl, Alt were held.
+    DWORD lPrivate = 0;
 };
+
+inline constexpr DWORD kKeyModifierShift = 0x1;
+inline constexpr DWORD kKeyModifierControl = 0x2;
+inline constexpr DWORD kKeyModifierAlt = 0x4;
+inline constexpr DWORD kKeyModifiersKnown = 0x80000000;
 
 struct WNDCLASSEXW {
     UINT cbSize = sizeof(WNDCLASSEXW);
@@ -294,6 +304,10 @@ BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remo
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageW(const MSG* msg);
 BOOL InSendMessage();
+
+// The state of VK_SHIFT, VK_CONTROL or VK_MENU as of the key message this thread took from its
+// queue last: negative while the key is held. Other keys read 0.
+SHORT GetKeyState(int virtualKey);
 
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);

@@ -15,6 +15,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev googletest zip unzip python3 openssl curl libarchive-tools time
   dbus python3-dbusmock xvfb xauth desktop-file-utils
+  # a screen reader's path in tests: the accessibility bus and its Python client
+  at-spi2-core python3-pyatspi
   # tests that mount real file systems (exFAT images on loop devices through FUSE)
   exfatprogs exfat-fuse fuse3 util-linux mount
   # a FUSE stick of our own for the read-back tests

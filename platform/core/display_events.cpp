@@ -65,14 +65,19 @@ bool QueueMouseInput(HWND hwnd, UINT message, WPARAM keys, POINT client)
     return Post(hwnd, message, keys, MAKELPARAM(client.x, client.y));
 }
 
-bool QueueKeyInput(HWND hwnd, UINT message, WPARAM key, LPARAM flags)
+bool QueueKeyInput(HWND hwnd, UINT message, WPARAM key, LPARAM flags, DWORD modifiers)
 {
     const HWND focus = GetFocus();
     if (focus && TopLevelOf(focus) == TopLevelOf(hwnd))
         hwnd = focus;
     if (!AcceptsInput(hwnd))
         return false;
-    return Post(hwnd, message, key, flags);
+    const WindowRef window = FindWindowRef(hwnd);
+    if (!window)
+        return false;
+    MSG msg = MakeMessage(hwnd, message, key, flags);
+    msg.lPrivate = kKeyModifiersKnown | modifiers;
+    return window.Queue()->PostInput(msg);
 }
 
 bool QueueCloseRequest(HWND hwnd)

@@ -21,8 +21,9 @@ void RaiseNativeWindow(HWND hwnd);
 // capture of the thread receives it instead; a disabled window receives nothing. Consecutive
 // moves are merged. False when dropped.
 bool QueueMouseInput(HWND hwnd, UINT message, WPARAM keys, POINT client);
-// Queues a key or character message for the focused window inside `hwnd`, or `hwnd` itself.
-bool QueueKeyInput(HWND hwnd, UINT message, WPARAM key, LPARAM flags);
+// Queues a key or character message for the focused window inside `hwnd`, or `hwnd` itself;
+// `modifiers` are the kKeyModifier* bits held with it (GetKeyState reads them).
+bool QueueKeyInput(HWND hwnd, UINT message, WPARAM key, LPARAM flags, DWORD modifiers = 0);
 // The window system asks the window to close: WM_CLOSE is queued unless the window is disabled.
 bool QueueCloseRequest(HWND hwnd);
 // The window system moved or resized the window; `frame` is its client area on screen.

@@ -25,6 +25,38 @@ bool IsUserInput(UINT message)
         message == WM_MOUSEHOVER || message == WM_MOUSELEAVE;
 }
 
+// Shift, Ctrl and Alt as the key messages this thread took from its queue tell them.
+thread_local DWORD heldModifiers = 0;
+
+DWORD ModifierOfKey(WPARAM key)
+{
+    switch (key) {
+    case VK_SHIFT:
+        return kKeyModifierShift;
+    case VK_CONTROL:
+        return kKeyModifierControl;
+    case VK_MENU:
+        return kKeyModifierAlt;
+    default:
+        return 0;
+    }
+}
+
+void NoteKeyState(const MSG& msg)
+{
+    if (msg.message < WM_KEYDOWN || msg.message > WM_CHAR)
+        return;
+    if (msg.lPrivate & kKeyModifiersKnown) {
+        heldModifiers = msg.lPrivate & (kKeyModifierShift | kKeyModifierControl | kKeyModifierAlt);
+        return;
+    }
+    const DWORD modifier = ModifierOfKey(msg.wParam);
+    if (msg.message == WM_KEYDOWN)
+        heldModifiers |= modifier;
+    else if (msg.message == WM_KEYUP)
+        heldModifiers &= ~modifier;
+}
+
 // Where input goes is decided when it leaves the queue: a click queued while a handler blocked
 // does not reach a window that has been hidden or disabled since.
 bool Deliverable(const MSG& msg)
@@ -49,12 +81,14 @@ std::optional<MSG> NextMessage(const MessageFilter& filter, bool remove, bool wa
         queue->RunSentTasks();
 
         while (auto posted = queue->TakePosted(filter, remove)) {
+            if (remove)
+                NoteKeyState(*posted);
             if (Deliverable(*posted))
                 return posted;
             // A message for a window destroyed since it was posted is dropped, and so is input
             // for a window that no longer takes it.
             if (!remove)
-                queue->TakePosted(filter, true);
+                NoteKeyState(*queue->TakePosted(filter, true));
         }
         if (const auto quitCode = queue->TakeQuit(filter, remove))
             return MakeMessage(nullptr, WM_QUIT, static_cast<WPARAM>(*quitCode), 0);
@@ -150,6 +184,12 @@ LRESULT DispatchMessageW(const MSG* msg)
 }
 
 BOOL InSendMessage() { return SentWorkDepth() > 0 ? TRUE : FALSE; }
+
+SHORT GetKeyState(int virtualKey)
+{
+    const DWORD modifier = ModifierOfKey(static_cast<WPARAM>(virtualKey));
+    return (modifier && (heldModifiers & modifier)) ? static_cast<SHORT>(-128) : 0;
+}
 
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc)
 {

@@ -1,4 +1,6 @@
 #include "platform/qt/qt_display.h"
+#include "platform/core/display_events.h"
+#include "platform/qt/qt_accessibility.h"
 #include "platform/qt/qt_icon.h"
 #include "platform/qt/qt_native_window.h"
 #include "platform/win32_system.h"
@@ -15,9 +17,9 @@
 namespace platform {
 namespace {
 
-QRect ToQRect(const RECT& r)
+bool SameRect(const RECT& a, const RECT& b)
 {
-    return QRect(r.left, r.top, std::max<LONG>(r.right - r.left, 1), std::max<LONG>(r.bottom - r.top, 1));
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
 // Counts the event handling in progress, so windows are not deleted under their own handlers.
@@ -39,6 +41,7 @@ QtDisplay::QtDisplay() : m_eventThread(GetCurrentThreadId())
     m_dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread());
     m_waitLimit.setSingleShot(true);
     m_waitLimit.setTimerType(Qt::PreciseTimer);
+    InstallWindowAccessibility();
 }
 
 QtDisplay::~QtDisplay() { Shut(); }
@@ -65,10 +68,12 @@ void QtDisplay::CreateNativeWindow(const NativeWindowSpec& spec)
 {
     auto window = std::make_unique<QtNativeWindow>(spec.hwnd, spec.toolWindow, spec.topmost);
     window->setTitle(QString::fromStdWString(spec.title));
-    window->setGeometry(ToQRect(spec.frame));
     if (QtNativeWindow* owner = Find(spec.owner))
         window->setTransientParent(owner);
+    const RECT placed = window->Place(spec.frame);
     m_windows[spec.hwnd] = std::move(window);
+    if (!SameRect(placed, spec.frame))
+        NoteNativeFrame(spec.hwnd, placed);
 }
 
 void QtDisplay::DestroyNativeWindow(HWND hwnd)
@@ -78,6 +83,7 @@ void QtDisplay::DestroyNativeWindow(HWND hwnd)
         return;
     std::unique_ptr<QtNativeWindow> window = std::move(found->second);
     m_windows.erase(found);
+    ForgetAccessibleContent(*window);
     window->Detach();
     for (auto& [other, native] : m_windows)
         if (native->transientParent() == window.get())
@@ -105,18 +111,27 @@ void QtDisplay::SetShowState(HWND hwnd, ShowState state, bool activate)
     case ShowState::Minimized:
         window->showMinimized();
         break;
-    case ShowState::Normal:
+    case ShowState::Normal: {
+        const bool wasVisible = window->isVisible();
         window->showNormal();
         if (activate)
             window->requestActivate();
+        if (!wasVisible)
+            AnnounceShownWindow(*window);
         break;
+    }
     }
 }
 
 void QtDisplay::SetFrame(HWND hwnd, const RECT& frame)
 {
-    if (QtNativeWindow* window = Find(hwnd))
-        window->setGeometry(ToQRect(frame));
+    QtNativeWindow* window = Find(hwnd);
+    if (!window)
+        return;
+    // A window too large for the screen is placed by the display: the core learns where.
+    const RECT placed = window->Place(frame);
+    if (!SameRect(placed, frame))
+        NoteNativeFrame(hwnd, placed);
 }
 
 void QtDisplay::SetTopmost(HWND hwnd, bool topmost)
@@ -175,7 +190,7 @@ void QtDisplay::Present(HWND hwnd, const Surface& surface, const RECT& area)
 double QtDisplay::DevicePixelRatio(HWND hwnd) const
 {
     const QtNativeWindow* window = Find(hwnd);
-    return window ? window->devicePixelRatio() : qGuiApp->devicePixelRatio();
+    return window ? window->SurfaceScale() : qGuiApp->devicePixelRatio();
 }
 
 RECT QtDisplay::WorkArea(HWND hwnd) const

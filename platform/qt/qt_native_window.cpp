@@ -3,10 +3,13 @@
 #include "platform/core/surface.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 
+#include <algorithm>
 #include <cmath>
 
 namespace platform {
@@ -27,7 +30,14 @@ WPARAM VirtualKeyOf(int key)
     case Qt::Key_Space:
         return VK_SPACE;
     case Qt::Key_Tab:
+    case Qt::Key_Backtab: // Shift+Tab
         return VK_TAB;
+    case Qt::Key_Shift:
+        return VK_SHIFT;
+    case Qt::Key_Control:
+        return VK_CONTROL;
+    case Qt::Key_Alt:
+        return VK_MENU;
     case Qt::Key_Backspace:
         return VK_BACK;
     case Qt::Key_Delete:
@@ -45,10 +55,16 @@ WPARAM VirtualKeyOf(int key)
     }
 }
 
-POINT ToPoint(const QPointF& p)
+DWORD ModifiersOf(Qt::KeyboardModifiers modifiers)
 {
-    const QPoint rounded = p.toPoint();
-    return POINT{rounded.x(), rounded.y()};
+    DWORD bits = 0;
+    if (modifiers & Qt::ShiftModifier)
+        bits |= kKeyModifierShift;
+    if (modifiers & Qt::ControlModifier)
+        bits |= kKeyModifierControl;
+    if (modifiers & Qt::AltModifier)
+        bits |= kKeyModifierAlt;
+    return bits;
 }
 
 WPARAM MouseKeys(Qt::MouseButtons buttons) { return (buttons & Qt::LeftButton) ? MK_LBUTTON : 0; }
@@ -59,6 +75,56 @@ QtNativeWindow::QtNativeWindow(HWND hwnd, bool toolWindow, bool topmost)
     : m_hwnd(hwnd), m_toolWindow(toolWindow), m_topmost(topmost)
 {
     ApplyFlags();
+}
+
+RECT QtNativeWindow::Place(const RECT& frame)
+{
+    m_units = QSize(std::max<LONG>(frame.right - frame.left, 1), std::max<LONG>(frame.bottom - frame.top, 1));
+    const QPoint centre((frame.left + frame.right) / 2, (frame.top + frame.bottom) / 2);
+    QScreen* where = QGuiApplication::screenAt(centre);
+    if (!where)
+        where = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QRect area = where ? where->availableGeometry() : QRect();
+    if (area.isEmpty() || (m_units.width() <= area.width() && m_units.height() <= area.height())) {
+        m_zoom = 1.0;
+        setGeometry(QRect(QPoint(frame.left, frame.top), m_units));
+        return CoreFrame();
+    }
+    // Device pixels per unit that make it fit, at least one; as logical pixels per unit.
+    const double ratio = where->devicePixelRatio();
+    const double fit = std::min(area.width() * ratio / m_units.width(), area.height() * ratio / m_units.height());
+    m_zoom = std::min(1.0, std::max(fit, 1.0) / ratio);
+    const QSize shown(std::max(1, static_cast<int>(std::floor(m_units.width() * m_zoom + 1e-6))),
+        std::max(1, static_cast<int>(std::floor(m_units.height() * m_zoom + 1e-6))));
+    // Centred; one still too large (already at one device pixel per unit) keeps its top left
+    // corner, where its title strip is, on the screen.
+    const QPoint topLeft(std::max(area.left(), area.left() + (area.width() - shown.width()) / 2),
+        std::max(area.top(), area.top() + (area.height() - shown.height()) / 2));
+    setGeometry(QRect(topLeft, shown));
+    return CoreFrame();
+}
+
+RECT QtNativeWindow::CoreFrame() const
+{
+    const QRect g = geometry();
+    const QSize units = m_units.isEmpty() ? g.size() : m_units;
+    const int left = g.left() + (g.width() - units.width()) / 2;
+    const int top = g.top() + (g.height() - units.height()) / 2;
+    return RECT{left, top, left + units.width(), top + units.height()};
+}
+
+QRect QtNativeWindow::ClientToGlobal(const RECT& client) const
+{
+    const QPoint origin = geometry().topLeft();
+    const auto at = [this](LONG units) { return static_cast<int>(std::lround(units * m_zoom)); };
+    return QRect(QPoint(origin.x() + at(client.left), origin.y() + at(client.top)),
+        QPoint(origin.x() + at(client.right) - 1, origin.y() + at(client.bottom) - 1));
+}
+
+POINT QtNativeWindow::ToClient(const QPointF& local) const
+{
+    return POINT{
+        static_cast<LONG>(std::lround(local.x() / m_zoom)), static_cast<LONG>(std::lround(local.y() / m_zoom))};
 }
 
 void QtNativeWindow::ApplyFlags()
@@ -87,7 +153,9 @@ void QtNativeWindow::Present(const Surface& surface, const RECT& area)
     // Device pixels, copied one to one; the window shows them at its ratio.
     const QImage view(reinterpret_cast<const uchar*>(surface.pixels.data()), surface.width, surface.height,
         surface.width * 4, QImage::Format_ARGB32_Premultiplied);
-    const QRect logical(QPoint(area.left, area.top), QPoint(area.right - 1, area.bottom - 1));
+    const QRect logical =
+        QRectF(QPointF(area.left * m_zoom, area.top * m_zoom), QPointF(area.right * m_zoom, area.bottom * m_zoom))
+            .toAlignedRect();
     if (m_presented.size() != view.size() || m_presentedScale != surface.scale) {
         m_presented = view.copy();
         m_presentedScale = surface.scale;
@@ -111,16 +179,17 @@ void QtNativeWindow::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    const double ratio = devicePixelRatio();
+    const double ratio = SurfaceScale();
+    const QSize units = m_units.isEmpty() ? size() : m_units;
     if (m_presentedScale != ratio ||
-        m_presented.size() != QSize(DevicePixels(width(), ratio), DevicePixels(height(), ratio))) {
+        m_presented.size() != QSize(DevicePixels(units.width(), ratio), DevicePixels(units.height(), ratio))) {
         // Nothing of the right size to show yet: a plain background until the window paints.
         painter.fillRect(event->rect(), Qt::white);
         if (m_hwnd)
             NoteNativeExposed(m_hwnd);
     }
     if (!m_presented.isNull())
-        painter.drawImage(QRectF(QPointF(0, 0), QSizeF(m_presented.size()) / m_presentedScale), m_presented);
+        painter.drawImage(QRectF(QPointF(0, 0), QSizeF(m_presented.size()) * (m_zoom / m_presentedScale)), m_presented);
 }
 
 bool QtNativeWindow::event(QEvent* event)
@@ -144,8 +213,10 @@ void QtNativeWindow::NoteFrame()
 {
     if (!m_hwnd)
         return;
-    const QRect g = geometry();
-    NoteNativeFrame(m_hwnd, RECT{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()});
+    // Shown one to one, the window system may size it; shrunk, it keeps its units.
+    if (m_zoom == 1.0)
+        m_units = size();
+    NoteNativeFrame(m_hwnd, CoreFrame());
 }
 
 HWND QtNativeWindow::BringPopupForward()
@@ -166,7 +237,9 @@ void QtNativeWindow::mousePressEvent(QMouseEvent* event)
         return;
     }
     const QPoint global = event->globalPosition().toPoint();
-    const LRESULT hit = HitTest(m_hwnd, POINT{global.x(), global.y()});
+    const RECT core = CoreFrame();
+    const POINT client = ToClient(event->position());
+    const LRESULT hit = HitTest(m_hwnd, POINT{core.left + client.x, core.top + client.y});
     if (!m_hwnd)
         return; // the hit test destroyed the window
     if (hit == HTCAPTION) {
@@ -177,7 +250,7 @@ void QtNativeWindow::mousePressEvent(QMouseEvent* event)
         m_releaseEndsMove = true;
         return;
     }
-    QueueMouseInput(m_hwnd, WM_LBUTTONDOWN, MK_LBUTTON, ToPoint(event->position()));
+    QueueMouseInput(m_hwnd, WM_LBUTTONDOWN, MK_LBUTTON, ToClient(event->position()));
 }
 
 void QtNativeWindow::mouseReleaseEvent(QMouseEvent* event)
@@ -189,7 +262,7 @@ void QtNativeWindow::mouseReleaseEvent(QMouseEvent* event)
         m_dragOffset.reset();
         return;
     }
-    QueueMouseInput(m_hwnd, WM_LBUTTONUP, MouseKeys(event->buttons()), ToPoint(event->position()));
+    QueueMouseInput(m_hwnd, WM_LBUTTONUP, MouseKeys(event->buttons()), ToClient(event->position()));
 }
 
 void QtNativeWindow::mouseMoveEvent(QMouseEvent* event)
@@ -200,7 +273,7 @@ void QtNativeWindow::mouseMoveEvent(QMouseEvent* event)
         setPosition(event->globalPosition().toPoint() - *m_dragOffset);
         return;
     }
-    QueueMouseInput(m_hwnd, WM_MOUSEMOVE, MouseKeys(event->buttons()), ToPoint(event->position()));
+    QueueMouseInput(m_hwnd, WM_MOUSEMOVE, MouseKeys(event->buttons()), ToClient(event->position()));
 }
 
 void QtNativeWindow::keyPressEvent(QKeyEvent* event)
@@ -215,11 +288,12 @@ void QtNativeWindow::keyPressEvent(QKeyEvent* event)
             return;
     }
     const WPARAM key = VirtualKeyOf(event->key());
+    const DWORD modifiers = ModifiersOf(event->modifiers());
     if (key)
-        QueueKeyInput(target, WM_KEYDOWN, key, event->isAutoRepeat() ? (1 << 30) : 0);
+        QueueKeyInput(target, WM_KEYDOWN, key, event->isAutoRepeat() ? (1 << 30) : 0, modifiers);
     for (const char32_t c : event->text().toStdU32String())
         if (c >= 0x20 && c != 0x7F)
-            QueueKeyInput(target, WM_CHAR, static_cast<WPARAM>(c), 0);
+            QueueKeyInput(target, WM_CHAR, static_cast<WPARAM>(c), 0, modifiers);
 }
 
 void QtNativeWindow::keyReleaseEvent(QKeyEvent* event)
@@ -227,7 +301,7 @@ void QtNativeWindow::keyReleaseEvent(QKeyEvent* event)
     if (!m_hwnd)
         return;
     if (const WPARAM key = VirtualKeyOf(event->key()))
-        QueueKeyInput(m_hwnd, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001));
+        QueueKeyInput(m_hwnd, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001), ModifiersOf(event->modifiers()));
 }
 
 void QtNativeWindow::closeEvent(QCloseEvent* event)

@@ -1,4 +1,5 @@
 // MessageBoxW: a small modal box of its own, drawn with QPainter, without the skin.
+#include "platform/accessibility.h"
 #include "platform/core/display.h"
 #include "platform/paint_surface.h"
 #include "platform/ui_thread.h"
@@ -88,6 +89,20 @@ void Paint(const Box& box, QImage& image)
     painter.setFont(box.captionFont);
     painter.drawText(box.buttonRect, Qt::AlignCenter, QStringLiteral("OK"));
 }
+
+// What a screen reader finds: a dialog named by its text, Enter or Esc to answer.
+class BoxContent final : public platform::AccessibleContent {
+public:
+    explicit BoxContent(const Box& box) : m_box(box) {}
+    int AccessibleChildCount() override { return 0; }
+    QAccessibleInterface* AccessibleChild(int) override { return nullptr; }
+    int IndexOfAccessibleChild(const QAccessibleInterface*) override { return -1; }
+    QAccessibleInterface* AccessibleFocusChild() override { return nullptr; }
+    QString AccessibleName() override { return m_box.text; }
+
+private:
+    const Box& m_box;
+};
 
 Box* BoxOf(HWND hwnd) { return reinterpret_cast<Box*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
 
@@ -180,7 +195,9 @@ int RunBox(HWND owner, const std::wstring& text, const std::wstring& caption)
         EnableWindow(owner, FALSE);
     const HWND hwnd = CreateWindowExW(WS_EX_TOPMOST, kClassName, caption.c_str(), WS_POPUP, frame.left, frame.top,
         frame.right - frame.left, frame.bottom - frame.top, owner, nullptr, GetModuleHandleW(nullptr), &box);
+    BoxContent content(box);
     if (hwnd) {
+        platform::SetAccessibleContent(hwnd, &content);
         ShowWindow(hwnd, SW_SHOWNORMAL);
         SetFocus(hwnd);
         MSG msg;
@@ -202,6 +219,7 @@ int RunBox(HWND owner, const std::wstring& text, const std::wstring& caption)
         EnableWindow(owner, TRUE);
     if (IsWindow(hwnd))
         DestroyWindow(hwnd);
+    platform::SetAccessibleContent(hwnd, nullptr);
     return IDOK;
 }
 

@@ -20,6 +20,10 @@
 
 #include "control_click.h"
 #include "install/download_wnd.h"
+#include "platform/paint_surface.h"
+
+#include <QAccessible>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -278,6 +282,68 @@ TEST_F(StartFlow, ADoubleClickDuringASlowProbeStartsOneInstallation)
 
     EXPECT_EQ(g_runOutcome, RunOutcome::Installed);
     EXPECT_EQ(PackageRequests(), (std::vector<std::string>{"HEAD", "GET"}));
+}
+
+// Presses the main window's button of that name through its accessibility interface.
+bool PressByScreenReader(CDuiFrameWnd& frame, const QString& name)
+{
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(platform::NativeWindowOf(frame));
+    for (int i = 0; window && i < window->childCount(); ++i) {
+        if (window->child(i)->text(QAccessible::Name) == name) {
+            window->child(i)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            return true;
+        }
+    }
+    return false;
+}
+
+// Three clicks and Enter with no stick: one message, however they were queued, and nothing
+// afterwards; input made while the message shows goes nowhere either.
+TEST_F(StartFlow, ATripleClickAndEnterWithNoStickShowOneMessage)
+{
+    m_volumes.Write("C fixed " + m_volumes.Folder("disk").string() + " free=20G\n");
+    const std::wstring refusal = L"请插入需要安装课件的U盘后，再继续操作！";
+    const auto shownTimes = [&] {
+        std::lock_guard lock(m_textsMutex);
+        return std::count(m_texts.begin(), m_texts.end(), refusal);
+    };
+    RunMainWindow([&](CDuiFrameWnd& frame) {
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::NoDrive; }));
+        for (int i = 0; i < 3; ++i)
+            ClickStart(frame);
+        PostMessageW(frame.GetHWND(), WM_KEYDOWN, VK_RETURN, 0);
+        ASSERT_TRUE(WaitUntil([&] { return VisibleDialog() != nullptr; }));
+        ClickStart(frame); // while the message shows; the main window is not disabled
+        platform::InvokeOnUiThread([&] { PressByScreenReader(frame, QStringLiteral("开始安装")); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(shownTimes(), 1);
+        ClickInDialog(VisibleDialog(), L"confirm_btn");
+        ASSERT_TRUE(WaitUntil([&] { return VisibleDialog() == nullptr; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(shownTimes(), 1);
+        EXPECT_EQ(VisibleDialog(), nullptr);
+        // The next click is a new one.
+        ClickStart(frame);
+        ASSERT_TRUE(WaitUntil([&] { return shownTimes() == 2; }));
+        ASSERT_TRUE(WaitUntil([&] { return VisibleDialog() != nullptr; }));
+        ClickInDialog(VisibleDialog(), L"confirm_btn");
+        ASSERT_TRUE(WaitUntil([&] { return VisibleDialog() == nullptr; }));
+        PostMessageW(frame.GetHWND(), WM_CLOSE, 0, 0);
+    });
+    EXPECT_FALSE(g_installStarted);
+}
+
+TEST_F(StartFlow, TheScreenReadersPressOnStartInstalls)
+{
+    StickAndDisk();
+    Serve(0);
+    RunMainWindow([&](CDuiFrameWnd& frame) {
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
+        SetUnattended(true); // the completion window answers itself
+        platform::InvokeOnUiThread([&] { EXPECT_TRUE(PressByScreenReader(frame, QStringLiteral("开始安装"))); });
+    });
+    EXPECT_EQ(g_runOutcome, RunOutcome::Installed);
+    EXPECT_TRUE(fs::exists(m_stick / "kelvoClient/启动课件.txt"));
 }
 
 TEST_F(StartFlow, TheWindowPaintsWhileTheProbeWaitsAndClosingItThenStartsNothing)

@@ -9,6 +9,9 @@
 #include "ui/message_dialog.h"
 #include "ui/unattended.h"
 
+#include <QAccessible>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -124,39 +127,108 @@ TEST_F(MessageDialogTest, MoreThanTwentyUtf16UnitsTakeTheSmallerFont)
     EXPECT_EQ(m_trace.Lines().size(), std::size(cases));
 }
 
-TEST_F(MessageDialogTest, ATextTooLongForTheAreaIsDrawnSmallerAndEveryLineFits)
+// Every message of the program: drawn at 12 pixels or more, inside the message box, a long one
+// on three lines at the layout's font before any shrinking, with its lines broken as Chinese
+// text is (no closing punctuation starting a line, no character alone on the last line).
+TEST_F(MessageDialogTest, EveryMessageIsReadableAndFitsItsBox)
 {
     const struct {
         std::wstring text;
-        bool keepsFont;
+        int lines; // at the layout's font; 0: shrunk
     } cases[] = {
-        {L"请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！", true},
-        {L"课件正在安装，现在退出会导致U盘中的课件不完整，确定要退出吗？", true},
-        {L"课件中有大于4GB的文件，FAT32格式的U盘无法保存，请将U盘格式化为exFAT后重试。", false},
-        {std::wstring(60, L'课'), false},
+        {L"请插入需要安装课件的U盘后，再继续操作！", 2},
+        {L"请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！", 2},
+        {L"课件正在安装，现在退出会导致U盘中的课件不完整，确定要退出吗？", 2},
+        {L"课件中有大于4GB的文件，FAT32格式的U盘无法保存，请将U盘格式化为exFAT后重试。", 3},
+        {L"当前书册的下载文件不存在，请添加微信kelvohelp001解决！", 2},
+        {L"U盘校验失败，课件未能完整写入，请更换U盘后重试。", 2},
+        {L"课件文件中有无法安装的内容，请联系课件提供方。", 2},
+        {L"课件写入U盘失败，请检查U盘后重试。", 2},
+        {L"硬盘空间不足4.5G，无法下载！", 2},
+        {L"网络不可用，请稍后再试。", 1},
+        // Too long for the box even at the smallest size: drawn at that size all the same.
+        {std::wstring(60, L'课'), 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(CDuiString(c.text.c_str()).ToUtf8());
         QFont layoutFont, shown;
-        RECT area{};
-        UINT style = 0;
+        RECT area{}, box{};
         WhenDialogShows act([&](HWND hwnd) {
             CMsgWnd2& dialog = DialogOf(hwnd);
             if (CLabelUI* text = MessageTextOf(dialog)) {
                 layoutFont = dialog.PaintManager().GetQFont(text->GetFont());
                 shown = text->ShownFont();
-                area = text->TextArea();
-                style = text->GetTextStyle();
+                area = text->ShownTextArea();
+                box = text->GetPos();
             }
             dialog.Close(1);
         });
         ShowMessage(nullptr, kCaption, c.text.c_str(), 2);
-        EXPECT_EQ(shown.pixelSize() == layoutFont.pixelSize(), c.keepsFont)
-            << shown.pixelSize() << " in " << area.right - area.left << "x" << area.bottom - area.top;
-        // Laid out as it is drawn, the whole text lies inside the text area.
-        const QSize extent = dui::TextExtent(c.text.c_str(), area.right - area.left, shown, style, true);
-        EXPECT_LE(extent.height(), area.bottom - area.top);
-        EXPECT_LE(extent.width(), area.right - area.left);
+        EXPECT_GE(shown.pixelSize(), 12);
+        EXPECT_EQ(shown.pixelSize() == layoutFont.pixelSize(), c.lines > 0) << shown.pixelSize();
+        EXPECT_TRUE(
+            area.left >= box.left && area.right <= box.right && area.top >= box.top && area.bottom <= box.bottom);
+        const int width = area.right - area.left;
+        const QStringList lines = dui::BreakLines(QString::fromStdWString(c.text), width, shown);
+        if (c.lines > 0) {
+            EXPECT_EQ(lines.size(), c.lines) << lines.join(QLatin1Char('/')).toStdString();
+            // Laid out as it is drawn, the whole text lies inside the area.
+            const QSize extent = dui::TextExtent(c.text.c_str(), width, shown, DT_WORDBREAK, true);
+            EXPECT_LE(extent.height(), area.bottom - area.top);
+            EXPECT_LE(extent.width(), width);
+        } else {
+            EXPECT_EQ(shown.pixelSize(), dui::kSmallestFittedPixelSize);
+        }
+        for (const QString& line : lines)
+            EXPECT_FALSE(line.isEmpty() || QStringLiteral("，。！？、").contains(line.front())) << line.toStdString();
+        EXPECT_GT(lines.back().size() - (QStringLiteral("，。！？").contains(lines.back().back()) ? 1 : 0), 1);
+    }
+}
+
+// The keys of the dialogs as the window system delivers them: the default button has the focus
+// first (取消 in the close question), Tab and Shift+Tab move it, Space and Enter press the
+// focused button, Esc is 取消. A screen reader finds a dialog named by its message.
+TEST_F(MessageDialogTest, TheKeyboardWorksTheButtonsFromTheDefaultOnAndTheDialogIsNamedByItsText)
+{
+    using Keys = std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>>;
+    const MessageKind closeQuestion = kTwoButtonMessage | kCancelIsDefault;
+    const struct {
+        MessageKind kind;
+        Keys keys;
+        unsigned result;
+    } cases[] = {
+        {kOneButtonMessage, {{Qt::Key_Space, Qt::NoModifier}}, 1},
+        {kOneButtonMessage, {{Qt::Key_Escape, Qt::NoModifier}}, 0},
+        {kTwoButtonMessage, {{Qt::Key_Return, Qt::NoModifier}}, 1},
+        {closeQuestion, {{Qt::Key_Return, Qt::NoModifier}}, 0},
+        {closeQuestion, {{Qt::Key_Space, Qt::NoModifier}}, 0},
+        {closeQuestion, {{Qt::Key_Tab, Qt::NoModifier}, {Qt::Key_Space, Qt::NoModifier}}, 1},
+        {closeQuestion, {{Qt::Key_Backtab, Qt::ShiftModifier}, {Qt::Key_Return, Qt::NoModifier}}, 1},
+        {closeQuestion,
+            {{Qt::Key_Tab, Qt::NoModifier}, {Qt::Key_Tab, Qt::NoModifier}, {Qt::Key_Return, Qt::NoModifier}}, 0},
+        {closeQuestion, {{Qt::Key_Tab, Qt::NoModifier}, {Qt::Key_Escape, Qt::NoModifier}}, 0},
+    };
+    const std::wstring text = L"课件正在安装，现在退出会导致U盘中的课件不完整，确定要退出吗？";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "kind " << c.kind << ", keys " << c.keys.size());
+        QString name, focused;
+        QAccessible::Role role = QAccessible::NoRole;
+        WhenDialogShows act([&](HWND hwnd) {
+            QWindow* native = platform::NativeWindowOf(hwnd);
+            QAccessibleInterface* dialog = QAccessible::queryAccessibleInterface(native);
+            role = dialog->role();
+            name = dialog->text(QAccessible::Name);
+            if (QAccessibleInterface* focus = dialog->focusChild())
+                focused = focus->text(QAccessible::Name);
+            for (const auto& [key, modifiers] : c.keys) {
+                QKeyEvent press(QEvent::KeyPress, key, modifiers);
+                QCoreApplication::sendEvent(native, &press);
+            }
+        });
+        EXPECT_EQ(ShowMessage(nullptr, kCaption, text.c_str(), c.kind), c.result);
+        EXPECT_EQ(role, QAccessible::Dialog);
+        EXPECT_EQ(name, QString::fromStdWString(text));
+        EXPECT_EQ(focused, c.kind == closeQuestion ? QStringLiteral("取消") : QStringLiteral("确定"));
     }
 }
 
