@@ -127,7 +127,8 @@ Options:
                       its default button, print progress; exit 0 when installed, 1 on failure,
                       2 when the drives are not ready
   --no-verify         do not read the package back from the stick after writing it (by
-                      default everything written is read back and compared)
+                      default everything written is read back and compared); the run then
+                      says 安装完成（未校验）
   --eject             once the package is on a stick, unmount it and power it off through
                       udisks2 so it can be pulled at once; without udisks2 the stick is still
                       safe to pull, and a line says it was not ejected
