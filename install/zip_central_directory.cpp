@@ -114,7 +114,7 @@ std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const std
                 for (std::uint64_t* field :
                     {&entry.size, static_cast<std::uint64_t*>(nullptr), &entry.localHeaderOffset}) {
                     const bool inExtra = field ? *field == 0xFFFFFFFF : compressed == 0xFFFFFFFF;
-                    if (!inExtra || value + 8 > valueEnd)
+                    if (!inExtra || valueEnd - value < 8)
                         continue;
                     if (field)
                         *field = Little(value, 8);
