@@ -13,6 +13,8 @@
 #include "ui/message_dialog.h"
 #include "ui/unattended.h"
 
+CompleteWnd* g_completeWnd = nullptr;
+
 namespace {
 
 constexpr DWORD kCompleteWindowStyle =
@@ -132,7 +134,7 @@ LRESULT CDuiFrameWnd::HandleCustomMessage(UINT message, WPARAM, LPARAM, BOOL& ha
         PostQuitMessage(-1);
         return -1;
     }
-    auto* complete = new CompleteWnd(); // lives until the process ends, as every window but the dialog
+    auto* complete = g_completeWnd = new CompleteWnd();
     complete->m_ownerWnd = GetHWND();
     complete->Create(nullptr, L"安装完成", kCompleteWindowStyle, WS_EX_WINDOWEDGE, CW_USEDEFAULT, CW_USEDEFAULT,
         CW_USEDEFAULT, CW_USEDEFAULT, nullptr);

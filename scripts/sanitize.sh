@@ -47,7 +47,7 @@ if [[ $mode == address ]]; then
   common="exitcode=86:log_path=$reports/report:print_summary=1"
   export ASAN_OPTIONS="$common:detect_leaks=1:detect_stack_use_after_return=0:strict_string_checks=1:check_initialization_order=1"
   export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
-  export UBSAN_OPTIONS="$common:print_stacktrace=1:halt_on_error=1:suppressions=$supp/ubsan.supp"
+  export UBSAN_OPTIONS="$common:print_stacktrace=1:halt_on_error=1"
   status=0
   ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)" --timeout 900 "$@" || status=$?
   shopt -s nullglob
