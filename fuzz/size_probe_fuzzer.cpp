@@ -80,10 +80,11 @@ bool MentionsContentLength(std::string_view answer)
     return lowered.find("content-length") != std::string::npos;
 }
 
-// An answer (after any 1xx ones) with the status 204 or 304, roughly.
+// An answer (after any 1xx ones) with the status 204 or 304, roughly: libcurl takes blanks and
+// tabs before the status.
 bool NoBodyStatus(std::string_view answer)
 {
-    return answer.find(" 204") != std::string_view::npos || answer.find(" 304") != std::string_view::npos;
+    return answer.find("204") != std::string_view::npos || answer.find("304") != std::string_view::npos;
 }
 
 } // namespace

@@ -69,6 +69,12 @@ const fs::path& Stick()
     return stick;
 }
 
+// Bit 1 makes the last entry a folder; a name that ends in a slash is one anyway.
+bool IsFolder(std::uint8_t flags, const std::vector<std::string>& names, std::size_t i)
+{
+    return ((flags & 2) != 0 && i + 1 == names.size()) || (!names[i].empty() && names[i].back() == '/');
+}
+
 std::string Joined(std::string_view name)
 {
     std::string joined;
@@ -110,8 +116,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<HandMadeZipEntry> entries;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const bool folder = (flags & 2) != 0 && i + 1 == names.size();
-        entries.emplace_back(names[i] + (folder ? "/" : ""), folder ? "" : "x", (flags & 1) != 0);
+        const bool folder = IsFolder(flags, names, i);
+        const bool slashed = !names[i].empty() && names[i].back() == '/';
+        entries.emplace_back(names[i] + (folder && !slashed ? "/" : ""), folder ? "" : "x", (flags & 1) != 0);
     }
     const fs::path& stick = Stick();
     const fs::path archive = fuzz::ScratchFolder() / "names.zip";
@@ -121,8 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool asStored = (flags & 1) != 0 || allUtf8;
         std::size_t file = 0;
         for (std::size_t i = 0; i < names.size(); ++i) {
-            const bool folder = (flags & 2) != 0 && i + 1 == names.size();
-            if (folder)
+            if (IsFolder(flags, names, i))
                 continue;
             FUZZ_CHECK(file < result.writtenFiles.size(), "every file entry written");
             const std::string& written = result.writtenFiles[file++].path;
