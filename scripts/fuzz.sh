@@ -49,7 +49,7 @@ for target in "${targets[@]}"; do
   "$build_dir/fuzz/$target" "${dictionary[@]}" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -max_len=65536 \
     -print_final_stats=1 -artifact_prefix="$crashes/$target-" "$work" "fuzz/corpus/$target" \
     >"$logs/$target.log" 2>&1 || status=$?
-  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$logs/$target.log" | grep -o '[0-9]*$' || echo '?')
+  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$logs/$target.log" | grep -o '[0-9]*$' | tail -n 1 || echo '?')
   if ((status != 0)) || (($(ls "$crashes" | wc -l) > before)); then
     echo "FAIL $target (exit $status, $runs runs); log $logs/$target.log"
     grep -E '^(==[0-9]+==ERROR|SUMMARY|fuzz property broken|  |artifact_prefix|Test unit written)' "$logs/$target.log" |
