@@ -58,8 +58,10 @@ void CheckByteCount(std::string_view text)
         FUZZ_CHECK(!parsed, shown);
         return;
     }
-    const auto dot = text.find('.');
-    if (dot != std::string_view::npos && text.size() - dot - 1 > 18)
+    const std::string_view number =
+        std::isdigit(static_cast<unsigned char>(text.back())) ? text : text.substr(0, text.size() - 1);
+    const auto dot = number.find('.');
+    if (dot != std::string_view::npos && number.size() - dot - 1 > 18)
         return; // more fraction digits than the parser takes: refused or not, both are fine
     const long double limit = std::ldexp(1.0L, 64);
     if (approximate < limit * (1 - 1e-12L)) {
