@@ -14,6 +14,8 @@
 #include "ui/unattended.h"
 #include "ui/user_texts.h"
 
+CompleteWnd* g_completeWnd = nullptr;
+
 namespace {
 
 constexpr DWORD kCompleteWindowStyle =
@@ -133,7 +135,7 @@ LRESULT CDuiFrameWnd::HandleCustomMessage(UINT message, WPARAM, LPARAM, BOOL& ha
         PostQuitMessage(-1);
         return -1;
     }
-    auto* complete = new CompleteWnd(); // lives until the process ends, as every window but the dialog
+    auto* complete = g_completeWnd = new CompleteWnd();
     complete->m_ownerWnd = GetHWND();
     complete->Create(nullptr, text::kCompleteWindowTitle, kCompleteWindowStyle, WS_EX_WINDOWEDGE, CW_USEDEFAULT,
         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr);

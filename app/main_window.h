@@ -5,6 +5,13 @@
 #include "drives/drive_info.h"
 #include "dui/window_impl_base.h"
 
+class CompleteWnd;
+
+// The completion window of this run, once it is opened; never deleted. It lives until the
+// process ends, as every window but the dialog: when a quit unwinds its modal loop its window
+// may still exist and use the object. Held here, as g_downloadWnd holds the download window.
+extern CompleteWnd* g_completeWnd;
+
 class CDuiFrameWnd : public WindowImplBase {
 public:
     // m_downloadDisk = PickDownloadDisk(), copied into g_downloadDisk.

@@ -1,7 +1,9 @@
 #include "dui/attributes.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -16,7 +18,7 @@ std::vector<int> ParseList(std::wstring_view text)
         auto end = text.find(L',', start);
         if (end == std::wstring_view::npos)
             end = text.size();
-        values.push_back(ParseInt(text.substr(start, end - start)));
+        values.push_back(ParseLength(text.substr(start, end - start)));
         start = end + 1;
     }
     return values;
@@ -34,7 +36,12 @@ int ParseInt(std::wstring_view text, int fallback)
     const long value = std::wcstol(begin, &end, 10);
     if (end == begin)
         return fallback;
-    return static_cast<int>(value);
+    return static_cast<int>(std::clamp<long>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+int ParseLength(std::wstring_view text, int fallback)
+{
+    return std::clamp(ParseInt(text, fallback), -kLargestLength, kLargestLength);
 }
 
 RECT ParseRect(std::wstring_view text)

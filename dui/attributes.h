@@ -8,11 +8,19 @@
 
 namespace dui {
 
-// "12" -> 12; garbage -> fallback.
+// Layout numbers (sizes, paddings, insets, positions in pixels) are kept within
+// +-kLargestLength, and laid-out positions within +-kLargestCoordinate, so that the sums the
+// layout makes of them stay far inside int.
+inline constexpr int kLargestLength = 1 << 16;
+inline constexpr int kLargestCoordinate = 1 << 24;
+
+// "12" -> 12; garbage -> fallback; beyond the int range the nearest int.
 int ParseInt(std::wstring_view text, int fallback = 0);
-// "l,t,r,b" (missing parts are 0).
+// A layout number: ParseInt kept within +-kLargestLength.
+int ParseLength(std::wstring_view text, int fallback = 0);
+// "l,t,r,b" (missing parts are 0), each a layout number.
 RECT ParseRect(std::wstring_view text);
-// "cx,cy".
+// "cx,cy", each a layout number.
 SIZE ParseSize(std::wstring_view text);
 // "#AARRGGBB", "#RRGGBB" (opaque), "0xAARRGGBB"; nullopt when unreadable.
 std::optional<DWORD> ParseColor(std::wstring_view text);

@@ -11,20 +11,22 @@ namespace {
 // the pixels of an uneven share go to the first flexible children.
 std::vector<int> ShareAxis(const std::vector<CControlUI*>& children, int available, int childPadding, bool horizontal)
 {
-    int used = 0;
+    // Counted in 64 bits: many children of the largest size pass the int range.
+    long long used = 0;
     int flexible = 0;
     for (const CControlUI* child : children) {
         const RECT& pad = child->GetPadding();
         const int fixed = horizontal ? child->GetFixedWidth() : child->GetFixedHeight();
-        used += horizontal ? pad.left + pad.right : pad.top + pad.bottom;
+        used +=
+            horizontal ? static_cast<long long>(pad.left) + pad.right : static_cast<long long>(pad.top) + pad.bottom;
         if (fixed > 0)
             used += fixed;
         else
             ++flexible;
     }
     if (!children.empty())
-        used += childPadding * static_cast<int>(children.size() - 1);
-    const int remaining = std::max(0, available - used);
+        used += static_cast<long long>(childPadding) * static_cast<long long>(children.size() - 1);
+    const int remaining = static_cast<int>(std::clamp<long long>(available - used, 0, dui::kLargestCoordinate));
     const int share = flexible ? remaining / flexible : 0;
     int extra = flexible ? remaining % flexible : 0;
     std::vector<int> sizes;
@@ -39,6 +41,12 @@ std::vector<int> ShareAxis(const std::vector<CControlUI*>& children, int availab
         }
     }
     return sizes;
+}
+
+// A position along the axis, kept where SetPos keeps every position.
+int Coordinate(long long position)
+{
+    return static_cast<int>(std::clamp<long long>(position, -dui::kLargestCoordinate, dui::kLargestCoordinate));
 }
 
 } // namespace
@@ -118,7 +126,7 @@ void CContainerUI::SetAttribute(LPCTSTR name, LPCTSTR value)
     if (key == L"inset")
         SetInset(dui::ParseRect(value ? value : L""));
     else if (key == L"childpadding")
-        SetChildPadding(dui::ParseInt(value ? value : L""));
+        SetChildPadding(dui::ParseLength(value ? value : L""));
     else
         CControlUI::SetAttribute(name, value);
 }
@@ -185,7 +193,7 @@ void CVerticalLayoutUI::SetPos(RECT rc)
     const RECT inner = InnerRect();
     const std::vector<CControlUI*> shown = VisibleItems();
     const auto heights = ShareAxis(shown, dui::RectHeight(inner), m_childPadding, false);
-    int y = inner.top;
+    long long y = inner.top;
     for (std::size_t i = 0; i < shown.size(); ++i) {
         CControlUI* child = shown[i];
         const RECT& pad = child->GetPadding();
@@ -193,8 +201,8 @@ void CVerticalLayoutUI::SetPos(RECT rc)
         const int left = inner.left + pad.left;
         const int width =
             child->GetFixedWidth() > 0 ? child->GetFixedWidth() : std::max(0, inner.right - pad.right - left);
-        child->SetPos(RECT{left, y, left + width, y + heights[i]});
-        y += heights[i] + pad.bottom + m_childPadding;
+        child->SetPos(RECT{left, Coordinate(y), left + width, Coordinate(y + heights[i])});
+        y += static_cast<long long>(heights[i]) + pad.bottom + m_childPadding;
     }
 }
 
@@ -213,7 +221,7 @@ void CHorizontalLayoutUI::SetPos(RECT rc)
     const RECT inner = InnerRect();
     const std::vector<CControlUI*> shown = VisibleItems();
     const auto widths = ShareAxis(shown, dui::RectWidth(inner), m_childPadding, true);
-    int x = inner.left;
+    long long x = inner.left;
     for (std::size_t i = 0; i < shown.size(); ++i) {
         CControlUI* child = shown[i];
         const RECT& pad = child->GetPadding();
@@ -221,7 +229,7 @@ void CHorizontalLayoutUI::SetPos(RECT rc)
         const int top = inner.top + pad.top;
         const int height =
             child->GetFixedHeight() > 0 ? child->GetFixedHeight() : std::max(0, inner.bottom - pad.bottom - top);
-        child->SetPos(RECT{x, top, x + widths[i], top + height});
-        x += widths[i] + pad.right + m_childPadding;
+        child->SetPos(RECT{Coordinate(x), top, Coordinate(x + widths[i]), top + height});
+        x += static_cast<long long>(widths[i]) + pad.right + m_childPadding;
     }
 }

@@ -40,6 +40,8 @@ void CControlUI::SetText(LPCTSTR text)
 
 void CControlUI::SetPos(RECT rc)
 {
+    for (LONG* side : {&rc.left, &rc.top, &rc.right, &rc.bottom})
+        *side = std::clamp(*side, -dui::kLargestCoordinate, dui::kLargestCoordinate);
     if (rc.right < rc.left)
         rc.right = rc.left;
     if (rc.bottom < rc.top)
@@ -138,9 +140,9 @@ void CControlUI::SetAttribute(LPCTSTR name, LPCTSTR value)
     else if (key == L"tooltip")
         SetToolTip(value);
     else if (key == L"width")
-        SetFixedWidth(dui::ParseInt(v));
+        SetFixedWidth(dui::ParseLength(v));
     else if (key == L"height")
-        SetFixedHeight(dui::ParseInt(v));
+        SetFixedHeight(dui::ParseLength(v));
     else if (key == L"padding")
         SetPadding(dui::ParseRect(v));
     else if (key == L"bkcolor") {
@@ -152,7 +154,7 @@ void CControlUI::SetAttribute(LPCTSTR name, LPCTSTR value)
         if (const auto color = dui::ParseColor(v))
             SetBorderColor(*color);
     } else if (key == L"bordersize")
-        SetBorderSize(dui::ParseInt(v));
+        SetBorderSize(dui::ParseLength(v));
     else if (key == L"visible")
         SetVisible(dui::ParseBool(v));
     else if (key == L"enabled")

@@ -48,7 +48,7 @@ void ApplyWindowAttribute(CPaintManagerUI& manager, const std::wstring& name, co
         // Either the strip's height or a rectangle "l,t,r,b".
         RECT caption;
         if (value.find(L',') == std::wstring::npos)
-            caption.bottom = dui::ParseInt(value);
+            caption.bottom = dui::ParseLength(value);
         else
             caption = dui::ParseRect(value);
         manager.SetCaptionRect(caption);
@@ -71,7 +71,7 @@ void AddFont(CPaintManagerUI& manager, const QXmlStreamAttributes& attributes)
     if (id < 0)
         return;
     const std::wstring name = Wide(attributes.value(QStringLiteral("name")));
-    const int size = dui::ParseInt(Wide(attributes.value(QStringLiteral("size"))), 12);
+    const int size = dui::ParseLength(Wide(attributes.value(QStringLiteral("size"))), 12);
     const bool bold = dui::ParseBool(Wide(attributes.value(QStringLiteral("bold"))));
     const bool underline = dui::ParseBool(Wide(attributes.value(QStringLiteral("underline"))));
     const bool italic = dui::ParseBool(Wide(attributes.value(QStringLiteral("italic"))));

@@ -33,7 +33,7 @@ bool CNotifyPump::NotifyPump(TNotifyUI& msg)
                     continue;
                 if (msg.sType.Compare(entry->type) != 0 || !SenderMatches(*entry, msg))
                     continue;
-                (this->*entry->handler)(msg);
+                entry->handler(*this, msg);
                 return true;
             }
         }

@@ -43,7 +43,11 @@ protected:
 };
 
 class CNotifyPump;
-using DuiNotifyHandler = void (CNotifyPump::*)(TNotifyUI&);
+// Calls one member of the class whose map holds the row. A function per row rather than a
+// pointer to a member of the derived class cast to CNotifyPump: that call is well defined, but
+// g++'s -fsanitize=vptr checks the pointer adjusted for the derived class against CNotifyPump and
+// reports it; a downcast of the pump to its own class is checked and holds.
+using DuiNotifyHandler = void (*)(CNotifyPump& pump, TNotifyUI& msg);
 
 // One row of a message map: a notification type, optionally one control name, the handler.
 struct DuiMessageMapEntry {
@@ -94,8 +98,8 @@ public:                                                                         
     }
 
 // Each row: a notification type for any sender, or for one named control.
-#define DUI_ON_MSGTYPE(type, memberFxn)                                                                                \
-    DuiMessageMapEntry{type, nullptr, static_cast<DuiNotifyHandler>(&ThisClass::memberFxn)},
+#define DUI_ON_MSGTYPE(type, memberFxn) DUI_ON_MSGTYPE_CTRNAME(type, nullptr, memberFxn)
 #define DUI_ON_MSGTYPE_CTRNAME(type, name, memberFxn)                                                                  \
-    DuiMessageMapEntry{type, name, static_cast<DuiNotifyHandler>(&ThisClass::memberFxn)},
+    DuiMessageMapEntry{                                                                                                \
+        type, name, [](CNotifyPump& pump, TNotifyUI& msg) { static_cast<ThisClass&>(pump).memberFxn(msg); }},
 #define DUI_ON_CLICK_CTRNAME(name, memberFxn) DUI_ON_MSGTYPE_CTRNAME(DUI_MSGTYPE_CLICK, name, memberFxn)

@@ -122,7 +122,7 @@ std::optional<std::vector<CentralDirectoryEntry>> ReadCentralDirectory(const pla
                 const unsigned char* value = extra + e + 4;
                 const unsigned char* valueEnd = value + length;
                 for (std::uint64_t* field : {&entry.size, &entry.compressedSize, &entry.localHeaderOffset}) {
-                    if (*field != 0xFFFFFFFF || value + 8 > valueEnd)
+                    if (*field != 0xFFFFFFFF || valueEnd - value < 8)
                         continue;
                     *field = Little(value, 8);
                     value += 8;

@@ -21,6 +21,9 @@ packages=(
   exfatprogs exfat-fuse fuse3 util-linux mount
   # a FUSE stick of our own for the read-back tests
   python3-fusepy
+  # scripts/fuzz.sh: Debian's clang with its libFuzzer and sanitizer runtimes (scripts/sanitize.sh
+  # uses g++'s, which come with it)
+  clang libclang-rt-dev
 )
 
 missing=()

@@ -116,7 +116,9 @@ std::optional<std::uint64_t> ParseByteCount(std::string_view text)
         scaled = scaled * 10 + static_cast<unsigned>(c - '0');
         denominator *= 10;
     }
-    const unsigned __int128 bytes = (scaled << shift) / denominator;
+    // Whole and fraction apart: scaled itself shifted by up to 40 bits can pass 2^128 (a whole
+    // of nine digits with eighteen fraction digits and "T"), and the wrapped value looked small.
+    const unsigned __int128 bytes = ((scaled / denominator) << shift) + ((scaled % denominator) << shift) / denominator;
     if (bytes > UINT64_MAX)
         return std::nullopt;
     return static_cast<std::uint64_t>(bytes);

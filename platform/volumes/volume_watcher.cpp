@@ -36,6 +36,9 @@ DWORD PresentDriveMask(VolumeTable& table)
 }
 
 struct VolumeWatcher::State {
+    // Spelled out: clang before 16 does not build aggregates from parentheses.
+    State(VolumeTable& watched, Callback onChange) : table(watched), callback(std::move(onChange)) {}
+
     VolumeTable& table;
     Callback callback;
     DWORD present = 0; // read before the thread starts, so no change is missed

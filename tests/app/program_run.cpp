@@ -50,6 +50,11 @@ ProgramRun::ProgramRun(const std::filesystem::path& executable, const std::vecto
     // Qt wants a private runtime folder; without one it complains on standard error.
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     env.push_back(std::string("XDG_RUNTIME_DIR=") + (runtime != nullptr ? runtime : PrivateRuntimeFolder().c_str()));
+    // A sanitizer build's program reports where the suite's own reports go (scripts/sanitize.sh).
+    for (const char* variable : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
+        if (const char* value = std::getenv(variable))
+            env.push_back(std::string(variable) + "=" + value);
+    }
     env.insert(env.end(), environment.begin(), environment.end());
 
     std::vector<std::string> argv{executable.string()};

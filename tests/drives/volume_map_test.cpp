@@ -26,6 +26,9 @@ TEST(ParseByteCount, AcceptsBytesAndBinarySuffixesWithFractions)
         {"18446744073709551615", UINT64_MAX},
         {"18446744073709551616", std::nullopt},
         {"16777216T", std::nullopt},
+        {"309485010.000000000000000000T", std::nullopt}, // (whole . fraction) << 40 passes 2^128
+        {"16777215.999999999999999999T", UINT64_MAX}, // 2^64 - 1.1e-6, rounded down
+        {"0.000000000000000001T", 0},
         {"", std::nullopt},
         {"G", std::nullopt},
         {"1.", std::nullopt},

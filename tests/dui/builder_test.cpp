@@ -174,4 +174,19 @@ TEST(DialogBuilder, FindsControlsByNameWithoutRegardToCaseAndByPoint)
     EXPECT_FALSE(background->IsMouseEnabled());
 }
 
+// Numbers past any real window are held at 65536 (never wrapped to small or negative ones),
+// and the layout's sums of them stay exact.
+TEST(DialogBuilder, HugeNumbersAreHeldAtTheLargestLength)
+{
+    Built built;
+    Build(built, R"(<Window size="100,4294967296"><HorizontalLayout childpadding="99999999999">
+      <Control name="a" width="2147483647" /><Control name="b" width="4294967296" padding="5,0,5,0" />
+      <Control name="c" height="-99999999999" /></HorizontalLayout></Window>)");
+    ASSERT_TRUE(built.root) << built.error.ToUtf8();
+    EXPECT_EQ(built.manager.GetInitSize().cy, 65536);
+    ExpectRect(Pos(built, L"a"), 0, 0, 65536, 65536);
+    ExpectRect(Pos(built, L"b"), 65536 * 2 + 5, 0, 65536 * 3 + 5, 65536);
+    EXPECT_EQ(Pos(built, L"c").left, 65536 * 4 + 10);
+}
+
 } // namespace

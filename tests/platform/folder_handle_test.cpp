@@ -79,18 +79,19 @@ TEST_F(FolderHandleTest, AFolderSwappedForALinkMidwayNeverLeadsOutside)
             fs::rename(parked, inside, ignored);
         }
     });
-    int opened = 0;
     for (int i = 0; i < 5000; ++i) {
         int error = 0;
         platform::ReadableFile file = m_root.OpenFileBeneath("inside/file.txt", error);
-        if (!file.IsOpen())
-            continue;
-        ++opened;
-        ASSERT_EQ(ReadAll(file), "inside");
+        if (file.IsOpen())
+            ASSERT_EQ(ReadAll(file), "inside");
     }
     stop = true;
     swapper.join();
-    EXPECT_GT(opened, 0);
+    // However the race went, the folder is back in place and opens again.
+    int error = 0;
+    platform::ReadableFile file = m_root.OpenFileBeneath("inside/file.txt", error);
+    ASSERT_TRUE(file.IsOpen()) << error;
+    EXPECT_EQ(ReadAll(file), "inside");
 }
 
 TEST_F(FolderHandleTest, CreateFileReplacesALinkItselfNeverItsTarget)

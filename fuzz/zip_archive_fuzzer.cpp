@@ -1,0 +1,148 @@
+// The package archive as it arrives from the network: the central-directory reader and the
+// name rules over its stored names, then the whole extraction onto a stick folder, which must
+// refuse the archive or write only regular files and folders beneath the stick, and leave no
+// file there that it does not report as written in full.
+#include "fuzz_support.h"
+
+#include "install/package_extractor.h"
+#include "install/package_paths.h"
+#include "install/zip_central_directory.h"
+#include "install/zip_names.h"
+#include "platform/utf8_locale_scope.h"
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Archives that inflate to more than this are stopped: the fuzzer looks for faults, not for
+// how long a large archive takes.
+constexpr std::uint64_t kMostBytesWritten = 16u << 20;
+
+struct Volumes {
+    fs::path disk;
+    fs::path stick;
+};
+
+// C: holds the archive, E: is the stick (FAT32, so that the 4 GiB rule is checked as well).
+const Volumes& MappedVolumes()
+{
+    static const Volumes volumes = [] {
+        const fs::path& root = fuzz::ScratchFolder();
+        Volumes made{root / "disk", root / "stick"};
+        fs::create_directories(made.disk);
+        fs::create_directories(made.stick);
+        fuzz::WriteFile(root / "volumes.map",
+            "C fixed " + made.disk.string() + "\nE removable " + made.stick.string() + " fs=vfat\n");
+        ::setenv("INSTALLER_VOLUME_MAP", (root / "volumes.map").c_str(), 1);
+        return made;
+    }();
+    return volumes;
+}
+
+bool HasControlCharacter(std::string_view text)
+{
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return true;
+    }
+    return false;
+}
+
+void CheckCentralDirectory(const fs::path& archive)
+{
+    int error = 0;
+    const platform::FolderHandle folder = platform::FolderHandle::OpenExisting(archive.parent_path().string(), error);
+    const platform::ReadableFile file = folder.OpenFile(archive.filename().string(), error);
+    const auto directory = extraction::ReadCentralDirectory(file);
+    if (!directory)
+        return;
+    // Asking whether the local headers agree reads at every offset the directory names.
+    (void)extraction::FindHeaderDisagreement(file, *directory);
+    const platform::Utf8LocaleScope utf8;
+    FUZZ_CHECK(utf8.Active(), "");
+    extraction::PackagePathSet paths;
+    const extraction::CentralDirectoryEntry* previous = nullptr;
+    for (const auto& entry : *directory) {
+        FUZZ_CHECK(!previous || entry.localHeaderOffset > previous->localHeaderOffset, "entries by offset, once");
+        previous = &entry;
+        const std::string printable = extraction::PrintableName(entry.rawName);
+        FUZZ_CHECK(extraction::IsValidUtf8(printable) && !HasControlCharacter(printable), printable);
+        if (extraction::UnsafeNameReason(entry.rawName, extraction::NameSeparators::SlashOnly))
+            continue;
+        const auto components = extraction::PathComponents(entry.rawName);
+        for (const std::string_view component : components) {
+            FUZZ_CHECK(!component.empty() && component.find_first_of("/\\") == std::string_view::npos, printable);
+            (void)extraction::WindowsNameReason(component);
+        }
+        (void)paths.Add(components, !entry.rawName.empty() && entry.rawName.back() == '/');
+    }
+}
+
+// What the stick folder holds: regular files by their relative path and size.
+std::map<std::string, std::uint64_t> StickFiles(const fs::path& stick)
+{
+    std::map<std::string, std::uint64_t> files;
+    for (auto it = fs::recursive_directory_iterator(stick); it != fs::recursive_directory_iterator(); ++it) {
+        struct stat info {};
+        FUZZ_CHECK(::lstat(it->path().c_str(), &info) == 0, it->path().string());
+        const std::string relative = fs::relative(it->path(), stick).string();
+        FUZZ_CHECK(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode), "only files and folders: " + relative);
+        FUZZ_CHECK((info.st_mode & 07000) == 0, "no set-id or sticky bit: " + relative);
+        if (S_ISREG(info.st_mode))
+            files[relative] = static_cast<std::uint64_t>(info.st_size);
+    }
+    return files;
+}
+
+void CheckExtraction(const Volumes& volumes)
+{
+    std::atomic<bool> cancel{false};
+    const ExtractionResult result = ExtractZipArchive(
+        L"C:\\package.zip", L"E:",
+        [&cancel](std::uint64_t processed, std::uint64_t) {
+            if (processed > kMostBytesWritten)
+                cancel.store(true);
+        },
+        &cancel);
+    FUZZ_CHECK(result.Ok() == result.error.empty(), result.error);
+    FUZZ_CHECK(result.error.find_first_of("\r\n") == std::string::npos, result.error);
+
+    std::map<std::string, std::uint64_t> reported;
+    for (const WrittenFile& file : result.writtenFiles) {
+        FUZZ_CHECK(extraction::UnsafeNameReason(file.path) == std::nullopt, file.path);
+        reported[file.path] = file.size;
+    }
+    // Every file on the stick was written in full and reported; nothing half-written stays.
+    for (const auto& [path, size] : StickFiles(volumes.stick)) {
+        const auto it = reported.find(path);
+        FUZZ_CHECK(it != reported.end(), "a file on the stick that was not reported as written: " + path);
+        FUZZ_CHECK(it->second == size, "a file of another size than reported: " + path);
+    }
+    // Nothing lands beside the stick.
+    for (const auto& item : fs::directory_iterator(fuzz::ScratchFolder())) {
+        const std::string name = item.path().filename().string();
+        FUZZ_CHECK(name == "disk" || name == "stick" || name == "volumes.map", "written outside the stick: " + name);
+    }
+    for (const auto& item : fs::directory_iterator(volumes.disk))
+        FUZZ_CHECK(item.path().filename() == "package.zip", "written beside the archive: " + item.path().string());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const Volumes& volumes = MappedVolumes();
+    const fs::path archive = volumes.disk / "package.zip";
+    fuzz::WriteFile(archive, fuzz::Text(data, size));
+    CheckCentralDirectory(archive);
+    CheckExtraction(volumes);
+    for (const auto& item : fs::directory_iterator(volumes.stick))
+        fs::remove_all(item.path());
+    return 0;
+}
