@@ -8,8 +8,9 @@ packages=(
   cmake g++ make pkg-config clang-format
   qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libarchive-dev libsystemd-dev zlib1g-dev libisal-dev libproxy-dev
   fonts-wqy-zenhei
-  # the Debian package: CPack's dependency computation
-  dpkg-dev file
+  # the Debian package: CPack's dependency computation, and checking the package and its
+  # metainfo as Debian does (lintian reads the manual page through man-db)
+  dpkg-dev file lintian appstream man-db
   # running: elevation for users other than root
   pkexec
   # tests and benchmarks

@@ -8,7 +8,7 @@ bash scripts/deps.sh
 build_dir=${BUILD_DIR:-build}
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE:-RelWithDebInfo} -DCMAKE_INSTALL_PREFIX=/usr \
   -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
-cmake --build "$build_dir" -j "$(nproc)" --target installer package_icons
+cmake --build "$build_dir" -j "$(nproc)" --target installer package_icons package_docs
 staging="$build_dir/cpack"
 rm -rf "$staging"
 (cd "$build_dir" && cpack -G DEB -B "$PWD/cpack" >/dev/null)
