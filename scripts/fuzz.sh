@@ -24,7 +24,7 @@ flags="$sanitize -fsanitize=fuzzer-no-link -fno-omit-frame-pointer -O1 -g1"
 cmake -S . -B "$build_dir" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_FLAGS_RELWITHDEBINFO="$flags" \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$flags" -DCMAKE_EXE_LINKER_FLAGS="$sanitize" \
-  -DBUILD_TESTING=OFF -DINSTALLER_BUILD_BENCH=OFF -DINSTALLER_FUZZ=ON >/dev/null
+  -DBUILD_TESTING=OFF -DINSTALLER_BUILD_BENCH=OFF -DINSTALLER_FUZZ=ON -DINSTALLER_HARDENING=OFF >/dev/null
 cmake --build "$build_dir" -j "$(nproc)" --target fuzzers
 
 read -r -a targets <<<"${FUZZ_TARGETS:-$(cd fuzz/corpus && echo *)}"

@@ -32,7 +32,7 @@ fi
 flags="$sanitize_flags -fno-omit-frame-pointer -O1 -g1"
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_FLAGS_RELWITHDEBINFO="$flags" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$flags" \
-  -DCMAKE_EXE_LINKER_FLAGS="$sanitize_flags" -DINSTALLER_BUILD_BENCH=OFF >/dev/null
+  -DCMAKE_EXE_LINKER_FLAGS="$sanitize_flags" -DINSTALLER_BUILD_BENCH=OFF -DINSTALLER_HARDENING=OFF >/dev/null
 
 reports=$root/$build_dir/REPORTS
 rm -rf "$reports"

@@ -82,8 +82,9 @@ TEST_F(FolderHandleTest, AFolderSwappedForALinkMidwayNeverLeadsOutside)
     for (int i = 0; i < 5000; ++i) {
         int error = 0;
         platform::ReadableFile file = m_root.OpenFileBeneath("inside/file.txt", error);
-        if (file.IsOpen())
+        if (file.IsOpen()) {
             ASSERT_EQ(ReadAll(file), "inside");
+        }
     }
     stop = true;
     swapper.join();
