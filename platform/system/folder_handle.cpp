@@ -1,11 +1,14 @@
 #include "platform/folder_handle.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <utility>
 
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
@@ -26,16 +29,35 @@ bool AsComponent(std::string_view name, std::string& component, int& error)
     return true;
 }
 
+// Whether the kernel has openat2 (5.6 and later), which can refuse to step onto another mount.
+std::atomic<bool> g_openat2Missing{false};
+
+// Opens the one name inside `parent`, never through a link and, where the kernel can tell
+// (openat2), never onto another file system mounted there (EXDEV). -1 with errno set.
+int OpenOneName(int parent, const char* name, int flags, mode_t mode = 0)
+{
+    if (!g_openat2Missing.load(std::memory_order_relaxed)) {
+        open_how how {};
+        how.flags = static_cast<std::uint64_t>(flags);
+        how.mode = (flags & O_CREAT) != 0 ? mode : 0;
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_XDEV | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        const long fd = RetryOnInterrupt([&] { return ::syscall(SYS_openat2, parent, name, &how, sizeof how); });
+        if (fd >= 0 || (errno != ENOSYS && errno != EPERM))
+            return static_cast<int>(fd);
+        if (errno == ENOSYS)
+            g_openat2Missing.store(true, std::memory_order_relaxed);
+    }
+    return RetryOnInterrupt([&] { return ::openat(parent, name, flags, mode); });
+}
+
 int OpenFolderAt(int parent, const char* name)
 {
-    return RetryOnInterrupt([&] { return ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
+    return OpenOneName(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
 int CreateFileAt(int parent, const char* name, unsigned mode)
 {
-    return RetryOnInterrupt([&] {
-        return ::openat(parent, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
-    });
+    return OpenOneName(parent, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
 }
 
 struct timespec TimesOf(const FileTime& time)
@@ -210,7 +232,9 @@ FolderHandle FolderHandle::OpenChildFolder(const std::string& component, int& er
         return FolderHandle();
     }
     // A folder with another file system mounted on it leads off this one: never entered.
-    if (info.st_dev != m_device) {
+    // openat2 refuses it already; without it the device number tells (which also refuses a
+    // btrfs subvolume, the price of a kernel older than 5.6).
+    if (g_openat2Missing.load(std::memory_order_relaxed) && info.st_dev != m_device) {
         error = EXDEV;
         return FolderHandle();
     }
@@ -298,8 +322,7 @@ ReadableFile FolderHandle::OpenFile(std::string_view name, int& error) const
     if (!AsComponent(name, component, error))
         return ReadableFile();
     // O_NONBLOCK: a FIFO put where the file was must not hang the open.
-    const int fd = RetryOnInterrupt(
-        [&] { return ::openat(m_fd.get(), component.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+    const int fd = OpenOneName(m_fd.get(), component.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     ReadableFile file(fd);
     struct stat info {};
     if (fd < 0 || ::fstat(fd, &info) != 0) {
@@ -308,10 +331,6 @@ ReadableFile FolderHandle::OpenFile(std::string_view name, int& error) const
     }
     if (!S_ISREG(info.st_mode)) {
         error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        return ReadableFile();
-    }
-    if (info.st_dev != m_device) {
-        error = EXDEV; // a file mounted over the name
         return ReadableFile();
     }
     return file;
