@@ -27,9 +27,11 @@ SMALL_FILES = {"kelvoClient/课件说明.txt": "语文三年级上册\n".encode(
                "kelvoClient/第一单元/第1课 春天.html": "<p>春天来了</p>\n".encode() * 300,
                "kelvoClient/第一单元/图片/小草.dat": bytes(range(256)) * 64}
 BIG_NAME = "kelvoClient/视频/朗读.bin"
+HUGE_NAME = "kelvoClient/大文件.bin"
 # Packages under 1 MiB count as missing on the server: every package carries some noise.
 NOISE = {"kelvoClient/资源/噪声.bin": random.Random(7).randbytes(1_200_000)}
 
+ECHO = os.environ.get("GUEST_ECHO") == "1"  # the guest's console as it goes, for debugging
 failures = []
 shown = set()
 
@@ -82,23 +84,19 @@ def cloud(work, name, files):
             f"INSTALLER_PROBE_ADDRESS=file://{work}/cloud/probe.txt")
 
 
-def sparse_zip64(path, entry, size):
-    """A ZIP whose one stored entry is `size` bytes of a hole (sizes in ZIP64 fields, CRC 0)."""
-    name = entry.encode()
-    extra_local = struct.pack("<HHQQ", 1, 16, size, size)
-    local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 45, 0x800, 0, 0, 0x21, 0, 0xFFFFFFFF, 0xFFFFFFFF,
-                        len(name), len(extra_local)) + name + extra_local
-    data_end = len(local) + size
-    extra_central = struct.pack("<HHQQQ", 1, 24, size, size, 0)
-    central = struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 45, 45, 0x800, 0, 0, 0x21, 0, 0xFFFFFFFF,
-                          0xFFFFFFFF, len(name), len(extra_central), 0, 0, 0, 0, 0xFFFFFFFF) + name + extra_central
-    end64 = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, 1, 1, len(central), data_end)
-    locator = struct.pack("<IIQI", 0x07064B50, 0, data_end + len(central), 1)
-    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0)
-    with open(path, "wb") as out:
-        out.write(local)
-        out.seek(data_end)
-        out.write(central + end64 + locator + end)
+def huge_package(path):
+    """A package with a small file and then one of 4 GiB + 16 MiB of zeros (ZIP64, deflated to
+    about 18 MB); made once and kept beside the cases' folders."""
+    if not path.is_file():
+        partial = path.with_suffix(".part")
+        with zipfile.ZipFile(partial, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as archive:
+            archive.writestr("kelvoClient/先写.txt", "写在大文件之前\n")
+            with archive.open(HUGE_NAME, "w", force_zip64=True) as entry:
+                block = bytes(16 << 20)
+                for _ in range(257):
+                    entry.write(block)
+        partial.rename(path)
+    return path
 
 
 PRELUDE = r"""
@@ -113,7 +111,7 @@ mount_stick() {{  # mount_stick NAME FSTYPE OPTIONS MOUNTPOINT [PARTITION]
 }}
 run() {{  # run TAG ARGS...: the installer, its output framed, its exit code on the last line
     tag=$1; shift
-    {installer} "$@" >/tmp/$tag.out 2>/tmp/$tag.err </dev/null; code=$?
+    "$@" >/tmp/$tag.out 2>/tmp/$tag.err </dev/null; code=$?
     report "$tag" "$code"
 }}
 report() {{
@@ -152,16 +150,16 @@ def case_install(work, installer):
     script = PRELUDE.format(env=env, installer=installer) + rf"""
 mount_stick fat vfat utf8 /media/KESTICK 1
 mount_stick exfat exfat rw /media/EXSTICK
-run drives --drives
+run drives {installer} --drives
 umount /media/EXSTICK
-run fat --unattended --package-key guest-1
+run fat {installer} --unattended --package-key guest-1
 umount /media/KESTICK
 mount_stick exfat exfat rw /media/EXSTICK
-run exfat --unattended --package-key guest-1
+run exfat {installer} --unattended --package-key guest-1
 cd {source} && find kelvoClient -type f | while read -r f; do cmp "$f" "/media/EXSTICK/$f" && echo "same: $f"; done
 umount /media/EXSTICK
 """
-    result = guest_vm.GuestVm(work / "vm", [("fat", fat), ("exfat", exfat)], [fixed_disk(work / "disk.img")]).run(script, timeout=400)
+    result = guest_vm.GuestVm(work / "vm", [("fat", fat), ("exfat", exfat)], [fixed_disk(work / "disk.img")]).run(script, timeout=400, echo=ECHO)
     out = result.output
     drives, _, code = section(out, "drives")
     removable = [line.split("\t") for line in drives.splitlines() if "/media/" in line]
@@ -176,12 +174,99 @@ umount /media/EXSTICK
         check(f"same: {entry}" in out, f"{entry} on the exFAT stick is what the archive holds", out)
 
 
+ELSEWHERE = r"""
+echo "== elsewhere $1"
+(cd /run/upper/data && find . -newer /tmp/stamp ! -type d | grep -v '^./tmp/')
+(cd /srv/disk && find . -newer /tmp/stamp ! -type d)
+echo "== elsewhere $1 end"
+"""
+
+
+def elsewhere(output, tag):
+    lines = output.splitlines()
+    try:
+        start = lines.index(f"== elsewhere {tag}")
+        return lines[start + 1:lines.index(f"== elsewhere {tag} end", start)]
+    except ValueError:
+        return None
+
+
 def case_pull(work, installer):
-    pass
+    fat = fat32_stick(work / "fat.img", "KESTICK")
+    files = SMALL_FILES | {BIG_NAME: random.Random(3).randbytes(12 << 20)}
+    env = cloud(work, "guest", files)
+    shutil.copy(huge_package(work.parent / "huge.zip"), work / "cloud" / "setup" / "huge.zip")
+    script = PRELUDE.format(env=env, installer=installer) + "elsewhere() {" + ELSEWHERE + "}\n" + rf"""
+pulled_while() {{  # TAG CONDITION: an install, the stick pulled once CONDITION holds
+    touch /tmp/stamp; sleep 1
+    ( {installer} --unattended --package-key guest-1 >/tmp/$1.out 2>/tmp/$1.err </dev/null; echo $? >/tmp/$1.code ) &
+    until [ -f /tmp/$1.code ] || eval "$2"; do sleep 0.05; done
+    [ -f /tmp/$1.code ] && echo "$1: finished before the pull"
+    guest_unplug fat
+    wait
+    report "$1" "$(cat /tmp/$1.code)"
+    elsewhere "$1"
+    umount -l /media/KESTICK
+}}
+mount_stick fat vfat utf8 /media/KESTICK 1
+pulled_while writing '[ "$(stat -c %s "/media/KESTICK/{BIG_NAME}" 2>/dev/null || echo 0)" -gt 2097152 ]'
+guest_plug fat >/dev/null && mount_stick fat vfat utf8 /media/KESTICK 1
+guest_slow_reads fat 2000000
+pulled_while reading 'grep -q 正在校验 /tmp/reading.out'
+guest_slow_reads fat 0
+guest_plug fat >/dev/null && mount_stick fat vfat utf8 /media/KESTICK 1
+run huge {installer} --unattended --no-verify --package-key huge-1
+ls -R /media/KESTICK
+"""
+    result = guest_vm.GuestVm(work / "vm", [("fat", fat)], [fixed_disk(work / "disk.img")]).run(script, timeout=400, echo=ECHO)
+    out = result.output
+    for tag in ("writing", "reading"):
+        stdout, stderr, code = section(out, tag)
+        check(f"{tag}: finished before the pull" not in out, f"the stick is pulled while {tag}", out)
+        check(code == 1 and PULLED in stderr, f"a pull while {tag} is the pulled-stick abort, exit 1", out)
+        check(DONE not in stdout + stderr, f"no {DONE} after a pull while {tag}", out)
+        check(elsewhere(out, tag) == ["./kelvo/guest.zip"], f"a pull while {tag} writes nothing but the download", out)
+    stdout, stderr, code = section(out, "huge")
+    check(code == 1 and TOO_BIG in stdout + stderr, "a 4 GiB file is refused for a FAT32 stick", out)
+    check("先写" not in out.split("== huge exit")[-1], "nothing of the package reaches the stick", out)
 
 
 def case_station(work, installer):
-    pass
+    one, two = fat32_stick(work / "one.img", "STICKONE"), fat32_stick(work / "two.img", "STICKTWO")
+    env = cloud(work, "guest", SMALL_FILES | {BIG_NAME: random.Random(5).randbytes(12 << 20)})
+    script = PRELUDE.format(env=env, installer=installer) + rf"""
+mkdir -p /run/dbus /run/udev
+dbus-daemon --system --fork
+/lib/systemd/systemd-udevd --daemon >/dev/null 2>&1
+udevadm trigger --action=add && udevadm settle --timeout=60
+/usr/lib/polkit-1/polkitd --no-debug >/dev/null 2>&1 &
+/usr/libexec/udisks2/udisksd --no-debug >/dev/null 2>&1 &
+mount_stick one vfat utf8 /media/STICKONE 1
+mount_stick two vfat utf8 /media/STICKTWO 1
+i=0; until udisksctl info -b /dev/$(guest_stick_disk one)1 >/dev/null 2>&1 || [ $i -gt 100 ]; do sleep 0.2; i=$((i+1)); done
+( {installer} --station --count 2 --eject --package-key guest-1 >/tmp/station.out 2>/tmp/station.err </dev/null
+  echo $? >/tmp/station.code ) &
+until [ -f /tmp/station.code ] || [ "$(stat -c %s "/media/STICKTWO/{BIG_NAME}" 2>/dev/null || echo 0)" -gt 2097152 ]; do
+    sleep 0.05
+done
+guest_unplug two
+wait
+report station "$(cat /tmp/station.code)"
+echo "stick one still there: $(guest_stick_disk one)"
+"""
+    result = guest_vm.GuestVm(work / "vm", [("one", one), ("two", two)], [fixed_disk(work / "disk.img")]).run(
+        script, timeout=400, echo=ECHO)
+    out = result.output
+    stdout, stderr, code = section(out, "station")
+    lines = stdout.splitlines()
+    check(code == 1, "a station run with a stick pulled ends with exit code 1", out)
+    check(any("STICKONE" in line and EJECTED in line for line in lines),
+          "the stick left in is installed and ejected through udisks2", out)
+    check(any("STICKTWO" in line and PULLED in line for line in lines), "the pulled stick is reported pulled", out)
+    check("stick one still there: \n" in out + "\n" or out.rstrip().endswith("stick one still there:"),
+          "the ejected stick is powered off (its disk left the guest)", out)
+    for entry, data in SMALL_FILES.items():
+        check(mtype(one, "/" + entry) == data, f"mtools reads {entry} back from the ejected stick")
 
 
 def main():

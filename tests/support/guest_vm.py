@@ -10,7 +10,8 @@ stick images are attached as usb-storage devices (removable=on) on a qemu-xhci c
 
 One boot runs one shell script as root (pid 1's child). Its output comes back on the serial
 console. The script asks for a pull with `guest_unplug NAME` and for the stick back with
-`guest_plug NAME` (both return once the guest's kernel has seen it); the host can also unplug at
+`guest_plug NAME` (both return once the guest's kernel has seen it), and can make a stick's
+reads slow (`guest_slow_reads NAME BYTES_PER_SECOND`); the host can also unplug at
 a time after the guest is up (Guest.run(unplug_at=...)).
 
 Usable as a library (GuestVm) and from the command line:
@@ -196,6 +197,10 @@ guest_unplug() {  # pulls stick $1 and waits until its disk has left
     echo "@@guest unplug $1" >/dev/ttyS0
     while [ -n "$disk" ] && [ -e "/sys/block/$disk" ]; do sleep 0.02; done
 }
+guest_slow_reads() {  # stick $1 reads at most $2 bytes a second from now on (0: no limit)
+    echo "@@guest slow-reads $1 $2" >/dev/ttyS0
+    sleep 0.5
+}
 guest_plug() {  # plugs stick $1 back in and prints its disk
     echo "@@guest plug $1" >/dev/ttyS0
     guest_wait_stick "$1"
@@ -288,8 +293,12 @@ class GuestVm:
         for image in self.disks:
             command += ["-drive", f"file={image},if=virtio,format=raw,cache=unsafe"]
         for name, image in self.sticks.items():
-            command += ["-blockdev", json.dumps({"driver": "raw", "node-name": name, "file": {
-                "driver": "file", "filename": str(image), "aio": "threads"}})]
+            # A throttle node on top, so a script can make the stick slow (guest_slow_reads).
+            command += ["-object", f"throttle-group,id={name}-limits"]
+            command += ["-blockdev", json.dumps({"driver": "throttle", "node-name": name,
+                                                 "throttle-group": name + "-limits", "file": {
+                                                     "driver": "raw", "file": {"driver": "file",
+                                                                               "filename": str(image)}}})]
             command += ["-device", ",".join(f"{k}={'on' if v is True else v}" for k, v in self._device(name).items())]
         process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         qmp = Qmp(qmp_path)
@@ -304,13 +313,14 @@ class GuestVm:
             events.append((time.monotonic() - (state["ready"] or time.monotonic()), "plug " + name))
             qmp.command("device_add", **self._device(name))
 
+        started = time.monotonic()
         deadline = threading.Timer(timeout, process.kill)
         deadline.start()
         try:
             for raw in process.stdout:
                 line = raw.decode("utf-8", "replace").rstrip("\r\n")
                 if echo:
-                    print(line, flush=True)
+                    print(f"[{time.monotonic() - started:6.1f}] {line}", flush=True)
                 if line.startswith(MARK + " "):
                     what = line[len(MARK) + 1:].split()
                     if what[0] == "ready":
@@ -325,6 +335,9 @@ class GuestVm:
                         unplug(what[1])
                     elif what[0] == "plug":
                         plug(what[1])
+                    elif what[0] == "slow-reads":
+                        qmp.command("qom-set", path=what[1] + "-limits", property="limits",
+                                    value={"bps-read": int(what[2])})
                     continue
                 if state["ready"] is not None and state["exit"] is None:
                     output.append(line)
