@@ -211,9 +211,9 @@ pulled_while() {{  # TAG CONDITION: an install, the stick pulled once CONDITION 
 mount_stick fat vfat utf8 /media/KESTICK 1
 pulled_while writing '[ "$(stat -c %s "/media/KESTICK/{BIG_NAME}" 2>/dev/null || echo 0)" -gt 2097152 ]'
 guest_plug fat >/dev/null && mount_stick fat vfat utf8 /media/KESTICK 1
-guest_slow_reads fat 2000000
+guest_throttle fat 2000000 0
 pulled_while reading 'grep -q 正在校验 /tmp/reading.out'
-guest_slow_reads fat 0
+guest_throttle fat 0 0
 guest_plug fat >/dev/null && mount_stick fat vfat utf8 /media/KESTICK 1
 run huge {installer} --unattended --no-verify --package-key huge-1
 ls -R /media/KESTICK
@@ -243,14 +243,16 @@ udevadm trigger --action=add && udevadm settle --timeout=60
 /usr/libexec/udisks2/udisksd --no-debug >/dev/null 2>&1 &
 mount_stick one vfat utf8 /media/STICKONE 1
 mount_stick two vfat utf8 /media/STICKTWO 1
+guest_throttle two 0 1000000
 i=0; until udisksctl info -b /dev/$(guest_stick_disk one)1 >/dev/null 2>&1 || [ $i -gt 100 ]; do sleep 0.2; i=$((i+1)); done
-( {installer} --station --count 2 --eject --package-key guest-1 >/tmp/station.out 2>/tmp/station.err </dev/null
+( timeout 300 {installer} --station --count 2 --eject --package-key guest-1 >/tmp/station.out 2>/tmp/station.err </dev/null
   echo $? >/tmp/station.code ) &
-until [ -f /tmp/station.code ] || [ "$(stat -c %s "/media/STICKTWO/{BIG_NAME}" 2>/dev/null || echo 0)" -gt 2097152 ]; do
+station=$!
+until [ -f /tmp/station.code ] || [ "$(stat -c %s "/media/STICKTWO/{BIG_NAME}" 2>/dev/null || echo 0)" -gt 0 ]; do
     sleep 0.05
 done
 guest_unplug two
-wait
+wait $station
 report station "$(cat /tmp/station.code)"
 echo "stick one still there: $(guest_stick_disk one)"
 """

@@ -10,8 +10,8 @@ stick images are attached as usb-storage devices (removable=on) on a qemu-xhci c
 
 One boot runs one shell script as root (pid 1's child). Its output comes back on the serial
 console. The script asks for a pull with `guest_unplug NAME` and for the stick back with
-`guest_plug NAME` (both return once the guest's kernel has seen it), and can make a stick's
-reads slow (`guest_slow_reads NAME BYTES_PER_SECOND`); the host can also unplug at
+`guest_plug NAME` (both return once the guest's kernel has seen it), and can make a stick
+slow (`guest_throttle NAME READ_BPS WRITE_BPS`); the host can also unplug at
 a time after the guest is up (Guest.run(unplug_at=...)).
 
 Usable as a library (GuestVm) and from the command line:
@@ -197,8 +197,8 @@ guest_unplug() {  # pulls stick $1 and waits until its disk has left
     echo "@@guest unplug $1" >/dev/ttyS0
     while [ -n "$disk" ] && [ -e "/sys/block/$disk" ]; do sleep 0.02; done
 }
-guest_slow_reads() {  # stick $1 reads at most $2 bytes a second from now on (0: no limit)
-    echo "@@guest slow-reads $1 $2" >/dev/ttyS0
+guest_throttle() {  # stick $1 reads at most $2 and writes at most $3 bytes a second (0: no limit)
+    echo "@@guest throttle $1 $2 $3" >/dev/ttyS0
     sleep 0.5
 }
 guest_plug() {  # plugs stick $1 back in and prints its disk
@@ -293,7 +293,7 @@ class GuestVm:
         for image in self.disks:
             command += ["-drive", f"file={image},if=virtio,format=raw,cache=unsafe"]
         for name, image in self.sticks.items():
-            # A throttle node on top, so a script can make the stick slow (guest_slow_reads).
+            # A throttle node on top, so a script can make the stick slow (guest_throttle).
             command += ["-object", f"throttle-group,id={name}-limits"]
             command += ["-blockdev", json.dumps({"driver": "throttle", "node-name": name,
                                                  "throttle-group": name + "-limits", "file": {
@@ -335,9 +335,9 @@ class GuestVm:
                         unplug(what[1])
                     elif what[0] == "plug":
                         plug(what[1])
-                    elif what[0] == "slow-reads":
+                    elif what[0] == "throttle":
                         qmp.command("qom-set", path=what[1] + "-limits", property="limits",
-                                    value={"bps-read": int(what[2])})
+                                    value={"bps-read": int(what[2]), "bps-write": int(what[3])})
                     continue
                 if state["ready"] is not None and state["exit"] is None:
                     output.append(line)
