@@ -209,9 +209,10 @@ pulled_while() {{  # TAG CONDITION: an install, the stick pulled once CONDITION 
     umount -l /media/KESTICK
 }}
 mount_stick fat vfat utf8 /media/KESTICK 1
-pulled_while writing '[ "$(stat -c %s "/media/KESTICK/{BIG_NAME}" 2>/dev/null || echo 0)" -gt 2097152 ]'
-guest_plug fat >/dev/null && mount_stick fat vfat utf8 /media/KESTICK 1
+guest_throttle fat 0 2000000
+pulled_while writing '[ "$(stat -c %s "/media/KESTICK/{BIG_NAME}" 2>/dev/null || echo 0)" -gt 0 ]'
 guest_throttle fat 2000000 0
+guest_plug fat >/dev/null && mount_stick fat vfat utf8 /media/KESTICK 1
 pulled_while reading 'grep -q 正在校验 /tmp/reading.out'
 guest_throttle fat 0 0
 guest_plug fat >/dev/null && mount_stick fat vfat utf8 /media/KESTICK 1
@@ -223,6 +224,7 @@ ls -R /media/KESTICK
     for tag in ("writing", "reading"):
         stdout, stderr, code = section(out, tag)
         check(f"{tag}: finished before the pull" not in out, f"the stick is pulled while {tag}", out)
+        check((tag == "reading") == ("正在校验" in stdout), f"the stick is pulled while {tag}, not later", out)
         check(code == 1 and PULLED in stderr, f"a pull while {tag} is the pulled-stick abort, exit 1", out)
         check(DONE not in stdout + stderr, f"no {DONE} after a pull while {tag}", out)
         check(elsewhere(out, tag) == ["./kelvo/guest.zip"], f"a pull while {tag} writes nothing but the download", out)
