@@ -11,7 +11,6 @@ import os
 import pathlib
 import random
 import shutil
-import struct
 import subprocess
 import sys
 import zipfile
@@ -164,8 +163,9 @@ umount /media/EXSTICK
     drives, _, code = section(out, "drives")
     removable = [line.split("\t") for line in drives.splitlines() if "/media/" in line]
     check(code == 0 and len(removable) == 2, "--drives lists both sticks", out)
-    for fields in removable:
-        check(any("G" in f for f in fields), "--drives gives the stick's free space", drives)
+    for fields in removable:  # letter, type text, free space, folder: from sysfs and statfs
+        check(len(fields) == 4 and "Removable" in fields[1] and fields[2].startswith("4.9"),
+              "--drives gives the stick as removable with its free space", drives)
     for tag in ("fat", "exfat"):
         stdout, stderr, code = section(out, tag)
         check(code == 0 and DONE in stdout + stderr, f"the unattended install onto {tag} ends in {DONE}", out)
