@@ -146,9 +146,10 @@ private:
         return false;
     }
 
-    // A failed call on the stick: a device that went away (an I/O error from a device that has
-    // left the system included), or a root that is no longer where it was, is the stick pulled;
-    // anything else, an I/O error of a stick still there too, is the stick refusing the write.
+    // A failed call on the stick: a device that went away (an I/O error from a device that
+    // leaves the system within a short grace after it included), or a root that is no longer
+    // where it was, is the stick pulled; anything else, an I/O error of a stick still there too,
+    // is the stick refusing the write.
     bool StickFailed(const StickError& error)
     {
         std::string text = error.what;
@@ -158,7 +159,7 @@ private:
             text += ": " + platform::FileErrorText(error.code);
         const platform::FolderHandle& root = m_result.stickRoot;
         if (platform::IsDeviceGoneError(error.code) || !root.StillInPlace() ||
-            (platform::IsInputOutputError(error.code) && !root.DevicePresent()))
+            (platform::IsInputOutputError(error.code) && root.DeviceLeftWithin(platform::kDeviceDepartureGrace)))
             return Fail(ExtractFailure::StickPulled, text + " (the stick went away)");
         return Fail(ExtractFailure::StickWrite, text);
     }

@@ -109,9 +109,11 @@ ReadBackOutcome VerifyWrittenFiles(const platform::FolderHandle& stickRoot, std:
         if (cancelled)
             return {ReadBackOutcome::Status::Stopped, ""};
         if (read.status == Status::Failed) {
-            // As while writing: an I/O error is the stick gone only when its device has left.
+            // As while writing: an I/O error is the stick gone only when its device leaves
+            // within a short grace after the error.
             const bool gone = read.DeviceGone() || !StillThere(stickRoot) ||
-                (platform::IsInputOutputError(read.error) && !stickRoot.DevicePresent());
+                (platform::IsInputOutputError(read.error) &&
+                    stickRoot.DeviceLeftWithin(platform::kDeviceDepartureGrace));
             const auto status = gone ? ReadBackOutcome::Status::StickGone : ReadBackOutcome::Status::Differs;
             return {status, "read-back failed: " + read.text};
         }

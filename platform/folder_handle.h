@@ -9,6 +9,7 @@
 
 #include "platform/system/file_descriptor.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -96,6 +97,9 @@ struct FolderStatus {
     unsigned permissions = 0;
 };
 
+// How long a failed call on a stick waits for the stick's device to leave (DeviceLeftWithin).
+inline constexpr std::chrono::milliseconds kDeviceDepartureGrace{1000};
+
 class FolderHandle {
 public:
     FolderHandle() = default;
@@ -114,6 +118,11 @@ public:
     // False once the block device holding the folder opened by OpenExisting has left the
     // system (a pulled stick); true on file systems without one.
     bool DevicePresent() const;
+    // True when the block device holding the folder has left the system, now or within
+    // `grace`: a disconnected stick's device goes a little after its first failed call (about
+    // 130 ms after a USB disconnect), so an error is the stick pulled only if the device
+    // follows it out. False at once on file systems without a block device.
+    bool DeviceLeftWithin(std::chrono::milliseconds grace) const;
     // The device number of the file system holding the folder (st_dev).
     std::uint64_t Device() const { return m_device; }
 

@@ -25,7 +25,27 @@ packages=(
   # scripts/fuzz.sh: Debian's clang with its libFuzzer and sanitizer runtimes (scripts/sanitize.sh
   # uses g++'s, which come with it)
   clang libclang-rt-dev
+  # the guest tests: Debian's kernel in QEMU with emulated USB sticks (the kernel itself below),
+  # stick and disk images made and read from outside, udisks2 on the guest's system bus
+  qemu-system-x86 busybox-static fdisk dosfstools mtools e2fsprogs udisks2
 )
+
+# The guest tests' kernel: Debian's linux-image-amd64 unpacked into a cache folder, not
+# installed, so this machine's boot stays as it is. Without it the guest tests skip.
+guest_kernel() {
+  local cache=/var/cache/installer-guest/kernel
+  compgen -G "$cache/boot/vmlinuz-*-amd64" >/dev/null && return 0
+  local package download
+  package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ {print $2; exit}')
+  download=$(mktemp -d)
+  if [[ -n $package ]] && (cd "$download" && apt-get download -q "$package" >/dev/null 2>&1); then
+    "${sudo[@]}" mkdir -p "$cache"
+    "${sudo[@]}" dpkg-deb -x "$download"/*.deb "$cache"
+  else
+    echo "No guest kernel (linux-image-amd64 could not be downloaded): the guest tests will skip."
+  fi
+  rm -rf "$download"
+}
 
 missing=()
 for package in "${packages[@]}"; do
@@ -34,10 +54,14 @@ for package in "${packages[@]}"; do
     missing+=("$package")
   fi
 done
-((${#missing[@]} == 0)) && exit 0
-
-echo "Installing: ${missing[*]}"
 sudo=()
 [[ $(id -u) -ne 0 ]] && sudo=(sudo)
+if ((${#missing[@]} == 0)); then
+  guest_kernel
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
 "${sudo[@]}" apt-get update -q
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+guest_kernel

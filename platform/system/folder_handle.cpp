@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
+#include <thread>
 #include <utility>
 
 #include <fcntl.h>
@@ -221,6 +223,20 @@ bool FolderHandle::DevicePresent() const
     const std::string node = "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
     struct stat info {};
     return ::stat(node.c_str(), &info) == 0;
+}
+
+bool FolderHandle::DeviceLeftWithin(std::chrono::milliseconds grace) const
+{
+    if (major(static_cast<dev_t>(m_device)) == 0)
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    for (;;) {
+        if (!DevicePresent())
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 FolderHandle FolderHandle::OpenChildFolder(const std::string& component, int& error) const
