@@ -294,8 +294,8 @@ TEST_F(InstallerRunTest, PullingTheStickDuringTheDownloadEndsTheProgram)
 {
     Serve(Rate(200'000)); // about eight seconds for the package
     const auto run = Start({"--package-key", kKey});
-    const fs::path archive = m_disk / "kelvo" / kArchive;
-    ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive) && fs::file_size(archive) > 0; }));
+    const fs::path part = m_disk / "kelvo" / (kArchive + ".part");
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(part) && fs::file_size(part) > 0; }));
     fs::rename(m_stick, m_root / "pulled");
     const ProgramResult result = run->Wait();
     EXPECT_EQ(result.exitCode, 1);
@@ -308,7 +308,7 @@ TEST_F(InstallerRunTest, ASecondStickPluggedInDuringTheInstallationChangesNothin
     Drives("C fixed disk free=20G\nE removable stick free=8G\nF removable second free=8G\n");
     Serve(Rate(400'000));
     const auto run = Start({"--package-key", kKey});
-    const fs::path archive = m_disk / "kelvo" / kArchive;
+    const fs::path archive = m_disk / "kelvo" / (kArchive + ".part");
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive) && fs::file_size(archive) > 0; }));
     fs::create_directories(m_root / "second");
     ExpectInstalled(run->Wait());
@@ -590,7 +590,7 @@ TEST_F(InstallerRunTest, OneInstallerAtATimePerSetOfDrives)
 {
     Serve(Rate(200'000)); // about eight seconds for the package
     const auto first = Start({"--package-key", kKey});
-    const fs::path archive = m_disk / "kelvo" / kArchive;
+    const fs::path archive = m_disk / "kelvo" / (kArchive + ".part");
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive) && fs::file_size(archive) > 0; }));
 
     // A second run over the same map is refused and touches nothing: the first goes on.

@@ -259,7 +259,8 @@ TEST_F(StartFlow, PullingTheStickDuringTheDownloadTellsTheUserAndEndsEveryLoop)
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
         SetUnattended(true); // the abort's message answers itself
         ClickStart(frame);
-        ASSERT_TRUE(WaitUntil([&] { return fs::exists(m_archive) && fs::file_size(m_archive) > 0; }));
+        const fs::path part = m_archive.string() + ".part";
+        ASSERT_TRUE(WaitUntil([&] { return fs::exists(part) && fs::file_size(part) > 0; }));
         fs::rename(m_stick, m_volumes.Dir() / "pulled");
     });
 
