@@ -285,6 +285,29 @@ TEST_F(StartFlow, ADoubleClickDuringASlowProbeStartsOneInstallation)
     EXPECT_EQ(PackageRequests(), (std::vector<std::string>{"HEAD", "GET"}));
 }
 
+// A second stick plugged in while the size probe runs is seen once it returns: the drive
+// check's refusal, no download, and the window stays open for the next click.
+TEST_F(StartFlow, AStickPluggedInDuringTheProbeIsCheckedBeforeTheDownload)
+{
+    StickAndDisk();
+    Serve(0, {"--head-delay", "1.5"});
+    RunMainWindow([&](CDuiFrameWnd& frame) {
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
+        ClickStart(frame);
+        ASSERT_TRUE(WaitUntil([&] { return PackageRequests().size() == 1; }));
+        m_volumes.Write("C fixed " + m_volumes.Folder("disk").string() + " free=20G\nE removable " + m_stick.string() +
+            " free=8G\nF removable " + m_volumes.Folder("second").string() + " free=8G\n");
+        ASSERT_TRUE(WaitUntil([&] { return Shown(L"请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！"); }));
+        ASSERT_TRUE(WaitUntil([&] { return VisibleDialog() != nullptr; }));
+        EXPECT_FALSE(OnUiThread(g_installStarted));
+        ClickInDialog(VisibleDialog(), L"confirm_btn");
+        ASSERT_TRUE(WaitUntil([&] { return VisibleDialog() == nullptr; }));
+        PostMessageW(frame.GetHWND(), WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(PackageRequests(), (std::vector<std::string>{"HEAD"}));
+    EXPECT_FALSE(fs::exists(m_stick / "kelvoClient"));
+}
+
 // Presses the main window's button of that name through its accessibility interface.
 bool PressByScreenReader(CDuiFrameWnd& frame, const QString& name)
 {

@@ -27,7 +27,8 @@ Routes of the serve mode (GET and HEAD):
                     or an If-Range names another ETag; --drop-after B closes the connection
                     after B bytes of the body of each of the first --drops K (default 1) GETs
 
---request-log FILE appends "METHOD PATH" for every request, the path as it arrived.
+--request-log FILE appends "METHOD PATH" for every request, the path as it arrived, followed by
+" bytes=N-" when the request asked for a range.
 
 The pattern byte at offset i is ((i % 251) * 31 + 7) % 256.
 
@@ -82,7 +83,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def answer(self, send_body):
         if options.request_log:
             with log_lock, open(options.request_log, "a", encoding="utf-8") as log:
-                log.write("%s %s\n" % (self.command, self.path))
+                asked = self.headers.get("Range")
+                log.write("%s %s%s\n" % (self.command, self.path, " " + asked if asked else ""))
         parts = self.path.split("?", 1)[0].strip("/").split("/")
         route, argument = parts[0], (parts[1] if len(parts) > 1 else "")
         try:
