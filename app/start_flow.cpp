@@ -15,11 +15,20 @@
 #include <optional>
 
 bool g_installStarted = false;
+bool g_sizeProbeRunning = false;
 bool g_drivePulled = false;
 DownloadWnd* g_downloadWnd = nullptr;
 bool g_verifyWrittenFiles = true;
 
 namespace {
+
+// Marks the size probe as running for as long as it lives.
+struct ProbeRunning {
+    ProbeRunning() { g_sizeProbeRunning = true; }
+    ~ProbeRunning() { g_sizeProbeRunning = false; }
+    ProbeRunning(const ProbeRunning&) = delete;
+    ProbeRunning& operator=(const ProbeRunning&) = delete;
+};
 
 constexpr DWORD kDownloadWindowStyle =
     WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
@@ -71,6 +80,9 @@ void RunStartFlow(CDuiFrameWnd& frame)
     // the probe and the flow. Drives that come and go meanwhile are checked as they do, and
     // once more when the probe returns.
     const SizeProbe probe = [&](const std::string& url) -> std::optional<RemoteVersion> {
+        // The key passed: the click is accepted.
+        g_installStarted = true;
+        const ProbeRunning running;
         RemoteVersion probed;
         const std::optional<int> ran = RunWhileDispatching(
             mainWindow,
@@ -85,18 +97,20 @@ void RunStartFlow(CDuiFrameWnd& frame)
     };
     const auto prepared = PrepareInstallation(frame.m_downloadDisk, probe);
     if (!prepared) {
+        if (prepared.Failure() == PreparationStop::PackageMissing)
+            g_installStarted = false;
         if (const wchar_t* refusal = PreparationStopText(prepared.Failure()))
             Refuse(nullptr, refusal);
         return;
     }
     // What was plugged in or pulled out while the probe ran decides as the first click's check
-    // would have.
+    // would have; the next click is a new one then.
     g_driveState = CheckDriveState();
     if (const wchar_t* refusal = DriveRefusalText(g_driveState)) {
+        g_installStarted = false;
         Refuse(DriveRefusalHasOwner(g_driveState) ? mainWindow : nullptr, refusal);
         return;
     }
-    g_installStarted = true;
     // An archive left by an earlier run is removed by the worker through its handle on the
     // work folder, just before the new one is made there.
     frame.m_workFolder = platform::Widen(prepared->workFolder).c_str();

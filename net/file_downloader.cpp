@@ -37,16 +37,20 @@ struct SlistFree {
 };
 using HeaderList = std::unique_ptr<curl_slist, SlistFree>;
 
-// Redirects are not followed, so only a 2xx answer carries the body asked for. Protocols
-// without a status (file://) report 0.
-CURLcode CheckResponseStatus(CURL* curl)
+// The answer's status so far; protocols without one (file://) report 0.
+long ResponseStatus(CURL* curl)
 {
     long status = 0;
-    if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) {
-        return CURLE_HTTP_RETURNED_ERROR;
-    }
-    const bool success = status == 0 || (status >= 200 && status <= 299);
-    return success ? CURLE_OK : CURLE_HTTP_RETURNED_ERROR;
+    return curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK ? status : -1;
+}
+
+bool IsSuccess(long status) { return status >= 200 && status <= 299; }
+
+// Redirects are not followed, so only a 2xx answer carries the body asked for.
+CURLcode CheckResponseStatus(CURL* curl)
+{
+    const long status = ResponseStatus(curl);
+    return status == 0 || IsSuccess(status) ? CURLE_OK : CURLE_HTTP_RETURNED_ERROR;
 }
 
 std::string Trimmed(std::string_view text)
@@ -161,8 +165,7 @@ struct FileDownloader::Attempt {
 bool FileDownloader::Attempt::Decide()
 {
     decided = true;
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    const long status = ResponseStatus(curl);
     RemoteVersion version{etag.empty() ? lastModified : etag, -1};
     FileDownloader& self = *downloader;
     if (rangeStart > 0 && status == 206) {
@@ -416,6 +419,14 @@ std::size_t FileDownloader::OnHeader(char* data, std::size_t size, std::size_t c
         attempt.contentRange.reset();
         return count;
     }
+    if (line == "\r\n" || line == "\n") {
+        // The headers' end: a body of the answer asked for is taken or refused before any of it
+        // arrives (and before its length counts in the progress); an interim answer or an error
+        // waits for what follows.
+        if (!attempt.decided && IsSuccess(ResponseStatus(attempt.curl)) && !attempt.Decide())
+            return 0;
+        return count;
+    }
     const std::size_t colon = line.find(':');
     if (colon == std::string_view::npos)
         return count;
@@ -435,8 +446,15 @@ std::size_t FileDownloader::OnHeader(char* data, std::size_t size, std::size_t c
 std::size_t FileDownloader::WriteToFile(char* data, std::size_t size, std::size_t count, void* target)
 {
     auto& attempt = *static_cast<Attempt*>(target);
-    if (!attempt.decided && !attempt.Decide())
-        return 0;
+    if (!attempt.decided) {
+        // A protocol without headers (file://) has its body taken here; the body of an answer
+        // that is no success (a redirect's) is not written anywhere.
+        const long status = ResponseStatus(attempt.curl);
+        if (status != 0 && !IsSuccess(status))
+            return count;
+        if (!attempt.Decide())
+            return 0;
+    }
     if (!attempt.taken)
         return 0;
     // curl passes size 1; anything short of the whole block stops the transfer.

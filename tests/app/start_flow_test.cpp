@@ -61,21 +61,30 @@ std::string ReadText(const fs::path& path)
 // Holds the install worker at the start of the extraction, once its first progress is shown:
 // the worker's debug output goes to a FIFO that nobody reads, so it waits in opening it until
 // Release opens the other end.
+// A logind stand-in answers the sleep inhibitor taken before the download, which then writes no
+// debug line of its own.
 class ExtractionGate {
 public:
-    explicit ExtractionGate(const fs::path& fifo) : m_fifo(fifo)
+    explicit ExtractionGate(const fs::path& fifo)
+        : m_fifo(fifo), m_logind({"/usr/bin/python3", SupportScript("logind_bus.py"), "--log", fifo.string() + ".log"})
     {
         EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
         setenv("INSTALLER_DEBUG_OUTPUT", fifo.c_str(), 1);
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", m_logind.ReadyValue().c_str(), 1);
         std::signal(SIGPIPE, SIG_IGN);
     }
-    ~ExtractionGate() { close(m_reader); }
+    ~ExtractionGate()
+    {
+        close(m_reader);
+        unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    }
     ExtractionGate(const ExtractionGate&) = delete;
     ExtractionGate& operator=(const ExtractionGate&) = delete;
     void Release() { m_reader = open(m_fifo.c_str(), O_RDONLY | O_NONBLOCK); }
 
 private:
     const fs::path m_fifo;
+    ScriptServer m_logind;
     int m_reader = -1;
 };
 
