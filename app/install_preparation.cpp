@@ -1,6 +1,7 @@
 #include "app/install_preparation.h"
 
 #include "app/package_key.h"
+#include "net/http_request.h"
 #include "net/package_address.h"
 #include "platform/win32.h"
 #include "ui/user_texts.h"
@@ -51,11 +52,11 @@ platform::Result<PreparedInstall, PreparationStop> PrepareInstallation(
     prepared.url = PackageUrl(activeCloudBaseUrl, packageFileName);
     prepared.archivePath = prepared.workFolder + packageFileName;
 
-    const std::optional<int> size = probe(prepared.url);
-    if (!size)
+    const std::optional<RemoteVersion> probed = probe(prepared.url);
+    if (!probed)
         return PreparationStop::Abandoned;
-    if (PackageMissing(*size))
+    if (PackageMissing(SizeProbeAnswer(*probed)))
         return PreparationStop::PackageMissing;
-    prepared.probedSize = *size;
+    prepared.probed = *probed;
     return prepared;
 }

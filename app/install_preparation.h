@@ -5,6 +5,7 @@
 #pragma once
 
 #include "drives/drive_info.h"
+#include "net/file_downloader.h"
 #include "platform/result.h"
 
 #include <functional>
@@ -15,7 +16,7 @@ struct PreparedInstall {
     std::string url; // the package's download address
     std::string workFolder; // "C:\kelvo\"
     std::string archivePath; // "C:\kelvo\语文三年级上.zip"
-    int probedSize = -1; // the size probe's answer (-1: no answer)
+    RemoteVersion probed; // the size probe's answer: the whole length (-1: no answer), the validator
 };
 
 // Why a preparation did not get as far as a package to download.
@@ -29,8 +30,9 @@ enum class PreparationStop {
 // The user's text for a stop; null for Abandoned.
 const wchar_t* PreparationStopText(PreparationStop stop);
 
-// Asks the server how large the package at `url` is; nullopt when the run gave up waiting.
-using SizeProbe = std::function<std::optional<int>(const std::string& url)>;
+// Asks the server how large the package at `url` is (length -1 when no answer came); nullopt
+// when the run gave up waiting.
+using SizeProbe = std::function<std::optional<RemoteVersion>(const std::string& url)>;
 
 // Checks packageKey, sets packageFileName from it (the base URL must be selected), and probes
 // the package on the server through `probe`, which is called only once the key passed. Nothing

@@ -16,13 +16,16 @@
 #include "platform/device_notifications.h"
 #include "platform/elevation.h"
 #include "platform/file_lock.h"
+#include "platform/stop_signals.h"
 #include "platform/ui_session.h"
+#include "platform/ui_thread.h"
 #include "platform/user_text_trace.h"
 #include "platform/volume_table.h"
 #include "platform/win32.h"
 #include "ui/unattended.h"
 #include "ui/user_texts.h"
 
+#include <chrono>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -31,6 +34,7 @@ namespace {
 
 constexpr int kExitBadSetup = 2;
 constexpr int kExitAlreadyRunning = 1; // unattended: the installation did not happen
+constexpr int kExitInterrupted = 1; // unattended: stopped by a signal
 
 bool HasDisplay()
 {
@@ -152,6 +156,9 @@ int main(int argc, char** argv)
     if (line.unattended) {
         SetUnattended(true);
         PrintUserTexts();
+        // Before any window or worker thread: Ctrl-C, SIGTERM and SIGHUP stop the installation
+        // the way closing the window would.
+        platform::CatchStopSignals();
     }
     // One installer at a time on these drives: a second one touches nothing.
     // The real drives' lock is root's alone: whoever may open a lock file may hold it.
@@ -176,10 +183,24 @@ int main(int argc, char** argv)
         return line.unattended ? kExitAlreadyRunning : 0;
     }
     const platform::DeviceNotifications deviceNotifications(platform::VolumeTable::Instance());
-    RunInstaller(GetModuleHandleW(nullptr));
+    if (line.unattended) {
+        // The worker stops within a block (the file it writes is removed); the window's loops
+        // end with the quit message.
+        platform::SetStopSignalHandler([] {
+            StopInstallWorker(std::chrono::milliseconds(0));
+            platform::InvokeOnUiThread([] { PostQuitMessage(kExitInterrupted); });
+        });
+    }
+    if (!platform::StopRequestedBySignal())
+        RunInstaller(GetModuleHandleW(nullptr));
     // The program may end while the worker still downloads or writes (the window was closed,
     // the stick pulled): stop it before anything it uses goes away.
     StopInstallWorkerAndWait();
+    if (line.unattended && platform::StopRequestedBySignal()) {
+        platform::SetStopSignalHandler({});
+        std::cerr << platform::Narrow(text::kInstallInterrupted) << std::endl;
+        return kExitInterrupted;
+    }
     if (line.unattended && g_runOutcome == RunOutcome::Installed)
         std::cout << platform::Narrow(line.verify ? text::kInstalled : text::kInstalledUnverified)
                   << (line.demo ? "：" + demo.stickFolder : std::string()) << std::endl;

@@ -102,11 +102,11 @@ void CDuiFrameWnd::Notify(TNotifyUI& msg)
 LRESULT CDuiFrameWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_DEVICECHANGE && IsVolumeBroadcast(lParam)) {
-        if (wParam == DBT_DEVICEARRIVAL && !g_installStarted) {
+        if (wParam == DBT_DEVICEARRIVAL && (!g_installStarted || g_sizeProbeRunning)) {
             g_driveState = CheckDriveState();
         } else if (wParam == DBT_DEVICEREMOVECOMPLETE) {
             g_driveState = CheckDriveState();
-            if (g_installStarted && g_driveState == DriveState::NoDrive)
+            if (g_installStarted && !g_sizeProbeRunning && g_driveState == DriveState::NoDrive)
                 AbortInstallation(GetHWND());
         }
     } else if (message == WM_CLOSE) {

@@ -15,11 +15,20 @@
 #include <optional>
 
 bool g_installStarted = false;
+bool g_sizeProbeRunning = false;
 bool g_drivePulled = false;
 DownloadWnd* g_downloadWnd = nullptr;
 bool g_verifyWrittenFiles = true;
 
 namespace {
+
+// Marks the size probe as running for as long as it lives.
+struct ProbeRunning {
+    ProbeRunning() { g_sizeProbeRunning = true; }
+    ~ProbeRunning() { g_sizeProbeRunning = false; }
+    ProbeRunning(const ProbeRunning&) = delete;
+    ProbeRunning& operator=(const ProbeRunning&) = delete;
+};
 
 constexpr DWORD kDownloadWindowStyle =
     WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
@@ -68,16 +77,23 @@ void RunStartFlow(CDuiFrameWnd& frame)
         return;
     }
     // The probe may take long: the window keeps painting meanwhile, and closing the program ends
-    // the probe and the flow.
-    const SizeProbe probe = [&](const std::string& url) -> std::optional<int> {
+    // the probe and the flow. Drives that come and go meanwhile are checked as they do, and
+    // once more when the probe returns.
+    const SizeProbe probe = [&](const std::string& url) -> std::optional<RemoteVersion> {
         // The key passed: the click is accepted.
         g_installStarted = true;
-        const std::optional<int> size = RunWhileDispatching(
-            mainWindow, [&url](const std::atomic<bool>& cancel) { return GetRemoteFileSize(url, &cancel); },
+        const ProbeRunning running;
+        RemoteVersion probed;
+        const std::optional<int> ran = RunWhileDispatching(
+            mainWindow,
+            [&url, &probed](const std::atomic<bool>& cancel) {
+                probed = ProbeRemoteFile(url, &cancel).value_or(RemoteVersion{});
+                return 0;
+            },
             windowButton);
-        if (!size || !IsWindow(mainWindow) || g_drivePulled)
+        if (!ran || !IsWindow(mainWindow) || g_drivePulled)
             return std::nullopt;
-        return size;
+        return probed;
     };
     const auto prepared = PrepareInstallation(frame.m_downloadDisk, probe);
     if (!prepared) {
@@ -87,13 +103,21 @@ void RunStartFlow(CDuiFrameWnd& frame)
             Refuse(nullptr, refusal);
         return;
     }
+    // What was plugged in or pulled out while the probe ran decides as the first click's check
+    // would have; the next click is a new one then.
+    g_driveState = CheckDriveState();
+    if (const wchar_t* refusal = DriveRefusalText(g_driveState)) {
+        g_installStarted = false;
+        Refuse(DriveRefusalHasOwner(g_driveState) ? mainWindow : nullptr, refusal);
+        return;
+    }
     // An archive left by an earlier run is removed by the worker through its handle on the
     // work folder, just before the new one is made there.
     frame.m_workFolder = platform::Widen(prepared->workFolder).c_str();
 
     ShowWindow(mainWindow, SW_HIDE);
     g_downloadWnd = new DownloadWnd({prepared->url, prepared->archivePath, prepared->workFolder,
-                                        g_removableDrives.front().driveName, g_verifyWrittenFiles},
+                                        g_removableDrives.front().driveName, g_verifyWrittenFiles, prepared->probed},
         mainWindow);
     g_downloadWnd->Create(nullptr, text::kDownloadWindowTitle, kDownloadWindowStyle, WS_EX_WINDOWEDGE, CW_USEDEFAULT,
         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr);

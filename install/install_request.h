@@ -2,6 +2,8 @@
 // disk, and which stick it goes onto. Handed to the install worker, which keeps its own copy.
 #pragma once
 
+#include "net/file_downloader.h"
+
 #include <string>
 
 struct InstallRequest {
@@ -10,4 +12,5 @@ struct InstallRequest {
     std::string workFolder; // letter path ending with a backslash: "C:\kelvo\"
     std::wstring stickRoot; // the drive the package goes onto: "E:"
     bool verify = true; // read the package back from the stick after writing it
+    RemoteVersion probed; // the size probe's answer: a download left with this version goes on
 };

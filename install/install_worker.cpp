@@ -9,9 +9,12 @@
 #include "net/file_downloader.h"
 #include "net/http_request.h"
 #include "platform/diagnostics.h"
+#include "platform/sleep_inhibitor.h"
 #include "platform/win32.h"
+#include "ui/user_texts.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -25,6 +28,8 @@ namespace {
 using std::chrono::milliseconds;
 
 constexpr milliseconds kStartPause{1000};
+// Who holds off sleep, as the system shows it.
+constexpr const char* kProgramName = "installer";
 constexpr milliseconds kDownloadPollInterval{200};
 
 constexpr DWORD kCompleted = 0;
@@ -126,22 +131,35 @@ DWORD InstallRun::OpenWorkFolder()
     return kCompleted;
 }
 
-// Runs the transfer to its end into a new archive (an old one of the name is removed first);
-// the downloader is gone (its thread ended, the file closed) when this returns. A failure
-// says which side failed.
+// Runs the transfer to its end into "NAME.part" (going on with one an earlier run left for
+// the same version of the package), which becomes the archive once whole; the downloader is
+// gone (its thread ended, the file closed) when this returns. A failure says which side
+// failed.
 StepResult InstallRun::Download(DownloadFailure& failure)
 {
-    auto archive = m_workFolder->CreateArchive(m_archiveName);
-    if (!archive) {
-        platform::WriteDiagnosticLine(archive.Failure().Text());
+    auto partial = m_workFolder->OpenPartialDownload(m_archiveName, m_request.probed);
+    if (!partial) {
+        platform::WriteDiagnosticLine(partial.Failure().Text());
         failure = DownloadFailure::LocalFile;
         return StepResult::Failed;
     }
-    FileDownloader downloader(m_request.downloadUrl, std::move(*archive));
-    downloader.SetProgressCallback([this](double total, double received) {
-        if (const auto percent = DownloadPercent(total, received))
+    FileDownloader downloader(m_request.downloadUrl, std::move(partial->file));
+    downloader.SetResume(partial->offset, partial->version);
+    std::atomic<double> lastPercent{0.0};
+    downloader.SetProgressCallback([this, &lastPercent](double total, double received) {
+        if (const auto percent = DownloadPercent(total, received)) {
+            lastPercent.store(*percent, std::memory_order_relaxed);
             m_job->PublishProgress({ProgressPhase::Download, *percent});
+        }
         return 0;
+    });
+    downloader.SetVersionCallback([this](const RemoteVersion& version) {
+        if (const auto recorded = m_workFolder->RecordPartialDownload(m_archiveName, version); !recorded)
+            platform::WriteDiagnosticLine(recorded.Failure().Text());
+    });
+    downloader.SetRetryCallback([this, &lastPercent](int attempt, milliseconds wait) {
+        const int seconds = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(wait).count());
+        m_job->PublishProgress({ProgressPhase::Retry, lastPercent.load(std::memory_order_relaxed), attempt, seconds});
     });
     downloader.Start();
     while (!downloader.IsFinished()) {
@@ -151,6 +169,11 @@ StepResult InstallRun::Download(DownloadFailure& failure)
         }
         if (!m_job->Pause(kDownloadPollInterval))
             return StepResult::Stopped;
+    }
+    if (const auto finished = m_workFolder->FinishDownload(m_archiveName); !finished) {
+        platform::WriteDiagnosticLine(finished.Failure().Text());
+        failure = DownloadFailure::LocalFile;
+        return StepResult::Failed;
     }
     return StepResult::Done;
 }
@@ -217,16 +240,20 @@ DWORD InstallRun::Run()
     if (const DWORD opened = OpenWorkFolder(); opened != kCompleted)
         return opened;
 
+    // No sleep, no shutdown from the download's start to the read-back's end; every return
+    // below lets go of it.
+    const platform::SleepInhibitor awake = platform::SleepInhibitor::Take(kProgramName, text::kSleepInhibitReason);
     DownloadFailure downloadFailure = DownloadFailure::None;
     switch (Download(downloadFailure)) {
     case StepResult::Done:
         break;
     case StepResult::Stopped:
-        // Half an archive is of no use to anybody.
-        m_workFolder->RemoveArchive(m_archiveName);
+        // The part stays for the next run to go on with.
         return kEndedEarly;
     case StepResult::Failed:
-        m_workFolder->RemoveArchive(m_archiveName);
+        // A part cut by the network stays for the next run; one the disk refused is of no use.
+        if (downloadFailure == DownloadFailure::LocalFile)
+            m_workFolder->RemovePartialDownload(m_archiveName);
         // A disk that cannot hold the archive is not the network's fault.
         return Fail(
             downloadFailure == DownloadFailure::LocalFile ? InstallFailure::DownloadSave : InstallFailure::Download);

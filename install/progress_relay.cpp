@@ -3,11 +3,14 @@
 #include "install/download_progress.h"
 #include "install/extract_progress.h"
 #include "install/whole_percent.h"
+#include "ui/user_texts.h"
 
 std::wstring ProgressStatusText(const ProgressValue& value)
 {
     if (value.phase == ProgressPhase::Download)
         return FormatDownloadStatus(WholePercent(value.percent));
+    if (value.phase == ProgressPhase::Retry)
+        return text::DownloadRetryStatus(value.attempt, value.waitSeconds);
     if (value.phase == ProgressPhase::Verify)
         return FormatVerifyStatus(value.percent);
     return FormatExtractStatus(value.percent);
@@ -20,7 +23,8 @@ ProgressRelay::Published ProgressRelay::Publish(const ProgressValue& value)
     const int whole = ProgressBarValue(value);
     std::lock_guard lock(m_mutex);
     Published result;
-    result.newWholePercent = !m_lastWhole || *m_lastWhole != whole || m_lastPhase != value.phase;
+    result.newWholePercent =
+        !m_lastWhole || *m_lastWhole != whole || m_lastPhase != value.phase || value.phase == ProgressPhase::Retry;
     if (result.newWholePercent) {
         std::wstring line = ProgressStatusText(value);
         result.newWholePercent = line != m_lastLine;

@@ -10,11 +10,14 @@
 #include <optional>
 #include <string>
 
-enum class ProgressPhase { Download, Extract, Verify };
+// Retry: a cut download waits to go on (the bar keeps the download's percentage).
+enum class ProgressPhase { Download, Extract, Verify, Retry };
 
 struct ProgressValue {
     ProgressPhase phase = ProgressPhase::Download;
     double percent = 0.0; // 0 to 100
+    int attempt = 0; // Retry: the try to come (1 to 5)
+    int waitSeconds = 0; // Retry: how long until then
 };
 
 // The status line and the bar value of a progress value: "正在下载文件：%d%%",

@@ -3,7 +3,9 @@
 #include "platform/win32.h"
 #include "ui/user_texts.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -12,6 +14,9 @@ namespace {
 
 constexpr unsigned kFolderMode = 0755;
 constexpr unsigned kArchiveMode = 0644;
+constexpr const char* kPartSuffix = ".part";
+constexpr const char* kRecordSuffix = ".record";
+constexpr std::size_t kLargestRecord = 1024;
 // Write permission for the folder's group and for everybody else.
 constexpr unsigned kWritableByOthers = 022;
 
@@ -91,12 +96,108 @@ platform::Result<platform::WritableFile> WorkFolder::CreateArchive(std::string_v
     return file;
 }
 
-platform::Result<void> WorkFolder::RemoveArchive(std::string_view name) const
+platform::Result<void> WorkFolder::Remove(const std::string& name) const
 {
     int error = 0;
     if (m_folder.RemoveFile(name, error) || error == ENOENT)
         return {};
     return platform::SystemError(error, "remove " + NativePathOf(name));
+}
+
+platform::Result<void> WorkFolder::RemoveArchive(std::string_view name) const
+{
+    Remove(std::string(name) + kRecordSuffix);
+    return Remove(std::string(name));
+}
+
+std::optional<RemoteVersion> WorkFolder::ReadRecord(const std::string& name) const
+{
+    int error = 0;
+    platform::ReadableFile file = m_folder.OpenFile(name, error);
+    if (!file.IsOpen())
+        return std::nullopt;
+    std::string content;
+    char buffer[kLargestRecord];
+    while (content.size() < kLargestRecord) {
+        const std::optional<std::size_t> got = file.Read(buffer, sizeof buffer, error);
+        if (!got)
+            return std::nullopt;
+        if (*got == 0)
+            break;
+        content.append(buffer, *got);
+    }
+    // "validator\nlength\n"
+    const std::size_t first = content.find('\n');
+    if (first == std::string::npos || !content.ends_with('\n'))
+        return std::nullopt;
+    const std::string length = content.substr(first + 1, content.size() - first - 2);
+    std::int64_t value = -1;
+    const auto [end, problem] = std::from_chars(length.data(), length.data() + length.size(), value);
+    if (problem != std::errc() || end != length.data() + length.size() || value < 0)
+        return std::nullopt;
+    return RemoteVersion{content.substr(0, first), value};
+}
+
+platform::Result<PartialDownload> WorkFolder::OpenPartialDownload(
+    std::string_view name, const RemoteVersion& probed) const
+{
+    if (const platform::Result<void> removed = RemoveArchive(name); !removed)
+        return removed.Failure();
+    const std::string part = std::string(name) + kPartSuffix;
+    const std::string record = part + kRecordSuffix;
+    const std::optional<RemoteVersion> recorded = ReadRecord(record);
+    if (recorded && probed.length > 0 && !probed.validator.empty() && *recorded == probed) {
+        int error = 0;
+        platform::WritableFile file = m_folder.OpenFileForAppend(part, error);
+        const std::optional<std::uint64_t> size = file.IsOpen() ? file.Size(error) : std::nullopt;
+        if (size && *size <= static_cast<std::uint64_t>(probed.length))
+            return PartialDownload{std::move(file), *size, *recorded};
+    }
+    // Bytes of another version, or nothing known about them.
+    Remove(record);
+    if (const platform::Result<void> removed = Remove(part); !removed)
+        return removed.Failure();
+    int error = 0;
+    platform::WritableFile file = m_folder.CreateNewFile(part, kArchiveMode, error);
+    if (!file.IsOpen())
+        return platform::SystemError(error, "create " + NativePathOf(part));
+    return PartialDownload{std::move(file), 0, {}};
+}
+
+platform::Result<void> WorkFolder::RecordPartialDownload(std::string_view name, const RemoteVersion& version) const
+{
+    const std::string record = std::string(name) + kPartSuffix + kRecordSuffix;
+    std::string validator = version.validator;
+    std::erase_if(validator, [](char c) { return c == '\n' || c == '\r'; });
+    const std::string content = validator + "\n" + std::to_string(version.length) + "\n";
+    int error = 0;
+    platform::WritableFile file = m_folder.CreateFile(record, kArchiveMode, error);
+    if (!file.IsOpen() || !file.Write(content.data(), content.size(), error) || !file.Close(error))
+        return platform::SystemError(error, "write " + NativePathOf(record));
+    return {};
+}
+
+platform::Result<void> WorkFolder::FinishDownload(std::string_view name) const
+{
+    const std::string part = std::string(name) + kPartSuffix;
+    int error = 0;
+    if (!m_folder.RenameFile(part, name, error))
+        return platform::SystemError(error, "rename " + NativePathOf(part));
+    // Without a record the archive is still used, only checked in full first.
+    m_folder.RenameFile(part + kRecordSuffix, std::string(name) + kRecordSuffix, error);
+    return {};
+}
+
+void WorkFolder::RemovePartialDownload(std::string_view name) const
+{
+    const std::string part = std::string(name) + kPartSuffix;
+    Remove(part + kRecordSuffix);
+    Remove(part);
+}
+
+std::optional<RemoteVersion> WorkFolder::FinishedDownload(std::string_view name) const
+{
+    return ReadRecord(std::string(name) + kRecordSuffix);
 }
 
 platform::Result<WorkFolder, WorkFolderFailure> MakeWorkFolder(const std::string& workFolder)

@@ -5,6 +5,7 @@
 // never through a link.
 #pragma once
 
+#include "net/file_downloader.h"
 #include "platform/folder_handle.h"
 #include "platform/result.h"
 
@@ -20,6 +21,13 @@ enum class WorkFolderProblem {
     NotAFolder,
     NotOwnedByAdministrator, // owned by someone other than root (or the program's own user)
     WritableByOthers, // its group or everybody may write into it
+};
+
+// A download under way in the work folder: "NAME.part", and what is in it.
+struct PartialDownload {
+    platform::WritableFile file; // opened for appending
+    std::uint64_t offset = 0; // the bytes already in it
+    RemoteVersion version; // what they are the start of (from the record beside it)
 };
 
 struct WorkFolderFailure {
@@ -41,10 +49,28 @@ public:
     // first (a link itself, never what it leads to), then the file is made only where nothing
     // has the name; something taking the name in between fails the call.
     platform::Result<platform::WritableFile> CreateArchive(std::string_view name) const;
-    // Removes the file `name` (a link itself); a name that is not there is fine.
+    // Removes the file `name` (a link itself) and the record of its download; a name that is
+    // not there is fine.
     platform::Result<void> RemoveArchive(std::string_view name) const;
 
+    // The download of the archive `name` goes to "NAME.part", with the version it belongs to in
+    // the record "NAME.part.record" beside it. A part whose record names `probed` (the same
+    // length and validator) is opened to be written on; anything else of the names is removed
+    // and a new, empty part made. The archive `name` itself and its record are removed first.
+    platform::Result<PartialDownload> OpenPartialDownload(std::string_view name, const RemoteVersion& probed) const;
+    // Writes the part's record: its bytes belong to `version`.
+    platform::Result<void> RecordPartialDownload(std::string_view name, const RemoteVersion& version) const;
+    // The whole download becomes the archive `name`, its record "NAME.record".
+    platform::Result<void> FinishDownload(std::string_view name) const;
+    // Removes the part and its record.
+    void RemovePartialDownload(std::string_view name) const;
+    // The record of the finished download that made the archive `name`; nullopt without one.
+    std::optional<RemoteVersion> FinishedDownload(std::string_view name) const;
+
 private:
+    platform::Result<void> Remove(const std::string& name) const;
+    std::optional<RemoteVersion> ReadRecord(const std::string& name) const;
+
     platform::FolderHandle m_folder;
     std::string m_path;
     std::string m_nativePath;

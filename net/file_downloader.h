@@ -1,5 +1,6 @@
 // One URL fetched into one local file on a thread of its own, with progress and an end the
-// creator can poll.
+// creator can poll. A transfer cut short (a network error, a stall) is taken up again where it
+// stopped with a range request, after 1, 2, 4, 8 and 16 seconds; an HTTP error is final.
 #pragma once
 
 #include "platform/folder_handle.h"
@@ -24,10 +25,26 @@ enum class DownloadFailure {
     LocalFile, // opening, writing or closing the file it is saved to (disk full, read-only ...)
 };
 
+// The file whose body is being received: its validator (the ETag, else the Last-Modified date;
+// empty when the server gave neither) and its whole length (-1 when unknown).
+struct RemoteVersion {
+    std::string validator;
+    std::int64_t length = -1;
+    bool operator==(const RemoteVersion&) const = default;
+};
+
+// Called on the download thread when an answer's body is taken, before any of it is written:
+// the version the bytes in the file now belong to.
+using VersionCallback = std::function<void(const RemoteVersion& version)>;
+// Called on the download thread before the download waits to try again: the try about to come
+// (1 to 5) and the wait before it.
+using RetryCallback = std::function<void(int attempt, std::chrono::milliseconds wait)>;
+
 class FileDownloader {
 public:
     // url: what to fetch; file: where the body goes, written from where the file stands (an
-    // empty file the caller has just made). The downloader owns and closes it.
+    // empty file the caller has just made, or one opened for appending, see SetResume). The
+    // downloader owns and closes it.
     FileDownloader(std::string url, platform::WritableFile file);
     // Stops a running transfer (as Cancel does) and waits for its thread to end, so the
     // progress callback never runs afterwards. Not to be called from that callback.
@@ -36,8 +53,18 @@ public:
     FileDownloader(const FileDownloader&) = delete;
     FileDownloader& operator=(const FileDownloader&) = delete;
 
-    // Call before Start.
+    // Call before Start. The progress counts the bytes already in the file.
     void SetProgressCallback(ProgressCallback callback);
+    // The file already holds the first `offset` bytes of `version`: the transfer asks only for
+    // the rest (Range, If-Range), and takes it only when the server answers with exactly that
+    // part of that version; otherwise the file is emptied and the whole body fetched once more.
+    // Call before Start.
+    void SetResume(std::uint64_t offset, RemoteVersion version);
+    void SetVersionCallback(VersionCallback callback);
+    void SetRetryCallback(RetryCallback callback);
+    // The wait before the first try again, doubled for each later one (1 s unless set, or
+    // INSTALLER_RETRY_DELAY_MS). Call before Start.
+    void SetFirstRetryDelay(std::chrono::milliseconds delay);
     // A transfer that receives less than 1 KiB per second for this long fails (60 s unless set).
     // Call before Start.
     void SetStallTimeout(std::chrono::seconds timeout);
@@ -55,13 +82,18 @@ public:
     void Cancel();
 
 private:
+    struct Attempt;
     static DWORD DownloadThreadProc(LPVOID parameter);
-    // `target` is the WriteTarget of the transfer.
+    // `target` (and `attempt`) is the Attempt of the running request.
     static std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* target);
     static int OnTransferProgress(void* downloader, std::int64_t downloadTotal, std::int64_t downloaded,
         std::int64_t uploadTotal, std::int64_t uploaded);
-    // Runs the whole transfer; the file is closed and the handle released when it returns.
+    static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* attempt);
+    // Runs the whole transfer with its tries again; the file is closed and the handle released
+    // when it returns.
     bool Transfer();
+    // Waits before a try again; false when cancelled meanwhile.
+    bool WaitBeforeRetry(std::chrono::milliseconds wait) const;
 
     const std::string m_url;
     platform::WritableFile m_file; // the download thread's once it runs
@@ -71,6 +103,13 @@ private:
     DownloadFailure m_failure = DownloadFailure::None; // written before `m_failed` is set
     std::atomic<bool> m_cancelled{false};
     std::chrono::seconds m_stallTimeout{60};
+    std::uint64_t m_offset = 0; // bytes of m_version in the file before the transfer starts
+    RemoteVersion m_version;
+    VersionCallback m_versionCallback;
+    RetryCallback m_retryCallback;
+    std::chrono::milliseconds m_firstRetryDelay;
+    // Bytes in the file that precede what the running try receives (its progress starts there).
+    std::atomic<std::uint64_t> m_progressBase{0};
 
     struct ThreadHandleClose {
         void operator()(HANDLE handle) const;

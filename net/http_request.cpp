@@ -6,6 +6,7 @@
 #include "platform/connectivity.h"
 #include "platform/diagnostics.h"
 
+#include <cctype>
 #include <limits>
 #include <string>
 
@@ -26,6 +27,41 @@ int LengthAsInt(curl_off_t length)
         return std::numeric_limits<int>::min();
     }
     return static_cast<int>(length);
+}
+
+// The ETag of the last answer in `headers`, else its Last-Modified; "" when it has neither.
+std::string ValidatorOf(const std::string& headers)
+{
+    std::string etag;
+    std::string lastModified;
+    std::size_t start = 0;
+    while (start < headers.size()) {
+        std::size_t end = headers.find('\n', start);
+        if (end == std::string::npos)
+            end = headers.size();
+        std::string line = headers.substr(start, end - start);
+        start = end + 1;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.pop_back();
+        if (line.starts_with("HTTP/")) {
+            etag.clear();
+            lastModified.clear();
+            continue;
+        }
+        const std::size_t colon = line.find(':');
+        if (colon == std::string::npos)
+            continue;
+        std::string name = line.substr(0, colon);
+        for (char& c : name)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::size_t value = line.find_first_not_of(" \t", colon + 1);
+        const std::string text = value == std::string::npos ? std::string() : line.substr(value);
+        if (name == "etag")
+            etag = text;
+        else if (name == "last-modified")
+            lastModified = text;
+    }
+    return etag.empty() ? lastModified : etag;
 }
 
 // libcurl calls this at least once a second while a request waits; non-zero aborts it.
@@ -61,14 +97,24 @@ int GetRemoteFileSize(const std::string& url) { return GetRemoteFileSize(url, nu
 
 int GetRemoteFileSize(const std::string& url, const std::atomic<bool>* cancel)
 {
+    return SizeProbeAnswer(ProbeRemoteFile(url, cancel).value_or(RemoteVersion{}));
+}
+
+int SizeProbeAnswer(const RemoteVersion& probed) { return LengthAsInt(probed.length); }
+
+std::optional<RemoteVersion> ProbeRemoteFile(const std::string& url, const std::atomic<bool>* cancel)
+{
     const net::CurlEasy handle = net::MakeCurlEasy();
     if (!handle) {
         platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, "Failed to initialize libcurl");
-        return -1;
+        return std::nullopt;
     }
     CURL* const curl = handle.get();
+    std::string headers;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &AppendToString);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &headers);
     net::UseVerifiedTls(curl);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kSizeProbeConnectTimeoutMs);
@@ -81,20 +127,20 @@ int GetRemoteFileSize(const std::string& url, const std::atomic<bool>* cancel)
 
     const CURLcode result = curl_easy_perform(curl);
     if (result == CURLE_ABORTED_BY_CALLBACK)
-        return -1;
+        return std::nullopt;
     if (result != CURLE_OK) {
         platform::WriteDiagnosticLine(platform::DiagnosticStream::Error,
             std::string("curl_easy_perform failed: ") + curl_easy_strerror(result) + net::ProxyForDiagnostics());
-        return -1;
+        return std::nullopt;
     }
     curl_off_t length = 0;
     const CURLcode info = curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     if (info != CURLE_OK) {
         platform::WriteDiagnosticLine(
             platform::DiagnosticStream::Error, std::string("curl_easy_getinfo failed: ") + curl_easy_strerror(info));
-        return -1;
+        return std::nullopt;
     }
-    return LengthAsInt(length);
+    return RemoteVersion{ValidatorOf(headers), length < 0 ? -1 : static_cast<std::int64_t>(length)};
 }
 
 std::size_t AppendToString(char* data, std::size_t size, std::size_t count, void* sink)

@@ -2,8 +2,11 @@
 // connection, and the HEAD request that sizes the package archive.
 #pragma once
 
+#include "net/file_downloader.h"
+
 #include <atomic>
 #include <cstddef>
+#include <optional>
 #include <string>
 
 // GET of probeAddress with a 200 ms connect and a 1000 ms overall limit. Returns libcurl's
@@ -22,6 +25,12 @@ bool IsInternetConnected();
 int GetRemoteFileSize(const std::string& url);
 // The same; `cancel`, once set, ends the request within about a second with -1 and no line.
 int GetRemoteFileSize(const std::string& url, const std::atomic<bool>* cancel);
+
+// The HEAD request of GetRemoteFileSize, with the whole 64-bit length and the validator (the
+// ETag, else Last-Modified) of the file; nullopt where GetRemoteFileSize gives -1.
+std::optional<RemoteVersion> ProbeRemoteFile(const std::string& url, const std::atomic<bool>* cancel);
+// GetRemoteFileSize's answer for a probe's result (length -1: no answer).
+int SizeProbeAnswer(const RemoteVersion& probed);
 
 // libcurl write function that appends size * count bytes to the std::string at sink and
 // returns that count.

@@ -44,8 +44,11 @@ public:
     // Writes all of `data`; false with the error number when the system refused part of it.
     bool Write(const void* data, std::size_t size, int& error);
     bool SetModificationTime(const FileTime& time, int& error);
-    // Cuts the file to no bytes (for a file whose writing failed and that cannot be removed).
+    // Cuts the file to no bytes (for a file whose writing failed and that cannot be removed);
+    // what is written next goes at its start.
     bool TruncateToEmpty(int& error);
+    // The file's length now.
+    std::optional<std::uint64_t> Size(int& error) const;
     // Closes now, reporting what the file system says at the close (some report late errors).
     bool Close(int& error);
 
@@ -144,6 +147,12 @@ public:
     WritableFile CreateNewFile(std::string_view name, unsigned mode, int& error) const;
     // The regular file `name` inside this one for reading, never following a link.
     ReadableFile OpenFile(std::string_view name, int& error) const;
+    // The existing regular file `name` inside this one for writing on at its end (every write
+    // appends, also after TruncateToEmpty), never following a link.
+    WritableFile OpenFileForAppend(std::string_view name, int& error) const;
+    // Renames the file `from` inside this one to `to` inside this one, replacing what has that
+    // name (a link itself, never what it leads to).
+    bool RenameFile(std::string_view from, std::string_view to, int& error) const;
     // The regular file at `relativePath` ('/'-separated names, no "." or "..") beneath this
     // folder, one folder at a time, never following a link at any step: nothing outside this
     // folder can be reached.

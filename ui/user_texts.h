@@ -47,6 +47,15 @@ inline constexpr const wchar_t* kWorkFolderNotAdministrators = L"它不属于管
 inline constexpr const wchar_t* kWorkFolderWritableByOthers = L"其他用户也可以写入";
 inline constexpr const wchar_t* kDownloadFailed = L"课件下载失败，请检查网络后重试。";
 inline constexpr const wchar_t* kStickWriteFailed = L"课件写入U盘失败，请检查U盘后重试。";
+// The status line while a cut download waits to go on: the try to come (1 to 5) and the wait.
+inline std::wstring DownloadRetryStatus(int attempt, int seconds)
+{
+    return L"网络中断，" + std::to_wstring(seconds) + L"秒后继续下载（第" + std::to_wstring(attempt) + L"次重试）";
+}
+// An unattended run stopped by a signal.
+inline constexpr const wchar_t* kInstallInterrupted = L"安装已中断。";
+// Why the machine must not sleep now (what the system shows for the program's inhibitor).
+inline constexpr const char* kSleepInhibitReason = "正在安装课件";
 inline constexpr const wchar_t* kDownloadSaveFailed = L"课件无法保存到硬盘，请检查硬盘后重试。";
 inline constexpr const wchar_t* kArchiveDamaged = L"下载的课件文件已损坏，请重试。";
 inline constexpr const wchar_t* kArchiveContent = L"课件文件中有无法安装的内容，请联系课件提供方。";
@@ -68,6 +77,7 @@ inline constexpr const wchar_t* kVolumeMapStickNotEjected = L"卷映射中的U�
 // Station mode's lines.
 inline constexpr const char* kStationReusedArchive = "使用硬盘上已下载的课件：";
 inline constexpr const char* kStationDownloadStopped = "下载中断";
+inline constexpr const char* kStationArchiveDownloadedAgain = "硬盘上的课件文件已损坏，重新下载";
 inline constexpr const char* kStationStickStopped = "中断";
 inline constexpr const char* kStationSummaryHeader = "U盘    结果    秒数    写入MB/s";
 inline constexpr const char* kStationResultInstalled = "成功";

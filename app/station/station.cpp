@@ -4,6 +4,7 @@
 #include "app/program_directory.h"
 #include "app/stick_eject.h"
 #include "drives/drive_info.h"
+#include "install/archive_check.h"
 #include "install/download_progress.h"
 #include "install/extract_progress.h"
 #include "install/install_failure.h"
@@ -15,6 +16,7 @@
 #include "net/http_request.h"
 #include "net/package_address.h"
 #include "platform/diagnostics.h"
+#include "platform/sleep_inhibitor.h"
 #include "platform/stop_signals.h"
 #include "platform/volume_events.h"
 #include "platform/volume_table.h"
@@ -43,6 +45,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kExitAllInstalled = 0;
 constexpr int kExitSomeFailed = 1;
 constexpr int kExitRefused = 2;
+// Who holds off sleep, as the system shows it.
+constexpr const char* kProgramName = "installer";
 
 // How often the loop looks whether a stop signal arrived; volumes and sticks that end wake it
 // at once.
@@ -134,9 +138,11 @@ struct Stick {
     std::thread thread;
     std::atomic<bool> gone{false}; // the drive left while its thread ran
     std::atomic<bool> ended{false};
+    bool superseded = false; // failed by a damaged archive and written again (the loop's)
 
     // Written by the stick's thread before `ended`, read afterwards.
     StickState state = StickState::Writing;
+    ExtractFailure failure = ExtractFailure::None;
     Clock::time_point start;
     Clock::time_point writeEnd;
     Clock::time_point end;
@@ -178,6 +184,7 @@ void InstallOntoStick(Stick& stick, const StationOptions& options, StationOutput
     for (const WrittenFile& file : written.writtenFiles)
         stick.bytesWritten += file.size;
     std::string detail;
+    stick.failure = written.failure;
     if (!written.Ok()) {
         detail = written.error;
         if (written.failure == ExtractFailure::Cancelled)
@@ -245,26 +252,46 @@ void InstallOntoStick(Stick& stick, const StationOptions& options, StationOutput
 void Refuse(const wchar_t* said) { std::cerr << platform::Narrow(said) << std::endl; }
 
 // An archive an earlier run left in the work folder that can be used as it is: a file (never
-// a link), exactly the probed length, and its ZIP directory reads.
-bool ReusableArchive(const WorkFolder& folder, const std::string& name, int probedSize)
+// a link) of exactly the probed length whose ZIP directory reads, and known whole: the record
+// of the finished download that made it names the probed version, or else every entry reads
+// in full with its CRC right.
+bool ReusableArchive(const WorkFolder& folder, const std::string& name, const RemoteVersion& probed)
 {
-    if (probedSize <= 0)
+    if (probed.length <= 0)
         return false;
     int error = 0;
     const platform::ReadableFile file = folder.Handle().OpenFile(name, error);
     const std::optional<std::uint64_t> size = file.IsOpen() ? file.Size(error) : std::nullopt;
-    return size == static_cast<std::uint64_t>(probedSize) && extraction::ReadCentralDirectory(file).has_value();
+    if (size != static_cast<std::uint64_t>(probed.length) || !extraction::ReadCentralDirectory(file))
+        return false;
+    if (!probed.validator.empty() && folder.FinishedDownload(name) == probed)
+        return true;
+    const std::optional<std::string> damage =
+        FindArchiveDamage({folder.Handle(), name, folder.NativePathOf(name)}, nullptr);
+    if (damage)
+        platform::WriteDiagnosticLine(
+            platform::DiagnosticStream::Error, "the archive left by an earlier run is not used: " + *damage);
+    return !damage;
 }
 
 enum class DownloadEnd { Done, Failed, Stopped };
 
-// The download with the normal run's status lines: "正在下载 0%", then one line per whole
-// percent.
-DownloadEnd DownloadArchive(const std::string& url, platform::WritableFile archive, StationOutput& out)
+// The download into the work folder's part file (going on with one left for the same version)
+// with the normal run's status lines: "正在下载 0%", then one line per whole percent, and a
+// line for each try again. Done: the archive `name` is whole.
+DownloadEnd DownloadArchive(const std::string& url, const WorkFolder& folder, const std::string& name,
+    const RemoteVersion& probed, StationOutput& out)
 {
+    auto partial = folder.OpenPartialDownload(name, probed);
+    if (!partial) {
+        platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, partial.Failure().Text());
+        Refuse(InstallFailureText(InstallFailure::DownloadSave));
+        return DownloadEnd::Failed;
+    }
     out.Line(platform::Narrow(FormatDownloadStartStatus(0)));
     std::atomic<int> shown{-1};
-    FileDownloader downloader(url, std::move(archive));
+    FileDownloader downloader(url, std::move(partial->file));
+    downloader.SetResume(partial->offset, partial->version);
     downloader.SetProgressCallback([&shown, &out](double total, double received) {
         if (const auto percent = DownloadPercent(total, received)) {
             const int whole = static_cast<int>(*percent);
@@ -273,14 +300,25 @@ DownloadEnd DownloadArchive(const std::string& url, platform::WritableFile archi
         }
         return 0;
     });
+    downloader.SetVersionCallback([&folder, &name](const RemoteVersion& version) {
+        if (const auto recorded = folder.RecordPartialDownload(name, version); !recorded)
+            platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, recorded.Failure().Text());
+    });
+    downloader.SetRetryCallback([&out](int attempt, std::chrono::milliseconds wait) {
+        const auto seconds = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(wait).count());
+        out.Line(platform::Narrow(text::DownloadRetryStatus(attempt, seconds)));
+    });
     if (!downloader.Start()) {
         Refuse(InstallFailureText(InstallFailure::Download));
         return DownloadEnd::Failed;
     }
     while (!downloader.IsFinished()) {
         if (downloader.IsFailed()) {
-            Refuse(InstallFailureText(downloader.Failure() == DownloadFailure::LocalFile ? InstallFailure::DownloadSave
-                                                                                         : InstallFailure::Download));
+            // A part the network cut stays for the next run; one the disk refused goes.
+            const bool local = downloader.Failure() == DownloadFailure::LocalFile;
+            if (local)
+                folder.RemovePartialDownload(name);
+            Refuse(InstallFailureText(local ? InstallFailure::DownloadSave : InstallFailure::Download));
             return DownloadEnd::Failed;
         }
         if (platform::StopRequestedBySignal()) {
@@ -288,6 +326,11 @@ DownloadEnd DownloadArchive(const std::string& url, platform::WritableFile archi
             return DownloadEnd::Stopped;
         }
         std::this_thread::sleep_for(kSignalCheck);
+    }
+    if (const auto finished = folder.FinishDownload(name); !finished) {
+        platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, finished.Failure().Text());
+        Refuse(InstallFailureText(InstallFailure::DownloadSave));
+        return DownloadEnd::Failed;
     }
     return DownloadEnd::Done;
 }
@@ -347,8 +390,10 @@ int RunStation(const StationOptions& options)
         return kExitRefused;
     }
     SelectCloudBaseUrl();
-    const auto prepared = PrepareInstallation(
-        g_downloadDisk, [](const std::string& url) -> std::optional<int> { return GetRemoteFileSize(url); });
+    const auto prepared =
+        PrepareInstallation(g_downloadDisk, [](const std::string& url) -> std::optional<RemoteVersion> {
+            return ProbeRemoteFile(url, nullptr).value_or(RemoteVersion{});
+        });
     if (!prepared) {
         if (const wchar_t* refusal = PreparationStopText(prepared.Failure()))
             Refuse(refusal);
@@ -356,7 +401,7 @@ int RunStation(const StationOptions& options)
     }
     const std::string& url = prepared->url;
     const std::string& archivePath = prepared->archivePath;
-    const int size = prepared->probedSize;
+    const RemoteVersion& probed = prepared->probed;
     const std::optional<std::string> archiveName = NameInFolder(prepared->workFolder, archivePath);
     auto opened = MakeWorkFolder(prepared->workFolder);
     if (!opened || !archiveName) {
@@ -368,28 +413,24 @@ int RunStation(const StationOptions& options)
     }
     // Every later use of the archive goes through this handle on the work folder.
     const WorkFolder& workFolder = *opened;
+    // No sleep, no shutdown from the download's start until the last stick is done.
+    platform::SleepInhibitor awake = platform::SleepInhibitor::Take(kProgramName, text::kSleepInhibitReason);
 
-    if (ReusableArchive(workFolder, *archiveName, size)) {
+    const auto download = [&]() {
+        const DownloadEnd downloaded = DownloadArchive(url, workFolder, *archiveName, probed, out);
+        if (downloaded == DownloadEnd::Stopped)
+            out.Line(text::kStationDownloadStopped);
+        return downloaded == DownloadEnd::Done;
+    };
+    if (ReusableArchive(workFolder, *archiveName, probed)) {
         out.Line(text::kStationReusedArchive + archivePath);
     } else {
         if (ProbeServer() != 0 && !IsInternetConnected()) {
             Refuse(InstallFailureText(InstallFailure::NetworkUnavailable));
             return kExitSomeFailed;
         }
-        // An archive left by an earlier run goes first.
-        auto archive = workFolder.CreateArchive(*archiveName);
-        if (!archive) {
-            platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, archive.Failure().Text());
-            Refuse(InstallFailureText(InstallFailure::DownloadSave));
+        if (!download())
             return kExitSomeFailed;
-        }
-        const DownloadEnd downloaded = DownloadArchive(url, std::move(*archive), out);
-        if (downloaded != DownloadEnd::Done) {
-            workFolder.RemoveArchive(*archiveName); // half an archive is of no use to anybody
-            if (downloaded == DownloadEnd::Stopped)
-                out.Line(text::kStationDownloadStopped);
-            return kExitSomeFailed;
-        }
     }
     const ArchiveInFolder archive{workFolder.Handle(), *archiveName, workFolder.NativePathOf(*archiveName)};
 
@@ -397,16 +438,50 @@ int RunStation(const StationOptions& options)
     std::vector<std::unique_ptr<Stick>> started;
     std::map<std::wstring, Stick*> plugged; // by drive name; null for a stick that was skipped
     std::vector<DriveInfo> drives;
+    // An archive found damaged on a stick is downloaded once more; meanwhile no stick starts.
+    bool archiveDamaged = false;
+    bool downloadedAgain = false;
+    bool stopped = false;
     platform::VolumeEvents volumeEvents(platform::VolumeTable::Instance());
-    for (bool scan = true;; scan = volumeEvents.Wait(kSignalCheck)) {
+    for (bool scan = true;; scan = volumeEvents.Wait(kSignalCheck) || scan) {
         if (platform::StopRequestedBySignal())
             break;
-        const auto finished =
-            std::count_if(started.begin(), started.end(), [](const auto& stick) { return stick->ended.load(); });
+        const auto counted = [](const auto& stick) { return stick->ended.load() && !stick->superseded; };
+        const auto finished = std::count_if(started.begin(), started.end(), counted);
         if (options.count && finished >= *options.count)
             break;
+        for (const auto& stick : started) {
+            if (counted(stick) && stick->state == StickState::Failed &&
+                stick->failure == ExtractFailure::ArchiveUnreadable)
+                archiveDamaged = true;
+        }
+        if (archiveDamaged) {
+            if (std::any_of(started.begin(), started.end(), [](const auto& stick) { return !stick->ended.load(); }))
+                continue; // the sticks at work finish first
+            if (downloadedAgain)
+                break; // damaged twice: the run ends
+            out.Line(text::kStationArchiveDownloadedAgain);
+            workFolder.RemoveArchive(*archiveName);
+            if (!download()) {
+                stopped = true;
+                break;
+            }
+            downloadedAgain = true;
+            archiveDamaged = false;
+            // The sticks the damage failed are written again from the new archive.
+            for (const auto& stick : started) {
+                if (counted(stick) && stick->state == StickState::Failed &&
+                    stick->failure == ExtractFailure::ArchiveUnreadable) {
+                    stick->thread.join();
+                    stick->superseded = true;
+                    plugged.erase(stick->root);
+                }
+            }
+            scan = true;
+        }
         if (!scan)
             continue;
+        scan = false;
         ScanRemovableDrives(g_driveLetters, drives);
         for (auto it = plugged.begin(); it != plugged.end();) {
             const bool present = std::any_of(
@@ -442,12 +517,16 @@ int RunStation(const StationOptions& options)
     // Sticks still at work are stopped: the file being written is removed.
     for (const auto& stick : started)
         stick->extraction.Cancel();
-    for (const auto& stick : started)
-        stick->thread.join();
+    for (const auto& stick : started) {
+        if (stick->thread.joinable())
+            stick->thread.join();
+    }
+    awake.Release();
+    std::erase_if(started, [](const auto& stick) { return stick->superseded; });
     out.EndBlock();
     PrintSummary(started, options.verify, out);
     platform::SetDiagnosticSink({});
     const bool allInstalled = std::all_of(
         started.begin(), started.end(), [](const auto& stick) { return stick->state == StickState::Installed; });
-    return allInstalled ? kExitAllInstalled : kExitSomeFailed;
+    return allInstalled && !stopped ? kExitAllInstalled : kExitSomeFailed;
 }

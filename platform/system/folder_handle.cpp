@@ -10,9 +10,9 @@
 
 #include <fcntl.h>
 #include <linux/openat2.h>
-#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -39,7 +39,7 @@ std::atomic<bool> g_openat2Missing{false};
 int OpenOneName(int parent, const char* name, int flags, mode_t mode = 0)
 {
     if (!g_openat2Missing.load(std::memory_order_relaxed)) {
-        open_how how {};
+        open_how how{};
         how.flags = static_cast<std::uint64_t>(flags);
         how.mode = (flags & O_CREAT) != 0 ? mode : 0;
         how.resolve = RESOLVE_BENEATH | RESOLVE_NO_XDEV | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
@@ -138,10 +138,21 @@ bool WritableFile::SetModificationTime(const FileTime& time, int& error) { retur
 
 bool WritableFile::TruncateToEmpty(int& error)
 {
-    if (::ftruncate(m_fd.get(), 0) == 0)
+    // Written on from the start again (a file opened for appending goes there anyway).
+    if (::ftruncate(m_fd.get(), 0) == 0 && ::lseek(m_fd.get(), 0, SEEK_SET) == 0)
         return true;
     error = errno;
     return false;
+}
+
+std::optional<std::uint64_t> WritableFile::Size(int& error) const
+{
+    struct stat info {};
+    if (::fstat(m_fd.get(), &info) != 0) {
+        error = errno;
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
 }
 
 bool WritableFile::Close(int& error)
@@ -390,6 +401,38 @@ std::optional<ExistingEntry> FolderHandle::EntryBeneath(std::string_view relativ
         ::fstatat(m_fd.get(), component.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return std::nullopt;
     return ExistingEntry{S_ISDIR(info.st_mode), static_cast<std::uint64_t>(info.st_blocks) * 512};
+}
+
+WritableFile FolderHandle::OpenFileForAppend(std::string_view name, int& error) const
+{
+    std::string component;
+    if (!AsComponent(name, component, error))
+        return WritableFile();
+    const int fd =
+        OpenOneName(m_fd.get(), component.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    WritableFile file(fd);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        error = errno;
+        return WritableFile();
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return WritableFile();
+    }
+    return file;
+}
+
+bool FolderHandle::RenameFile(std::string_view from, std::string_view to, int& error) const
+{
+    std::string source;
+    std::string target;
+    if (!AsComponent(from, source, error) || !AsComponent(to, target, error))
+        return false;
+    if (::renameat(m_fd.get(), source.c_str(), m_fd.get(), target.c_str()) == 0)
+        return true;
+    error = errno;
+    return false;
 }
 
 bool FolderHandle::RemoveFile(std::string_view name, int& error) const

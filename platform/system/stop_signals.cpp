@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <csignal>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include <pthread.h>
@@ -12,6 +14,8 @@ namespace platform {
 namespace {
 
 std::atomic<int> g_stopSignal{0};
+std::mutex g_handlerMutex;
+std::function<void()> g_handler;
 
 sigset_t StopSignals()
 {
@@ -19,6 +23,7 @@ sigset_t StopSignals()
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
@@ -34,13 +39,30 @@ void CatchStopSignals()
     std::thread([set] {
         for (;;) {
             int signalNumber = 0;
-            if (sigwait(&set, &signalNumber) == 0)
-                g_stopSignal.store(signalNumber);
+            if (sigwait(&set, &signalNumber) != 0 || g_stopSignal.exchange(signalNumber) != 0)
+                continue;
+            std::function<void()> handler;
+            {
+                const std::lock_guard lock(g_handlerMutex);
+                handler = g_handler;
+            }
+            if (handler)
+                handler();
         }
     }).detach();
 }
 
 bool StopRequestedBySignal() { return g_stopSignal.load() != 0; }
+
+void SetStopSignalHandler(std::function<void()> onStop)
+{
+    {
+        const std::lock_guard lock(g_handlerMutex);
+        g_handler = onStop;
+    }
+    if (onStop && StopRequestedBySignal())
+        onStop();
+}
 
 bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 

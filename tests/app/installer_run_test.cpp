@@ -47,6 +47,7 @@ struct ServerOptions {
     std::optional<fs::path> requestLog = std::nullopt;
     std::optional<fs::path> tlsDir = std::nullopt; // serves HTTPS, its CA in tlsDir/ca.pem
     std::string tlsHost = {}; // the only name in the certificate
+    std::vector<std::string> extra = {}; // further options of the server
 };
 
 ServerOptions HeadLength(const std::string& length) { return {length, 0, true}; }
@@ -83,6 +84,7 @@ protected:
             argv.insert(argv.end(), {"--request-log", options.requestLog->string()});
         if (options.tlsDir)
             argv.insert(argv.end(), {"--tls-dir", options.tlsDir->string(), "--tls-host", options.tlsHost});
+        argv.insert(argv.end(), options.extra.begin(), options.extra.end());
         m_servers.push_back(std::make_unique<ScriptServer>(argv));
     }
     std::string BaseUrl(std::size_t server = 0) const
@@ -294,8 +296,8 @@ TEST_F(InstallerRunTest, PullingTheStickDuringTheDownloadEndsTheProgram)
 {
     Serve(Rate(200'000)); // about eight seconds for the package
     const auto run = Start({"--package-key", kKey});
-    const fs::path archive = m_disk / "kelvo" / kArchive;
-    ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive) && fs::file_size(archive) > 0; }));
+    const fs::path part = m_disk / "kelvo" / (kArchive + ".part");
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(part) && fs::file_size(part) > 0; }));
     fs::rename(m_stick, m_root / "pulled");
     const ProgramResult result = run->Wait();
     EXPECT_EQ(result.exitCode, 1);
@@ -303,12 +305,101 @@ TEST_F(InstallerRunTest, PullingTheStickDuringTheDownloadEndsTheProgram)
     EXPECT_FALSE(fs::exists(m_root / "pulled" / "kelvoClient"));
 }
 
+// What the package's GETs asked for: "" for the whole file, " bytes=N-" for a range.
+std::vector<std::string> PackageGets(const fs::path& log)
+{
+    std::vector<std::string> gets;
+    std::istringstream lines(ReadText(log));
+    for (std::string line; std::getline(lines, line);)
+        if (line.starts_with("GET /setup/"))
+            gets.push_back(line.substr(line.find(".zip") + 4));
+    return gets;
+}
+
+TEST_F(InstallerRunTest, ACutDownloadGoesOnWhereItStoppedOrStartsAgainFromTheStart)
+{
+    const std::string oneMiB = "1048576";
+    const struct {
+        const char* name;
+        std::vector<std::string> server;
+        const char* leftRecord; // the validator of a part a killed run left (1 MiB), or none
+        std::vector<std::string> gets;
+    } rows[] = {
+        {"cut after 1 MiB", {"--drop-after", oneMiB}, nullptr, {"", " bytes=1048576-"}},
+        {"range ignored", {"--drop-after", oneMiB, "--no-range"}, nullptr, {"", " bytes=1048576-"}},
+        {"part left", {}, "\"v1\"", {" bytes=1048576-"}},
+        {"part of another version", {}, "\"v0\"", {""}},
+    };
+    const fs::path work = m_disk / "kelvo";
+    const std::string package = ReadText(m_cloud / kArchive);
+    for (const auto& row : rows) {
+        fs::remove_all(work);
+        fs::remove_all(m_stick / "kelvoClient");
+        const fs::path log = m_root / (std::string(row.name) + ".log");
+        if (row.leftRecord) {
+            fs::create_directories(work);
+            std::ofstream(work / (kArchive + ".part"), std::ios::binary) << package.substr(0, 1048576);
+            std::ofstream(work / (kArchive + ".part.record")) << row.leftRecord << "\n" << package.size() << "\n";
+        }
+        m_servers.clear();
+        std::vector<std::string> server{"--etag", "\"v1\""};
+        server.insert(server.end(), row.server.begin(), row.server.end());
+        Serve({.requestLog = log, .extra = server});
+        const ProgramResult result = Run({"--package-key", kKey});
+        ExpectInstalled(result);
+        EXPECT_EQ(PackageGets(log), row.gets) << row.name;
+        EXPECT_FALSE(fs::exists(work / (kArchive + ".part"))) << row.name;
+        EXPECT_EQ(ReadText(work / (kArchive + ".record")), "\"v1\"\n" + std::to_string(package.size()) + "\n");
+    }
+}
+
+TEST_F(InstallerRunTest, TermWhileTheStickIsWrittenRemovesTheFileBeingWrittenAndEndsWithOne)
+{
+    if (const std::string why = LyingStickMount::Unavailable(); !why.empty())
+        GTEST_SKIP() << why;
+    Serve();
+    const LyingStickMount slow(m_root / "flash", m_stick, {"--write-delay", "0.2"});
+    const auto run = Start({"--package-key", kKey});
+    // Past the first line of the writing: the large file is being written.
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::string out = run->OutputSoFar();
+        return out.find("正在写入文件") != out.rfind("正在写入文件");
+    })) << run->OutputSoFar();
+    run->Signal(SIGTERM);
+    const ProgramResult result = run->Wait();
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_TRUE(result.err.ends_with("安装已中断。\n")) << result.err;
+    const fs::path media = m_root / "flash/kelvoClient/media/课堂动画.bin";
+    EXPECT_TRUE(!fs::exists(media) || fs::file_size(media) == 0);
+}
+
+// logind is asked once, and the inhibitor held goes with the run, installed or failed.
+TEST_F(InstallerRunTest, SleepIsHeldOffWhileTheRunDownloadsAndWrites)
+{
+    for (const bool fails : {false, true}) {
+        const fs::path log = m_root / (fails ? "failed.log" : "installed.log");
+        const ScriptServer logind({"/usr/bin/python3", SupportScript("logind_bus.py"), "--log", log.string()});
+        m_servers.clear();
+        // Failing: every try is cut after 1 KiB and the server never continues one.
+        Serve({.extra = fails ? std::vector<std::string>{"--drop-after", "1024", "--drops", "9", "--no-range"}
+                              : std::vector<std::string>{}});
+        const ProgramResult result = Run(
+            {"--package-key", kKey}, {"DBUS_SYSTEM_BUS_ADDRESS=" + logind.ReadyValue(), "INSTALLER_RETRY_DELAY_MS=10"});
+        EXPECT_EQ(result.exitCode, fails ? 1 : 0) << result.err;
+        EXPECT_TRUE(WaitUntil([&] { return ReadText(log).ends_with("held 0\n"); })) << ReadText(log);
+        const std::string calls = ReadText(log);
+        EXPECT_EQ(calls.find("inhibit "), calls.rfind("inhibit ")) << calls;
+        EXPECT_NE(calls.find("inhibit sleep:shutdown:idle installer 正在安装课件 block\n"), std::string::npos);
+        EXPECT_NE(calls.find("held 1\n"), std::string::npos) << calls;
+    }
+}
+
 TEST_F(InstallerRunTest, ASecondStickPluggedInDuringTheInstallationChangesNothing)
 {
     Drives("C fixed disk free=20G\nE removable stick free=8G\nF removable second free=8G\n");
     Serve(Rate(400'000));
     const auto run = Start({"--package-key", kKey});
-    const fs::path archive = m_disk / "kelvo" / kArchive;
+    const fs::path archive = m_disk / "kelvo" / (kArchive + ".part");
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive) && fs::file_size(archive) > 0; }));
     fs::create_directories(m_root / "second");
     ExpectInstalled(run->Wait());
@@ -590,7 +681,7 @@ TEST_F(InstallerRunTest, OneInstallerAtATimePerSetOfDrives)
 {
     Serve(Rate(200'000)); // about eight seconds for the package
     const auto first = Start({"--package-key", kKey});
-    const fs::path archive = m_disk / "kelvo" / kArchive;
+    const fs::path archive = m_disk / "kelvo" / (kArchive + ".part");
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(archive) && fs::file_size(archive) > 0; }));
 
     // A second run over the same map is refused and touches nothing: the first goes on.

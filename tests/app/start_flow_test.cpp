@@ -61,21 +61,30 @@ std::string ReadText(const fs::path& path)
 // Holds the install worker at the start of the extraction, once its first progress is shown:
 // the worker's debug output goes to a FIFO that nobody reads, so it waits in opening it until
 // Release opens the other end.
+// A logind stand-in answers the sleep inhibitor taken before the download, which then writes no
+// debug line of its own.
 class ExtractionGate {
 public:
-    explicit ExtractionGate(const fs::path& fifo) : m_fifo(fifo)
+    explicit ExtractionGate(const fs::path& fifo)
+        : m_fifo(fifo), m_logind({"/usr/bin/python3", SupportScript("logind_bus.py"), "--log", fifo.string() + ".log"})
     {
         EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
         setenv("INSTALLER_DEBUG_OUTPUT", fifo.c_str(), 1);
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", m_logind.ReadyValue().c_str(), 1);
         std::signal(SIGPIPE, SIG_IGN);
     }
-    ~ExtractionGate() { close(m_reader); }
+    ~ExtractionGate()
+    {
+        close(m_reader);
+        unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    }
     ExtractionGate(const ExtractionGate&) = delete;
     ExtractionGate& operator=(const ExtractionGate&) = delete;
     void Release() { m_reader = open(m_fifo.c_str(), O_RDONLY | O_NONBLOCK); }
 
 private:
     const fs::path m_fifo;
+    ScriptServer m_logind;
     int m_reader = -1;
 };
 
@@ -259,7 +268,8 @@ TEST_F(StartFlow, PullingTheStickDuringTheDownloadTellsTheUserAndEndsEveryLoop)
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
         SetUnattended(true); // the abort's message answers itself
         ClickStart(frame);
-        ASSERT_TRUE(WaitUntil([&] { return fs::exists(m_archive) && fs::file_size(m_archive) > 0; }));
+        const fs::path part = m_archive.string() + ".part";
+        ASSERT_TRUE(WaitUntil([&] { return fs::exists(part) && fs::file_size(part) > 0; }));
         fs::rename(m_stick, m_volumes.Dir() / "pulled");
     });
 
@@ -282,6 +292,29 @@ TEST_F(StartFlow, ADoubleClickDuringASlowProbeStartsOneInstallation)
 
     EXPECT_EQ(g_runOutcome, RunOutcome::Installed);
     EXPECT_EQ(PackageRequests(), (std::vector<std::string>{"HEAD", "GET"}));
+}
+
+// A second stick plugged in while the size probe runs is seen once it returns: the drive
+// check's refusal, no download, and the window stays open for the next click.
+TEST_F(StartFlow, AStickPluggedInDuringTheProbeIsCheckedBeforeTheDownload)
+{
+    StickAndDisk();
+    Serve(0, {"--head-delay", "1.5"});
+    RunMainWindow([&](CDuiFrameWnd& frame) {
+        ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
+        ClickStart(frame);
+        ASSERT_TRUE(WaitUntil([&] { return PackageRequests().size() == 1; }));
+        m_volumes.Write("C fixed " + m_volumes.Folder("disk").string() + " free=20G\nE removable " + m_stick.string() +
+            " free=8G\nF removable " + m_volumes.Folder("second").string() + " free=8G\n");
+        ASSERT_TRUE(WaitUntil([&] { return Shown(L"请仅保留需要安装课件的U盘，多余的盘移除后，再继续操作！"); }));
+        ASSERT_TRUE(WaitUntil([&] { return VisibleDialog() != nullptr; }));
+        EXPECT_FALSE(OnUiThread(g_installStarted));
+        ClickInDialog(VisibleDialog(), L"confirm_btn");
+        ASSERT_TRUE(WaitUntil([&] { return VisibleDialog() == nullptr; }));
+        PostMessageW(frame.GetHWND(), WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(PackageRequests(), (std::vector<std::string>{"HEAD"}));
+    EXPECT_FALSE(fs::exists(m_stick / "kelvoClient"));
 }
 
 // Presses the main window's button of that name through its accessibility interface.

@@ -34,6 +34,13 @@ std::size_t Count(const std::string& text, const std::string& part)
     return count;
 }
 
+// The archive with one byte in the middle of its largest file's data changed.
+std::string Damaged(std::string archive)
+{
+    archive[archive.size() / 2] = static_cast<char>(archive[archive.size() / 2] ^ 0x55);
+    return archive;
+}
+
 class StationRunTest : public ::testing::Test {
 protected:
     StationRunTest()
@@ -107,9 +114,9 @@ TEST_F(StationRunTest, AnArchiveOnTheDiskIsUsedOnlyWhenItHasTheLengthAndReads)
         std::string left;
         bool reused;
     } rows[] = {
-        {archive, true},
-        {std::string(archive.size(), 'x'), false}, // the right length, no ZIP directory
+        {archive, true}, {std::string(archive.size(), 'x'), false}, // the right length, no ZIP directory
         {archive.substr(0, archive.size() - 1), false},
+        {Damaged(archive), false}, // the right length, its directory reads, a file's data does not
     };
     Drives("C fixed disk free=20G\nE removable e free=8G\n");
     for (const auto& row : rows) {
@@ -117,6 +124,7 @@ TEST_F(StationRunTest, AnArchiveOnTheDiskIsUsedOnlyWhenItHasTheLengthAndReads)
         fs::remove(Requests());
         fs::create_directories(m_root / "disk/kelvo");
         std::ofstream(m_root / "disk/kelvo" / kArchive, std::ios::binary) << row.left;
+        fs::remove(m_root / "disk/kelvo" / (kArchive + ".record")); // no run's download made it
         const ProgramResult result = Start({"--count", "1"})->Wait();
         EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
         EXPECT_TRUE(Installed("e"));
@@ -131,6 +139,33 @@ TEST_F(StationRunTest, AnArchiveOnTheDiskIsUsedOnlyWhenItHasTheLengthAndReads)
     EXPECT_EQ(result.out.find("使用硬盘上已下载的课件"), std::string::npos) << result.out;
     EXPECT_FALSE(fs::is_symlink(m_root / "disk/kelvo" / kArchive));
     EXPECT_EQ(ReadText(m_root / "cloud" / kArchive), archive);
+}
+
+// An archive over 2 GiB that a finished download's record vouches for is used as it is.
+TEST_F(StationRunTest, AnArchiveOver2GiBWithTheRecordOfItsDownloadIsReused)
+{
+    const std::uint64_t size = 2'254'857'830; // 2.1 GiB
+    const fs::path left = m_root / "disk/kelvo" / kArchive;
+    fs::create_directories(left.parent_path());
+    ASSERT_EQ(std::system(("python3 " + std::string(INSTALLER_SOURCE_DIR) + "/tests/support/sparse_zip64.py " +
+                  left.string() + " " + std::to_string(size - 260))
+                              .c_str()),
+        0);
+    ASSERT_EQ(fs::file_size(left), size);
+    fs::remove(m_root / "cloud" / kArchive);
+    fs::create_hard_link(left, m_root / "cloud" / kArchive);
+    std::ofstream(left.string() + ".record") << "\"big\"\n" << size << "\n";
+    m_server = std::make_unique<ScriptServer>(
+        std::vector<std::string>{"/usr/bin/python3", SupportScript("http_test_server.py"), "--files",
+            (m_root / "cloud").string(), "--request-log", Requests().string(), "--etag", "\"big\""});
+    Drives("C fixed disk free=20G\n"); // no stick: the run waits once the archive is settled
+    const auto run = Start({});
+    ASSERT_TRUE(WaitUntil([&] { return Count(run->OutputSoFar(), "使用硬盘上已下载的课件") == 1; }))
+        << run->OutputSoFar();
+    run->Signal(SIGTERM);
+    const ProgramResult result = run->Wait();
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(Count(ReadText(Requests()), "GET /setup/"), 0u) << ReadText(Requests());
 }
 
 TEST_F(StationRunTest, AWorkFolderOthersCouldChangeIsRefusedWithTwoBeforeAnyDownload)

@@ -133,7 +133,7 @@ protected:
         const std::wstring& extractRoot = L"E:", const std::function<void(ObservedDownloadWnd&)>& prepare = {})
     {
         m_window = std::make_unique<ObservedDownloadWnd>(
-            InstallRequest{url, workFolder + kArchiveName, workFolder, extractRoot, true}, m_owner.Handle());
+            InstallRequest{url, workFolder + kArchiveName, workFolder, extractRoot, true, {}}, m_owner.Handle());
         if (prepare)
             prepare(*m_window);
         m_window->Create(nullptr, L"正在安装", kDownloadWndStyle, WS_EX_WINDOWEDGE);

@@ -1,14 +1,31 @@
 #include "net/http_request.h"
 #include "net_test_support.h"
+#include "platform/sleep_inhibitor.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
+
+namespace fs = std::filesystem;
+
+bool WaitFor(const std::function<bool()>& condition)
+{
+    for (int i = 0; i < 250; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
 
 // tests/support/network_manager_bus.py: a private system bus, with NetworkManager in the
 // given global state, or with no NetworkManager at all.
@@ -62,3 +79,22 @@ TEST(InternetConnectionTest, NoSystemBusCountsAsConnected)
 }
 
 } // namespace
+
+// ---- The logind inhibitor, on the same kind of private bus -----------------------------------
+
+TEST(SleepInhibitorTest, HeldUntilReleasedAndNothingWithoutLogind)
+{
+    TempDir dir;
+    const fs::path log = dir.Path() / "logind.log";
+    const ScriptServer logind({"/usr/bin/python3", SupportScript("logind_bus.py"), "--log", log.string()});
+    {
+        const ScopedEnv address("DBUS_SYSTEM_BUS_ADDRESS", logind.ReadyValue());
+        platform::SleepInhibitor held = platform::SleepInhibitor::Take("installer", "正在安装课件");
+        EXPECT_TRUE(held.Held());
+        EXPECT_TRUE(WaitFor([&] { return ReadWholeFile(log).ends_with("held 1\n"); })) << ReadWholeFile(log);
+        held.Release();
+        EXPECT_TRUE(WaitFor([&] { return ReadWholeFile(log).ends_with("held 0\n"); })) << ReadWholeFile(log);
+    }
+    const ScopedEnv noBus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + (dir.Path() / "none").string());
+    EXPECT_FALSE(platform::SleepInhibitor::Take("installer", "正在安装课件").Held());
+}

@@ -9,6 +9,9 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -47,7 +50,12 @@ private:
 
 class FileDownloaderTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { m_server = std::make_unique<TestHttpServer>(); }
+    static void SetUpTestSuite()
+    {
+        // Tries again come at once: a failure is the same, only not half a minute late.
+        setenv("INSTALLER_RETRY_DELAY_MS", "10", 1);
+        m_server = std::make_unique<TestHttpServer>();
+    }
     static void TearDownTestSuite() { m_server.reset(); }
 
     std::string SavePath() const { return (m_dir.Path() / "package.zip").string(); }
@@ -61,6 +69,19 @@ protected:
     static platform::WritableFile DevFull()
     {
         return platform::WritableFile(::open("/dev/full", O_WRONLY | O_CLOEXEC));
+    }
+
+    // What RunToEnd printed but the lines of each try again.
+    static std::string WithoutRetries(const std::string& printed)
+    {
+        std::string kept;
+        for (std::size_t start = 0; start < printed.size();) {
+            const std::size_t end = std::min(printed.find('\n', start), printed.size() - 1) + 1;
+            if (printed.compare(start, 21, "Download interrupted:") != 0)
+                kept += printed.substr(start, end - start);
+            start = end;
+        }
+        return kept;
     }
 
     // Downloads url into SavePath() and returns what the download thread printed.
@@ -184,7 +205,7 @@ class FailureTest : public FileDownloaderTest, public testing::WithParamInterfac
 TEST_P(FailureTest, EndsAsFailedWithOneLine)
 {
     FileDownloader downloader(m_server->Url(GetParam().path), SaveFile());
-    EXPECT_EQ(RunToEnd(downloader), "Download failed: " + GetParam().diagnostic + "\n");
+    EXPECT_EQ(WithoutRetries(RunToEnd(downloader)), "Download failed: " + GetParam().diagnostic + "\n");
     EXPECT_TRUE(downloader.IsFailed());
     EXPECT_FALSE(downloader.IsFinished());
     EXPECT_EQ(downloader.Failure(), DownloadFailure::Transfer);
@@ -209,14 +230,14 @@ TEST_F(FileDownloaderTest, StalledTransferFailsAfterStallTimeout)
 {
     FileDownloader downloader(m_server->Url("/stall/100000"), SaveFile());
     downloader.SetStallTimeout(std::chrono::seconds(1));
-    EXPECT_EQ(RunToEnd(downloader), "Download failed: Timeout was reached\n");
+    EXPECT_EQ(WithoutRetries(RunToEnd(downloader)), "Download failed: Timeout was reached\n");
     EXPECT_TRUE(downloader.IsFailed());
 }
 
 TEST_F(FileDownloaderTest, UnreachableServerFails)
 {
     FileDownloader downloader("http://127.0.0.1:1/setup/a.zip", SaveFile());
-    EXPECT_EQ(RunToEnd(downloader), "Download failed: Couldn't connect to server\n");
+    EXPECT_EQ(WithoutRetries(RunToEnd(downloader)), "Download failed: Couldn't connect to server\n");
     EXPECT_TRUE(downloader.IsFailed());
 }
 
@@ -353,6 +374,47 @@ TEST_F(FileDownloaderTest, HttpsVerifiesPeerAndHostName)
         EXPECT_TRUE(downloader.IsFailed());
         EXPECT_EQ(ReadWholeFile(m_dir.Path() / "misnamed.zip"), "");
     }
+}
+
+// ---- Going on with a part --------------------------------------------------------------------
+
+// 1 MB of a 3 MB file already in the part: the same version is asked for the rest only and the
+// progress counts on from 1 MB; another version's bytes are replaced by the whole file.
+TEST_F(FileDownloaderTest, APartOfTheSameVersionGoesOnAndAnotherVersionStartsAgain)
+{
+    const std::string whole = PatternBytes(3'000'000);
+    const auto files = m_dir.Path() / "files";
+    std::filesystem::create_directories(files);
+    std::ofstream(files / "p.zip", std::ios::binary) << whole;
+    const auto log = m_dir.Path() / "requests.log";
+    const ScriptServer server({"/usr/bin/python3", SupportScript("http_test_server.py"), "--files", files.string(),
+        "--etag", "\"v1\"", "--request-log", log.string()});
+    for (const bool sameVersion : {true, false}) {
+        const std::string part = sameVersion ? whole.substr(0, 1'000'000) : std::string(1'000'000, 'x');
+        std::ofstream(SavePath(), std::ios::binary) << part;
+        int error = 0;
+        const auto folder = platform::FolderHandle::OpenExisting(m_dir.Path().string(), error);
+        FileDownloader downloader(
+            "http://127.0.0.1:" + server.ReadyValue() + "/setup/p.zip", folder.OpenFileForAppend("package.zip", error));
+        downloader.SetResume(1'000'000, {sameVersion ? "\"v1\"" : "\"v0\"", 3'000'000});
+        std::vector<RemoteVersion> versions;
+        downloader.SetVersionCallback([&versions](const RemoteVersion& version) { versions.push_back(version); });
+        ProgressLog progress;
+        downloader.SetProgressCallback(progress.Callback());
+        EXPECT_EQ(RunToEnd(downloader), "");
+        EXPECT_TRUE(downloader.IsFinished());
+        EXPECT_TRUE(ReadWholeFile(SavePath()) == whole) << sameVersion;
+        EXPECT_EQ(versions, (std::vector<RemoteVersion>{{"\"v1\"", 3'000'000}}));
+        // The whole length throughout; going on, the bar never starts below the part.
+        const std::vector<ProgressReport> reports = progress.Reports();
+        ASSERT_FALSE(reports.empty());
+        for (const ProgressReport& report : reports) {
+            EXPECT_TRUE(report.total == 0 || report.total == 3'000'000.0) << report.total;
+            EXPECT_TRUE(!sameVersion || report.received >= 1'000'000.0) << report.received;
+        }
+        EXPECT_EQ(reports.back().received, 3'000'000.0);
+    }
+    EXPECT_EQ(ReadWholeFile(log), "GET /setup/p.zip bytes=1000000-\nGET /setup/p.zip bytes=1000000-\n");
 }
 
 } // namespace

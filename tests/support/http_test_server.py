@@ -21,9 +21,14 @@ Routes of the serve mode (GET and HEAD):
                     body when missing);
                     --head-length N or "none" changes what HEAD reports for it, --rate B sends
                     its body at about B bytes a second, --head-delay S answers its HEAD
-                    after S seconds
+                    after S seconds.
+                    It sends an ETag ("SIZE-MTIME_NS" of the file, or --etag) and answers
+                    "Range: bytes=N-" with 206 and Content-Range unless --no-range is given
+                    or an If-Range names another ETag; --drop-after B closes the connection
+                    after B bytes of the body of each of the first --drops K (default 1) GETs
 
---request-log FILE appends "METHOD PATH" for every request, the path as it arrived.
+--request-log FILE appends "METHOD PATH" for every request, the path as it arrived, followed by
+" bytes=N-" when the request asked for a range.
 
 The pattern byte at offset i is ((i % 251) * 31 + 7) % 256.
 
@@ -51,6 +56,7 @@ STALL_PREFIX_BYTES = 16
 stopping = threading.Event()
 log_lock = threading.Lock()
 options = None
+drops_left = 0
 
 
 def pattern_chunks(length):
@@ -77,7 +83,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def answer(self, send_body):
         if options.request_log:
             with log_lock, open(options.request_log, "a", encoding="utf-8") as log:
-                log.write("%s %s\n" % (self.command, self.path))
+                asked = self.headers.get("Range")
+                log.write("%s %s%s\n" % (self.command, self.path, " " + asked if asked else ""))
         parts = self.path.split("?", 1)[0].strip("/").split("/")
         route, argument = parts[0], (parts[1] if len(parts) > 1 else "")
         try:
@@ -152,9 +159,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         size = os.path.getsize(path)
         if not send_body and options.head_delay:
             stopping.wait(options.head_delay)
-        self.send_response(200)
+        etag = options.etag or '"%d-%d"' % (size, os.stat(path).st_mtime_ns)
+        start = self.range_start(etag, size)
+        self.send_response(200 if start is None else 206)
         self.send_header("Content-Type", "application/zip")
-        if send_body or options.head_length is None:
+        self.send_header("ETag", etag)
+        if start is not None:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size))
+            self.send_header("Content-Length", str(size - start))
+        elif send_body or options.head_length is None:
             self.send_header("Content-Length", str(size))
         elif options.head_length != "none":
             self.send_header("Content-Length", options.head_length)
@@ -164,13 +177,38 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not send_body:
             return
         step = max(1, options.rate // 20) if options.rate else 1 << 20
+        global drops_left
+        with log_lock:
+            drop_after = options.drop_after if drops_left > 0 else None
+            drops_left -= 1 if drop_after is not None else 0
+        sent = 0
         with open(path, "rb") as body:
-            while chunk := body.read(step):
+            body.seek(start or 0)
+            while chunk := body.read(step if drop_after is None else min(step, drop_after - sent)):
                 self.wfile.write(chunk)
+                sent += len(chunk)
+                if drop_after is not None and sent >= drop_after:
+                    self.wfile.flush()
+                    self.connection.shutdown(socket.SHUT_RDWR)
+                    self.close_connection = True
+                    return
                 if options.rate:
                     self.wfile.flush()
                     if stopping.wait(0.05):
                         break
+
+    def range_start(self, etag, size):
+        """Where a "bytes=N-" range the file answers starts, or None for the whole file."""
+        asked = self.headers.get("Range", "")
+        if options.no_range or not asked.startswith("bytes=") or not asked.endswith("-"):
+            return None
+        if self.headers.get("If-Range", etag) != etag:
+            return None
+        try:
+            start = int(asked[len("bytes="):-1])
+        except ValueError:
+            return None
+        return start if 0 <= start < size else None
 
     def stall(self, length, send_body):
         self.send_response(200)
@@ -267,8 +305,13 @@ def main():
     parser.add_argument("--rate", type=int, default=0)
     parser.add_argument("--request-log")
     parser.add_argument("--head-delay", type=float, default=0.0)
-    global options
+    parser.add_argument("--etag")
+    parser.add_argument("--no-range", action="store_true")
+    parser.add_argument("--drop-after", type=int)
+    parser.add_argument("--drops", type=int, default=1)
+    global options, drops_left
     options = parser.parse_args()
+    drops_left = options.drops if options.drop_after else 0
 
     keep = None
     if options.mode == "silent":

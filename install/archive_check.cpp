@@ -1,0 +1,46 @@
+#include "install/archive_check.h"
+
+#include "install/archive_handles.h"
+
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kReadBlockSize = 128 * 1024;
+
+} // namespace
+
+std::optional<std::string> FindArchiveDamage(const ArchiveInFolder& archive, const std::atomic<bool>* cancel)
+{
+    int error = 0;
+    const platform::ReadableFile file = archive.folder.OpenFile(archive.name, error);
+    if (!file.IsOpen())
+        return "cannot open " + archive.shownPath + ": " + platform::FileErrorText(error);
+    const extraction::ArchiveReader reader(archive_read_new());
+    if (!reader)
+        return std::string("out of memory");
+    archive_read_support_format_zip_seekable(reader.get());
+    if (archive_read_open_fd(reader.get(), file.Descriptor(), kReadBlockSize) != ARCHIVE_OK)
+        return archive.shownPath + ": " + extraction::ArchiveErrorText(reader.get());
+    std::vector<char> buffer(kReadBlockSize);
+    for (;;) {
+        archive_entry* entry = nullptr;
+        const int header = archive_read_next_header(reader.get(), &entry);
+        if (header == ARCHIVE_EOF)
+            return std::nullopt;
+        // A warning on a header is a name in another character set: the data still counts.
+        if (header < ARCHIVE_WARN)
+            return archive.shownPath + ": " + extraction::ArchiveErrorText(reader.get());
+        // libarchive checks each entry's CRC as its last byte is read: anything but a clean
+        // read to the end is damage.
+        for (;;) {
+            if (cancel && cancel->load())
+                return std::string("stopped");
+            const la_ssize_t got = archive_read_data(reader.get(), buffer.data(), buffer.size());
+            if (got == 0)
+                break;
+            if (got < 0)
+                return archive.shownPath + ": " + extraction::ArchiveErrorText(reader.get());
+        }
+    }
+}
