@@ -45,7 +45,10 @@ if [[ $mode == address ]]; then
   cmake --build "$build_dir" -j "$(nproc)"
   # exitcode 86 keeps a report apart from the exit codes the program itself uses.
   common="exitcode=86:log_path=$reports/report:print_summary=1"
-  export ASAN_OPTIONS="$common:detect_leaks=1:detect_stack_use_after_return=0:strict_string_checks=1:check_initialization_order=1"
+  # No strict_string_checks: it asks every string argument to end in a NUL even where the
+  # function takes a length, and libxkbcommon-x11 (under Xvfb, the screen-reader test) calls
+  # strndup on an atom name that is not NUL-terminated, which is well defined.
+  export ASAN_OPTIONS="$common:detect_leaks=1:detect_stack_use_after_return=0:check_initialization_order=1"
   export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="$common:print_stacktrace=1:halt_on_error=1"
   status=0
