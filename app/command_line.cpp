@@ -162,6 +162,8 @@ Environment:
   INSTALLER_CA_BUNDLE            a CA certificate file trusted for HTTPS
   INSTALLER_DEBUG_OUTPUT         "1" or "stderr" prints debug lines to standard error; any
                                  other value names a file they are appended to
+  INSTALLER_RETRY_DELAY_MS       the wait before a cut download's first try again, in ms
+                                 (default 1000; each later wait doubles it)
   QT_QPA_PLATFORM                the window system (xcb, wayland, offscreen)
 A process started through pkexec ignores every INSTALLER_* variable and the proxy variables,
 and runs installations only (no --help, --version, --drives, --demo, --render-skin).

@@ -62,6 +62,17 @@ int CreateFileAt(int parent, const char* name, unsigned mode)
     return OpenOneName(parent, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
 }
 
+// The size of the open file, from fstat.
+std::optional<std::uint64_t> SizeOf(int fd, int& error)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        error = errno;
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
 struct timespec TimesOf(const FileTime& time)
 {
     struct timespec spec {};
@@ -145,15 +156,7 @@ bool WritableFile::TruncateToEmpty(int& error)
     return false;
 }
 
-std::optional<std::uint64_t> WritableFile::Size(int& error) const
-{
-    struct stat info {};
-    if (::fstat(m_fd.get(), &info) != 0) {
-        error = errno;
-        return std::nullopt;
-    }
-    return static_cast<std::uint64_t>(info.st_size);
-}
+std::optional<std::uint64_t> WritableFile::Size(int& error) const { return SizeOf(m_fd.get(), error); }
 
 bool WritableFile::Close(int& error)
 {
@@ -192,15 +195,7 @@ bool ReadableFile::Rewind(int& error)
     return false;
 }
 
-std::optional<std::uint64_t> ReadableFile::Size(int& error) const
-{
-    struct stat info {};
-    if (::fstat(m_fd.get(), &info) != 0) {
-        error = errno;
-        return std::nullopt;
-    }
-    return static_cast<std::uint64_t>(info.st_size);
-}
+std::optional<std::uint64_t> ReadableFile::Size(int& error) const { return SizeOf(m_fd.get(), error); }
 
 // ---- FolderHandle ------------------------------------------------------------------------------
 
