@@ -24,7 +24,10 @@ Routes of the serve mode (GET and HEAD):
                     after S seconds, --first-byte-delay S holds every GET's answer back
                     for S seconds, --repr-digest V sends "Repr-Digest: V" with every GET,
                     --missing-without-length answers HEAD for a missing file with 404 and
-                    no length (GET with 404 and a short body).
+                    no length (GET with 404 and a short body), --lying-part N answers a GET
+                    without Range with 206 and its first N bytes, --chunked-parts sends 206
+                    answers chunked, without Content-Length; --cut-at B ends every answer's
+                    body at byte B of the file and closes the connection.
                     It sends an ETag ("SIZE-MTIME_NS" of the file, or --etag) and answers
                     "Range: bytes=N-" (or "bytes=N-M") with 206 and Content-Range unless
                     --no-range is given
@@ -174,6 +177,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             stopping.wait(options.head_delay)
         etag = options.etag or '"%d-%d"' % (size, os.stat(path).st_mtime_ns)
         start, end = self.asked_range(etag, size)
+        if send_body and start is None and options.lying_part:
+            start, end = 0, min(options.lying_part, size)  # a part where the whole was asked for
+        chunked = send_body and start is not None and options.chunked_parts
         self.send_response(200 if start is None else 206)
         self.send_header("Content-Type", "application/zip")
         self.send_header("ETag", etag)
@@ -181,7 +187,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Repr-Digest", options.repr_digest)
         if start is not None:
             self.send_header("Content-Range", "bytes %d-%d/%d" % (start, end - 1, size))
-            self.send_header("Content-Length", str(end - start))
+            self.send_header(*(("Transfer-Encoding", "chunked") if chunked else ("Content-Length", str(end - start))))
         elif send_body or options.head_length is None:
             self.send_header("Content-Length", str(size))
         elif options.head_length != "none":
@@ -198,10 +204,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             drops_left -= 1 if drop_after is not None else 0
         sent = 0
         left = (end if start is not None else size) - (start or 0)
+        if options.cut_at is not None:
+            # Like a cache holding the file's start from an older version: every answer ends
+            # at the same byte of the file.
+            left = max(0, min(left, options.cut_at - (start or 0)))
+            drop_after = left
         with open(path, "rb") as body, SentLog(lambda: sent):
             body.seek(start or 0)
             while chunk := body.read(min(left - sent, step if drop_after is None else min(step, drop_after - sent))):
-                self.wfile.write(chunk)
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(chunk), chunk) if chunked else chunk)
                 sent += len(chunk)
                 if drop_after is not None and sent >= drop_after:
                     self.wfile.flush()
@@ -212,6 +223,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     self.wfile.flush()
                     if stopping.wait(0.05):
                         break
+            if chunked:
+                self.wfile.write(b"0\r\n\r\n")
+        if options.cut_at is not None:
+            self.wfile.flush()
+            self.connection.shutdown(socket.SHUT_RDWR)
+            self.close_connection = True
 
     def asked_range(self, etag, size):
         """(start, end) of a "bytes=N-" or "bytes=N-M" range the file answers, or (None, None)
@@ -345,6 +362,9 @@ def main():
     parser.add_argument("--drop-after", type=int)
     parser.add_argument("--drops", type=int, default=1)
     parser.add_argument("--sent-log")
+    parser.add_argument("--lying-part", type=int)
+    parser.add_argument("--chunked-parts", action="store_true")
+    parser.add_argument("--cut-at", type=int)
     parser.add_argument("--first-byte-delay", type=float, default=0.0)
     parser.add_argument("--repr-digest")
     parser.add_argument("--missing-without-length", action="store_true")

@@ -13,12 +13,18 @@ policy=$1 rules=$2 group=$3 membership=$4
 action=$(sed -n 's/.*<action id="\([^"]*\)".*/\1/p' "$policy")
 work=$(mktemp -d)
 session=c$$
-cgroup=/sys/fs/cgroup/unified/user.slice/user-65534.slice/session-$session.scope
-[ -d /sys/fs/cgroup/unified ] || cgroup=/sys/fs/cgroup/user.slice/user-65534.slice/session-$session.scope
+hierarchy=/sys/fs/cgroup/unified
+[ -d $hierarchy ] || hierarchy=/sys/fs/cgroup
+cgroup=$hierarchy/user.slice/user-65534.slice/session-$session.scope
+# The cgroups this script makes, deepest first, to be removed at its end.
+made=
+for folder in "$cgroup" "${cgroup%/*}" "${cgroup%/*/*}"; do
+    [ -d "$folder" ] || made="$made $folder"
+done
 cleanup() {
     [ -n "$polkitd" ] && kill "$polkitd" "$(cat "$work/bus.pid")" 2>/dev/null
     wait 2>/dev/null
-    rmdir "$cgroup" 2>/dev/null
+    for folder in $made; do rmdir "$folder" 2>/dev/null; done
     rm -rf "$work"
 }
 trap cleanup EXIT
