@@ -956,6 +956,12 @@ TEST_F(InstallerRunTest, AnswersOfAProxyOrAServerAreNotTakenForTheNetwork)
     }
     ExpectNothingInstalled();
 
+    // A failing storage's short error page says nothing about the package.
+    const ProgramResult failing = Run({"--package-key", kKey},
+        {"INSTALLER_CLOUD_BASE_URL=https://127.0.0.1:" + m_servers[0]->ReadyValue() + "/status/503/",
+            "INSTALLER_CA_BUNDLE=" + (m_root / "tls/ca.pem").string()});
+    EXPECT_EQ(failing.err, "课件下载失败，请检查网络后重试。\n");
+
     // A HEAD that says 404 without a length goes on; the GET's 404 is the missing package.
     m_servers.clear();
     Serve({.requestLog = m_root / "storage.log", .extra = {"--missing-without-length"}});

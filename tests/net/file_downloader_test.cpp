@@ -196,6 +196,7 @@ struct FailureCase {
     const char* name;
     std::string path;
     std::string diagnostic;
+    DownloadFailure side = DownloadFailure::Transfer;
 };
 
 void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.path; }
@@ -208,11 +209,11 @@ TEST_P(FailureTest, EndsAsFailedWithOneLine)
     EXPECT_EQ(WithoutRetries(RunToEnd(downloader)), "Download failed: " + GetParam().diagnostic + "\n");
     EXPECT_TRUE(downloader.IsFailed());
     EXPECT_FALSE(downloader.IsFinished());
-    EXPECT_EQ(downloader.Failure(), DownloadFailure::Transfer);
+    EXPECT_EQ(downloader.Failure(), GetParam().side);
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, FailureTest,
-    testing::Values(FailureCase{"NotFound", "/missing", "HTTP response code said error"},
+    testing::Values(FailureCase{"NotFound", "/missing", "HTTP response code said error", DownloadFailure::Missing},
         FailureCase{"ServerError", "/status/500", "HTTP response code said error"},
         FailureCase{"Redirect", "/redirect", "HTTP response code said error"},
         FailureCase{"DroppedMidBody", "/drop/200000", "Transferred a partial file"}),
