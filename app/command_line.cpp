@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "net/proxy_setting.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -28,21 +30,6 @@ std::optional<int> PositiveCount(const std::string& text)
     if (value < 1 || value > 100000)
         return std::nullopt;
     return value;
-}
-
-// "direct", or a proxy URL of a scheme libcurl takes with a host after it and no spaces or
-// control characters.
-bool IsProxyValue(std::string_view value)
-{
-    if (value == "direct")
-        return true;
-    const std::size_t separator = value.find("://");
-    if (separator == std::string_view::npos || separator + 3 == value.size() ||
-        std::any_of(
-            value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; }))
-        return false;
-    constexpr std::string_view kSchemes[] = {"http", "https", "socks4", "socks4a", "socks5", "socks5h"};
-    return std::find(std::begin(kSchemes), std::end(kSchemes), value.substr(0, separator)) != std::end(kSchemes);
 }
 
 bool Is(std::string_view arg, std::string_view name)
@@ -85,7 +72,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv)
             line.packageKey = TakeValue("--package-key", argc, argv, i, line.error);
         else if (Is(arg, "--proxy")) {
             line.proxy = TakeValue("--proxy", argc, argv, i, line.error);
-            if (line.proxy && !IsProxyValue(*line.proxy))
+            if (line.proxy && !net::IsProxyValue(*line.proxy))
                 line.error =
                     "--proxy needs \"direct\" or a proxy URL (http, https, socks4, socks4a, socks5, socks5h): " +
                     *line.proxy;
@@ -171,5 +158,21 @@ and runs installations only (no --help, --version, --drives, --demo, --render-sk
 Files beside the program (the installed program also looks in /etc/kelvo-courseware-installer/):
   qaswitch.txt                   selects the alternate base URL
   packagekey.txt                 its first line is the package key
+
+Site settings, read by every run, the elevated one too: /etc/kelvo-courseware-installer/
+installer.conf, then installer.conf.d/*.conf in name order (a later line wins), "key = value"
+lines and # comments. Used only when root owns the file and every folder above it, nobody else
+may write them, and the file is no link; otherwise, and for an unknown key or a line that does
+not parse, the run stops with exit 2. An INSTALLER_* variable wins over a key (not through
+pkexec); --proxy wins over proxy.
+  storage_urls                   base URLs ending in /setup/, separated by spaces, tried in
+                                 order while one cannot be reached (school mirror first)
+  storage_url_alt                the base URL qaswitch.txt selects
+  probe_address                  the reachability probe's host, with an optional :port
+  ca_file                        a CA certificate file trusted for HTTPS
+  proxy                          a proxy URL, or "direct"
+  size_probe_timeout_s           the size probe's time limit in seconds (default 20)
+  first_byte_timeout_s           how long a server may keep the first byte back before the try
+                                 counts as stalled, in seconds (default 600)
 )";
 }

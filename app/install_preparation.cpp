@@ -3,10 +3,12 @@
 #include "app/package_key.h"
 #include "net/http_request.h"
 #include "net/package_address.h"
+#include "platform/diagnostics.h"
 #include "platform/win32.h"
 #include "ui/user_texts.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -20,6 +22,19 @@ bool PackageMissing(int probedSize)
     return size >= 1 && size < kSmallestPackage;
 }
 
+// A proxy that wants credentials and a storage that is failing answer with short error pages as
+// well; neither says anything about the package.
+std::optional<PreparationStop> StopFor(const ProbedFile& probed)
+{
+    if (probed.status == 407)
+        return PreparationStop::ProxyRefused;
+    if (probed.status >= 500 && probed.status <= 599)
+        return PreparationStop::StorageFailing;
+    if (PackageMissing(SizeProbeAnswer(probed.version)))
+        return PreparationStop::PackageMissing;
+    return std::nullopt;
+}
+
 } // namespace
 
 const wchar_t* PreparationStopText(PreparationStop stop)
@@ -31,6 +46,10 @@ const wchar_t* PreparationStopText(PreparationStop stop)
         return text::kBadPackageKey;
     case PreparationStop::PackageMissing:
         return text::kPackageMissing;
+    case PreparationStop::ProxyRefused:
+        return text::kProxyRefused;
+    case PreparationStop::StorageFailing:
+        return text::kDownloadFailed;
     case PreparationStop::Abandoned:
         break;
     }
@@ -48,15 +67,24 @@ platform::Result<PreparedInstall, PreparationStop> PrepareInstallation(
 
     PreparedInstall prepared;
     prepared.workFolder = platform::Narrow(downloadDisk.driveName + L"\\kelvo\\");
-    // The URL carries the name percent-encoded; the archive on the disk keeps it as it is.
-    prepared.url = PackageUrl(activeCloudBaseUrl, packageFileName);
     prepared.archivePath = prepared.workFolder + packageFileName;
 
-    const std::optional<RemoteVersion> probed = probe(prepared.url);
-    if (!probed)
-        return PreparationStop::Abandoned;
-    if (PackageMissing(SizeProbeAnswer(*probed)))
-        return PreparationStop::PackageMissing;
-    prepared.probed = *probed;
-    return prepared;
+    std::vector<std::string> bases{activeCloudBaseUrl};
+    bases.insert(bases.end(), activeCloudBaseUrlFallbacks.begin(), activeCloudBaseUrlFallbacks.end());
+    for (auto base = bases.begin();; ++base) {
+        // The URL carries the name percent-encoded; the archive on the disk keeps it as it is.
+        prepared.url = PackageUrl(*base, packageFileName);
+        const std::optional<ProbedFile> probed = probe(prepared.url);
+        if (!probed)
+            return PreparationStop::Abandoned;
+        if (probed->unreachable && base + 1 != bases.end()) {
+            platform::WriteDiagnosticLine(
+                platform::DiagnosticStream::Error, "storage " + *base + " cannot be reached; trying " + *(base + 1));
+            continue;
+        }
+        if (const auto stop = StopFor(*probed))
+            return *stop;
+        prepared.probed = probed->version;
+        return prepared;
+    }
 }

@@ -6,6 +6,7 @@
 
 #include "drives/drive_info.h"
 #include "net/file_downloader.h"
+#include "net/http_request.h"
 #include "platform/result.h"
 
 #include <functional>
@@ -24,6 +25,8 @@ enum class PreparationStop {
     NoPackageKey,
     BadPackageKey,
     PackageMissing,
+    ProxyRefused, // a proxy asked for credentials (407)
+    StorageFailing, // the storage answered with a server error (5xx)
     Abandoned, // the probe was given up (the program is ending); nothing to tell
 };
 
@@ -32,10 +35,12 @@ const wchar_t* PreparationStopText(PreparationStop stop);
 
 // Asks the server how large the package at `url` is (length -1 when no answer came); nullopt
 // when the run gave up waiting.
-using SizeProbe = std::function<std::optional<RemoteVersion>(const std::string& url)>;
+using SizeProbe = std::function<std::optional<ProbedFile>(const std::string& url)>;
 
 // Checks packageKey, sets packageFileName from it (the base URL must be selected), and probes
-// the package on the server through `probe`, which is called only once the key passed. Nothing
-// is written.
+// the package on the server through `probe`, which is called only once the key passed: at
+// activeCloudBaseUrl, then at each of activeCloudBaseUrlFallbacks for as long as the one before
+// could not be reached. Any answer of a server, an error status too, is that storage's answer.
+// Nothing is written.
 platform::Result<PreparedInstall, PreparationStop> PrepareInstallation(
     const DriveInfo& downloadDisk, const SizeProbe& probe);

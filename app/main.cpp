@@ -13,6 +13,7 @@
 #include "install/install_worker.h"
 #include "net/package_address.h"
 #include "net/proxy_setting.h"
+#include "net/site_settings.h"
 #include "platform/device_notifications.h"
 #include "platform/elevation.h"
 #include "platform/file_lock.h"
@@ -27,6 +28,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,10 +62,11 @@ std::string StartLine(int argc, char** argv)
 }
 
 // The run elevated from here is told the proxy the desktop uses for the storage it will ask,
-// unless the command line names one (it is passed on as it is).
-std::vector<std::string> ProxyArguments(const CommandLine& line)
+// unless the command line names one (it is passed on as it is) or the site settings do (the
+// elevated run reads them itself).
+std::vector<std::string> ProxyArguments(const CommandLine& line, const std::optional<std::string>& siteProxy)
 {
-    if (line.proxy)
+    if (line.proxy || siteProxy)
         return {};
     return {"--proxy", net::DesktopProxyValue(DefaultCloudBaseUrl(AlternateStorageSelected()), DefaultProbeAddress())};
 }
@@ -127,10 +130,23 @@ int main(int argc, char** argv)
         PrintDriveReport(std::cout);
         return 0;
     }
+    // The school's site settings, read by every run (the elevated one too) before anything is
+    // downloaded; the demo has its own storage.
+    std::optional<std::string> siteProxy;
+    if (!line.demo) {
+        const auto settings = net::LoadSiteSettings(INSTALLER_SETTINGS_DIR);
+        if (!settings) {
+            std::cerr << "installer: site settings: " << settings.Failure() << std::endl;
+            return kExitBadSetup;
+        }
+        net::UseSiteSettings(*settings);
+        siteProxy = settings->proxy;
+    }
     // The demo writes only into its own temporary folder and needs no rights.
     if (!line.demo) {
-        const auto exitCode = platform::EnsureElevated(argc, argv,
-            {INSTALLER_INSTALLED_PROGRAM, INSTALLER_POLKIT_ACTION_FILE}, [&line] { return ProxyArguments(line); });
+        const auto exitCode =
+            platform::EnsureElevated(argc, argv, {INSTALLER_INSTALLED_PROGRAM, INSTALLER_POLKIT_ACTION_FILE},
+                [&line, &siteProxy] { return ProxyArguments(line, siteProxy); });
         // Started from the menu, standard error is nowhere: the user reads why nothing happens.
         if (exitCode == platform::kElevationUnavailableExitCode && HasDisplay() && !line.station) {
             if (line.unattended) {
@@ -143,12 +159,9 @@ int main(int argc, char** argv)
         if (exitCode)
             return *exitCode;
     }
-    // Exactly the proxy it was given; started through pkexec, nothing of the caller's
-    // environment (pkexec drops the proxy variables anyway).
-    if (line.proxy)
-        net::g_proxy = line.proxy;
-    else if (platform::StartedThroughPkexec())
-        net::g_proxy = "direct";
+    // Exactly the proxy it was given, else the site settings'; started through pkexec, nothing
+    // of the caller's environment (pkexec drops the proxy variables anyway).
+    net::g_proxy = net::RunProxy(line.proxy, siteProxy, platform::StartedThroughPkexec());
 
     packageKey =
         line.demo ? demo.packageKey : FindPackageKey(line.packageKey, FileBesideProgram(L"packagekey.txt").str());

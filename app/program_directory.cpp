@@ -62,4 +62,9 @@ bool AlternateStorageSelected()
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-void SelectCloudBaseUrl() { activeCloudBaseUrl = AlternateStorageSelected() ? cloudBaseUrlAlt : cloudBaseUrl; }
+void SelectCloudBaseUrl()
+{
+    const bool alternate = AlternateStorageSelected();
+    activeCloudBaseUrl = alternate ? cloudBaseUrlAlt : cloudBaseUrl;
+    activeCloudBaseUrlFallbacks = alternate ? std::vector<std::string>() : cloudBaseUrlFallbacks;
+}

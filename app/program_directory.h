@@ -20,5 +20,6 @@ CDuiString FileBesideProgram(const wchar_t* name);
 // True when a file named qaswitch.txt lies beside the program (not a folder): it selects the
 // alternate storage.
 bool AlternateStorageSelected();
-// Sets activeCloudBaseUrl, to the alternate storage's when AlternateStorageSelected().
+// Sets activeCloudBaseUrl, to the alternate storage's when AlternateStorageSelected(), and
+// activeCloudBaseUrlFallbacks (none for the alternate storage).
 void SelectCloudBaseUrl();

@@ -79,15 +79,15 @@ void RunStartFlow(CDuiFrameWnd& frame)
     // The probe may take long: the window keeps painting meanwhile, and closing the program ends
     // the probe and the flow. Drives that come and go meanwhile are checked as they do, and
     // once more when the probe returns.
-    const SizeProbe probe = [&](const std::string& url) -> std::optional<RemoteVersion> {
+    const SizeProbe probe = [&](const std::string& url) -> std::optional<ProbedFile> {
         // The key passed: the click is accepted.
         g_installStarted = true;
         const ProbeRunning running;
-        RemoteVersion probed;
+        ProbedFile probed;
         const std::optional<int> ran = RunWhileDispatching(
             mainWindow,
             [&url, &probed](const std::atomic<bool>& cancel) {
-                probed = ProbeRemoteFile(url, &cancel).value_or(RemoteVersion{});
+                probed = ProbeRemoteFile(url, &cancel).value_or(ProbedFile{});
                 return 0;
             },
             windowButton);
@@ -97,7 +97,7 @@ void RunStartFlow(CDuiFrameWnd& frame)
     };
     const auto prepared = PrepareInstallation(frame.m_downloadDisk, probe);
     if (!prepared) {
-        if (prepared.Failure() == PreparationStop::PackageMissing)
+        if (prepared.Failure() != PreparationStop::Abandoned)
             g_installStarted = false;
         if (const wchar_t* refusal = PreparationStopText(prepared.Failure()))
             Refuse(nullptr, refusal);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "install/package_extractor.h"
+#include "net/file_downloader.h"
 #include "platform/win32_types.h"
 #include "ui/user_texts.h"
 
@@ -19,6 +20,9 @@ enum class InstallFailure : WPARAM {
     StickFull = 10, // the package does not fit into the stick's free space
     WorkFolderUnsafe = 11, // the work folder is there but others could change it (its text
     // names the folder: WorkFolderRefusalText)
+    PackageMissing = 12, // the storage answered the download that the package is not there
+    ProxyRefused = 13, // a proxy asked for credentials
+    PackageChanged = 14, // the package on the storage changed during the download
 };
 
 // The message the user reads for the failure.
@@ -46,8 +50,42 @@ inline LPCWSTR InstallFailureText(InstallFailure failure)
         return text::kStickFull;
     case InstallFailure::Verification:
         return text::kVerificationFailed;
+    case InstallFailure::PackageMissing:
+        return text::kPackageMissing;
+    case InstallFailure::ProxyRefused:
+        return text::kProxyRefused;
+    case InstallFailure::PackageChanged:
+        return text::kPackageChanged;
     }
     return L"";
+}
+
+// The failure the user is told of for a download that failed: a disk that cannot hold the
+// archive, a server's or a proxy's answer, and a damaged download are not the network's fault.
+inline InstallFailure FailureOf(DownloadFailure failure)
+{
+    switch (failure) {
+    case DownloadFailure::LocalFile:
+        return InstallFailure::DownloadSave;
+    case DownloadFailure::Missing:
+        return InstallFailure::PackageMissing;
+    case DownloadFailure::ProxyRefused:
+        return InstallFailure::ProxyRefused;
+    case DownloadFailure::Changed:
+        return InstallFailure::PackageChanged;
+    case DownloadFailure::Damaged:
+        return InstallFailure::ArchiveDamaged;
+    default:
+        return InstallFailure::Download;
+    }
+}
+
+// The part a failed download leaves is of no use to a later run: the disk refused it, it is not
+// the file its server described, or the server has no such file.
+inline bool PartIsUseless(DownloadFailure failure)
+{
+    return failure == DownloadFailure::LocalFile || failure == DownloadFailure::Damaged ||
+        failure == DownloadFailure::Missing;
 }
 
 // The failure the user is told of for an extraction that failed.

@@ -161,6 +161,9 @@ StepResult InstallRun::Download(DownloadFailure& failure)
         const int seconds = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(wait).count());
         m_job->PublishProgress({ProgressPhase::Retry, lastPercent.load(std::memory_order_relaxed), attempt, seconds});
     });
+    downloader.SetWaitingCallback([this, &lastPercent] {
+        m_job->PublishProgress({ProgressPhase::Waiting, lastPercent.load(std::memory_order_relaxed)});
+    });
     downloader.Start();
     while (!downloader.IsFinished()) {
         if (downloader.IsFailed()) {
@@ -252,11 +255,9 @@ DWORD InstallRun::Run()
         return kEndedEarly;
     case StepResult::Failed:
         // A part cut by the network stays for the next run; one the disk refused is of no use.
-        if (downloadFailure == DownloadFailure::LocalFile)
+        if (PartIsUseless(downloadFailure))
             m_workFolder->RemovePartialDownload(m_archiveName);
-        // A disk that cannot hold the archive is not the network's fault.
-        return Fail(
-            downloadFailure == DownloadFailure::LocalFile ? InstallFailure::DownloadSave : InstallFailure::Download);
+        return Fail(FailureOf(downloadFailure));
     }
     if (job.StopRequested())
         return kEndedEarly;

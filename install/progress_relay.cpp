@@ -11,6 +11,8 @@ std::wstring ProgressStatusText(const ProgressValue& value)
         return FormatDownloadStatus(WholePercent(value.percent));
     if (value.phase == ProgressPhase::Retry)
         return text::DownloadRetryStatus(value.attempt, value.waitSeconds);
+    if (value.phase == ProgressPhase::Waiting)
+        return text::kWaitingForServer;
     if (value.phase == ProgressPhase::Verify)
         return FormatVerifyStatus(value.percent);
     return FormatExtractStatus(value.percent);

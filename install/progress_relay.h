@@ -10,8 +10,9 @@
 #include <optional>
 #include <string>
 
-// Retry: a cut download waits to go on (the bar keeps the download's percentage).
-enum class ProgressPhase { Download, Extract, Verify, Retry };
+// Retry: a cut download waits to go on (the bar keeps the download's percentage). Waiting: the
+// server has taken the request and sends nothing yet.
+enum class ProgressPhase { Download, Extract, Verify, Retry, Waiting };
 
 struct ProgressValue {
     ProgressPhase phase = ProgressPhase::Download;

@@ -1,6 +1,7 @@
 #include "net/curl_easy.h"
 
 #include "net/proxy_setting.h"
+#include "net/site_settings.h"
 #include "platform/elevation.h"
 
 namespace net {
@@ -22,9 +23,10 @@ void UseVerifiedTls(CURL* handle)
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
     const char* caBundle = platform::SettingFromEnvironment("INSTALLER_CA_BUNDLE");
-    if (caBundle != nullptr && *caBundle != '\0') {
+    if (caBundle != nullptr && *caBundle != '\0')
         curl_easy_setopt(handle, CURLOPT_CAINFO, caBundle);
-    }
+    else if (!CaFile().empty())
+        curl_easy_setopt(handle, CURLOPT_CAINFO, CaFile().c_str());
 }
 
 } // namespace net

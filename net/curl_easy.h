@@ -17,8 +17,8 @@ using CurlEasy = std::unique_ptr<CURL, CurlEasyCleanup>;
 // (net/proxy_setting.h) when that is set.
 CurlEasy MakeCurlEasy();
 
-// Verifies the TLS peer and its host name; INSTALLER_CA_BUNDLE, when set, names the CA file
-// to trust instead of the system's.
+// Verifies the TLS peer and its host name; INSTALLER_CA_BUNDLE, when set, else the site
+// settings' ca_file, names the CA file to trust instead of the system's.
 void UseVerifiedTls(CURL* handle);
 
 } // namespace net

@@ -2,6 +2,8 @@
 
 #include "net/curl_easy.h"
 #include "net/proxy_setting.h"
+#include "net/site_settings.h"
+#include "net/stall_watch.h"
 #include "platform/diagnostics.h"
 #include "platform/win32_files.h"
 #include "platform/win32_system.h"
@@ -25,12 +27,15 @@ namespace {
 // libcurl's default 16 KiB receive buffer halves the loopback throughput; 512 KiB matches curl.
 constexpr long kReceiveBufferBytes = 512 * 1024;
 constexpr long kConnectTimeoutMs = 30'000;
-// Below this average rate for the stall timeout the transfer is given up.
-constexpr long kLowSpeedBytesPerSecond = 1024;
 // Tries again after a cut transfer; the waits double from the first.
 constexpr int kRetries = 5;
 constexpr std::chrono::milliseconds kFirstRetryDelay{1000};
 constexpr std::chrono::milliseconds kCancelCheck{100};
+// A wait for the first byte this long is told to the user.
+constexpr std::chrono::seconds kWaitingNotice{3};
+// Cut this many times at one offset, each time after the same version's answer was taken: the
+// server (a cache holding part of an older version) will cut there again.
+constexpr int kCutsAtOneOffset = 3;
 
 struct SlistFree {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
@@ -78,9 +83,10 @@ std::optional<std::int64_t> Number(std::string_view text)
     return value;
 }
 
-// "bytes 100-999/1000": the first byte and the whole length (-1 for "*").
+// "bytes 100-999/1000": the first and last byte and the whole length (-1 for "*").
 struct ContentRange {
     std::int64_t first = 0;
+    std::int64_t last = 0;
     std::int64_t length = -1;
 };
 
@@ -99,7 +105,7 @@ std::optional<ContentRange> ParseContentRange(std::string_view value)
     const auto length = whole == "*" ? std::optional<std::int64_t>(-1) : Number(whole);
     if (!first || !last || !length || *last < *first)
         return std::nullopt;
-    return ContentRange{*first, *length};
+    return ContentRange{*first, *last, *length};
 }
 
 // What a cut connection or a passing network fault ends a request with: worth another try.
@@ -125,6 +131,19 @@ bool IsPassingFault(CURLcode result)
     }
 }
 
+// A cut connection, as opposed to one that never carried an answer.
+bool IsCut(CURLcode result) { return result == CURLE_PARTIAL_FILE || result == CURLE_RECV_ERROR; }
+
+bool IsWeak(std::string_view validator) { return validator.starts_with("W/"); }
+
+// A proxy's refusal of a tunnel (CONNECT) is its status; otherwise the answer's.
+long FailedStatus(CURL* curl)
+{
+    long proxyStatus = 0;
+    curl_easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
+    return proxyStatus == 407 ? proxyStatus : ResponseStatus(curl);
+}
+
 std::chrono::milliseconds FirstRetryDelayFromEnvironment()
 {
     const char* value = platform::SettingFromEnvironment("INSTALLER_RETRY_DELAY_MS");
@@ -135,6 +154,11 @@ std::chrono::milliseconds FirstRetryDelayFromEnvironment()
 }
 
 } // namespace
+
+std::string ChooseValidator(std::string_view etag, std::string_view lastModified)
+{
+    return std::string(!etag.empty() && !IsWeak(etag) ? etag : lastModified);
+}
 
 // One request of a transfer: the headers of the answer, whether its body is taken, and what
 // the write callback wrote.
@@ -150,6 +174,13 @@ struct FileDownloader::Attempt {
     std::string lastModified;
     std::int64_t contentLength = -1;
     std::optional<ContentRange> contentRange;
+    std::optional<net::BodyDigest> reprDigest; // Repr-Digest: of the whole file, even in a 206
+    std::optional<net::BodyDigest> instanceDigest; // Digest: of the whole file as well
+    std::optional<net::BodyDigest> contentMd5; // Content-MD5: of this answer's body
+
+    std::optional<net::StallWatch> watch;
+    bool stalled = false; // the progress function ended it as stalled
+    bool waitingTold = false;
 
     bool decided = false;
     bool taken = false; // the body is written to the file
@@ -166,7 +197,7 @@ bool FileDownloader::Attempt::Decide()
 {
     decided = true;
     const long status = ResponseStatus(curl);
-    RemoteVersion version{etag.empty() ? lastModified : etag, -1};
+    RemoteVersion version{ChooseValidator(etag, lastModified), -1};
     FileDownloader& self = *downloader;
     if (rangeStart > 0 && status == 206) {
         // Exactly the rest of the version the file holds the start of, or nothing.
@@ -187,11 +218,26 @@ bool FileDownloader::Attempt::Decide()
         emptied = true;
         version.length = contentLength;
         base = 0;
+    } else if (status == 206) {
+        // A part where the whole file was asked for: taken only when the part is the whole.
+        if (!contentRange || contentRange->first != 0 || contentRange->length < 0 ||
+            contentRange->last + 1 != contentRange->length)
+            return false;
+        version.length = contentRange->length;
+        base = 0;
     } else {
         version.length = contentLength;
         base = 0;
     }
     taken = true;
+    // The digest of the whole file; a Content-MD5 covers only the body of a whole answer. A part
+    // that names none keeps the one the answer of its start named.
+    std::optional<net::BodyDigest> digest = reprDigest ? reprDigest : instanceDigest;
+    if (!digest && status != 206)
+        digest = contentMd5;
+    if (digest || base == 0)
+        self.m_digest = digest;
+    self.m_rangeTotal.store(status == 206 ? version.length : -1, std::memory_order_relaxed);
     self.m_version = version;
     self.m_progressBase.store(base, std::memory_order_relaxed);
     if (self.m_versionCallback)
@@ -200,7 +246,8 @@ bool FileDownloader::Attempt::Decide()
 }
 
 FileDownloader::FileDownloader(std::string url, platform::WritableFile file)
-    : m_url(std::move(url)), m_file(std::move(file)), m_firstRetryDelay(FirstRetryDelayFromEnvironment())
+    : m_url(std::move(url)), m_file(std::move(file)), m_firstByteTimeout(net::FirstByteTimeout()),
+      m_firstRetryDelay(FirstRetryDelayFromEnvironment())
 {
 }
 
@@ -217,6 +264,10 @@ void FileDownloader::ThreadHandleClose::operator()(HANDLE handle) const { CloseH
 void FileDownloader::SetProgressCallback(ProgressCallback callback) { m_progressCallback = std::move(callback); }
 
 void FileDownloader::SetStallTimeout(std::chrono::seconds timeout) { m_stallTimeout = timeout; }
+
+void FileDownloader::SetFirstByteTimeout(std::chrono::seconds timeout) { m_firstByteTimeout = timeout; }
+
+void FileDownloader::SetWaitingCallback(WaitingCallback callback) { m_waitingCallback = std::move(callback); }
 
 void FileDownloader::SetResume(std::uint64_t offset, RemoteVersion version)
 {
@@ -291,16 +342,15 @@ bool FileDownloader::Transfer()
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_stallTimeout.count()));
-    // The progress function also carries Cancel, so it is installed with or without a callback.
+    // The progress function also carries Cancel and the stall rule (libcurl's low-speed limit
+    // would count the wait for the first byte as well), so it is installed with or without a
+    // callback.
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &FileDownloader::OnTransferProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
 
     // The bytes of m_version in the file. Without a validator nothing tells that the rest on
-    // the server still belongs to them.
-    std::uint64_t have = m_version.validator.empty() ? 0 : m_offset;
+    // the server still belongs to them (a weak ETag tells nothing either).
+    std::uint64_t have = m_version.validator.empty() || IsWeak(m_version.validator) ? 0 : m_offset;
     const auto emptyFile = [&file, &have] {
         have = 0;
         int error = 0;
@@ -311,6 +361,10 @@ bool FileDownloader::Transfer()
     bool startedAgain = false;
     CURLcode result = CURLE_OK;
     int localError = 0;
+    long failedStatus = 0; // the HTTP status that ended the transfer
+    std::uint64_t lastCut = 0;
+    int cutsThere = 0;
+    bool changed = false;
     for (int retries = 0;;) {
         if (m_version.length >= 0 && have > 0 && have == static_cast<std::uint64_t>(m_version.length))
             break; // every byte is there already
@@ -320,7 +374,9 @@ bool FileDownloader::Transfer()
         attempt.file = &file;
         attempt.rangeStart = have;
         attempt.mayStartAgain = !startedAgain;
+        attempt.watch.emplace(m_firstByteTimeout, m_stallTimeout, net::StallWatch::Clock::now());
         m_progressBase.store(have, std::memory_order_relaxed);
+        m_rangeTotal.store(-1, std::memory_order_relaxed);
         HeaderList headers;
         const std::string range = std::to_string(have) + "-";
         if (have > 0) {
@@ -332,8 +388,11 @@ bool FileDownloader::Transfer()
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &attempt);
         curl_easy_setopt(curl, CURLOPT_HEADERDATA, &attempt);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &attempt);
 
         result = curl_easy_perform(curl);
+        if (result == CURLE_ABORTED_BY_CALLBACK && attempt.stalled)
+            result = CURLE_OPERATION_TIMEDOUT;
         if (result == CURLE_OK)
             result = CheckResponseStatus(curl);
         if (attempt.taken)
@@ -349,6 +408,18 @@ bool FileDownloader::Transfer()
         }
         if (m_cancelled.load(std::memory_order_relaxed))
             break;
+        if (const long status = FailedStatus(curl); status == 407 || result == CURLE_HTTP_RETURNED_ERROR) {
+            failedStatus = status;
+            break; // the server's (or the proxy's) answer: it answers the same way again
+        }
+        if (attempt.taken && IsCut(result) && !m_version.validator.empty()) {
+            cutsThere = have == lastCut ? cutsThere + 1 : 1;
+            lastCut = have;
+            if (cutsThere == kCutsAtOneOffset) {
+                changed = true;
+                break;
+            }
+        }
         if (attempt.decided && !attempt.taken) {
             // An answer that does not continue the file: once, the whole body from the start.
             if (startedAgain)
@@ -375,6 +446,13 @@ bool FileDownloader::Transfer()
         if (!WaitBeforeRetry(wait))
             break;
     }
+    bool damaged = false;
+    if (result == CURLE_OK && localError == 0 && !HasExpectedDigest(file)) {
+        // Nothing of a body that is not the file stays.
+        damaged = true;
+        int truncateError = 0;
+        file.TruncateToEmpty(truncateError);
+    }
     // Some file systems report a failed write only at the close.
     if (int closeError = 0; !file.Close(closeError) && localError == 0) {
         localError = closeError;
@@ -383,16 +461,44 @@ bool FileDownloader::Transfer()
     }
     if (localError != 0 && result == CURLE_OK)
         result = CURLE_WRITE_ERROR;
+    if (damaged && localError == 0) {
+        m_failure = DownloadFailure::Damaged;
+        platform::WriteDiagnosticLine("Download failed: the file does not have the digest its server sent");
+        return false;
+    }
     if (result != CURLE_OK) {
         // A write error comes from the file only when a write or the close failed; otherwise
         // the failure is on the network's side.
         const bool local = localError != 0;
-        m_failure = local ? DownloadFailure::LocalFile : DownloadFailure::Transfer;
+        m_failure = local                                ? DownloadFailure::LocalFile
+            : changed                                    ? DownloadFailure::Changed
+            : failedStatus == 404 || failedStatus == 410 ? DownloadFailure::Missing
+            : failedStatus == 407                        ? DownloadFailure::ProxyRefused
+                                                         : DownloadFailure::Transfer;
+        if (changed)
+            platform::WriteDiagnosticLine("Download cut " + std::to_string(kCutsAtOneOffset) + " times at byte " +
+                std::to_string(lastCut) + " of the same version: the file on the server changed");
         platform::WriteDiagnosticLine(std::string("Download failed: ") + curl_easy_strerror(result) +
             (local ? std::string(": ") + std::strerror(localError) : net::ProxyForDiagnostics()));
         return false;
     }
     return true;
+}
+
+bool FileDownloader::HasExpectedDigest(const platform::WritableFile& file) const
+{
+    if (!m_digest)
+        return true;
+    int error = 0;
+    const platform::ReadableFile reading = file.ReopenForReading(error);
+    if (!reading.IsOpen()) {
+        platform::WriteDiagnosticLine("digest: cannot read the downloaded file: " + platform::FileErrorText(error));
+        return false;
+    }
+    const platform::Result<bool> same = net::FileHasDigest(reading, *m_digest);
+    if (!same)
+        platform::WriteDiagnosticLine(same.Failure().Text());
+    return same && *same;
 }
 
 bool FileDownloader::WaitBeforeRetry(std::chrono::milliseconds wait) const
@@ -417,6 +523,9 @@ std::size_t FileDownloader::OnHeader(char* data, std::size_t size, std::size_t c
         attempt.lastModified.clear();
         attempt.contentLength = -1;
         attempt.contentRange.reset();
+        attempt.reprDigest.reset();
+        attempt.instanceDigest.reset();
+        attempt.contentMd5.reset();
         return count;
     }
     if (line == "\r\n" || line == "\n") {
@@ -440,6 +549,12 @@ std::size_t FileDownloader::OnHeader(char* data, std::size_t size, std::size_t c
         attempt.contentLength = Number(value).value_or(-1);
     else if (SameName(name, "Content-Range"))
         attempt.contentRange = ParseContentRange(value);
+    else if (SameName(name, "Repr-Digest"))
+        attempt.reprDigest = net::ParseReprDigest(value);
+    else if (SameName(name, "Digest"))
+        attempt.instanceDigest = net::ParseInstanceDigest(value);
+    else if (SameName(name, "Content-MD5"))
+        attempt.contentMd5 = net::ParseContentMd5(value);
     return count;
 }
 
@@ -468,18 +583,35 @@ std::size_t FileDownloader::WriteToFile(char* data, std::size_t size, std::size_
     return 0;
 }
 
-int FileDownloader::OnTransferProgress(void* downloader, std::int64_t downloadTotal, std::int64_t downloaded,
+int FileDownloader::OnTransferProgress(void* target, std::int64_t downloadTotal, std::int64_t downloaded,
     std::int64_t /*uploadTotal*/, std::int64_t /*uploaded*/)
 {
-    const FileDownloader& self = *static_cast<const FileDownloader*>(downloader);
+    auto& attempt = *static_cast<Attempt*>(target);
+    const FileDownloader& self = *attempt.downloader;
     if (self.m_cancelled.load(std::memory_order_relaxed)) {
         return 1;
+    }
+    const auto now = net::StallWatch::Clock::now();
+    switch (attempt.watch->Update(static_cast<std::uint64_t>(std::max<std::int64_t>(downloaded, 0)), now)) {
+    case net::StallWatch::State::Stalled:
+        attempt.stalled = true;
+        return 1;
+    case net::StallWatch::State::Waiting:
+        if (!attempt.waitingTold && attempt.watch->Waited(now) >= kWaitingNotice && self.m_waitingCallback) {
+            attempt.waitingTold = true;
+            self.m_waitingCallback();
+        }
+        break;
+    case net::StallWatch::State::Receiving:
+        break;
     }
     if (!self.m_progressCallback) {
         return 0;
     }
-    // A range's progress is counted on from the bytes already in the file.
+    // A range's progress is counted on from the bytes already in the file; a part sent without
+    // its length has the whole length in its Content-Range.
     const auto base = static_cast<std::int64_t>(self.m_progressBase.load(std::memory_order_relaxed));
-    return self.m_progressCallback(
-        static_cast<double>(downloadTotal > 0 ? base + downloadTotal : 0), static_cast<double>(base + downloaded));
+    const std::int64_t rangeTotal = self.m_rangeTotal.load(std::memory_order_relaxed);
+    const std::int64_t total = downloadTotal > 0 ? base + downloadTotal : std::max<std::int64_t>(rangeTotal, 0);
+    return self.m_progressCallback(static_cast<double>(total), static_cast<double>(base + downloaded));
 }

@@ -3,6 +3,7 @@
 // stopped with a range request, after 1, 2, 4, 8 and 16 seconds; an HTTP error is final.
 #pragma once
 
+#include "net/body_digest.h"
 #include "platform/folder_handle.h"
 #include "platform/win32_types.h"
 
@@ -12,7 +13,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 // Called on the download thread with (total bytes to receive, bytes received so far); total is
 // 0 while the size is unknown. A non-zero result aborts the transfer.
@@ -23,6 +26,10 @@ enum class DownloadFailure {
     None, // not failed (yet)
     Transfer, // the network, the server, a stall, a cancel: anything but the local file
     LocalFile, // opening, writing or closing the file it is saved to (disk full, read-only ...)
+    Missing, // the server answered that the file is not there (404, 410)
+    ProxyRefused, // a proxy asked for credentials (407)
+    Changed, // cut again and again at one offset of the same version: the server's file changed
+    Damaged, // the whole body came, but not with the digest the server sent for it
 };
 
 // The file whose body is being received: its validator (the ETag, else the Last-Modified date;
@@ -33,12 +40,19 @@ struct RemoteVersion {
     bool operator==(const RemoteVersion&) const = default;
 };
 
+// An answer's validator: its ETag when that is strong, else its Last-Modified date (a weak ETag is
+// never sent in If-Range); "" when there is neither.
+std::string ChooseValidator(std::string_view etag, std::string_view lastModified);
+
 // Called on the download thread when an answer's body is taken, before any of it is written:
 // the version the bytes in the file now belong to.
 using VersionCallback = std::function<void(const RemoteVersion& version)>;
 // Called on the download thread before the download waits to try again: the try about to come
 // (1 to 5) and the wait before it.
 using RetryCallback = std::function<void(int attempt, std::chrono::milliseconds wait)>;
+// Called on the download thread, once per request, when the server has taken the request and
+// sent nothing of the body for a few seconds.
+using WaitingCallback = std::function<void()>;
 
 class FileDownloader {
 public:
@@ -68,6 +82,10 @@ public:
     // A transfer that receives less than 1 KiB per second for this long fails (60 s unless set).
     // Call before Start.
     void SetStallTimeout(std::chrono::seconds timeout);
+    // How long an answer may keep its first byte back before it counts as stalled (the site
+    // settings' first_byte_timeout_s unless set). Call before Start.
+    void SetFirstByteTimeout(std::chrono::seconds timeout);
+    void SetWaitingCallback(WaitingCallback callback);
 
     // Starts the download thread; false when it could not be started (or was started before).
     bool Start();
@@ -86,7 +104,7 @@ private:
     static DWORD DownloadThreadProc(LPVOID parameter);
     // `target` (and `attempt`) is the Attempt of the running request.
     static std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* target);
-    static int OnTransferProgress(void* downloader, std::int64_t downloadTotal, std::int64_t downloaded,
+    static int OnTransferProgress(void* attempt, std::int64_t downloadTotal, std::int64_t downloaded,
         std::int64_t uploadTotal, std::int64_t uploaded);
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* attempt);
     // Runs the whole transfer with its tries again; the file is closed and the handle released
@@ -94,6 +112,8 @@ private:
     bool Transfer();
     // Waits before a try again; false when cancelled meanwhile.
     bool WaitBeforeRetry(std::chrono::milliseconds wait) const;
+    // The file against the digest its answer carried (none: it passes).
+    bool HasExpectedDigest(const platform::WritableFile& file) const;
 
     const std::string m_url;
     platform::WritableFile m_file; // the download thread's once it runs
@@ -103,6 +123,8 @@ private:
     DownloadFailure m_failure = DownloadFailure::None; // written before `m_failed` is set
     std::atomic<bool> m_cancelled{false};
     std::chrono::seconds m_stallTimeout{60};
+    std::chrono::seconds m_firstByteTimeout;
+    WaitingCallback m_waitingCallback;
     std::uint64_t m_offset = 0; // bytes of m_version in the file before the transfer starts
     RemoteVersion m_version;
     VersionCallback m_versionCallback;
@@ -110,6 +132,11 @@ private:
     std::chrono::milliseconds m_firstRetryDelay;
     // Bytes in the file that precede what the running try receives (its progress starts there).
     std::atomic<std::uint64_t> m_progressBase{0};
+    // The whole length the taken answer named in its Content-Range (-1: none), for an answer
+    // without Content-Length.
+    std::atomic<std::int64_t> m_rangeTotal{-1};
+    // The digest of the whole file that the taken answer carried.
+    std::optional<net::BodyDigest> m_digest;
 
     struct ThreadHandleClose {
         void operator()(HANDLE handle) const;

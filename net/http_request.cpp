@@ -3,9 +3,11 @@
 #include "net/curl_easy.h"
 #include "net/package_address.h"
 #include "net/proxy_setting.h"
+#include "net/site_settings.h"
 #include "platform/connectivity.h"
 #include "platform/diagnostics.h"
 
+#include <algorithm>
 #include <cctype>
 #include <limits>
 #include <string>
@@ -16,7 +18,6 @@ constexpr long kProbeConnectTimeoutMs = 200;
 constexpr long kProbeTimeoutMs = 1000;
 // The size probe runs while the user waits on the main window.
 constexpr long kSizeProbeConnectTimeoutMs = 10'000;
-constexpr long kSizeProbeTimeoutMs = 20'000;
 
 int LengthAsInt(curl_off_t length)
 {
@@ -29,7 +30,7 @@ int LengthAsInt(curl_off_t length)
     return static_cast<int>(length);
 }
 
-// The ETag of the last answer in `headers`, else its Last-Modified; "" when it has neither.
+// The validator (ChooseValidator) of the last answer in `headers`.
 std::string ValidatorOf(const std::string& headers)
 {
     std::string etag;
@@ -61,7 +62,28 @@ std::string ValidatorOf(const std::string& headers)
         else if (name == "last-modified")
             lastModified = text;
     }
-    return etag.empty() ? lastModified : etag;
+    return ChooseValidator(etag, lastModified);
+}
+
+// No connection came about: the name did not resolve, or the server did not take it.
+bool Unreachable(CURL* curl, CURLcode result)
+{
+    if (result == CURLE_COULDNT_RESOLVE_HOST || result == CURLE_COULDNT_RESOLVE_PROXY ||
+        result == CURLE_COULDNT_CONNECT)
+        return true;
+    curl_off_t connected = 0;
+    return result == CURLE_OPERATION_TIMEDOUT &&
+        curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected) == CURLE_OK && connected == 0;
+}
+
+// The answer's status; a proxy's refusal of a tunnel counts as its answer.
+long AnswerStatus(CURL* curl)
+{
+    long status = 0;
+    long proxyStatus = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
+    return proxyStatus == 407 ? proxyStatus : status;
 }
 
 // libcurl calls this at least once a second while a request waits; non-zero aborts it.
@@ -97,17 +119,17 @@ int GetRemoteFileSize(const std::string& url) { return GetRemoteFileSize(url, nu
 
 int GetRemoteFileSize(const std::string& url, const std::atomic<bool>* cancel)
 {
-    return SizeProbeAnswer(ProbeRemoteFile(url, cancel).value_or(RemoteVersion{}));
+    return SizeProbeAnswer(ProbeRemoteFile(url, cancel).value_or(ProbedFile{}).version);
 }
 
 int SizeProbeAnswer(const RemoteVersion& probed) { return LengthAsInt(probed.length); }
 
-std::optional<RemoteVersion> ProbeRemoteFile(const std::string& url, const std::atomic<bool>* cancel)
+std::optional<ProbedFile> ProbeRemoteFile(const std::string& url, const std::atomic<bool>* cancel)
 {
     const net::CurlEasy handle = net::MakeCurlEasy();
     if (!handle) {
         platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, "Failed to initialize libcurl");
-        return std::nullopt;
+        return ProbedFile{};
     }
     CURL* const curl = handle.get();
     std::string headers;
@@ -117,8 +139,9 @@ std::optional<RemoteVersion> ProbeRemoteFile(const std::string& url, const std::
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &headers);
     net::UseVerifiedTls(curl);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kSizeProbeConnectTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kSizeProbeTimeoutMs);
+    const long timeoutMs = static_cast<long>(net::SizeProbeTimeout().count()) * 1000;
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, std::min(kSizeProbeConnectTimeoutMs, timeoutMs));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
     if (cancel) {
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &AbortWhenCancelled);
@@ -128,19 +151,23 @@ std::optional<RemoteVersion> ProbeRemoteFile(const std::string& url, const std::
     const CURLcode result = curl_easy_perform(curl);
     if (result == CURLE_ABORTED_BY_CALLBACK)
         return std::nullopt;
+    ProbedFile probed;
+    probed.status = AnswerStatus(curl);
     if (result != CURLE_OK) {
         platform::WriteDiagnosticLine(platform::DiagnosticStream::Error,
             std::string("curl_easy_perform failed: ") + curl_easy_strerror(result) + net::ProxyForDiagnostics());
-        return std::nullopt;
+        probed.unreachable = Unreachable(curl, result);
+        return probed;
     }
     curl_off_t length = 0;
     const CURLcode info = curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     if (info != CURLE_OK) {
         platform::WriteDiagnosticLine(
             platform::DiagnosticStream::Error, std::string("curl_easy_getinfo failed: ") + curl_easy_strerror(info));
-        return std::nullopt;
+        return probed;
     }
-    return RemoteVersion{ValidatorOf(headers), length < 0 ? -1 : static_cast<std::int64_t>(length)};
+    probed.version = RemoteVersion{ValidatorOf(headers), length < 0 ? -1 : static_cast<std::int64_t>(length)};
+    return probed;
 }
 
 std::size_t AppendToString(char* data, std::size_t size, std::size_t count, void* sink)

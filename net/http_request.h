@@ -26,9 +26,17 @@ int GetRemoteFileSize(const std::string& url);
 // The same; `cancel`, once set, ends the request within about a second with -1 and no line.
 int GetRemoteFileSize(const std::string& url, const std::atomic<bool>* cancel);
 
-// The HEAD request of GetRemoteFileSize, with the whole 64-bit length and the validator (the
-// ETag, else Last-Modified) of the file; nullopt where GetRemoteFileSize gives -1.
-std::optional<RemoteVersion> ProbeRemoteFile(const std::string& url, const std::atomic<bool>* cancel);
+// What the size probe learned of the file.
+struct ProbedFile {
+    RemoteVersion version; // the whole 64-bit length (-1: none came) and the validator
+    long status = 0; // the HTTP status of the answer, a proxy's 407 included; 0 when none came
+    bool unreachable = false; // the name did not resolve, or no connection could be made
+};
+
+// The HEAD request of GetRemoteFileSize: where that gives -1 for a failed request, the length
+// is -1 here as well. nullopt only when `cancel` ended it. The time limit is the site settings'
+// size_probe_timeout_s.
+std::optional<ProbedFile> ProbeRemoteFile(const std::string& url, const std::atomic<bool>* cancel);
 // GetRemoteFileSize's answer for a probe's result (length -1: no answer).
 int SizeProbeAnswer(const RemoteVersion& probed);
 

@@ -98,9 +98,30 @@ constexpr std::size_t kMaxFileNameBytes = 255;
 
 std::string cloudBaseUrl = ConfiguredBaseUrl("INSTALLER_CLOUD_BASE_URL", INSTALLER_DEFAULT_CLOUD_BASE_URL);
 std::string cloudBaseUrlAlt = ConfiguredBaseUrl("INSTALLER_CLOUD_BASE_URL_ALT", INSTALLER_DEFAULT_CLOUD_BASE_URL_ALT);
+std::vector<std::string> cloudBaseUrlFallbacks;
 std::string activeCloudBaseUrl;
+std::vector<std::string> activeCloudBaseUrlFallbacks;
 std::string packageFileName;
 std::string probeAddress = ConfiguredValue("INSTALLER_PROBE_ADDRESS", INSTALLER_DEFAULT_PROBE_ADDRESS);
+
+void UseSiteAddresses(const std::vector<std::string>& storageUrls, const std::optional<std::string>& storageUrlAlt,
+    const std::optional<std::string>& probe)
+{
+    const auto unset = [](const char* variable) {
+        const char* value = platform::SettingFromEnvironment(variable);
+        return value == nullptr || *value == '\0';
+    };
+    if (!storageUrls.empty() && unset("INSTALLER_CLOUD_BASE_URL")) {
+        cloudBaseUrl = WithSlash(storageUrls.front());
+        cloudBaseUrlFallbacks.clear();
+        for (auto url = storageUrls.begin() + 1; url != storageUrls.end(); ++url)
+            cloudBaseUrlFallbacks.push_back(WithSlash(*url));
+    }
+    if (storageUrlAlt && unset("INSTALLER_CLOUD_BASE_URL_ALT"))
+        cloudBaseUrlAlt = WithSlash(*storageUrlAlt);
+    if (probe && unset("INSTALLER_PROBE_ADDRESS"))
+        probeAddress = *probe;
+}
 
 std::string DefaultCloudBaseUrl(bool alternate)
 {

@@ -3,6 +3,7 @@
 #include "platform/proxy_lookup.h"
 #include "platform/win32.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace net {
@@ -39,6 +40,32 @@ std::string AsUrl(const std::string& address)
 }
 
 } // namespace
+
+bool IsProxyValue(std::string_view value)
+{
+    if (value == "direct")
+        return true;
+    const std::size_t separator = value.find("://");
+    if (separator == std::string_view::npos || separator + 3 == value.size() ||
+        std::any_of(
+            value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; }))
+        return false;
+    constexpr std::string_view kCurlSchemes[] = {"http", "https", "socks4", "socks4a", "socks5", "socks5h"};
+    return std::find(std::begin(kCurlSchemes), std::end(kCurlSchemes), value.substr(0, separator)) !=
+        std::end(kCurlSchemes);
+}
+
+std::optional<std::string> RunProxy(const std::optional<std::string>& commandLine,
+    const std::optional<std::string>& siteSetting, bool startedThroughPkexec)
+{
+    if (commandLine)
+        return commandLine;
+    if (siteSetting)
+        return siteSetting;
+    if (startedThroughPkexec)
+        return "direct";
+    return std::nullopt;
+}
 
 std::string ProxyValueFromAnswers(const std::vector<std::string>& answers)
 {

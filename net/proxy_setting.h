@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace net {
@@ -14,6 +15,16 @@ namespace net {
 // socks5h) that every request goes through, loopback addresses included (no_proxy is not read).
 // TLS to the server is verified through a proxy as without one.
 extern std::optional<std::string> g_proxy;
+
+// "direct", or a proxy URL of a scheme libcurl takes (http, https, socks4, socks4a, socks5,
+// socks5h) with a host after it and no spaces or control characters.
+bool IsProxyValue(std::string_view value);
+
+// The run's proxy, the value for g_proxy: the command line's --proxy, else the site settings'
+// proxy, else "direct" for a run started through pkexec (nothing of its caller's environment
+// counts), else unset.
+std::optional<std::string> RunProxy(const std::optional<std::string>& commandLine,
+    const std::optional<std::string>& siteSetting, bool startedThroughPkexec);
 
 // libproxy's answer for one address as a value of --proxy: the first proxy libcurl can use, or
 // "direct" when no proxy comes before "direct://" (or none can be used).

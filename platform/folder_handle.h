@@ -34,6 +34,8 @@ struct FileTime {
     long nanoseconds = 0;
 };
 
+class ReadableFile;
+
 // A regular file opened for writing, written from its start in order; closed when it goes.
 class WritableFile {
 public:
@@ -51,6 +53,8 @@ public:
     std::optional<std::uint64_t> Size(int& error) const;
     // Closes now, reporting what the file system says at the close (some report late errors).
     bool Close(int& error);
+    // The same file opened once more, for reading (never another file at its name).
+    ReadableFile ReopenForReading(int& error) const;
 
 private:
     FileDescriptor m_fd;

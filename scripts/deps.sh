@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ make pkg-config clang-format
-  qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libarchive-dev libsystemd-dev zlib1g-dev libisal-dev libproxy-dev
+  qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libarchive-dev libsystemd-dev zlib1g-dev libisal-dev libproxy-dev libssl-dev
   fonts-wqy-zenhei
   # the Debian package: CPack's dependency computation, and checking the package and its
   # metainfo as Debian does (lintian reads the manual page through man-db)
@@ -14,7 +14,7 @@ packages=(
   # running: elevation for users other than root
   pkexec
   # tests and benchmarks
-  libgtest-dev googletest zip unzip python3 openssl curl libarchive-tools time
+  libgtest-dev googletest nginx-light zip unzip python3 openssl curl libarchive-tools time
   dbus python3-dbusmock xvfb xauth desktop-file-utils
   # a screen reader's path in tests: the accessibility bus and its Python client
   at-spi2-core python3-pyatspi

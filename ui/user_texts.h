@@ -22,6 +22,10 @@ inline constexpr const wchar_t* kDiskTooSmall = L"硬盘空间不足4.5G，无�
 inline constexpr const wchar_t* kNoPackageKey = L"未找到课件编号，无法安装！";
 inline constexpr const wchar_t* kBadPackageKey = L"课件编号无效，无法安装！";
 inline constexpr const wchar_t* kPackageMissing = L"当前书册的下载文件不存在，请添加微信kelvohelp001解决！";
+// A proxy between the station and the storage wants credentials (HTTP 407).
+inline constexpr const wchar_t* kProxyRefused = L"学校网络的代理服务器拒绝了连接，请联系网络管理员。";
+// The package on the storage changed while it was downloaded (a cache still holds the old one).
+inline constexpr const wchar_t* kPackageChanged = L"云端的课件文件已更新，请稍后再试。";
 
 // The run.
 inline constexpr const wchar_t* kAlreadyRunning = L"课件安装工具已在运行。";
@@ -52,6 +56,9 @@ inline std::wstring DownloadRetryStatus(int attempt, int seconds)
 {
     return L"网络中断，" + std::to_wstring(seconds) + L"秒后继续下载（第" + std::to_wstring(attempt) + L"次重试）";
 }
+// The status line while the server has taken the request and sent nothing yet (a caching mirror
+// that fills its cache first).
+inline constexpr const wchar_t* kWaitingForServer = L"正在等待服务器…";
 // An unattended run stopped by a signal.
 inline constexpr const wchar_t* kInstallInterrupted = L"安装已中断。";
 // Why the machine must not sleep now (what the system shows for the program's inhibitor).

@@ -308,6 +308,7 @@ DownloadEnd DownloadArchive(const std::string& url, const WorkFolder& folder, co
         const auto seconds = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(wait).count());
         out.Line(platform::Narrow(text::DownloadRetryStatus(attempt, seconds)));
     });
+    downloader.SetWaitingCallback([&out] { out.Line(platform::Narrow(text::kWaitingForServer)); });
     if (!downloader.Start()) {
         Refuse(InstallFailureText(InstallFailure::Download));
         return DownloadEnd::Failed;
@@ -315,10 +316,9 @@ DownloadEnd DownloadArchive(const std::string& url, const WorkFolder& folder, co
     while (!downloader.IsFinished()) {
         if (downloader.IsFailed()) {
             // A part the network cut stays for the next run; one the disk refused goes.
-            const bool local = downloader.Failure() == DownloadFailure::LocalFile;
-            if (local)
+            if (PartIsUseless(downloader.Failure()))
                 folder.RemovePartialDownload(name);
-            Refuse(InstallFailureText(local ? InstallFailure::DownloadSave : InstallFailure::Download));
+            Refuse(InstallFailureText(FailureOf(downloader.Failure())));
             return DownloadEnd::Failed;
         }
         if (platform::StopRequestedBySignal()) {
@@ -390,10 +390,9 @@ int RunStation(const StationOptions& options)
         return kExitRefused;
     }
     SelectCloudBaseUrl();
-    const auto prepared =
-        PrepareInstallation(g_downloadDisk, [](const std::string& url) -> std::optional<RemoteVersion> {
-            return ProbeRemoteFile(url, nullptr).value_or(RemoteVersion{});
-        });
+    const auto prepared = PrepareInstallation(g_downloadDisk, [](const std::string& url) -> std::optional<ProbedFile> {
+        return ProbeRemoteFile(url, nullptr).value_or(ProbedFile{});
+    });
     if (!prepared) {
         if (const wchar_t* refusal = PreparationStopText(prepared.Failure()))
             Refuse(refusal);

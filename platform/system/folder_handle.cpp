@@ -167,6 +167,16 @@ bool WritableFile::Close(int& error)
     return false;
 }
 
+ReadableFile WritableFile::ReopenForReading(int& error) const
+{
+    // The descriptor's own entry leads to the file it holds, whatever is at its name now.
+    const std::string own = "/proc/self/fd/" + std::to_string(m_fd.get());
+    const int fd = RetryOnInterrupt([&] { return ::open(own.c_str(), O_RDONLY | O_CLOEXEC); });
+    if (fd < 0)
+        error = errno;
+    return ReadableFile(fd);
+}
+
 // ---- ReadableFile ------------------------------------------------------------------------------
 
 std::optional<std::size_t> ReadableFile::Read(void* buffer, std::size_t size, int& error)

@@ -25,6 +25,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -876,3 +880,186 @@ TEST(RenderSkinRun, AtScaleFactorTwoTheImagesAreDrawnAtTwiceTheResolution)
 }
 
 } // namespace
+
+// The settings of the program's test twin lie in a folder of the build tree that only root may
+// write (as /etc's); one test uses it, so that parallel runs never share it.
+TEST_F(InstallerRunTest, SiteSettingsAreUsedOnlyWhenRootAloneCanWriteThemAndReachTheElevatedRun)
+{
+    const fs::path folder = INSTALLER_SETTINGS_TWIN_DIR;
+    const fs::path conf = folder / "installer.conf";
+    fs::create_directories(folder);
+    fs::permissions(folder, static_cast<fs::perms>(0755));
+    struct Cleanup {
+        fs::path file;
+        ~Cleanup() { fs::remove(file); }
+    } cleanup{conf};
+    const fs::path log = m_root / "storage.log";
+    Serve({.requestLog = log});
+    const std::string probe = "127.0.0.1:" + m_servers[0]->ReadyValue();
+    const std::string settings = "# the school's mirror first\nstorage_urls = http://127.0.0.1:9/setup/ " + BaseUrl() +
+        "\nprobe_address = " + probe + "\n";
+    const std::vector<std::string> environment{"INSTALLER_VOLUME_MAP=" + (m_root / "volumes.map").string(),
+        "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (m_root / "no-bus").string()};
+    const auto twin = [&](const std::vector<std::string>& arguments, std::vector<std::string> added = {}) {
+        added.insert(added.end(), environment.begin(), environment.end());
+        return ProgramRun(INSTALLER_SETTINGS_TWIN, arguments, added).Wait();
+    };
+
+    const struct {
+        std::string text;
+        unsigned mode;
+        std::string refusal;
+    } refused[] = {{settings, 0666, conf.string() + ": not used: is writable by others"},
+        {settings + "mirror = x\n", 0644, conf.string() + ":4: unknown key mirror"},
+        {"storage_urls\n", 0644, conf.string() + ":1: not a \"key = value\" line"}};
+    for (const auto& row : refused) {
+        std::ofstream(conf) << row.text;
+        fs::permissions(conf, static_cast<fs::perms>(row.mode));
+        const ProgramResult result = twin({"--unattended", "--package-key", kKey});
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.err, "installer: site settings: " + row.refusal + "\n");
+    }
+    EXPECT_FALSE(fs::exists(log)); // nothing was asked of the storage
+    ExpectNothingInstalled();
+
+    std::ofstream(conf) << settings;
+    fs::permissions(conf, static_cast<fs::perms>(0644));
+    const std::string movedOn = "storage http://127.0.0.1:9/setup/ cannot be reached; trying " + BaseUrl() + "\n";
+    const ProgramResult installed = twin({"--unattended", "--package-key", kKey});
+    ExpectInstalled(installed);
+    EXPECT_NE(installed.err.find(movedOn), std::string::npos) << installed.err;
+    // Started the way pkexec starts it: the settings still count (the variables would not).
+    // The real drives hold no stick, so a station run shows it: it asks the storage first.
+    fs::remove(log);
+    const ProgramResult elevated = twin({"--station", "--package-key", "NOPE-1"}, {"PKEXEC_UID=1000"});
+    EXPECT_EQ(elevated.exitCode, 2);
+    EXPECT_NE(elevated.err.find(movedOn), std::string::npos) << elevated.err;
+    EXPECT_NE(elevated.err.find("当前书册的下载文件不存在"), std::string::npos) << elevated.err;
+    EXPECT_EQ(ReadText(log), "HEAD /setup/nope.zip\n");
+}
+
+TEST_F(InstallerRunTest, AnswersOfAProxyOrAServerAreNotTakenForTheNetwork)
+{
+    // A proxy that wants a password, for plain HTTP and for a tunnel.
+    Serve({.tlsDir = m_root / "tls"});
+    const ScriptServer proxy({"/usr/bin/python3", SupportScript("logging_proxy.py"), "--log",
+        (m_root / "proxy.log").string(), "--ask-password"});
+    const std::string through = "http://127.0.0.1:" + proxy.ReadyValue();
+    for (const std::string scheme : {"http", "https"}) {
+        const std::string base = scheme + "://127.0.0.1:" + m_servers[0]->ReadyValue() + "/setup/";
+        const ProgramResult result = Run({"--package-key", kKey, "--proxy", through},
+            {"INSTALLER_CLOUD_BASE_URL=" + base, "INSTALLER_CA_BUNDLE=" + (m_root / "tls/ca.pem").string()});
+        EXPECT_NE(result.exitCode, 0);
+        EXPECT_EQ(result.err.find("当前书册的下载文件不存在"), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("学校网络的代理服务器拒绝了连接，请联系网络管理员。\n"), std::string::npos)
+            << result.err;
+    }
+    ExpectNothingInstalled();
+
+    // A failing storage's short error page says nothing about the package.
+    const ProgramResult failing = Run({"--package-key", kKey},
+        {"INSTALLER_CLOUD_BASE_URL=https://127.0.0.1:" + m_servers[0]->ReadyValue() + "/status/503/",
+            "INSTALLER_CA_BUNDLE=" + (m_root / "tls/ca.pem").string()});
+    EXPECT_EQ(failing.err, "课件下载失败，请检查网络后重试。\n");
+
+    // A HEAD that says 404 without a length goes on; the GET's 404 is the missing package.
+    m_servers.clear();
+    Serve({.requestLog = m_root / "storage.log", .extra = {"--missing-without-length"}});
+    ProgramResult missing = Run({"--package-key", "NOPE-1"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "当前书册的下载文件不存在，请添加微信kelvohelp001解决！\n");
+    EXPECT_NE(ReadText(m_root / "storage.log").find("GET /setup/nope.zip"), std::string::npos);
+
+    // A digest that the package does not have: damaged, and nothing of it stays.
+    m_servers.clear();
+    Serve({.extra = {"--repr-digest", "sha-256=:" + std::string(43, 'A') + "=:"}});
+    const ProgramResult damaged = Run({"--package-key", kKey});
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_EQ(damaged.err, "下载的课件文件已损坏，请重试。\n");
+    EXPECT_TRUE(fs::is_empty(m_disk / "kelvo"));
+    ExpectNothingInstalled();
+}
+
+// The one long test: a mirror that fills its cache before it answers.
+TEST_F(InstallerRunTest, AServerThatHoldsTheFirstByteBack90SecondsIsWaitedFor)
+{
+    Serve({.extra = {"--first-byte-delay", "90"}});
+    const ProgramResult result = Run({"--package-key", kKey});
+    ExpectInstalled(result);
+    EXPECT_NE(result.out.find("正在等待服务器…"), std::string::npos) << result.out;
+}
+
+// A free TCP port on loopback for a server that cannot report its own.
+int FreeLoopbackPort()
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(listener);
+    return ntohs(address.sin_port);
+}
+
+// The package's nginx mirror recipe, in front of the loopback storage: four stations at once
+// get the package from the mirror, and the storage sends its bytes once.
+TEST_F(InstallerRunTest, TheMirrorRecipeServesFourStationsWithOneCopyOfThePackage)
+{
+    if (!fs::exists("/usr/sbin/nginx"))
+        GTEST_SKIP() << "nginx is not installed";
+    const fs::path sent = m_root / "sent.log";
+    Serve({.extra = {"--sent-log", sent.string()}});
+    const fs::path mirror = m_root / "mirror";
+    fs::create_directories(mirror / "cache");
+    fs::create_directories(mirror / "temp");
+    const int port = FreeLoopbackPort();
+    std::string recipe = ReadText(std::string(INSTALLER_SOURCE_DIR) + "/packaging/nginx-mirror.conf");
+    for (const auto& [from, to] :
+        {std::pair<std::string, std::string>{"listen 80;", "listen 127.0.0.1:" + std::to_string(port) + ";"},
+            {"/var/cache/nginx/courseware", (mirror / "cache").string()},
+            {"proxy_pass https://cdn.courseware.example;",
+                "proxy_pass http://127.0.0.1:" + m_servers[0]->ReadyValue() + ";"}}) {
+        ASSERT_NE(recipe.find(from), std::string::npos) << from;
+        for (std::size_t at = 0; (at = recipe.find(from, at)) != std::string::npos; at += to.size())
+            recipe.replace(at, from.size(), to);
+    }
+    std::ofstream(mirror / "site.conf") << recipe;
+    std::ofstream(mirror / "nginx.conf") << "user root;\ndaemon off;\nmaster_process off;\npid " << mirror / "pid"
+                                         << ";\nevents {}\nhttp {\n    access_log off;\n    client_body_temp_path "
+                                         << mirror / "temp"
+                                         << ";\n    proxy_temp_path " << mirror / "temp"
+                                         << ";\n    include " << mirror / "site.conf"
+                                         << ";\n}\n";
+    ProgramRun nginx("/usr/sbin/nginx",
+        {"-e", (mirror / "error.log").string(), "-p", mirror.string(), "-c", (mirror / "nginx.conf").string()}, {});
+    const std::string base = "http://127.0.0.1:" + std::to_string(port) + "/setup/";
+    ASSERT_TRUE(
+        WaitUntil([&] { return std::system(("curl -s -o /dev/null " + base).c_str()) == 0; }, std::chrono::seconds(10)))
+        << ReadText(mirror / "error.log");
+
+    std::vector<std::unique_ptr<ProgramRun>> stations;
+    for (int station = 0; station < 4; ++station) {
+        const fs::path folder = m_root / ("station" + std::to_string(station));
+        fs::create_directories(folder / "disk");
+        fs::create_directories(folder / "stick");
+        std::ofstream(folder / "volumes.map") << "C fixed " << (folder / "disk").string() << " free=20G\nE removable "
+                                              << (folder / "stick").string() << " free=8G\n";
+        stations.push_back(Start({"--package-key", kKey},
+            {"INSTALLER_VOLUME_MAP=" + (folder / "volumes.map").string(), "INSTALLER_CLOUD_BASE_URL=" + base}));
+    }
+    const std::string package = ReadText(m_cloud / kArchive);
+    for (int station = 0; station < 4; ++station) {
+        const ProgramResult result = stations[station]->Wait();
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        const fs::path folder = m_root / ("station" + std::to_string(station));
+        EXPECT_EQ(ReadText(folder / "disk/kelvo" / kArchive), package);
+        EXPECT_EQ(fs::file_size(folder / "stick/kelvoClient/media/课堂动画.bin"), 1536u * 1024);
+    }
+    std::ifstream counts(sent);
+    std::uintmax_t served = 0;
+    for (std::uintmax_t count = 0; counts >> count;)
+        served += count;
+    EXPECT_EQ(served, package.size());
+}

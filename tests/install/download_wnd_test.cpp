@@ -303,6 +303,7 @@ TEST_F(DownloadWndFlow, UnreachableWorkFolderEndsWithItsMessage)
 struct DownloadFailureCase {
     const char* name;
     const char* path; // a route of tests/support/http_test_server.py
+    const wchar_t* told;
 };
 
 void PrintTo(const DownloadFailureCase& c, std::ostream* out) { *out << c.path; }
@@ -322,7 +323,7 @@ TEST_P(DownloadFailure, RemovesThePartialArchiveAndTellsTheUser)
     const std::string printed = testing::internal::GetCapturedStdout();
 
     EXPECT_EQ(result, 0u);
-    EXPECT_EQ(m_userTexts, (std::vector<std::wstring>{L"课件下载失败，请检查网络后重试。"}));
+    EXPECT_EQ(m_userTexts, (std::vector<std::wstring>{GetParam().told}));
     EXPECT_EQ(m_owner.Received(), (std::vector<UINT>{WM_CLOSE}));
     EXPECT_NE(printed.find("Download failed: "), std::string::npos) << printed;
     EXPECT_TRUE(fs::is_directory(Disk() / "kelvo"));
@@ -332,7 +333,9 @@ TEST_P(DownloadFailure, RemovesThePartialArchiveAndTellsTheUser)
 
 INSTANTIATE_TEST_SUITE_P(Transfers, DownloadFailure,
     ::testing::Values(
-        DownloadFailureCase{"NotFound", "/status/404"}, DownloadFailureCase{"ConnectionDropped", "/drop/3000000"}),
+        // The storage's answer that the package is not there is not the network's fault.
+        DownloadFailureCase{"NotFound", "/status/404", L"当前书册的下载文件不存在，请添加微信kelvohelp001解决！"},
+        DownloadFailureCase{"ConnectionDropped", "/drop/3000000", L"课件下载失败，请检查网络后重试。"}),
     [](const ::testing::TestParamInfo<DownloadFailureCase>& info) { return std::string(info.param.name); });
 
 enum class ServedArchive { HtmlPage, UninstallableName, Package };

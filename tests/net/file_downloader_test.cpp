@@ -196,6 +196,7 @@ struct FailureCase {
     const char* name;
     std::string path;
     std::string diagnostic;
+    DownloadFailure side = DownloadFailure::Transfer;
 };
 
 void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.path; }
@@ -208,11 +209,11 @@ TEST_P(FailureTest, EndsAsFailedWithOneLine)
     EXPECT_EQ(WithoutRetries(RunToEnd(downloader)), "Download failed: " + GetParam().diagnostic + "\n");
     EXPECT_TRUE(downloader.IsFailed());
     EXPECT_FALSE(downloader.IsFinished());
-    EXPECT_EQ(downloader.Failure(), DownloadFailure::Transfer);
+    EXPECT_EQ(downloader.Failure(), GetParam().side);
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, FailureTest,
-    testing::Values(FailureCase{"NotFound", "/missing", "HTTP response code said error"},
+    testing::Values(FailureCase{"NotFound", "/missing", "HTTP response code said error", DownloadFailure::Missing},
         FailureCase{"ServerError", "/status/500", "HTTP response code said error"},
         FailureCase{"Redirect", "/redirect", "HTTP response code said error"},
         FailureCase{"DroppedMidBody", "/drop/200000", "Transferred a partial file"}),
@@ -415,6 +416,70 @@ TEST_F(FileDownloaderTest, APartOfTheSameVersionGoesOnAndAnotherVersionStartsAga
         EXPECT_EQ(reports.back().received, 3'000'000.0);
     }
     EXPECT_EQ(ReadWholeFile(log), "GET /setup/p.zip bytes=1000000-\nGET /setup/p.zip bytes=1000000-\n");
+}
+
+} // namespace
+
+namespace {
+
+// Ranges by HTTP's rules, against a server that bends them.
+TEST_F(FileDownloaderTest, RangesFollowHttpsRules)
+{
+    const std::string whole = PatternBytes(3'000'000);
+    const auto files = m_dir.Path() / "files";
+    std::filesystem::create_directories(files);
+    std::ofstream(files / "p.zip", std::ios::binary) << whole;
+    const struct {
+        std::vector<std::string> options;
+        std::uint64_t have; // bytes of "v1" already in the file
+        bool finishes;
+        std::string requests;
+    } rows[] = {
+        // A weak ETag is never sent in If-Range: the cut download starts again from byte 0.
+        {{"--etag", "W/\"v1\"", "--drop-after", "500000"}, 0, true, "GET /setup/p.zip\nGET /setup/p.zip\n"},
+        // A part where the whole file was asked for is no answer (taken once more, then failed).
+        {{"--etag", "\"v1\"", "--lying-part", "1000000"}, 0, false, "GET /setup/p.zip\nGET /setup/p.zip\n"},
+        // A chunked part: its progress counts from its Content-Range's total.
+        {{"--etag", "\"v1\"", "--chunked-parts"}, 1'000'000, true, "GET /setup/p.zip bytes=1000000-\n"},
+    };
+    for (const auto& row : rows) {
+        const auto log = m_dir.Path() / "requests.log";
+        std::filesystem::remove(log);
+        std::vector<std::string> argv{"/usr/bin/python3", SupportScript("http_test_server.py"), "--files",
+            files.string(), "--request-log", log.string()};
+        argv.insert(argv.end(), row.options.begin(), row.options.end());
+        const ScriptServer server(argv);
+        std::ofstream(SavePath(), std::ios::binary | std::ios::trunc) << whole.substr(0, row.have);
+        int error = 0;
+        const auto folder = platform::FolderHandle::OpenExisting(m_dir.Path().string(), error);
+        FileDownloader downloader(
+            "http://127.0.0.1:" + server.ReadyValue() + "/setup/p.zip", folder.OpenFileForAppend("package.zip", error));
+        downloader.SetResume(row.have, {"\"v1\"", 3'000'000});
+        ProgressLog progress;
+        downloader.SetProgressCallback(progress.Callback());
+        RunToEnd(downloader);
+        EXPECT_EQ(downloader.IsFinished(), row.finishes) << row.options.back();
+        EXPECT_EQ(ReadWholeFile(log), row.requests) << row.options.back();
+        if (row.finishes) {
+            EXPECT_TRUE(ReadWholeFile(SavePath()) == whole) << row.options.back();
+            EXPECT_EQ(progress.Reports().back().total, 3'000'000.0) << row.options.back();
+        }
+    }
+}
+
+// A cache that holds the start of an older version cuts every answer at the same byte: the
+// server's file changed, which no try again mends.
+TEST_F(FileDownloaderTest, CutAgainAndAgainAtOneByteOfOneVersionIsAChangedFile)
+{
+    const auto files = m_dir.Path() / "files";
+    std::filesystem::create_directories(files);
+    std::ofstream(files / "p.zip", std::ios::binary) << PatternBytes(3'000'000);
+    const ScriptServer server({"/usr/bin/python3", SupportScript("http_test_server.py"), "--files", files.string(),
+        "--etag", "\"v1\"", "--cut-at", "1048576"});
+    FileDownloader downloader("http://127.0.0.1:" + server.ReadyValue() + "/setup/p.zip", SaveFile());
+    const std::string printed = RunToEnd(downloader);
+    EXPECT_EQ(downloader.Failure(), DownloadFailure::Changed);
+    EXPECT_NE(printed.find("Download cut 3 times at byte 1048576 of the same version"), std::string::npos) << printed;
 }
 
 } // namespace

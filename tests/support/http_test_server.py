@@ -21,11 +21,20 @@ Routes of the serve mode (GET and HEAD):
                     body when missing);
                     --head-length N or "none" changes what HEAD reports for it, --rate B sends
                     its body at about B bytes a second, --head-delay S answers its HEAD
-                    after S seconds.
+                    after S seconds, --first-byte-delay S holds every GET's answer back
+                    for S seconds, --repr-digest V sends "Repr-Digest: V" with every GET,
+                    --missing-without-length answers HEAD for a missing file with 404 and
+                    no length (GET with 404 and a short body), --lying-part N answers a GET
+                    without Range with 206 and its first N bytes, --chunked-parts sends 206
+                    answers chunked, without Content-Length; --cut-at B ends every answer's
+                    body at byte B of the file and closes the connection.
                     It sends an ETag ("SIZE-MTIME_NS" of the file, or --etag) and answers
-                    "Range: bytes=N-" with 206 and Content-Range unless --no-range is given
+                    "Range: bytes=N-" (or "bytes=N-M") with 206 and Content-Range unless
+                    --no-range is given
                     or an If-Range names another ETag; --drop-after B closes the connection
                     after B bytes of the body of each of the first --drops K (default 1) GETs
+
+--sent-log FILE appends the number of body bytes each answer of /setup/ sent.
 
 --request-log FILE appends "METHOD PATH" for every request, the path as it arrived, followed by
 " bytes=N-" when the request asked for a range.
@@ -154,19 +163,31 @@ class Handler(http.server.BaseHTTPRequestHandler):
         name = urllib.parse.unquote(name)
         path = os.path.join(options.files, os.path.basename(name))
         if not name or not os.path.isfile(path):
+            if options.missing_without_length and not send_body:
+                self.send_response(404)
+                self.send_header("Transfer-Encoding", "chunked")
+                self.end_headers()
+                return
             self.small(404, b"<html><body>no such package</body></html>\n", send_body)
             return
+        if send_body and options.first_byte_delay:
+            stopping.wait(options.first_byte_delay)
         size = os.path.getsize(path)
         if not send_body and options.head_delay:
             stopping.wait(options.head_delay)
         etag = options.etag or '"%d-%d"' % (size, os.stat(path).st_mtime_ns)
-        start = self.range_start(etag, size)
+        start, end = self.asked_range(etag, size)
+        if send_body and start is None and options.lying_part:
+            start, end = 0, min(options.lying_part, size)  # a part where the whole was asked for
+        chunked = send_body and start is not None and options.chunked_parts
         self.send_response(200 if start is None else 206)
         self.send_header("Content-Type", "application/zip")
         self.send_header("ETag", etag)
+        if send_body and options.repr_digest:
+            self.send_header("Repr-Digest", options.repr_digest)
         if start is not None:
-            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size))
-            self.send_header("Content-Length", str(size - start))
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, end - 1, size))
+            self.send_header(*(("Transfer-Encoding", "chunked") if chunked else ("Content-Length", str(end - start))))
         elif send_body or options.head_length is None:
             self.send_header("Content-Length", str(size))
         elif options.head_length != "none":
@@ -182,10 +203,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             drop_after = options.drop_after if drops_left > 0 else None
             drops_left -= 1 if drop_after is not None else 0
         sent = 0
-        with open(path, "rb") as body:
+        left = (end if start is not None else size) - (start or 0)
+        if options.cut_at is not None:
+            # Like a cache holding the file's start from an older version: every answer ends
+            # at the same byte of the file.
+            left = max(0, min(left, options.cut_at - (start or 0)))
+            drop_after = left
+        with open(path, "rb") as body, SentLog(lambda: sent):
             body.seek(start or 0)
-            while chunk := body.read(step if drop_after is None else min(step, drop_after - sent)):
-                self.wfile.write(chunk)
+            while chunk := body.read(min(left - sent, step if drop_after is None else min(step, drop_after - sent))):
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(chunk), chunk) if chunked else chunk)
                 sent += len(chunk)
                 if drop_after is not None and sent >= drop_after:
                     self.wfile.flush()
@@ -196,19 +223,28 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     self.wfile.flush()
                     if stopping.wait(0.05):
                         break
+            if chunked:
+                self.wfile.write(b"0\r\n\r\n")
+        if options.cut_at is not None:
+            self.wfile.flush()
+            self.connection.shutdown(socket.SHUT_RDWR)
+            self.close_connection = True
 
-    def range_start(self, etag, size):
-        """Where a "bytes=N-" range the file answers starts, or None for the whole file."""
+    def asked_range(self, etag, size):
+        """(start, end) of a "bytes=N-" or "bytes=N-M" range the file answers, or (None, None)
+        for the whole file."""
         asked = self.headers.get("Range", "")
-        if options.no_range or not asked.startswith("bytes=") or not asked.endswith("-"):
-            return None
+        if options.no_range or not asked.startswith("bytes=") or "-" not in asked:
+            return None, None
         if self.headers.get("If-Range", etag) != etag:
-            return None
+            return None, None
+        first, _, last = asked[len("bytes="):].partition("-")
         try:
-            start = int(asked[len("bytes="):-1])
+            start = int(first)
+            end = min(int(last) + 1, size) if last else size
         except ValueError:
-            return None
-        return start if 0 <= start < size else None
+            return None, None
+        return (start, end) if 0 <= start < end else (None, None)
 
     def stall(self, length, send_body):
         self.send_response(200)
@@ -220,6 +256,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
             stopping.wait()
         self.close_connection = True
+
+
+class SentLog:
+    """Appends the count `sent()` gives to --sent-log when the body's sending ends."""
+
+    def __init__(self, sent):
+        self.sent = sent
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        if options.sent_log:
+            with log_lock, open(options.sent_log, "a", encoding="utf-8") as log:
+                log.write("%d\n" % self.sent())
+        return False
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
@@ -309,6 +361,13 @@ def main():
     parser.add_argument("--no-range", action="store_true")
     parser.add_argument("--drop-after", type=int)
     parser.add_argument("--drops", type=int, default=1)
+    parser.add_argument("--sent-log")
+    parser.add_argument("--lying-part", type=int)
+    parser.add_argument("--chunked-parts", action="store_true")
+    parser.add_argument("--cut-at", type=int)
+    parser.add_argument("--first-byte-delay", type=float, default=0.0)
+    parser.add_argument("--repr-digest")
+    parser.add_argument("--missing-without-length", action="store_true")
     global options, drops_left
     options = parser.parse_args()
     drops_left = options.drops if options.drop_after else 0

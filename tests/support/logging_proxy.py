@@ -3,7 +3,8 @@
 
 Every request line is appended to --log as it arrived. CONNECT HOST:PORT opens a tunnel, with
 --map NAME=ADDRESS (repeatable) making NAME reach ADDRESS, so that a server can have a name only
-the proxy knows; any other request is answered by the proxy itself with 200 "ok".
+the proxy knows; any other request is answered by the proxy itself with 200 "ok". With --ask-password every
+request, CONNECT included, is answered 407 with a short page.
 """
 
 import argparse
@@ -31,6 +32,12 @@ class Handler(socketserver.StreamRequestHandler):
         with open(options.log, "a") as log:
             log.write(request + "\n")
         method, target, _ = request.split(" ", 2)
+        if options.ask_password:
+            page = b"<html><body>407 Proxy Authentication Required</body></html>\n"
+            self.wfile.write(b"HTTP/1.1 407 Proxy Authentication Required\r\n"
+                             b"Proxy-Authenticate: Basic realm=\"school\"\r\n"
+                             b"Content-Length: %d\r\nConnection: close\r\n\r\n" % len(page) + page)
+            return
         if method != "CONNECT":
             self.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok")
             return
@@ -48,6 +55,7 @@ class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
 parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
 parser.add_argument("--log", required=True)
 parser.add_argument("--map", action="append", default=[])
+parser.add_argument("--ask-password", action="store_true")
 options = parser.parse_args()
 options.map = dict(entry.split("=", 1) for entry in options.map)
 server = Server(("127.0.0.1", 0), Handler)
