@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "net/proxy_setting.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -30,21 +32,6 @@ std::optional<int> PositiveCount(const std::string& text)
     return value;
 }
 
-// "direct", or a proxy URL of a scheme libcurl takes with a host after it and no spaces or
-// control characters.
-bool IsProxyValue(std::string_view value)
-{
-    if (value == "direct")
-        return true;
-    const std::size_t separator = value.find("://");
-    if (separator == std::string_view::npos || separator + 3 == value.size() ||
-        std::any_of(
-            value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; }))
-        return false;
-    constexpr std::string_view kSchemes[] = {"http", "https", "socks4", "socks4a", "socks5", "socks5h"};
-    return std::find(std::begin(kSchemes), std::end(kSchemes), value.substr(0, separator)) != std::end(kSchemes);
-}
-
 bool Is(std::string_view arg, std::string_view name)
 {
     return arg == name || (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=');
@@ -73,6 +60,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv)
             line.station = true;
         else if (arg == "--eject")
             line.eject = true;
+        else if (arg == kSettingsOnStdinOption)
+            line.settingsOnStdin = true;
         else if (Is(arg, "--count")) {
             const std::optional<std::string> value = TakeValue("--count", argc, argv, i, line.error);
             if (value)
@@ -85,9 +74,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv)
             line.packageKey = TakeValue("--package-key", argc, argv, i, line.error);
         else if (Is(arg, "--proxy")) {
             line.proxy = TakeValue("--proxy", argc, argv, i, line.error);
-            if (line.proxy && !IsProxyValue(*line.proxy))
+            if (line.proxy && !net::IsProxyValue(*line.proxy))
                 line.error =
-                    "--proxy needs \"direct\" or a proxy URL (http, https, socks4, socks4a, socks5, socks5h): " +
+                    "--proxy needs \"direct\" or a proxy URL (http, https, socks4, socks4a, socks5, socks5h) with a "
+                    "host and an optional port, nothing after it: " +
                     *line.proxy;
         } else
             line.error = "unknown option: " + std::string(arg);
@@ -97,6 +87,55 @@ CommandLine ParseCommandLine(int argc, const char* const* argv)
     if (line.error.empty() && line.station && (line.demo || line.unattended))
         line.error = "--station cannot be combined with --demo or --unattended";
     return line;
+}
+
+std::string HandOverText(const CommandLine& line, const std::string& desktopProxy)
+{
+    return line.proxy ? "proxy=" + *line.proxy + "\n" : "desktop-proxy=" + desktopProxy + "\n";
+}
+
+std::string ReadHandOver(std::istream& in, CommandLine& line)
+{
+    constexpr std::size_t kLargest = 64 * 1024;
+    std::string text(kLargest + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kLargest)
+        return "the settings on standard input are too long";
+    std::optional<std::string> proxy;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::string entry = text.substr(start, end - start);
+        start = end + 1;
+        if (entry.empty())
+            continue;
+        const std::size_t equals = entry.find('=');
+        const std::string name = entry.substr(0, equals);
+        const std::string value = equals == std::string::npos ? std::string() : entry.substr(equals + 1);
+        if (name != "proxy" && name != "desktop-proxy")
+            return "unknown setting on standard input: " + name;
+        if (!net::IsProxyValue(value))
+            return "the " + name +
+                " on standard input is not \"direct\" or a proxy URL with a host and an optional port";
+        (name == "proxy" ? proxy : line.desktopProxy) = value;
+    }
+    if (!line.proxy)
+        line.proxy = proxy;
+    return {};
+}
+
+std::vector<std::string> ArgumentsWithoutSecrets(int argc, const char* const* argv)
+{
+    std::vector<std::string> kept;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--proxy")
+            ++i;
+        else if (!Is(arg, "--proxy"))
+            kept.emplace_back(arg);
+    }
+    return kept;
 }
 
 std::string RefusalThroughPkexec(const CommandLine& line)
@@ -140,11 +179,15 @@ Options:
                       stick started was installed, 1 otherwise, 2 when the hard disk, the key
                       or the package refused
   --proxy PROXY       every request goes through PROXY (http://HOST:PORT, https://, socks4://,
-                      socks4a://, socks5://, socks5h://), or directly with "direct"; without it
+                      socks4a://, socks5://, socks5h://; a host and an optional port, no
+                      path), or directly with "direct"; without it
                       a run started as root reads http_proxy, https_proxy and no_proxy, and a
                       run that elevates itself passes on the desktop's proxy for the package
-  --drives            print every drive letter with its type, free space and folder, and the
-                      disk that would receive the download, then exit
+  --settings-on-stdin read the proxy as the elevating process hands it over, on standard
+                      input (what the program itself passes to the run it elevates)
+  --drives            print every drive letter with its type, free space and folder (and why
+                      it never receives the download, for such a drive), and the disk that
+                      would receive the download, then exit
   --render-skin DIR   draw every window of the skin into DIR as PNG files, then exit
   --version           print the version and exit
   --help              print this text and exit

@@ -35,6 +35,9 @@ namespace {
 constexpr int kExitBadSetup = 2;
 constexpr int kExitAlreadyRunning = 1; // unattended: the installation did not happen
 constexpr int kExitInterrupted = 1; // unattended: stopped by a signal
+constexpr int kExitWindowClosed = 1; // unattended: a window was closed
+// How long a display's loss waits for the worker to stop (it stops within one block).
+constexpr std::chrono::seconds kStopOnDisplayLoss{10};
 
 bool HasDisplay()
 {
@@ -59,13 +62,18 @@ std::string StartLine(int argc, char** argv)
     return text;
 }
 
-// The run elevated from here is told the proxy the desktop uses for the storage it will ask,
-// unless the command line names one (it is passed on as it is).
-std::vector<std::string> ProxyArguments(const CommandLine& line)
+// The run elevated from here: its arguments without a proxy (every user can read a command
+// line), and on its standard input the proxy of the command line as it was given, else the one
+// the desktop uses for the storage it will ask.
+platform::ElevatedRun ElevatedRunOf(int argc, char** argv, const CommandLine& line)
 {
-    if (line.proxy)
-        return {};
-    return {"--proxy", net::DesktopProxyValue(DefaultCloudBaseUrl(AlternateStorageSelected()), DefaultProbeAddress())};
+    platform::ElevatedRun run{ArgumentsWithoutSecrets(argc, argv), {}};
+    run.arguments.emplace_back(kSettingsOnStdinOption);
+    const std::string desktop = line.proxy
+        ? std::string()
+        : net::DesktopProxyValue(DefaultCloudBaseUrl(AlternateStorageSelected()), DefaultProbeAddress());
+    run.standardInput = HandOverText(line, desktop);
+    return run;
 }
 
 } // namespace
@@ -91,6 +99,15 @@ int main(int argc, char** argv)
         std::cerr << "installer: " << line.error << "\nTry 'installer --help'.\n";
         return kExitBadSetup;
     }
+    if (line.settingsOnStdin) {
+        if (const std::string refusal = ReadHandOver(std::cin, line); !refusal.empty()) {
+            std::cerr << "installer: " << refusal << std::endl;
+            return kExitBadSetup;
+        }
+    }
+    // Started through pkexec, the display's authority file must be the caller's own.
+    if (const std::string dropped = platform::UseCallersDisplayAuthority(); !dropped.empty())
+        std::cerr << "installer: ignoring XAUTHORITY: " << dropped << std::endl;
     if (line.printHelp) {
         std::cout << HelpText();
         return 0;
@@ -129,8 +146,8 @@ int main(int argc, char** argv)
     }
     // The demo writes only into its own temporary folder and needs no rights.
     if (!line.demo) {
-        const auto exitCode = platform::EnsureElevated(argc, argv,
-            {INSTALLER_INSTALLED_PROGRAM, INSTALLER_POLKIT_ACTION_FILE}, [&line] { return ProxyArguments(line); });
+        const auto exitCode = platform::EnsureElevated({INSTALLER_INSTALLED_PROGRAM, INSTALLER_POLKIT_ACTION_FILE},
+            [&] { return ElevatedRunOf(argc, argv, line); });
         // Started from the menu, standard error is nowhere: the user reads why nothing happens.
         if (exitCode == platform::kElevationUnavailableExitCode && HasDisplay() && !line.station) {
             if (line.unattended) {
@@ -145,10 +162,7 @@ int main(int argc, char** argv)
     }
     // Exactly the proxy it was given; started through pkexec, nothing of the caller's
     // environment (pkexec drops the proxy variables anyway).
-    if (line.proxy)
-        net::g_proxy = line.proxy;
-    else if (platform::StartedThroughPkexec())
-        net::g_proxy = "direct";
+    net::g_proxy = net::RunProxy(line.proxy, line.desktopProxy, platform::StartedThroughPkexec());
 
     packageKey =
         line.demo ? demo.packageKey : FindPackageKey(line.packageKey, FileBesideProgram(L"packagekey.txt").str());
@@ -178,6 +192,14 @@ int main(int argc, char** argv)
         return RunStation({line.count, line.verify, line.eject});
     }
     platform::UiSession ui(argc, argv);
+    // The display gone (the X server ended): the worker stops as it would for a closed window
+    // (the file being written is removed, a download keeps its part), and the program ends with
+    // a closed window's exit code; the lock and the inhibitor go with the process.
+    platform::SetDisplayLostHandler([&line] {
+        std::cerr << "installer: the display went away" << std::endl;
+        StopInstallWorker(kStopOnDisplayLoss);
+        return line.unattended ? kExitWindowClosed : 0;
+    });
     if (instanceLock.GetState() == platform::FileLock::State::Busy) {
         ShowAlreadyRunning(GetModuleHandleW(nullptr));
         return line.unattended ? kExitAlreadyRunning : 0;
