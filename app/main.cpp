@@ -53,12 +53,13 @@ void PrintUserTexts()
     platform::SetUserTextTrace([](std::wstring_view text) { std::cerr << platform::Narrow(text) << std::endl; });
 }
 
-// The debug output's first line of a run, which tells runs apart in a file they all append to.
+// The debug output's first line of a run, which tells runs apart in a file they all append to;
+// a proxy, which may hold a password, is left out.
 std::string StartLine(int argc, char** argv)
 {
     std::string text = "installer " INSTALLER_VERSION " started:";
-    for (int i = 1; i < argc; ++i)
-        text += std::string(" ") + argv[i];
+    for (const std::string& argument : ArgumentsWithoutSecrets(argc, argv))
+        text += " " + argument;
     return text;
 }
 
