@@ -60,6 +60,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv)
             line.station = true;
         else if (arg == "--eject")
             line.eject = true;
+        else if (arg == kSettingsOnStdinOption)
+            line.settingsOnStdin = true;
         else if (Is(arg, "--count")) {
             const std::optional<std::string> value = TakeValue("--count", argc, argv, i, line.error);
             if (value)
@@ -74,7 +76,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv)
             line.proxy = TakeValue("--proxy", argc, argv, i, line.error);
             if (line.proxy && !net::IsProxyValue(*line.proxy))
                 line.error =
-                    "--proxy needs \"direct\" or a proxy URL (http, https, socks4, socks4a, socks5, socks5h): " +
+                    "--proxy needs \"direct\" or a proxy URL (http, https, socks4, socks4a, socks5, socks5h) with a "
+                    "host and an optional port, nothing after it: " +
                     *line.proxy;
         } else
             line.error = "unknown option: " + std::string(arg);
@@ -84,6 +87,55 @@ CommandLine ParseCommandLine(int argc, const char* const* argv)
     if (line.error.empty() && line.station && (line.demo || line.unattended))
         line.error = "--station cannot be combined with --demo or --unattended";
     return line;
+}
+
+std::string HandOverText(const CommandLine& line, const std::string& desktopProxy)
+{
+    return line.proxy ? "proxy=" + *line.proxy + "\n" : "desktop-proxy=" + desktopProxy + "\n";
+}
+
+std::string ReadHandOver(std::istream& in, CommandLine& line)
+{
+    constexpr std::size_t kLargest = 64 * 1024;
+    std::string text(kLargest + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kLargest)
+        return "the settings on standard input are too long";
+    std::optional<std::string> proxy;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::string entry = text.substr(start, end - start);
+        start = end + 1;
+        if (entry.empty())
+            continue;
+        const std::size_t equals = entry.find('=');
+        const std::string name = entry.substr(0, equals);
+        const std::string value = equals == std::string::npos ? std::string() : entry.substr(equals + 1);
+        if (name != "proxy" && name != "desktop-proxy")
+            return "unknown setting on standard input: " + name;
+        if (!net::IsProxyValue(value))
+            return "the " + name +
+                " on standard input is not \"direct\" or a proxy URL with a host and an optional port";
+        (name == "proxy" ? proxy : line.desktopProxy) = value;
+    }
+    if (!line.proxy)
+        line.proxy = proxy;
+    return {};
+}
+
+std::vector<std::string> ArgumentsWithoutSecrets(int argc, const char* const* argv)
+{
+    std::vector<std::string> kept;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--proxy")
+            ++i;
+        else if (!Is(arg, "--proxy"))
+            kept.emplace_back(arg);
+    }
+    return kept;
 }
 
 std::string RefusalThroughPkexec(const CommandLine& line)
@@ -127,11 +179,15 @@ Options:
                       stick started was installed, 1 otherwise, 2 when the hard disk, the key
                       or the package refused
   --proxy PROXY       every request goes through PROXY (http://HOST:PORT, https://, socks4://,
-                      socks4a://, socks5://, socks5h://), or directly with "direct"; without it
+                      socks4a://, socks5://, socks5h://; a host and an optional port, no
+                      path), or directly with "direct"; without it
                       a run started as root reads http_proxy, https_proxy and no_proxy, and a
                       run that elevates itself passes on the desktop's proxy for the package
-  --drives            print every drive letter with its type, free space and folder, and the
-                      disk that would receive the download, then exit
+  --settings-on-stdin read the proxy as the elevating process hands it over, on standard
+                      input (what the program itself passes to the run it elevates)
+  --drives            print every drive letter with its type, free space and folder (and why
+                      it never receives the download, for such a drive), and the disk that
+                      would receive the download, then exit
   --render-skin DIR   draw every window of the skin into DIR as PNG files, then exit
   --version           print the version and exit
   --help              print this text and exit

@@ -12,7 +12,10 @@ void PrintDriveReport(std::ostream& out)
             continue;
         const std::string folder = platform::NativePath(drive.driveName).value_or("");
         out << platform::Narrow(drive.driveName) << '\t' << platform::Narrow(drive.typeText) << '\t'
-            << platform::Narrow(drive.FreeSpaceText(Giga)) << '\t' << folder << '\n';
+            << platform::Narrow(drive.FreeSpaceText(Giga)) << '\t' << folder;
+        if (const std::string why = WhyNotDownloadDisk(drive); !why.empty())
+            out << "\tnever the download disk: " << why;
+        out << '\n';
     }
     out << "download disk: " << platform::Narrow(PickDownloadDisk().driveName) << '\n';
     out.flush();

@@ -37,6 +37,9 @@ namespace {
 constexpr int kExitBadSetup = 2;
 constexpr int kExitAlreadyRunning = 1; // unattended: the installation did not happen
 constexpr int kExitInterrupted = 1; // unattended: stopped by a signal
+constexpr int kExitWindowClosed = 1; // unattended: a window was closed
+// How long a display's loss waits for the worker to stop (it stops within one block).
+constexpr std::chrono::seconds kStopOnDisplayLoss{10};
 
 bool HasDisplay()
 {
@@ -52,23 +55,30 @@ void PrintUserTexts()
     platform::SetUserTextTrace([](std::wstring_view text) { std::cerr << platform::Narrow(text) << std::endl; });
 }
 
-// The debug output's first line of a run, which tells runs apart in a file they all append to.
+// The debug output's first line of a run, which tells runs apart in a file they all append to;
+// a proxy, which may hold a password, is left out.
 std::string StartLine(int argc, char** argv)
 {
     std::string text = "installer " INSTALLER_VERSION " started:";
-    for (int i = 1; i < argc; ++i)
-        text += std::string(" ") + argv[i];
+    for (const std::string& argument : ArgumentsWithoutSecrets(argc, argv))
+        text += " " + argument;
     return text;
 }
 
-// The run elevated from here is told the proxy the desktop uses for the storage it will ask,
-// unless the command line names one (it is passed on as it is) or the site settings do (the
-// elevated run reads them itself).
-std::vector<std::string> ProxyArguments(const CommandLine& line, const std::optional<std::string>& siteProxy)
+// The run elevated from here: its arguments without a proxy (every user can read a command
+// line), and on its standard input the proxy of the command line as it was given, else (when
+// the site settings name none, which the elevated run reads itself) the one the desktop uses
+// for the storage it will ask.
+platform::ElevatedRun ElevatedRunOf(
+    int argc, char** argv, const CommandLine& line, const std::optional<std::string>& siteProxy)
 {
-    if (line.proxy || siteProxy)
-        return {};
-    return {"--proxy", net::DesktopProxyValue(DefaultCloudBaseUrl(AlternateStorageSelected()), DefaultProbeAddress())};
+    platform::ElevatedRun run{ArgumentsWithoutSecrets(argc, argv), {}};
+    run.arguments.emplace_back(kSettingsOnStdinOption);
+    const std::string desktop = line.proxy || siteProxy
+        ? std::string()
+        : net::DesktopProxyValue(DefaultCloudBaseUrl(AlternateStorageSelected()), DefaultProbeAddress());
+    run.standardInput = HandOverText(line, desktop);
+    return run;
 }
 
 } // namespace
@@ -94,6 +104,15 @@ int main(int argc, char** argv)
         std::cerr << "installer: " << line.error << "\nTry 'installer --help'.\n";
         return kExitBadSetup;
     }
+    if (line.settingsOnStdin) {
+        if (const std::string refusal = ReadHandOver(std::cin, line); !refusal.empty()) {
+            std::cerr << "installer: " << refusal << std::endl;
+            return kExitBadSetup;
+        }
+    }
+    // Started through pkexec, the display's authority file must be the caller's own.
+    if (const std::string dropped = platform::UseCallersDisplayAuthority(); !dropped.empty())
+        std::cerr << "installer: ignoring XAUTHORITY: " << dropped << std::endl;
     if (line.printHelp) {
         std::cout << HelpText();
         return 0;
@@ -144,9 +163,8 @@ int main(int argc, char** argv)
     }
     // The demo writes only into its own temporary folder and needs no rights.
     if (!line.demo) {
-        const auto exitCode =
-            platform::EnsureElevated(argc, argv, {INSTALLER_INSTALLED_PROGRAM, INSTALLER_POLKIT_ACTION_FILE},
-                [&line, &siteProxy] { return ProxyArguments(line, siteProxy); });
+        const auto exitCode = platform::EnsureElevated({INSTALLER_INSTALLED_PROGRAM, INSTALLER_POLKIT_ACTION_FILE},
+            [&] { return ElevatedRunOf(argc, argv, line, siteProxy); });
         // Started from the menu, standard error is nowhere: the user reads why nothing happens.
         if (exitCode == platform::kElevationUnavailableExitCode && HasDisplay() && !line.station) {
             if (line.unattended) {
@@ -159,9 +177,10 @@ int main(int argc, char** argv)
         if (exitCode)
             return *exitCode;
     }
-    // Exactly the proxy it was given, else the site settings'; started through pkexec, nothing
-    // of the caller's environment (pkexec drops the proxy variables anyway).
-    net::g_proxy = net::RunProxy(line.proxy, siteProxy, platform::StartedThroughPkexec());
+    // Exactly the proxy it was given, else the site settings', else the desktop's as handed
+    // over; started through pkexec, nothing of the caller's environment (pkexec drops the proxy
+    // variables anyway).
+    net::g_proxy = net::RunProxy(line.proxy, siteProxy, line.desktopProxy, platform::StartedThroughPkexec());
 
     packageKey =
         line.demo ? demo.packageKey : FindPackageKey(line.packageKey, FileBesideProgram(L"packagekey.txt").str());
@@ -191,6 +210,14 @@ int main(int argc, char** argv)
         return RunStation({line.count, line.verify, line.eject});
     }
     platform::UiSession ui(argc, argv);
+    // The display gone (the X server ended): the worker stops as it would for a closed window
+    // (the file being written is removed, a download keeps its part), and the program ends with
+    // a closed window's exit code; the lock and the inhibitor go with the process.
+    platform::SetDisplayLostHandler([&line] {
+        std::cerr << "installer: the display went away" << std::endl;
+        StopInstallWorker(kStopOnDisplayLoss);
+        return line.unattended ? kExitWindowClosed : 0;
+    });
     if (instanceLock.GetState() == platform::FileLock::State::Busy) {
         ShowAlreadyRunning(GetModuleHandleW(nullptr));
         return line.unattended ? kExitAlreadyRunning : 0;

@@ -1,5 +1,6 @@
 #include "drives/drive_info.h"
 
+#include "platform/system_disk.h"
 #include "platform/win32.h"
 
 #include <charconv>
@@ -114,12 +115,20 @@ void ScanRemovableDrives(const std::vector<std::wstring>& letters, std::vector<D
     }
 }
 
+std::string WhyNotDownloadDisk(const DriveInfo& drive)
+{
+    return drive.driveName.empty() ? std::string() : platform::WhyNotDownloadDisk(drive.driveName.front());
+}
+
+bool IsSystemDisk(const DriveInfo& drive) { return WhyNotDownloadDisk(drive).empty(); }
+
 DriveInfo PickDownloadDisk()
 {
     DriveInfo best(L"C");
     for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
         DriveInfo candidate(std::wstring(1, letter));
-        if (candidate.typeText.find(L"Hard Disk") != std::wstring::npos && FreeSpaceGB(candidate) > FreeSpaceGB(best))
+        if (candidate.typeText.find(L"Hard Disk") != std::wstring::npos && IsSystemDisk(candidate) &&
+            FreeSpaceGB(candidate) > FreeSpaceGB(best))
             best = candidate;
     }
     return best;

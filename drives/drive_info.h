@@ -34,7 +34,15 @@ inline bool HasRequiredFreeSpace(const DriveInfo& drive) { return FreeSpaceGB(dr
 // Empties `out`, then appends every letter of `letters` whose type is "Removable Disk", in order.
 void ScanRemovableDrives(const std::vector<std::wstring>& letters, std::vector<DriveInfo>& out);
 
-// The fixed drive with the most free space, starting from C; on a tie the earlier letter stays.
+// Why the drive may never receive the download, though it may be a hard disk: its file system
+// is not on a disk the system owns (a loop device or anything stacked on one, zram, nbd, a RAM
+// disk, a disk on USB or another hot-pluggable bus, FUSE, mounted by udisks2 for a user).
+// Empty when it may: C: always may, and so may every line of a volume map.
+std::string WhyNotDownloadDisk(const DriveInfo& drive);
+bool IsSystemDisk(const DriveInfo& drive);
+
+// The fixed drive on a disk the system owns with the most free space, starting from C; on a tie
+// the earlier letter stays.
 DriveInfo PickDownloadDisk();
 
 // "A" to "Z".

@@ -1,5 +1,7 @@
 #include "install/work_folder.h"
 
+#include "platform/diagnostics.h"
+#include "platform/system_disk.h"
 #include "platform/win32.h"
 #include "ui/user_texts.h"
 
@@ -78,8 +80,10 @@ const wchar_t* ReasonText(WorkFolderProblem problem)
 
 } // namespace
 
-WorkFolder::WorkFolder(platform::FolderHandle folder, std::string path, std::string nativePath)
-    : m_folder(std::move(folder)), m_path(std::move(path)), m_nativePath(std::move(nativePath))
+WorkFolder::WorkFolder(
+    platform::FolderHandle folder, std::string path, std::string nativePath, std::string notTrustedBecause)
+    : m_folder(std::move(folder)), m_path(std::move(path)), m_nativePath(std::move(nativePath)),
+      m_notTrustedBecause(std::move(notTrustedBecause))
 {
 }
 
@@ -145,7 +149,7 @@ platform::Result<PartialDownload> WorkFolder::OpenPartialDownload(
         return removed.Failure();
     const std::string part = std::string(name) + kPartSuffix;
     const std::string record = part + kRecordSuffix;
-    const std::optional<RemoteVersion> recorded = ReadRecord(record);
+    const std::optional<RemoteVersion> recorded = TrustsWhatItHolds() ? ReadRecord(record) : std::nullopt;
     if (recorded && probed.length > 0 && !probed.validator.empty() && *recorded == probed) {
         int error = 0;
         platform::WritableFile file = m_folder.OpenFileForAppend(part, error);
@@ -197,6 +201,8 @@ void WorkFolder::RemovePartialDownload(std::string_view name) const
 
 std::optional<RemoteVersion> WorkFolder::FinishedDownload(std::string_view name) const
 {
+    if (!TrustsWhatItHolds())
+        return std::nullopt;
     return ReadRecord(std::string(name) + kRecordSuffix);
 }
 
@@ -244,7 +250,11 @@ platform::Result<WorkFolder, WorkFolderFailure> MakeWorkFolder(const std::string
         return Refused(WorkFolderProblem::WritableByOthers,
             platform::SystemError(0, "the work folder " + native + " may be written by others (mode " + mode + ")"));
     }
-    return WorkFolder(std::move(folder), workFolder, native);
+    std::string notTrusted = platform::WhyFileSystemIsNotTheSystems(status.device);
+    if (!notTrusted.empty())
+        platform::WriteDiagnosticLine(
+            "nothing found in the work folder " + native + " is used again: its file system is " + notTrusted);
+    return WorkFolder(std::move(folder), workFolder, native, std::move(notTrusted));
 }
 
 std::optional<std::string> NameInFolder(const std::string& folder, const std::string& path)

@@ -37,11 +37,19 @@ struct WorkFolderFailure {
 
 class WorkFolder {
 public:
-    WorkFolder(platform::FolderHandle folder, std::string path, std::string nativePath);
+    // `notTrustedBecause`: why what is found in the folder is not taken as the program's own
+    // (empty when it is).
+    WorkFolder(
+        platform::FolderHandle folder, std::string path, std::string nativePath, std::string notTrustedBecause = {});
 
     const platform::FolderHandle& Handle() const { return m_folder; }
     // The letter path, ending with a backslash: "C:\kelvo\".
     const std::string& Path() const { return m_path; }
+    // True when the folder lies on a disk the system owns (platform/system_disk.h): only there
+    // is a part, an archive or a record found in it what this program left. Elsewhere whoever
+    // owns the disk may have written anything, root-owned files included: nothing found is
+    // gone on with or used again.
+    bool TrustsWhatItHolds() const { return m_notTrustedBecause.empty(); }
     // The native path of the file `name` in it, for messages.
     std::string NativePathOf(std::string_view name) const;
 
@@ -55,8 +63,9 @@ public:
 
     // The download of the archive `name` goes to "NAME.part", with the version it belongs to in
     // the record "NAME.part.record" beside it. A part whose record names `probed` (the same
-    // length and validator) is opened to be written on; anything else of the names is removed
-    // and a new, empty part made. The archive `name` itself and its record are removed first.
+    // length and validator) is opened to be written on, in a folder it TrustsWhatItHolds;
+    // anything else of the names is removed and a new, empty part made. The archive `name`
+    // itself and its record are removed first.
     platform::Result<PartialDownload> OpenPartialDownload(std::string_view name, const RemoteVersion& probed) const;
     // Writes the part's record: its bytes belong to `version`.
     platform::Result<void> RecordPartialDownload(std::string_view name, const RemoteVersion& version) const;
@@ -64,7 +73,8 @@ public:
     platform::Result<void> FinishDownload(std::string_view name) const;
     // Removes the part and its record.
     void RemovePartialDownload(std::string_view name) const;
-    // The record of the finished download that made the archive `name`; nullopt without one.
+    // The record of the finished download that made the archive `name`; nullopt without one, or
+    // in a folder that does not TrustsWhatItHolds.
     std::optional<RemoteVersion> FinishedDownload(std::string_view name) const;
 
 private:
@@ -74,11 +84,13 @@ private:
     platform::FolderHandle m_folder;
     std::string m_path;
     std::string m_nativePath;
+    std::string m_notTrustedBecause;
 };
 
 // Opens the work folder at the letter path, making it (mode 0755, less the umask) and every
 // missing parent beneath the disk's root, and checks it: a real folder, owned by root, that
-// neither its group nor anybody else may write into.
+// neither its group nor anybody else may write into. Whether what it holds is trusted comes
+// from the file system it really lies on, whatever chose the letter.
 platform::Result<WorkFolder, WorkFolderFailure> MakeWorkFolder(const std::string& workFolder);
 
 // The name of the file at `path` when it lies directly in `folder` (a letter path ending with

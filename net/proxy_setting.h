@@ -16,17 +16,21 @@ namespace net {
 // TLS to the server is verified through a proxy as without one.
 extern std::optional<std::string> g_proxy;
 
-// "direct", or a proxy URL of a scheme libcurl takes (http, https, socks4, socks4a, socks5,
-// socks5h) with a host after it and no spaces or control characters.
+// "direct", or a proxy URL: http, https, socks4, socks4a, socks5 or socks5h, an optional
+// "USER:PASSWORD@", a host (a name, an IPv4 address or a bracketed IPv6 address), an optional
+// port from 1 to 65535, and at most a "/" after it. Nothing else is a proxy: no path (libcurl
+// takes one as a Unix socket), query, other scheme, space or control character.
 bool IsProxyValue(std::string_view value);
 
-// The run's proxy, the value for g_proxy: the command line's --proxy, else the site settings'
-// proxy, else "direct" for a run started through pkexec (nothing of its caller's environment
-// counts), else unset.
+// The run's proxy, decided here and nowhere else: the command line's --proxy (also when the
+// caller's process handed it over), else the site settings' proxy, else the caller's desktop's
+// as it was handed over, else "direct" in a process started through pkexec (nothing of the
+// caller's environment is read), else unset (libcurl reads the environment).
 std::optional<std::string> RunProxy(const std::optional<std::string>& commandLine,
-    const std::optional<std::string>& siteSetting, bool startedThroughPkexec);
+    const std::optional<std::string>& siteSetting, const std::optional<std::string>& handedOverDesktop,
+    bool startedThroughPkexec);
 
-// libproxy's answer for one address as a value of --proxy: the first proxy libcurl can use, or
+// libproxy's answer for one address as a value of --proxy: the first proxy IsProxyValue takes, or
 // "direct" when no proxy comes before "direct://" (or none can be used).
 std::string ProxyValueFromAnswers(const std::vector<std::string>& answers);
 

@@ -28,13 +28,28 @@ struct InstalledPlace {
     std::string actionFile;
 };
 
+// What the elevated run is given: its arguments, which every user on the machine can read
+// while it runs (and pkexec's too), so never a secret; and what it reads on its standard input,
+// which nobody else sees.
+struct ElevatedRun {
+    std::vector<std::string> arguments;
+    std::string standardInput;
+};
+
 // As root: nullopt, go on. Otherwise the program ran elevated in a child process (or could
 // not): the caller exits at once with the returned code, without opening a window of the run.
 // Refusals are explained on standard error in Chinese and English and give
-// kElevationUnavailableExitCode. What `addedArguments` gives (asked only when elevating) follows
-// the program's own arguments in the elevated run.
-std::optional<int> EnsureElevated(int argc, char** argv, const InstalledPlace& installed,
-    const std::function<std::vector<std::string>()>& addedArguments = {});
+// kElevationUnavailableExitCode. `run` is asked only when elevating.
+std::optional<int> EnsureElevated(const InstalledPlace& installed, const std::function<ElevatedRun()>& run);
+
+// In a process started through pkexec, before any window: XAUTHORITY is taken only when it
+// names a regular file (not a link) owned by the user in PKEXEC_UID that neither its group nor
+// others may write; its bytes are then copied into memory of this process's own and XAUTHORITY
+// points there, so that the file cannot be swapped afterwards. Otherwise XAUTHORITY names an
+// empty file: no cookie at all is sent, neither one the caller named nor root's own
+// (~/.Xauthority as root). Returns why the caller's was dropped, empty when it was taken or
+// there was none.
+std::string UseCallersDisplayAuthority();
 
 // The value of one of the program's settings (an INSTALLER_* variable), or nullptr. In a
 // process started through pkexec (PKEXEC_UID is set), the first call of this or
@@ -66,8 +81,9 @@ std::vector<std::string> ElevatedCommandLine(ElevationRoute route, const std::st
 // the calling user's own (a real folder owned by the caller that nobody else may write).
 // XDG_RUNTIME_DIR itself never crosses, nor any of the program's INSTALLER_* settings.
 std::vector<std::string> EnvironmentToPassOn(const EnvironmentLookup& lookup);
-// Runs the command line (its first word looked up in PATH) and returns its exit code, or
-// kElevationUnavailableExitCode after explaining why on standard error.
-int RunElevated(const std::vector<std::string>& commandLine);
+// Runs the command line (its first word looked up in PATH) with `standardInput` on its standard
+// input (then closed) and returns its exit code, or kElevationUnavailableExitCode after
+// explaining why on standard error.
+int RunElevated(const std::vector<std::string>& commandLine, const std::string& standardInput = {});
 
 } // namespace platform

@@ -102,6 +102,7 @@ enum class EntryKind { Missing, Folder, File, Link, Other };
 struct FolderStatus {
     unsigned owner = 0;
     unsigned permissions = 0;
+    std::uint64_t device = 0; // the device number of the file system it lies on (st_dev)
 };
 
 // How long a failed call on a stick waits for the stick's device to leave (DeviceLeftWithin).
@@ -166,7 +167,7 @@ public:
 
     // What `name` inside this one is; nullopt with the error number when that cannot be told.
     std::optional<EntryKind> KindOf(std::string_view name, int& error) const;
-    // This folder's owner and permission bits.
+    // This folder's owner, permission bits and file system.
     bool Status(FolderStatus& status, int& error) const;
 
     // This folder's own modification time and permission bits.

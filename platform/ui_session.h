@@ -6,6 +6,8 @@
 // Qt picks its platform from QT_QPA_PLATFORM (xcb, wayland, offscreen for tests) as usual.
 #pragma once
 
+#include <functional>
+
 namespace platform {
 
 // The calling thread becomes the UI thread. `argc` and `argv` must outlive the session (Qt
@@ -20,6 +22,13 @@ bool UiInitialized();
 // Gives Qt a private runtime folder when XDG_RUNTIME_DIR is not set (InitializeUi does this;
 // code that makes a QGuiApplication of its own calls it first).
 void EnsureRuntimeFolder();
+
+// What happens when the connection to the window system is lost (the X server or the
+// compositor ended): the toolkit cannot go on and would end the process in the middle of its
+// loop, with every thread still running. Instead `handler` is called on the UI thread (to stop
+// what works in the background and let go of what it holds); what it returns is the exit
+// code, and the process ends at once, without unwinding. Without a handler, exit code 1.
+void SetDisplayLostHandler(std::function<int()> handler);
 
 class UiSession {
 public:

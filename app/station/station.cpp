@@ -254,10 +254,10 @@ void Refuse(const wchar_t* said) { std::cerr << platform::Narrow(said) << std::e
 // An archive an earlier run left in the work folder that can be used as it is: a file (never
 // a link) of exactly the probed length whose ZIP directory reads, and known whole: the record
 // of the finished download that made it names the probed version, or else every entry reads
-// in full with its CRC right.
+// in full with its CRC right. Only in a work folder on a disk the system owns.
 bool ReusableArchive(const WorkFolder& folder, const std::string& name, const RemoteVersion& probed)
 {
-    if (probed.length <= 0)
+    if (probed.length <= 0 || !folder.TrustsWhatItHolds())
         return false;
     int error = 0;
     const platform::ReadableFile file = folder.Handle().OpenFile(name, error);

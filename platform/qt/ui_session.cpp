@@ -7,10 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace platform {
 namespace {
@@ -31,6 +34,36 @@ Session& TheSession()
 {
     static Session session;
     return session;
+}
+
+std::function<int()>& DisplayLostHandler()
+{
+    static std::function<int()> handler;
+    return handler;
+}
+
+QtMessageHandler g_qtMessageHandler = nullptr;
+
+// Qt's xcb and wayland plugins say this just before they end the process with exit(), which
+// would run the static destructors under the threads still at work.
+bool SaysTheDisplayIsGone(std::string_view message)
+{
+    return message.starts_with("The X11 connection broke") || message.starts_with("The Wayland connection broke");
+}
+
+void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (g_qtMessageHandler != nullptr)
+        g_qtMessageHandler(type, context, message);
+    if (!SaysTheDisplayIsGone(message.toStdString()))
+        return;
+    static std::atomic<bool> ending{false};
+    if (ending.exchange(true))
+        return;
+    const std::function<int()>& handler = DisplayLostHandler();
+    const int code = handler ? handler() : 1;
+    std::fflush(nullptr);
+    ::_exit(code);
 }
 
 } // namespace
@@ -59,6 +92,11 @@ void InitializeUi(int& argc, char** argv)
     EnsureRuntimeFolder();
     if (!QCoreApplication::instance())
         session.application = std::make_unique<QGuiApplication>(argc, argv);
+    static const bool watching = [] {
+        g_qtMessageHandler = qInstallMessageHandler(OnQtMessage);
+        return true;
+    }();
+    (void)watching;
     // Windows come and go with the program's own loops, never with Qt's.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     MarkCurrentThreadAsUi();
@@ -86,5 +124,7 @@ void ShutdownUi()
 }
 
 bool UiInitialized() { return TheSession().display != nullptr; }
+
+void SetDisplayLostHandler(std::function<int()> handler) { DisplayLostHandler() = std::move(handler); }
 
 } // namespace platform

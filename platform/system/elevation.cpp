@@ -1,6 +1,11 @@
 #include "platform/elevation.h"
 
+#include "platform/system/file_descriptor.h"
+
+#include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -77,7 +82,94 @@ std::optional<std::string> WaylandSocketToPassOn(const EnvironmentLookup& lookup
     return socket;
 }
 
+// Writes all of `text`; a reader that went away (pkexec refused before reading) is no error
+// and no SIGPIPE.
+void WriteAllIgnoringAGoneReader(int fd, const std::string& text)
+{
+    struct sigaction ignore {
+    }, previous{};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &previous);
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            break;
+        done += static_cast<std::size_t>(wrote);
+    }
+    ::sigaction(SIGPIPE, &previous, nullptr);
+}
+
+constexpr std::size_t kLargestAuthority = 64 * 1024;
+// An empty authority: no cookie is sent.
+constexpr const char* kNoAuthority = "/dev/null";
+
+// The bytes of the caller's own authority file at `path`, or why it is not taken.
+std::optional<std::string> ReadCallersAuthority(const char* path, uid_t caller, std::string& why)
+{
+    const FileDescriptor fd(::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat status {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &status) != 0) {
+        why = std::string("cannot be opened without following a link: ") + std::strerror(errno);
+        return std::nullopt;
+    }
+    if (!S_ISREG(status.st_mode))
+        why = "not a regular file";
+    else if (status.st_uid != caller)
+        why = "not owned by the caller (uid " + std::to_string(caller) + ")";
+    else if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        why = "writable by others";
+    else if (status.st_size > static_cast<off_t>(kLargestAuthority))
+        why = "too large";
+    if (!why.empty())
+        return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(status.st_size), '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
 } // namespace
+
+std::string UseCallersDisplayAuthority()
+{
+    const char* callerText = std::getenv(kPkexecCaller);
+    if (callerText == nullptr)
+        return {};
+    const char* path = std::getenv("XAUTHORITY");
+    std::string why;
+    std::optional<std::string> bytes;
+    char* end = nullptr;
+    const unsigned long caller = std::strtoul(callerText, &end, 10);
+    if (path == nullptr || *path == '\0')
+        why = path == nullptr ? "" : "empty";
+    else if (end == callerText || *end != '\0')
+        why = "PKEXEC_UID is not a number";
+    else
+        bytes = ReadCallersAuthority(path, static_cast<uid_t>(caller), why);
+    if (bytes) {
+        // Memory of this process's own, read again by its path under /proc while it lives.
+        const int memory = ::memfd_create("xauthority", MFD_CLOEXEC);
+        if (memory >= 0) {
+            static FileDescriptor kept(memory);
+            WriteAllIgnoringAGoneReader(memory, *bytes);
+            ::setenv("XAUTHORITY", ("/proc/self/fd/" + std::to_string(memory)).c_str(), 1);
+            return {};
+        }
+        why = "cannot be copied";
+    }
+    ::setenv("XAUTHORITY", kNoAuthority, 1);
+    return why;
+}
 
 void UseOwnFileModeMask()
 {
@@ -156,14 +248,30 @@ std::vector<std::string> ElevatedCommandLine(ElevationRoute route, const std::st
     return line;
 }
 
-int RunElevated(const std::vector<std::string>& commandLine)
+int RunElevated(const std::vector<std::string>& commandLine, const std::string& standardInput)
 {
     std::vector<char*> argv;
     for (const std::string& word : commandLine)
         argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
+    // The hand-over goes through a pipe that only the child's standard input reads.
+    int ends[2] = {-1, -1};
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        Explain("无法启动 pkexec 以获取管理员权限。", "Could not start pkexec to obtain administrator rights.");
+        return kElevationUnavailableExitCode;
+    }
+    FileDescriptor reading(ends[0]);
+    FileDescriptor writing(ends[1]);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, reading.get(), STDIN_FILENO);
     pid_t child = 0;
-    const int spawned = posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    reading = FileDescriptor();
+    if (spawned == 0)
+        WriteAllIgnoringAGoneReader(writing.get(), standardInput);
+    writing = FileDescriptor();
     if (spawned != 0) {
         if (spawned == ENOENT)
             Explain("本程序需要管理员权限，但系统中没有 pkexec。请以 root 身份运行本程序（例如 sudo）。",
@@ -189,8 +297,7 @@ int RunElevated(const std::vector<std::string>& commandLine)
     return code;
 }
 
-std::optional<int> EnsureElevated(int argc, char** argv, const InstalledPlace& installed,
-    const std::function<std::vector<std::string>()>& addedArguments)
+std::optional<int> EnsureElevated(const InstalledPlace& installed, const std::function<ElevatedRun()>& run)
 {
     if (geteuid() == 0)
         return std::nullopt;
@@ -205,17 +312,11 @@ std::optional<int> EnsureElevated(int argc, char** argv, const InstalledPlace& i
         Explain("找不到本程序的可执行文件，无法提权。", "Cannot find this program's executable to run it elevated.");
         return kElevationUnavailableExitCode;
     }
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.emplace_back(argv[i]);
-    if (addedArguments) {
-        const std::vector<std::string> added = addedArguments();
-        arguments.insert(arguments.end(), added.begin(), added.end());
-    }
+    const ElevatedRun elevated = run ? run() : ElevatedRun{};
     const ElevationRoute route = RouteFor(executable, installed);
     const std::vector<std::string> environment =
         route == ElevationRoute::Env ? EnvironmentToPassOn(LookupProcessEnvironment) : std::vector<std::string>();
-    return RunElevated(ElevatedCommandLine(route, executable, arguments, environment));
+    return RunElevated(ElevatedCommandLine(route, executable, elevated.arguments, environment), elevated.standardInput);
 }
 
 } // namespace platform

@@ -479,6 +479,7 @@ bool FolderHandle::Status(FolderStatus& status, int& error) const
     }
     status.owner = static_cast<unsigned>(info.st_uid);
     status.permissions = static_cast<unsigned>(info.st_mode & 07777);
+    status.device = static_cast<std::uint64_t>(info.st_dev);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/volumes/mount_table.h"
 
+#include "platform/volumes/system_disk.h"
+
 #include <algorithm>
 #include <array>
 #include <filesystem>
@@ -138,7 +140,7 @@ std::optional<DetectedVolume> Classify(const MountEntry& mount, const std::strin
 {
     if (OneOf(mount.fsType, kNetworkFileSystems))
         return DetectedVolume{"net:" + mount.source + "@" + mount.mountPoint, VolumeType::Remote, mount.mountPoint,
-            mount.fsType, mount.source};
+            mount.fsType, mount.source, "a network file system"};
 
     const bool hasDevno = mount.major != 0;
     const bool diskWithoutDevno =
@@ -178,14 +180,15 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text)
     return mounts;
 }
 
-std::vector<DetectedVolume> DetectVolumes(const std::vector<MountEntry>& mounts, const std::string& sysRoot)
+std::vector<DetectedVolume> DetectVolumes(
+    const std::vector<MountEntry>& mounts, const std::string& sysRoot, const std::string& udisksMounts)
 {
     std::vector<DetectedVolume> volumes;
     // The last mount on "/" is the one in view.
     const auto rootMount =
         std::find_if(mounts.rbegin(), mounts.rend(), [](const MountEntry& m) { return m.mountPoint == "/"; });
     if (rootMount != mounts.rend())
-        volumes.push_back({"root", VolumeType::Fixed, "/", rootMount->fsType, rootMount->source});
+        volumes.push_back({"root", VolumeType::Fixed, "/", rootMount->fsType, rootMount->source, ""});
 
     for (const MountEntry& mount : mounts) {
         if (mount.mountPoint == "/")
@@ -201,6 +204,8 @@ std::vector<DetectedVolume> DetectVolumes(const std::vector<MountEntry>& mounts,
             std::any_of(volumes.begin(), volumes.end(), [&](const DetectedVolume& v) { return v.key == volume->key; });
         if (sameAsRoot || seen || mount.root != "/")
             continue;
+        if (volume->type != VolumeType::Remote)
+            volume->notSystemDisk = WhyMountIsNotTheSystems(mount, sysRoot, udisksMounts);
         volumes.push_back(std::move(*volume));
     }
     return volumes;
@@ -258,6 +263,7 @@ std::vector<Volume> LetterAssigner::Assign(const std::vector<DetectedVolume>& vo
         volume.root = detected.mountPoint;
         volume.fileSystem = detected.fsType;
         volume.source = detected.source;
+        volume.notSystemDisk = detected.notSystemDisk;
         result.push_back(std::move(volume));
     }
     std::sort(result.begin(), result.end(), [](const Volume& a, const Volume& b) { return a.letter < b.letter; });

@@ -28,13 +28,17 @@ struct DetectedVolume {
     std::string mountPoint;
     std::string fsType;
     std::string source;
+    std::string notSystemDisk; // why it is not on a disk the system owns; empty when it is
 };
 
 // Picks the volumes a user thinks of as drives: "/" first, then block-device file systems
 // (one entry per device, bind mounts and sub-mounts of the same device left out) and network
 // file systems, in mount order. Pseudo file systems, squashfs images (snaps) and loop devices
-// are left out. Removable, optical and fixed come from sysfs below `sysRoot` ("/sys").
-std::vector<DetectedVolume> DetectVolumes(const std::vector<MountEntry>& mounts, const std::string& sysRoot);
+// are left out. Removable, optical and fixed come from sysfs below `sysRoot` ("/sys"); whether
+// a volume lies on a disk the system owns from there too and from udisks2's record of the
+// mounts it made (`udisksMounts`, platform/volumes/system_disk.h). "/" always does.
+std::vector<DetectedVolume> DetectVolumes(
+    const std::vector<MountEntry>& mounts, const std::string& sysRoot, const std::string& udisksMounts = {});
 
 // Gives drive letters: "/" is C:, every other volume keeps the letter it had while it stays
 // mounted, new ones take the lowest free letter from D. Letters run out at Z.

@@ -17,6 +17,8 @@ struct Volume {
     std::string fileSystem; // the mount table's type ("vfat", "exfat", "fuseblk" ...); empty when unknown
     std::string source; // the mounted device or share, when known
     bool onlyWhileMounted = false; // the letter has a volume only while `root` is a mount point
+    // Why the volume is not on a disk the system owns (platform/system_disk.h); empty when it is.
+    std::string notSystemDisk;
 };
 
 // The Win32 drive type (DRIVE_REMOVABLE, ...) of a volume type.

@@ -2,6 +2,7 @@
 
 #include "platform/elevation.h"
 #include "platform/system/file_descriptor.h"
+#include "platform/volumes/system_disk.h"
 #include "platform/volumes/volume_map.h"
 
 #include <fcntl.h>
@@ -84,7 +85,8 @@ std::string VolumeTable::VolumeMapError() const
 
 std::vector<Volume> VolumeTable::ReadMountTable()
 {
-    return m_assigner.Assign(DetectVolumes(ParseMountInfo(ReadWholeFile(m_mountInfoPath)), m_sysRoot));
+    return m_assigner.Assign(
+        DetectVolumes(ParseMountInfo(ReadWholeFile(m_mountInfoPath)), m_sysRoot, ReadUdisksMounts()));
 }
 
 const std::vector<MountEntry>& VolumeTable::CurrentMounts()

@@ -55,6 +55,10 @@ ProgramRun::ProgramRun(const std::filesystem::path& executable, const std::vecto
         if (const char* value = std::getenv(variable))
             env.push_back(std::string(variable) + "=" + value);
     }
+    // A variable the caller names replaces the one set here.
+    for (const std::string& line : environment)
+        std::erase_if(env,
+            [&](const std::string& e) { return e.substr(0, e.find('=') + 1) == line.substr(0, line.find('=') + 1); });
     env.insert(env.end(), environment.begin(), environment.end());
 
     std::vector<std::string> argv{executable.string()};

@@ -19,7 +19,7 @@ struct ProgramResult {
 class ProgramRun {
 public:
     // `environment` holds "NAME=value" lines added to a small clean environment (PATH, HOME,
-    // XDG_RUNTIME_DIR, QT_QPA_PLATFORM=offscreen; no display).
+    // XDG_RUNTIME_DIR, QT_QPA_PLATFORM=offscreen; no display); a line naming one of those replaces it.
     ProgramRun(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
         const std::vector<std::string>& environment);
     ~ProgramRun();

@@ -177,4 +177,55 @@ TEST_F(MountTableTest, LettersStayWithTheirVolumesAndFreedLettersAreReused)
     EXPECT_EQ(letterOf(replugged, "/media/teacher/CDROM"), L'G');
 }
 
+// What a user can attach, bring or mount never counts as the system's own disk: the device
+// classes as sysfs shows them, beside disks that do count.
+TEST_F(MountTableTest, OnlyDisksTheSystemOwnsMayReceiveTheDownload)
+{
+    Disk("devices/virtual/block/loop0", "loop0", false, {{"loop0p1", "259:8"}});
+    Disk("devices/virtual/block/loop1", "loop1", false, {});
+    Disk("devices/virtual/block/dm-0", "dm-0", false, {});
+    Link("dev/block/253:0", "devices/virtual/block/dm-0");
+    Link("devices/virtual/block/dm-0/slaves/loop1", "devices/virtual/block/loop1");
+    Disk("devices/virtual/block/zram0", "zram0", false, {});
+    Link("dev/block/252:0", "devices/virtual/block/zram0");
+    Disk("devices/pci0000:00/ata1/host0/target0:0:0/0:0:0:0/block/sda", "sda", false,
+        {{"sda1", "8:1"}, {"sda2", "8:2"}, {"sda3", "8:3"}, {"sda4", "8:4"}});
+    Disk("devices/virtual/block/dm-1", "dm-1", false, {});
+    Link("dev/block/253:1", "devices/virtual/block/dm-1");
+    Link("devices/virtual/block/dm-1/slaves/sda2", "devices/pci0000:00/ata1/host0/target0:0:0/0:0:0:0/block/sda/sda2");
+    // A USB hard disk says it is not removable.
+    Disk("devices/pci0000:00/usb2/2-1/2-1:1.0/host9/target9:0:0/9:0:0:0/block/sde", "sde", false, {{"sde1", "8:65"}});
+    const std::string mountInfo = std::string(kDesktopMountInfo) +
+        "70 22 259:8 / /mnt/image rw - ext4 /dev/loop0p1 rw\n"
+        "71 22 253:0 / /mnt/crypt rw - ext4 /dev/mapper/crypt rw\n"
+        "72 22 252:0 / /mnt/zram rw - ext4 /dev/zram0 rw\n"
+        "73 22 8:1 / /srv/data rw - ext4 /dev/sda1 rw\n"
+        "74 22 8:65 / /mnt/usbdisk rw - ext4 /dev/sde1 rw\n"
+        "75 22 253:1 / /srv/lvm rw - xfs /dev/mapper/vg-lv rw\n"
+        "76 22 8:3 / /mnt/by-udisks rw - ext4 /dev/sda3 rw\n"
+        "77 22 8:4 / /mnt/ntfs rw - fuseblk /dev/sda4 rw\n";
+    // udisks2's record of a mount it made: the device number as the C library encodes 8:3.
+    const std::string udisks = "[{'block-device': <uint64 2051>, 'mount-point': <b'/mnt/by-udisks'>}]";
+    const auto volumes = platform::DetectVolumes(platform::ParseMountInfo(mountInfo), m_sys.string(), udisks);
+    std::map<std::string, std::string> why;
+    for (const auto& volume : volumes)
+        why[volume.mountPoint] = volume.notSystemDisk;
+    const std::map<std::string, std::string> expected = {
+        {"/", ""},
+        {"/home", ""}, // NVMe
+        {"/srv/data", ""}, // SATA
+        {"/srv/lvm", ""}, // device-mapper on a SATA disk
+        {"/mnt/image", "a loop device"}, // a loop partition, major 259
+        {"/mnt/crypt", "stacked on a loop device"},
+        {"/mnt/zram", "a compressed RAM disk (zram)"},
+        {"/mnt/usbdisk", "a disk on USB"},
+        {"/mnt/by-udisks", "mounted by udisks2 for a user"},
+        {"/mnt/ntfs", "a FUSE file system"},
+        {"/media/teacher/STICK", "mounted for a user"},
+        {"/mnt/share", "a network file system"},
+    };
+    for (const auto& [mountPoint, reason] : expected)
+        EXPECT_EQ(why.at(mountPoint), reason) << mountPoint;
+}
+
 } // namespace
