@@ -484,6 +484,8 @@ std::optional<PlanError> FindPlanRefusal(const ArchivePlan& plan, bool fat32)
                     ") cannot be read");
         if (entry.Skipped())
             continue;
+        if (entry.path.empty())
+            return refuse(entry.rawName, "a file without a name");
         if (auto reason = UnsafeNameReason(entry.path))
             return refuse(entry.path, *reason);
         const std::vector<std::string_view> components = PathComponents(entry.path);

@@ -61,7 +61,7 @@ struct PlanEntry {
     // data end before it.
     std::uint64_t limit = 0;
 
-    bool Skipped() const { return decoded && path.empty(); }
+    bool Skipped() const { return decoded && isFolder && path.empty(); }
     bool Encrypted() const { return (flags & 0x0001) != 0 || (flags & 0x0040) != 0; }
     bool MadeOnUnix() const { return (versionMadeBy >> 8) == 3; }
 };
