@@ -2,6 +2,8 @@
 // written beneath a destination folder.
 #pragma once
 
+#include "platform/charset_converter.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,15 +35,12 @@ private:
 class ZipNameDecoder {
 public:
     explicit ZipNameDecoder(ZipNameCharset charset);
-    ~ZipNameDecoder();
-    ZipNameDecoder(const ZipNameDecoder&) = delete;
-    ZipNameDecoder& operator=(const ZipNameDecoder&) = delete;
 
     // nullopt when the bytes are not valid in their character set.
     std::optional<std::string> Decode(std::string_view rawName, bool utf8Flag) const;
 
 private:
-    void* m_cp936 = nullptr; // iconv_t, only for a CP936 archive
+    std::optional<platform::CharsetConverter> m_cp936; // only for a CP936 archive
 };
 
 // Which characters separate the components of a name. A backslash is also a trail byte of

@@ -26,7 +26,7 @@ APPLICATION = {"app", "ui", "net", "install", "drives"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 SYSTEM_HEADER = re.compile(
     r"^(unistd|fcntl|poll|dirent|pthread|signal|termios|dlfcn|mntent|pwd|grp|spawn|syslog|"
-    r"sched|semaphore|libgen|glob|fnmatch|wordexp|netdb|ifaddrs)\.h$|^(sys|linux|asm|arpa|netinet|systemd)/")
+    r"sched|semaphore|libgen|glob|fnmatch|wordexp|netdb|ifaddrs|iconv|locale)\.h$|^(sys|linux|asm|arpa|netinet|systemd)/")
 QT_HEADER = re.compile(r"^(Q[A-Za-z]+|Qt[A-Za-z]*/|q[a-z]+\.h$)")
 
 
