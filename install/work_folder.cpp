@@ -164,7 +164,7 @@ platform::Result<PartialDownload> WorkFolder::OpenPartialDownload(
     int error = 0;
     platform::WritableFile file = m_folder.CreateNewFile(part, kArchiveMode, error);
     if (!file.IsOpen())
-        return platform::SystemError(error, "create " + NativePathOf(part));
+        return platform::SystemError(error, "Failed to open file for writing. " + NativePathOf(part));
     return PartialDownload{std::move(file), 0, {}};
 }
 

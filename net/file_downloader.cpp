@@ -328,7 +328,7 @@ bool FileDownloader::Transfer()
     }
     platform::WritableFile file = std::move(m_file);
     if (!file.IsOpen()) {
-        platform::WriteDiagnosticLine("Failed to open file for writing: no file to write to");
+        platform::WriteDiagnosticLine("Failed to open file for writing. (no file was opened for the download)");
         m_failure = DownloadFailure::LocalFile;
         return false;
     }

@@ -67,11 +67,12 @@ convert -size 50x50 xc:none -fill '#F0A020' -draw 'circle 25,25 25,3' \
   -fill white -draw 'roundrectangle 22,11 28,31 3,3' -draw 'circle 25,38 25,41' \
   "${strip[@]}" "$out/msgLogo.png"
 
-# The window icon 64 x 64 (also kept in the archive): a USB stick with a down arrow on it.
+# The window icon 64 x 64 at 8 bits a channel, 32 bits a pixel (also kept in the archive): a USB
+# stick with a down arrow on it.
 convert -size 64x64 xc:none -fill '#2B7BD6' -draw 'roundrectangle 2,2 61,61 12,12' \
   -fill white -draw 'rectangle 25,9 39,21' -fill '#2B7BD6' \
   -draw 'rectangle 28,13 30,17' -draw 'rectangle 34,13 36,17' \
   -fill white -draw 'roundrectangle 20,22 44,56 5,5' \
   -fill '#2B7BD6' -draw 'rectangle 29,29 35,39' -draw 'polygon 24,38 40,38 32,48' \
-  "${strip[@]}" icon.png
+  -depth 8 "${strip[@]}" PNG32:icon.png
 cp icon.png "$out/logo.png"

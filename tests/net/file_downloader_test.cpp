@@ -245,7 +245,7 @@ TEST_F(FileDownloaderTest, UnreachableServerFails)
 TEST_F(FileDownloaderTest, UnwritableSavePathFails)
 {
     FileDownloader downloader(m_server->Url("/file/10"), platform::WritableFile());
-    EXPECT_EQ(RunToEnd(downloader), "Failed to open file for writing: no file to write to\n");
+    EXPECT_EQ(RunToEnd(downloader), "Failed to open file for writing. (no file was opened for the download)\n");
     EXPECT_TRUE(downloader.IsFailed());
     EXPECT_FALSE(downloader.IsFinished());
     EXPECT_EQ(downloader.Failure(), DownloadFailure::LocalFile);

@@ -66,6 +66,10 @@ TEST_F(InstallTreeTest, TheProgramItsMenuEntryAndItsIcons)
             Installed("share/icons/hicolor/" + folder + "/apps/" INSTALLER_PACKAGE_NAME ".png").string()));
         EXPECT_EQ(icon.size(), QSize(size, size)) << folder;
     }
+    // The window's own icon, embedded in the program: 64 x 64 at 32 bits a pixel.
+    const QImage windowIcon(INSTALLER_SOURCE_DIR "/skin/icon.png");
+    EXPECT_EQ(windowIcon.size(), QSize(64, 64));
+    EXPECT_EQ(windowIcon.depth(), 32);
 }
 
 TEST_F(InstallTreeTest, ThePolkitActionRunsTheInstalledProgram)
