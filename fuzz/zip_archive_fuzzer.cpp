@@ -1,13 +1,14 @@
-// The package archive as it arrives from the network: the central-directory reader and the
-// name rules over its stored names, then the whole extraction onto a stick folder, which must
-// refuse the archive or write only regular files and folders beneath the stick, and leave no
-// file there that it does not report as written in full.
+// The package archive as it arrives from the network: its plan (one read of the central
+// directory), the local-header check and the name rules over it, then the whole extraction onto
+// a stick folder, which must refuse the archive or write only regular files and folders beneath
+// the stick that the plan lists, and leave no file there that it does not report as written in
+// full.
 #include "fuzz_support.h"
 
 #include "install/package_extractor.h"
 #include "install/package_paths.h"
-#include "install/zip_central_directory.h"
 #include "install/zip_names.h"
+#include "install/zip_plan.h"
 #include "platform/utf8_locale_scope.h"
 
 #include <sys/stat.h>
@@ -15,6 +16,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <map>
+#include <optional>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -54,34 +57,38 @@ bool HasControlCharacter(std::string_view text)
     return false;
 }
 
-void CheckCentralDirectory(const fs::path& archive)
+// The plan's file paths, when the archive has one that is not refused (nullopt otherwise).
+std::optional<std::set<std::string>> CheckPlan(const fs::path& archive)
 {
     int error = 0;
     const platform::FolderHandle folder = platform::FolderHandle::OpenExisting(archive.parent_path().string(), error);
     const platform::ReadableFile file = folder.OpenFile(archive.filename().string(), error);
-    const auto directory = extraction::ReadCentralDirectory(file);
-    if (!directory)
-        return;
-    // Asking whether the local headers agree reads at every offset the directory names.
-    (void)extraction::FindHeaderDisagreement(file, *directory);
+    const auto plan = extraction::ReadArchivePlan(file);
+    if (!plan)
+        return std::nullopt;
     const platform::Utf8LocaleScope utf8;
     FUZZ_CHECK(utf8.Active(), "");
-    extraction::PackagePathSet paths;
-    const extraction::CentralDirectoryEntry* previous = nullptr;
-    for (const auto& entry : *directory) {
-        FUZZ_CHECK(!previous || entry.localHeaderOffset > previous->localHeaderOffset, "entries by offset, once");
+    const extraction::ArchiveByteSource source = extraction::FileByteSource(file);
+    const extraction::PlanEntry* previous = nullptr;
+    for (const extraction::PlanEntry& entry : plan->entries) {
+        FUZZ_CHECK(!previous || entry.localHeaderAt > previous->localHeaderAt, "entries by offset, once");
+        FUZZ_CHECK(
+            entry.localHeaderAt < entry.limit && entry.limit <= plan->directoryAt, "entries before the directory");
         previous = &entry;
+        // Asking whether the local header agrees reads at every offset the directory names.
+        (void)extraction::CheckLocalHeaderIn(source, entry);
         const std::string printable = extraction::PrintableName(entry.rawName);
         FUZZ_CHECK(extraction::IsValidUtf8(printable) && !HasControlCharacter(printable), printable);
-        if (extraction::UnsafeNameReason(entry.rawName, extraction::NameSeparators::SlashOnly))
-            continue;
-        const auto components = extraction::PathComponents(entry.rawName);
-        for (const std::string_view component : components) {
-            FUZZ_CHECK(!component.empty() && component.find_first_of("/\\") == std::string_view::npos, printable);
-            (void)extraction::WindowsNameReason(component);
-        }
-        (void)paths.Add(components, !entry.rawName.empty() && entry.rawName.back() == '/');
+        FUZZ_CHECK(entry.path.find("//") == std::string::npos && entry.path.find("\\") == std::string::npos, printable);
     }
+    if (extraction::FindPlanRefusal(*plan, true))
+        return std::nullopt;
+    std::set<std::string> files;
+    for (const extraction::PlanEntry& entry : plan->entries) {
+        if (!entry.isFolder && !entry.Skipped())
+            files.insert(entry.path);
+    }
+    return files;
 }
 
 // What the stick folder holds: regular files by their relative path and size.
@@ -100,7 +107,7 @@ std::map<std::string, std::uint64_t> StickFiles(const fs::path& stick)
     return files;
 }
 
-void CheckExtraction(const Volumes& volumes)
+void CheckExtraction(const Volumes& volumes, const std::optional<std::set<std::string>>& planned)
 {
     std::atomic<bool> cancel{false};
     const ExtractionResult result = ExtractZipArchive(
@@ -116,6 +123,8 @@ void CheckExtraction(const Volumes& volumes)
     std::map<std::string, std::uint64_t> reported;
     for (const WrittenFile& file : result.writtenFiles) {
         FUZZ_CHECK(extraction::UnsafeNameReason(file.path) == std::nullopt, file.path);
+        // Nothing is written that the plan does not list.
+        FUZZ_CHECK(planned && planned->count(file.path) == 1, "written but not in the plan: " + file.path);
         reported[file.path] = file.size;
     }
     // Every file on the stick was written in full and reported; nothing half-written stays.
@@ -140,8 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Volumes& volumes = MappedVolumes();
     const fs::path archive = volumes.disk / "package.zip";
     fuzz::WriteFile(archive, fuzz::Text(data, size));
-    CheckCentralDirectory(archive);
-    CheckExtraction(volumes);
+    CheckExtraction(volumes, CheckPlan(archive));
     for (const auto& item : fs::directory_iterator(volumes.stick))
         fs::remove_all(item.path());
     return 0;

@@ -1,6 +1,7 @@
 #include "install/archive_check.h"
 
-#include "install/archive_handles.h"
+#include "install/planned_reader.h"
+#include "install/zip_plan.h"
 
 #include <vector>
 
@@ -16,31 +17,32 @@ std::optional<std::string> FindArchiveDamage(const ArchiveInFolder& archive, con
     const platform::ReadableFile file = archive.folder.OpenFile(archive.name, error);
     if (!file.IsOpen())
         return "cannot open " + archive.shownPath + ": " + platform::FileErrorText(error);
-    const extraction::ArchiveReader reader(archive_read_new());
-    if (!reader)
-        return std::string("out of memory");
-    archive_read_support_format_zip_seekable(reader.get());
-    if (archive_read_open_fd(reader.get(), file.Descriptor(), kReadBlockSize) != ARCHIVE_OK)
-        return archive.shownPath + ": " + extraction::ArchiveErrorText(reader.get());
+    // The archive as its plan sees it: whatever comment or bytes follow its end record.
+    const platform::Result<extraction::ArchivePlan, extraction::PlanError> plan = extraction::ReadArchivePlan(file);
+    if (!plan)
+        return archive.shownPath + ": " + plan.Failure().text;
+    const extraction::PlannedReader reader(extraction::FileByteSource(file), *plan, false);
+    if (!reader.Get())
+        return archive.shownPath + ": " + reader.Error();
     std::vector<char> buffer(kReadBlockSize);
     for (;;) {
         archive_entry* entry = nullptr;
-        const int header = archive_read_next_header(reader.get(), &entry);
+        const int header = archive_read_next_header(reader.Get(), &entry);
         if (header == ARCHIVE_EOF)
             return std::nullopt;
         // A warning on a header is a name in another character set: the data still counts.
         if (header < ARCHIVE_WARN)
-            return archive.shownPath + ": " + extraction::ArchiveErrorText(reader.get());
+            return archive.shownPath + ": " + extraction::ArchiveErrorText(reader.Get());
         // libarchive checks each entry's CRC as its last byte is read: anything but a clean
         // read to the end is damage.
         for (;;) {
             if (cancel && cancel->load())
                 return std::string("stopped");
-            const la_ssize_t got = archive_read_data(reader.get(), buffer.data(), buffer.size());
+            const la_ssize_t got = archive_read_data(reader.Get(), buffer.data(), buffer.size());
             if (got == 0)
                 break;
             if (got < 0)
-                return archive.shownPath + ": " + extraction::ArchiveErrorText(reader.get());
+                return archive.shownPath + ": " + extraction::ArchiveErrorText(reader.Get());
         }
     }
 }

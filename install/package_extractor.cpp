@@ -3,9 +3,10 @@
 #include "install/archive_handles.h"
 #include "install/entry_policy.h"
 #include "install/package_paths.h"
+#include "install/planned_reader.h"
 #include "install/stick_writer.h"
-#include "install/zip_central_directory.h"
 #include "install/zip_names.h"
+#include "install/zip_plan.h"
 #include "platform/utf8_locale_scope.h"
 #include "platform/win32_drives.h"
 #include "platform/win32_files.h"
@@ -23,14 +24,6 @@ std::uint64_t g_extractTotalBytes = 0;
 
 namespace extraction {
 namespace {
-
-// Reads of the archive file. Stored entries are copied straight from this buffer to the
-// output file, so it is sized to stay in the CPU cache between the read and the write:
-// measured on a mixed and a stored archive, 128 KiB beat both 64 KiB and 1 MiB.
-constexpr std::size_t kArchiveReadBlockSize = 128 * 1024;
-
-// FAT32 keeps file sizes in 32 bits.
-constexpr std::uint64_t kFat32FileSizeLimit = std::uint64_t{1} << 32;
 
 // Within a large file the stick's root is checked again after this many bytes.
 constexpr std::uint64_t kRootCheckInterval = 16u << 20;
@@ -75,20 +68,6 @@ std::wstring FileSystemNameOf(const std::wstring& destinationRoot)
     return name;
 }
 
-// An entry as it will land on the stick.
-struct PlannedEntry {
-    std::string path; // decoded, '/'-separated
-    bool isFolder = false;
-    std::uint64_t size = 0;
-};
-
-// What a first pass over the entry headers learns before anything is written.
-struct ArchiveSurvey {
-    std::uint64_t totalBytes = 0;
-    ZipNameCharset charset = ZipNameCharset::Utf8;
-    std::vector<PlannedEntry> entries;
-};
-
 std::uint64_t RoundUp(std::uint64_t bytes, std::uint64_t unit)
 {
     return unit == 0 ? bytes : SaturatingAdd(bytes, unit - 1) / unit * unit;
@@ -113,17 +92,15 @@ public:
         }
         if (!OpenRoot() || !OpenArchiveFile())
             return;
-        const std::optional<ArchiveSurvey> survey = Survey();
-        if (!survey)
+        const std::optional<ArchivePlan> plan = MakePlan();
+        if (!plan || !CheckLocalHeaders(*plan) || !CheckSpace(*plan))
             return;
-        if (!CheckSpace(survey->entries))
-            return;
-        m_total = survey->totalBytes;
+        m_total = plan->totalBytes;
         if (m_totalOut)
             *m_totalOut = m_total;
         Report();
         StickWriter writer(m_result.stickRoot);
-        const bool written = WriteEntries(survey->charset, writer);
+        const bool written = WriteEntries(*plan, writer);
         m_result.writtenFiles = writer.TakeWrittenFiles();
         if (!written)
             return;
@@ -197,158 +174,71 @@ private:
             "cannot open archive " + Quoted(m_archivePath) + ": " + platform::FileErrorText(code));
     }
 
-    // With `ownCrc` libarchive skips its CRC check: the caller compares the stored CRCs.
-    ArchiveReader OpenArchive(std::optional<ZipNameCharset> charset, bool ownCrc = false)
-    {
-        ArchiveReader reader(archive_read_new());
-        if (!reader) {
-            Fail(ExtractFailure::ArchiveUnreadable, "cannot extract: out of memory");
-            return nullptr;
-        }
-        archive_read_support_format_zip_seekable(reader.get());
-        if (charset == ZipNameCharset::Cp936 &&
-            archive_read_set_format_option(reader.get(), "zip", "hdrcharset", "CP936") < ARCHIVE_WARN) {
-            Fail(ExtractFailure::ArchiveContent, "cannot decode CP936 entry names: " + ArchiveErrorText(reader.get()));
-            return nullptr;
-        }
-        if (ownCrc && archive_read_set_format_option(reader.get(), "zip", "ignorecrc32", "1") != ARCHIVE_OK)
-            m_storedCrcs.reset();
-        // Each pass starts at the file's beginning, wherever the one before left it.
-        int code = 0;
-        if (!m_archiveFile.Rewind(code)) {
-            Fail(ExtractFailure::ArchiveUnreadable,
-                "cannot read archive " + Quoted(m_archivePath) + ": " + platform::FileErrorText(code));
-            return nullptr;
-        }
-        if (archive_read_open_fd(reader.get(), m_archiveFile.Descriptor(), kArchiveReadBlockSize) != ARCHIVE_OK) {
-            Fail(ExtractFailure::ArchiveUnreadable,
-                "cannot open archive " + Quoted(m_archivePath) + ": " + ReaderErrorText(reader.get()));
-            return nullptr;
-        }
-        return reader;
-    }
-
-    // Reads the next header and counts it in `ordinal`. False at the end of the archive or on
-    // a failure: a warning is a name that cannot be decoded, anything worse a damaged archive.
-    bool NextHeader(archive* reader, archive_entry*& entry, std::size_t& ordinal)
-    {
-        const int status = archive_read_next_header(reader, &entry);
-        if (status == ARCHIVE_OK) {
-            ++ordinal;
-            return true;
-        }
-        // A warning is a name that cannot be decoded, or headers that disagree with each other.
-        const std::string text = ArchiveErrorText(reader);
-        if (status == ARCHIVE_WARN && text.find("cannot be converted") != std::string::npos) {
-            Fail(ExtractFailure::ArchiveContent,
-                "cannot decode the name of archive entry " + Quoted(RawEntryName(ordinal)) + ": " + text);
-        } else if (status != ARCHIVE_EOF) {
-            const std::string raw = RawEntryName(ordinal);
-            Fail(ExtractFailure::ArchiveUnreadable,
-                "cannot read archive " + Quoted(m_archivePath) + (raw.empty() ? "" : " at entry " + Quoted(raw)) +
-                    ": " + ReaderErrorText(reader));
-        }
-        return false;
-    }
-
-    // The stored bytes of the name of the entry at `ordinal` (counted from 0), for messages
-    // about names that cannot be decoded (libarchive then gives no name at all).
-    std::string RawEntryName(std::size_t ordinal) const
-    {
-        const auto directory = ReadCentralDirectory(m_archiveFile);
-        return directory && ordinal < directory->size() ? (*directory)[ordinal].rawName : std::string();
-    }
-
     bool Refuse(std::string_view name, const std::string& reason)
     {
         return Fail(ExtractFailure::ArchiveContent, "archive entry " + Quoted(name) + " refused: " + reason);
     }
 
-    // Sums the sizes, decides the names' charset and refuses what cannot be installed, all
-    // before a single byte is written.
-    std::optional<ArchiveSurvey> Survey()
+    bool Damaged(const std::string& what)
     {
-        ArchiveSurvey survey;
-        if (!SurveyStoredNames(survey) || !CheckHeadersAgree() || !CheckDecodedEntries(survey))
+        return Fail(ExtractFailure::ArchiveUnreadable, "archive " + Quoted(m_archivePath) + " is damaged: " + what);
+    }
+
+    // The plan, from one read of the central directory, and every refusal decided on it before
+    // anything is written.
+    std::optional<ArchivePlan> MakePlan()
+    {
+        platform::Result<ArchivePlan, PlanError> plan = ReadArchivePlan(m_archiveFile);
+        if (!plan) {
+            const PlanError& error = plan.Failure();
+            if (error.fault == PlanFault::Damaged)
+                Fail(ExtractFailure::ArchiveUnreadable,
+                    "cannot read archive " + Quoted(m_archivePath) + ": " + error.text);
+            else
+                Fail(ExtractFailure::ArchiveContent, "archive " + Quoted(m_archivePath) + ": " + error.text);
             return std::nullopt;
-        if (std::none_of(survey.entries.begin(), survey.entries.end(), [](const auto& e) { return !e.isFolder; })) {
-            Fail(ExtractFailure::ArchiveContent, "archive " + Quoted(m_archivePath) + " holds no file to install");
+        }
+        if (const std::optional<PlanError> refusal = FindPlanRefusal(*plan, m_fat32)) {
+            const ExtractFailure kind = refusal->fault == PlanFault::TooLargeForFat32 ? ExtractFailure::TooLargeForFat32
+                : refusal->fault == PlanFault::Damaged ? ExtractFailure::ArchiveUnreadable
+                                                       : ExtractFailure::ArchiveContent;
+            Fail(kind,
+                refusal->text.rfind("archive entry ", 0) == 0
+                    ? refusal->text
+                    : "archive " + Quoted(m_archivePath) + ": " + refusal->text);
             return std::nullopt;
         }
-        return survey;
+        return std::move(*plan);
     }
 
-    // First pass, over the names as stored: the total size, the charset, the entry types, and
-    // the name rules that hold whatever the charset (no leading slash, no ".." between slashes).
-    bool SurveyStoredNames(ArchiveSurvey& survey)
+    // The whole archive is on the disk: every local header is checked against its record before
+    // anything is written. (They are checked again as each entry is reached.)
+    bool CheckLocalHeaders(const ArchivePlan& plan)
     {
-        const ArchiveReader reader = OpenArchive(std::nullopt);
-        if (!reader)
-            return false;
-        ZipNameCharsetVote vote;
-        std::vector<std::uint64_t> sizes;
-        archive_entry* entry = nullptr;
-        std::size_t ordinal = 0;
-        while (!Cancelled() && NextHeader(reader.get(), entry, ordinal)) {
-            sizes.push_back(
-                archive_entry_size_is_set(entry) ? static_cast<std::uint64_t>(archive_entry_size(entry)) : 0);
-            const char* storedName = archive_entry_pathname(entry);
-            const std::string_view name = storedName ? storedName : "";
-            if (auto reason = RefusalReason(entry, name, NameSeparators::SlashOnly))
-                return Refuse(name, *reason);
-            vote.Add(name);
-            if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > 0)
-                survey.totalBytes =
-                    SaturatingAdd(survey.totalBytes, static_cast<std::uint64_t>(archive_entry_size(entry)));
+        const ArchiveByteSource source = FileByteSource(m_archiveFile);
+        for (const PlanEntry& entry : plan.entries) {
+            if (Cancelled())
+                return false;
+            const platform::Result<std::uint64_t, std::string> checked = CheckLocalHeaderIn(source, entry);
+            if (!checked)
+                return Damaged(checked.Failure());
         }
-        survey.charset = vote.Result();
-        TakeStoredCrcs(sizes);
-        return m_result.failure == ExtractFailure::None;
-    }
-
-    // The writer computes a CRC of every file anyway: where the central directory lines up
-    // with libarchive's entries (it does, but for odd archives), its stored CRCs are compared
-    // with that one and libarchive's own second computation is switched off.
-    void TakeStoredCrcs(const std::vector<std::uint64_t>& sizes)
-    {
-        const auto directory = ReadCentralDirectory(m_archiveFile);
-        if (!directory || directory->size() != sizes.size())
-            return;
-        std::vector<std::uint32_t> crcs;
-        crcs.reserve(sizes.size());
-        for (std::size_t i = 0; i < sizes.size(); ++i) {
-            if ((*directory)[i].size != sizes[i])
-                return;
-            crcs.push_back((*directory)[i].crc32);
-        }
-        m_storedCrcs = std::move(crcs);
-    }
-
-    // Every entry's local header must say what its central-directory record says: a reader
-    // that takes the local header's name would install what no ZIP tool lists.
-    bool CheckHeadersAgree()
-    {
-        const auto directory = ReadCentralDirectory(m_archiveFile);
-        if (!directory)
-            return Fail(ExtractFailure::ArchiveUnreadable,
-                "cannot read the central directory of archive " + Quoted(m_archivePath));
-        if (const auto disagreement = FindHeaderDisagreement(m_archiveFile, *directory))
-            return Fail(ExtractFailure::ArchiveUnreadable,
-                "archive " + Quoted(m_archivePath) + " is damaged: " + PrintableName(*disagreement));
         return true;
     }
 
     // The room the package takes on the stick (each file rounded up to the file system's
     // allocation unit, each new folder one unit), less what the files it replaces take now,
     // against the stick's real free space.
-    bool CheckSpace(const std::vector<PlannedEntry>& entries)
+    bool CheckSpace(const ArchivePlan& plan)
     {
         int code = 0;
         const std::optional<platform::FileSystemSpace> space = m_result.stickRoot.Space(code);
         if (!space)
             return StickFailed({"cannot read the free space of " + Quoted(m_destination), code});
         std::uint64_t needed = 0, freed = 0;
-        for (const PlannedEntry& entry : entries) {
+        for (const PlanEntry& entry : plan.entries) {
+            if (entry.Skipped())
+                continue;
             const std::optional<platform::ExistingEntry> existing = m_result.stickRoot.EntryBeneath(entry.path);
             if (entry.isFolder) {
                 if (!existing)
@@ -367,93 +257,109 @@ private:
                 std::to_string(space->availableBytes) + " are free");
     }
 
-    // Second pass, over the decoded names: every name decodes, is safe with backslashes taken
-    // as separators too and can be held by Windows, the paths stay apart, nothing is encrypted,
-    // and every file fits the stick's file system.
-    bool CheckDecodedEntries(ArchiveSurvey& survey)
+    // The reader hands out the entries in the plan's order; each must be the plan's, and after
+    // the last one it must have nothing more.
+    bool WriteEntries(const ArchivePlan& plan, StickWriter& writer)
     {
-        const ArchiveReader reader = OpenArchive(survey.charset);
-        if (!reader)
-            return false;
-        PackagePathSet paths;
-        archive_entry* entry = nullptr;
-        std::size_t ordinal = 0;
-        while (!Cancelled() && NextHeader(reader.get(), entry, ordinal)) {
-            const char* decodedName = archive_entry_pathname(entry);
-            const std::string_view name = decodedName ? decodedName : "";
-            if (auto reason = RefusalReason(entry, name))
-                return Refuse(name, *reason);
-            if (archive_entry_is_encrypted(entry))
-                return Refuse(name, "encrypted entries are not installed");
-            const std::vector<std::string_view> components = PathComponents(name);
-            for (const std::string_view component : components) {
-                if (auto reason = WindowsNameReason(component))
-                    return Refuse(name, *reason);
-            }
-            const bool isFolder = archive_entry_filetype(entry) == AE_IFDIR;
-            if (auto reason = paths.Add(components, isFolder))
-                return Refuse(name, *reason);
-            if (m_fat32 && !isFolder && archive_entry_size_is_set(entry) &&
-                static_cast<std::uint64_t>(archive_entry_size(entry)) >= kFat32FileSizeLimit)
-                return Fail(ExtractFailure::TooLargeForFat32,
-                    "archive entry " + Quoted(name) + " refused: a file of 4 GiB or more cannot be kept on FAT32");
-            std::string path;
-            for (const std::string_view component : components)
-                path += (path.empty() ? "" : "/") + std::string(component);
-            survey.entries.push_back({std::move(path), isFolder,
-                archive_entry_size_is_set(entry) ? static_cast<std::uint64_t>(archive_entry_size(entry)) : 0});
-        }
-        return m_result.failure == ExtractFailure::None;
-    }
-
-    bool WriteEntries(ZipNameCharset charset, StickWriter& writer)
-    {
-        const ArchiveReader reader = OpenArchive(charset, m_storedCrcs.has_value());
-        if (!reader)
-            return false;
-        archive_entry* entry = nullptr;
-        std::size_t ordinal = 0;
-        while (!Cancelled() && !RootGone() && NextHeader(reader.get(), entry, ordinal)) {
-            if (!WriteEntry(reader.get(), writer, entry, ordinal - 1))
+        const ArchiveByteSource source = FileByteSource(m_archiveFile);
+        PlannedReader reader(source, plan, true);
+        if (!reader.Get())
+            return Fail(ExtractFailure::ArchiveUnreadable,
+                "cannot open archive " + Quoted(m_archivePath) + ": " + reader.Error());
+        for (const PlanEntry& planned : plan.entries) {
+            if (Cancelled() || RootGone())
+                return false;
+            m_entryName = planned.path.empty() ? planned.rawName : planned.path;
+            archive_entry* entry = nullptr;
+            const int status = archive_read_next_header(reader.Get(), &entry);
+            if (status == ARCHIVE_EOF)
+                return Damaged("the reader ends before archive entry " + Quoted(m_entryName));
+            if (status != ARCHIVE_OK)
+                return ReaderFailed(reader.Get(), planned);
+            if (!ReaderAgrees(planned, entry))
+                return false;
+            if (planned.Skipped())
+                continue;
+            // The local header as the entry is reached: the archive may have changed since the
+            // plan was made, or (being downloaded) not have been there.
+            const platform::Result<std::uint64_t, std::string> header = CheckLocalHeaderIn(source, planned);
+            if (!header)
+                return Damaged(header.Failure());
+            if (!WriteEntry(reader.Get(), writer, planned, entry))
                 return false;
         }
-        return m_result.failure == ExtractFailure::None;
+        archive_entry* extra = nullptr;
+        const int status = archive_read_next_header(reader.Get(), &extra);
+        if (status == ARCHIVE_EOF)
+            return m_result.failure == ExtractFailure::None;
+        if (status == ARCHIVE_OK || status == ARCHIVE_WARN) {
+            const char* name = archive_entry_pathname(extra);
+            return Damaged(
+                "the reader finds an entry the central directory does not list: " + Quoted(name ? name : ""));
+        }
+        return Damaged(ReaderErrorText(reader.Get()));
     }
 
-    bool WriteEntry(archive* reader, StickWriter& writer, archive_entry* entry, std::size_t index)
+    bool ReaderFailed(archive* reader, const PlanEntry& planned)
     {
-        const char* decodedName = archive_entry_pathname(entry);
-        const std::string& name = m_entryName = decodedName ? decodedName : "";
-        // The survey saw this very archive; a name refused now means it changed since.
+        const std::string text = ReaderErrorText(reader);
+        if (text.find("cannot be converted") != std::string::npos)
+            return Fail(ExtractFailure::ArchiveContent,
+                "cannot decode the name of archive entry " + Quoted(planned.rawName) + ": " + text);
+        return Fail(ExtractFailure::ArchiveUnreadable,
+            "cannot read archive " + Quoted(m_archivePath) + " at entry " + Quoted(planned.rawName) + ": " + text);
+    }
+
+    // The reader's view of the entry (path, type, size) must be the plan's: what it writes is
+    // then what the plan checked.
+    bool ReaderAgrees(const PlanEntry& planned, archive_entry* entry)
+    {
+        const char* readerName = archive_entry_pathname(entry);
+        const std::string name = readerName ? readerName : "";
         if (auto reason = RefusalReason(entry, name))
             return Refuse(name, *reason);
+        const std::string path = PlannedPath(name);
+        const bool isFolder = archive_entry_filetype(entry) == AE_IFDIR;
+        std::string differs;
+        if (path != planned.path)
+            differs = "the reader names it " + Quoted(path);
+        else if (isFolder != planned.isFolder)
+            differs = std::string("the reader takes it for a ") + (isFolder ? "folder" : "file");
+        else if (!isFolder && archive_entry_size_is_set(entry) &&
+            static_cast<std::uint64_t>(archive_entry_size(entry)) != planned.size)
+            differs = "the reader gives it " + std::to_string(archive_entry_size(entry)) + " bytes, the directory " +
+                std::to_string(planned.size);
+        if (differs.empty())
+            return true;
+        return Damaged("archive entry " + Quoted(planned.rawName) + ": " + differs);
+    }
+
+    bool WriteEntry(archive* reader, StickWriter& writer, const PlanEntry& planned, archive_entry* entry)
+    {
+        const std::string& name = planned.path;
         const std::vector<std::string_view> components = PathComponents(name);
-        if (components.empty())
-            return Refuse(name, "the entry has no name");
         const unsigned mode = PermissionsToRestore(archive_entry_perm(entry));
         const platform::FileTime time{archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
         StickError error;
-        if (archive_entry_filetype(entry) == AE_IFDIR)
+        if (planned.isFolder)
             return writer.MakeFolder(components, mode, time, error) || StickFailed(error);
         if (!writer.BeginFile(components, mode, error))
             return StickFailed(error);
-        if (!CopyData(reader, writer, name)) {
+        if (!CopyData(reader, writer, planned)) {
             writer.AbandonFile();
             return false;
         }
-        if (archive_entry_size_is_set(entry) &&
-            writer.CurrentSize() != static_cast<std::uint64_t>(archive_entry_size(entry))) {
+        if (writer.CurrentSize() != planned.size) {
             writer.AbandonFile();
             return Fail(ExtractFailure::ArchiveUnreadable,
                 "cannot read " + Quoted(name) + " from archive " + Quoted(m_archivePath) + ": it holds " +
-                    std::to_string(writer.CurrentSize()) + " bytes, its header says " +
-                    std::to_string(archive_entry_size(entry)));
+                    std::to_string(writer.CurrentSize()) + " bytes, its header says " + std::to_string(planned.size));
         }
-        if (m_storedCrcs && index < m_storedCrcs->size() && (*m_storedCrcs)[index] != writer.CurrentCrc()) {
+        if (writer.CurrentCrc() != planned.crc32) {
             writer.AbandonFile();
             char text[64];
             std::snprintf(
-                text, sizeof text, "ZIP bad CRC: 0x%08x should be 0x%08x", writer.CurrentCrc(), (*m_storedCrcs)[index]);
+                text, sizeof text, "ZIP bad CRC: 0x%08x should be 0x%08x", writer.CurrentCrc(), planned.crc32);
             return Fail(ExtractFailure::ArchiveUnreadable,
                 "cannot read " + Quoted(name) + " from archive " + Quoted(m_archivePath) + ": " + text);
         }
@@ -464,10 +370,11 @@ private:
         return true;
     }
 
-    // Block copy from the archive to the file. Any warning of the reader is a failure: it
-    // warns on a bad CRC.
-    bool CopyData(archive* reader, StickWriter& writer, const std::string& name)
+    // Block copy from the archive to the file, never past the size the plan gives: data that
+    // inflates further is a damaged archive at once.
+    bool CopyData(archive* reader, StickWriter& writer, const PlanEntry& planned)
     {
+        const std::string& name = planned.path;
         std::uint64_t sinceRootCheck = 0;
         for (;;) {
             if (Cancelled())
@@ -482,6 +389,11 @@ private:
                 return Fail(ExtractFailure::ArchiveUnreadable,
                     "cannot read " + Quoted(name) + " from archive " + Quoted(m_archivePath) + ": " +
                         ReaderErrorText(reader));
+            if (static_cast<std::uint64_t>(offset) > planned.size ||
+                size > planned.size - static_cast<std::uint64_t>(offset))
+                return Fail(ExtractFailure::ArchiveUnreadable,
+                    "cannot read " + Quoted(name) + " from archive " + Quoted(m_archivePath) +
+                        ": its data goes on past its size of " + std::to_string(planned.size) + " bytes");
             StickError error;
             if (!writer.WriteBlock(block, size, static_cast<std::uint64_t>(offset), error))
                 return StickFailed(error);
@@ -522,8 +434,6 @@ private:
     std::uint64_t m_total = 0;
     std::uint64_t m_processed = 0;
     std::string m_entryName; // the entry being written
-    // The CRC-32 of each entry as the central directory stores it, in libarchive's order.
-    std::optional<std::vector<std::uint32_t>> m_storedCrcs;
 };
 
 } // namespace

@@ -55,13 +55,21 @@ struct ArchiveInFolder {
 // through a link.
 //
 // - Files of the same name are replaced, everything else at the destination is left alone.
+// - One read of the central directory is the plan (install/zip_plan.h): every refusal below is
+//   decided from it before anything is written, and only what it lists is written, in the order
+//   of the local headers, each entry as the plan describes it (the reader's path, type and size
+//   must be the plan's, its local header must agree with its record, its data must end at its
+//   declared size, neither before nor after, with the recorded CRC).
 // - Names carrying the UTF-8 flag are UTF-8; the others are UTF-8 when every name of the
-//   archive is valid UTF-8, CP936 otherwise.
-// - Before anything is written the whole archive is checked, and refused naming the entry:
-//   absolute names, ".." components, links, devices, FIFOs and sockets, encrypted entries,
+//   archive is valid UTF-8, CP936 otherwise. "." components are the folder itself: dropped, and
+//   an entry that is only "./" is skipped.
+// - Refused before anything is written, naming the entry: absolute names, ".." components,
+//   links, devices, sockets, encrypted entries, compression methods the reader cannot decode,
 //   names that cannot be decoded, names Windows cannot hold, two paths equal ignoring case, a
-//   path that is a file and a folder, and on a FAT32 drive a file of 4 GiB or more. Owners
-//   and set-id bits are never restored.
+//   path that is a file and a folder, an archive with no file, and on a FAT32 drive a file of
+//   4 GiB or more; as damaged, records sharing a local header, data ranges that overlap or run
+//   into the directory, a count of records other than the end record's, local headers that
+//   disagree with their records. Owners and set-id bits are never restored.
 // - A file that cannot be finished (a write fails, the stop flag is set) is removed; files
 //   finished before stay.
 // - The destination's path is checked between entries: when it no longer leads to the folder

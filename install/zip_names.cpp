@@ -1,6 +1,8 @@
 #include "install/zip_names.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <iconv.h>
 
 namespace extraction {
 namespace {
@@ -65,6 +67,38 @@ void ZipNameCharsetVote::Add(std::string_view rawName)
 {
     if (m_allUtf8 && !IsValidUtf8(rawName))
         m_allUtf8 = false;
+}
+
+ZipNameDecoder::ZipNameDecoder(ZipNameCharset charset)
+{
+    if (charset == ZipNameCharset::Cp936) {
+        const iconv_t converter = iconv_open("UTF-8", "CP936");
+        if (converter != reinterpret_cast<iconv_t>(-1))
+            m_cp936 = converter;
+    }
+}
+
+ZipNameDecoder::~ZipNameDecoder()
+{
+    if (m_cp936)
+        iconv_close(static_cast<iconv_t>(m_cp936));
+}
+
+std::optional<std::string> ZipNameDecoder::Decode(std::string_view rawName, bool utf8Flag) const
+{
+    if (utf8Flag || !m_cp936)
+        return IsValidUtf8(rawName) ? std::optional<std::string>(rawName) : std::nullopt;
+    const auto converter = static_cast<iconv_t>(m_cp936);
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    std::string decoded(rawName.size() * 3 + 4, '\0');
+    char* in = const_cast<char*>(rawName.data());
+    std::size_t inLeft = rawName.size();
+    char* out = decoded.data();
+    std::size_t outLeft = decoded.size();
+    if (iconv(converter, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0)
+        return std::nullopt;
+    decoded.resize(decoded.size() - outLeft);
+    return IsValidUtf8(decoded) ? std::optional<std::string>(std::move(decoded)) : std::nullopt;
 }
 
 std::optional<std::string> UnsafeNameReason(std::string_view name, NameSeparators separators)

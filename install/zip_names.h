@@ -27,6 +27,23 @@ private:
     bool m_allUtf8 = true;
 };
 
+// Decodes the names of one archive to UTF-8: names with the UTF-8 flag, and all names of a
+// UTF-8 archive, must be valid UTF-8; the others are converted from CP936 through the
+// converter libarchive uses for its "hdrcharset" option, so that both read the same name.
+class ZipNameDecoder {
+public:
+    explicit ZipNameDecoder(ZipNameCharset charset);
+    ~ZipNameDecoder();
+    ZipNameDecoder(const ZipNameDecoder&) = delete;
+    ZipNameDecoder& operator=(const ZipNameDecoder&) = delete;
+
+    // nullopt when the bytes are not valid in their character set.
+    std::optional<std::string> Decode(std::string_view rawName, bool utf8Flag) const;
+
+private:
+    void* m_cp936 = nullptr; // iconv_t, only for a CP936 archive
+};
+
 // Which characters separate the components of a name. A backslash is also a trail byte of
 // CP936 characters, so it can only be taken as a separator once names are decoded.
 enum class NameSeparators { SlashOnly, SlashAndBackslash };

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <functional>
@@ -386,6 +387,142 @@ TEST_F(ExtractionTest, RefusesArchivesWhoseHeadersDisagreeOrThatHoldNoFile)
         EXPECT_EQ(run.failure, c.failure) << c.what << ": " << run.error;
         EXPECT_TRUE(StickIsEmpty()) << c.what;
     }
+}
+
+// ---- The plan: what the central directory lists is what is written ----------------------------
+
+// Offsets of each local header ("PK\3\4") and each central record ("PK\1\2") in hand-made bytes.
+std::vector<std::size_t> Signatures(const std::string& bytes, const char* signature)
+{
+    std::vector<std::size_t> at;
+    for (std::size_t i = bytes.find(signature); i != std::string::npos; i = bytes.find(signature, i + 4))
+        at.push_back(i);
+    return at;
+}
+
+void Put32At(std::string& bytes, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// Forty records, each with its own name, all on the first local header.
+std::string FortyRecordsOnOneHeader()
+{
+    std::vector<HandMadeZipEntry> entries;
+    for (int i = 0; i < 40; ++i)
+        entries.push_back({"kelvoClient/page" + std::to_string(10 + i) + ".txt", "page"});
+    std::string bytes = HandMadeZipBytes(entries);
+    for (const std::size_t record : Signatures(bytes, "PK\x01\x02"))
+        Put32At(bytes, record + 42, 0);
+    return bytes;
+}
+
+// Two plain files, then one whose data is a Deflate64 stream of one stored block.
+std::string Deflate64AfterTwoFiles()
+{
+    const std::string content = "a lesson packed by a tool that chose Deflate64";
+    std::string stream = "\x01";
+    stream += static_cast<char>(content.size());
+    stream += '\0';
+    stream += static_cast<char>(~content.size() & 0xFF);
+    stream += '\xFF';
+    stream += content;
+    std::string bytes =
+        HandMadeZipBytes({{"kelvoClient/a.txt", "a"}, {"kelvoClient/b.txt", "b"}, {"kelvoClient/large.bin", stream}});
+    const std::size_t local = Signatures(bytes, "PK\x03\x04")[2];
+    const std::size_t record = Signatures(bytes, "PK\x01\x02")[2];
+    bytes[local + 8] = bytes[record + 10] = 9;
+    Put32At(bytes, local + 14, Crc32(content));
+    Put32At(bytes, record + 16, Crc32(content));
+    Put32At(bytes, local + 22, static_cast<std::uint32_t>(content.size()));
+    Put32At(bytes, record + 24, static_cast<std::uint32_t>(content.size()));
+    return bytes;
+}
+
+// Each archive is refused before anything is written, or installs whole.
+TEST_F(ExtractionTest, ThePlanDecidesBeforeAnythingIsWritten)
+{
+    const std::string plain =
+        HandMadeZipBytes({{"kelvoClient/a.txt", "alpha"}, {"./kelvoClient/./b.txt", "beta"}, {"./", ""}});
+    std::string longComment = plain;
+    longComment[longComment.size() - 2] = longComment[longComment.size() - 1] = '\xFF';
+    longComment += std::string(0xFFFF, 'c');
+    const struct {
+        const char* what;
+        std::string bytes;
+        ExtractFailure failure;
+        const char* message;
+    } cases[] = {
+        {"forty records on one local header", FortyRecordsOnOneHeader(), ExtractFailure::ArchiveUnreadable,
+            "share one local header"},
+        {"a Deflate64 entry after two files", Deflate64AfterTwoFiles(), ExtractFailure::ArchiveContent,
+            "\"kelvoClient/large.bin\" refused: compression method 9 (Deflate64)"},
+        {"1 KiB of text after the end record", plain + std::string(1024, 't'), ExtractFailure::None, ""},
+        {"a comment of 65 535 bytes", longComment, ExtractFailure::None, ""},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(Stick());
+        fs::create_directories(Stick());
+        WriteFileBytes(Archive(), c.bytes);
+        const ExtractionRun run = Extract();
+        EXPECT_EQ(run.failure, c.failure) << c.what << ": " << run.error;
+        EXPECT_NE(run.error.find(c.message), std::string::npos) << c.what << ": " << run.error;
+        if (c.failure != ExtractFailure::None) {
+            EXPECT_TRUE(StickIsEmpty()) << c.what;
+            continue;
+        }
+        EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "a.txt"), "alpha") << c.what;
+        EXPECT_EQ(ReadFileBytes(Stick() / "kelvoClient" / "b.txt"), "beta") << c.what;
+    }
+}
+
+// bsdtar zipping "." names every entry "./...": the package lands as unzip puts it.
+TEST_F(ExtractionTest, ArchiveZippedFromInsideItsFolderInstallsAsUnzipDoes)
+{
+    WriteFileBytes(Source() / "kelvoClient" / "bin" / "app.txt", "application");
+    WriteFileBytes(Source() / "kelvoClient" / "课件" / "第一课.txt", std::string(100000, 'k'));
+    fs::create_directories(Source() / "kelvoClient" / "empty");
+    WriteFileBytes(Source() / "readme.txt", "readme");
+    ASSERT_EQ(RunShell("cd " + ShellQuoted(Source().string()) + " && bsdtar --format zip -cf " +
+                  ShellQuoted(Archive().string()) + " ."),
+        0);
+    const fs::path unzipped = Disk() / "unzipped";
+    ASSERT_EQ(RunShell("unzip -q " + ShellQuoted(Archive().string()) + " -d " + ShellQuoted(unzipped.string())), 0);
+
+    const ExtractionRun run = Extract();
+
+    ASSERT_TRUE(run.ok) << run.error;
+    const auto tree = [](const fs::path& root) {
+        std::vector<std::pair<std::string, std::string>> items;
+        for (const auto& item : fs::recursive_directory_iterator(root))
+            items.emplace_back(fs::relative(item.path(), root).string(),
+                item.is_directory() ? std::string("/") : ReadFileBytes(item.path()));
+        std::sort(items.begin(), items.end());
+        return items;
+    };
+    EXPECT_EQ(tree(Stick()), tree(unzipped));
+    EXPECT_EQ(tree(Stick()).size(), 7u);
+}
+
+// An entry whose data inflates far past its declared size is stopped at that size: the stick
+// never fills, nothing of the entry stays, and the archive is reported damaged.
+TEST_F(ExtractionTest, EntryInflatingPastItsDeclaredSizeStopsAtIt)
+{
+    BuildZipWithPython(Archive(), R"([
+        {"name": "kelvoClient/bomb.txt", "text": "x", "repeat": 67108864, "declared_size": 1000}
+    ])");
+    const ScratchMount stick(ScratchMount::Kind::Tmpfs, Stick(), 16u << 20);
+    if (!stick.SkipReason().empty())
+        GTEST_SKIP() << stick.SkipReason();
+    WriteFileBytes(Stick() / "teacher.txt", "mine");
+
+    const ExtractionRun run = Extract();
+
+    EXPECT_EQ(run.failure, ExtractFailure::ArchiveUnreadable) << run.error;
+    EXPECT_NE(run.error.find("past its size of 1000 bytes"), std::string::npos) << run.error;
+    EXPECT_EQ(ReadFileBytes(Stick() / "teacher.txt"), "mine");
+    EXPECT_FALSE(fs::exists(Stick() / "kelvoClient" / "bomb.txt"));
 }
 
 // A link already on the drive never leads the extraction out of it.

@@ -66,10 +66,14 @@ TEST(ZipCentralDirectoryTest, DamagedDirectoriesAreRefusedWhole)
         {"a header signature overwritten", [&](std::string& b) { b[b.find("PK\x01\x02") + 2] = 'X'; }},
     };
     // The offset is taken from the end record's position and the directory's size, as readers
-    // do for an archive with data before it: a wrong stored offset alone is no damage.
-    std::string moved = good;
-    Put32(moved, end + kDirectoryOffset, 0x7FFFFFF0u);
-    EXPECT_TRUE(read(moved));
+    // do for an archive with data before it: every local header moves with it.
+    const auto moved = read(std::string(100, 'x') + good);
+    ASSERT_TRUE(moved);
+    EXPECT_EQ((*moved)[1].localHeaderAt, (*entries)[1].localHeaderAt + 100);
+    // A stored offset beyond the directory's place puts the local headers nowhere.
+    std::string beyond = good;
+    Put32(beyond, end + kDirectoryOffset, 0x7FFFFFF0u);
+    EXPECT_FALSE(read(beyond));
 
     for (const auto& c : cases) {
         std::string bytes = good;
