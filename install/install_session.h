@@ -110,12 +110,19 @@ public:
     // The same, reporting this stick's progress to `events`.
     StickOutcome WriteStick(const std::wstring& stickRoot, std::stop_token stop, SessionEvents& events) const;
 
-    // Every step for one stick: network, work folder, download, writing, reading back.
+    // Every step for one stick: network, work folder, download (the stick written while the
+    // package downloads where the server allows it), writing, reading back.
     StickOutcome Install(const std::wstring& stickRoot, std::stop_token stop);
-    // The download and the writing of one stick, once the work folder is open.
+    // The download and the writing of one stick, once the work folder is open: overlapped where
+    // the server answers the archive's tail as a range of the probed version (and not
+    // SerialInstallForced), else one after the other.
     StickOutcome DownloadAndWrite(const std::wstring& stickRoot, std::stop_token stop);
 
 private:
+    // The download with the stick written from the growing part as its bytes come in; nullopt
+    // when that cannot be done here (no ranges, no validator, a directory over the cap), and
+    // nothing was downloaded or written: the serial path runs instead.
+    std::optional<StickOutcome> InstallOverlapped(const std::wstring& stickRoot, std::stop_token stop);
     // The download's failure as the user is told it.
     SessionOutcome DownloadFailed(DownloadFailure failure, const std::stop_token& stop) const;
     // Reads back what `written` wrote.
@@ -126,6 +133,10 @@ private:
     std::optional<WorkFolder> m_workFolder;
     std::string m_archiveName;
 };
+
+// INSTALLER_SERIAL_INSTALL=1 (outside pkexec only): the package is downloaded whole before the
+// stick is written, as for a server without ranges. For measuring.
+bool SerialInstallForced();
 
 // Waits `duration`, cut short by `stop`. False when stopped.
 bool PauseUnlessStopped(std::chrono::milliseconds duration, std::stop_token stop);

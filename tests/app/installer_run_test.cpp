@@ -316,22 +316,28 @@ std::vector<std::string> PackageGets(const fs::path& log)
     return gets;
 }
 
+// The stick is written while the package downloads: the archive's tail (its central directory)
+// is asked for first, then the body; the writing waits through a cut and goes on after it.
+// Without ranges it all runs one step after the other.
 TEST_F(InstallerRunTest, ACutDownloadGoesOnWhereItStoppedOrStartsAgainFromTheStart)
 {
     const std::string oneMiB = "1048576";
+    const std::string package = ReadText(m_cloud / kArchive);
+    const std::string tail =
+        " bytes=" + std::to_string(package.size() - (1u << 20)) + "-" + std::to_string(package.size() - 1);
     const struct {
         const char* name;
         std::vector<std::string> server;
         const char* leftRecord; // the validator of a part a killed run left (1 MiB), or none
         std::vector<std::string> gets;
     } rows[] = {
-        {"cut after 1 MiB", {"--drop-after", oneMiB}, nullptr, {"", " bytes=1048576-"}},
-        {"range ignored", {"--drop-after", oneMiB, "--no-range"}, nullptr, {"", " bytes=1048576-"}},
-        {"part left", {}, "\"v1\"", {" bytes=1048576-"}},
-        {"part of another version", {}, "\"v0\"", {""}},
+        {"whole", {}, nullptr, {tail, ""}},
+        {"cut after 1 MiB", {"--drop-after", oneMiB}, nullptr, {tail, "", " bytes=1048576-"}},
+        {"range ignored", {"--drop-after", oneMiB, "--no-range"}, nullptr, {tail, "", " bytes=1048576-"}},
+        {"part left", {}, "\"v1\"", {tail, " bytes=1048576-"}},
+        {"part of another version", {}, "\"v0\"", {tail, ""}},
     };
     const fs::path work = m_disk / "kelvo";
-    const std::string package = ReadText(m_cloud / kArchive);
     for (const auto& row : rows) {
         fs::remove_all(work);
         fs::remove_all(m_stick / "kelvoClient");
@@ -351,6 +357,30 @@ TEST_F(InstallerRunTest, ACutDownloadGoesOnWhereItStoppedOrStartsAgainFromTheSta
         EXPECT_FALSE(fs::exists(work / (kArchive + ".part"))) << row.name;
         EXPECT_EQ(ReadText(work / (kArchive + ".record")), "\"v1\"\n" + std::to_string(package.size()) + "\n");
     }
+}
+
+TEST_F(InstallerRunTest, TheStickIsWrittenWhileThePackageDownloads)
+{
+    Serve(Rate(300'000));
+    auto run = Start({"--package-key", kKey});
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(m_stick / "kelvoClient/启动课件.txt"); }));
+    EXPECT_TRUE(fs::exists(m_disk / "kelvo" / (kArchive + ".part")));
+    ExpectInstalled(run->Wait());
+}
+
+TEST_F(InstallerRunTest, APackageThatChangesOnTheServerAfterItsTailIsNeverCalledInstalled)
+{
+    // The same ETag for other bytes: only the tail compared with the body's can tell.
+    const fs::path other = m_root / "other.zip";
+    std::string changed = ReadText(m_cloud / kArchive);
+    changed[changed.size() / 2] ^= 0x55;
+    std::ofstream(other, std::ios::binary) << changed;
+    Serve({.extra = {"--etag", "\"v1\"", "--swap-after-range", other.string()}});
+    const ProgramResult result = Run({"--package-key", kKey});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(result.out.find("安装完成"), std::string::npos) << result.out;
+    EXPECT_FALSE(fs::exists(m_disk / "kelvo" / kArchive));
+    EXPECT_FALSE(fs::exists(m_disk / "kelvo" / (kArchive + ".part")));
 }
 
 TEST_F(InstallerRunTest, TermWhileTheStickIsWrittenRemovesTheFileBeingWrittenAndEndsWithOne)

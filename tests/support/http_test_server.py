@@ -23,9 +23,12 @@ Routes of the serve mode (GET and HEAD):
                     its body at about B bytes a second, --head-delay S answers its HEAD
                     after S seconds.
                     It sends an ETag ("SIZE-MTIME_NS" of the file, or --etag) and answers
-                    "Range: bytes=N-" with 206 and Content-Range unless --no-range is given
-                    or an If-Range names another ETag; --drop-after B closes the connection
-                    after B bytes of the body of each of the first --drops K (default 1) GETs
+                    "Range: bytes=N-" and "bytes=N-M" with 206 and Content-Range unless
+                    --no-range is given or an If-Range names another ETag; --drop-after B
+                    closes the connection after B bytes of the body of each of the first
+                    --drops K (default 1) GETs that ask for no range or an open one;
+                    --swap-after-range FILE serves FILE's bytes under the name once a
+                    "bytes=N-M" range was answered (the package changed on the server)
 
 --request-log FILE appends "METHOD PATH" for every request, the path as it arrived, followed by
 " bytes=N-" when the request asked for a range.
@@ -54,6 +57,7 @@ PATTERN_BLOCK = bytes(((i % PATTERN_PERIOD) * 31 + 7) % 256 for i in range(PATTE
 STALL_PREFIX_BYTES = 16
 
 stopping = threading.Event()
+swapped = threading.Event()
 log_lock = threading.Lock()
 options = None
 drops_left = 0
@@ -153,6 +157,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def setup_file(self, name, send_body):
         name = urllib.parse.unquote(name)
         path = os.path.join(options.files, os.path.basename(name))
+        if swapped.is_set() and send_body:
+            path = options.swap_after_range
         if not name or not os.path.isfile(path):
             self.small(404, b"<html><body>no such package</body></html>\n", send_body)
             return
@@ -160,13 +166,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not send_body and options.head_delay:
             stopping.wait(options.head_delay)
         etag = options.etag or '"%d-%d"' % (size, os.stat(path).st_mtime_ns)
-        start = self.range_start(etag, size)
+        start, end = self.range_start(etag, size)
         self.send_response(200 if start is None else 206)
         self.send_header("Content-Type", "application/zip")
         self.send_header("ETag", etag)
         if start is not None:
-            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size))
-            self.send_header("Content-Length", str(size - start))
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, end - 1, size))
+            self.send_header("Content-Length", str(end - start))
         elif send_body or options.head_length is None:
             self.send_header("Content-Length", str(size))
         elif options.head_length != "none":
@@ -178,13 +184,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         step = max(1, options.rate // 20) if options.rate else 1 << 20
         global drops_left
+        asked = self.headers.get("Range", "")
+        closed_range = asked.startswith("bytes=") and not asked.endswith("-")
         with log_lock:
-            drop_after = options.drop_after if drops_left > 0 else None
+            drop_after = options.drop_after if drops_left > 0 and not closed_range else None
             drops_left -= 1 if drop_after is not None else 0
         sent = 0
+        left = (end or size) - (start or 0)
         with open(path, "rb") as body:
             body.seek(start or 0)
-            while chunk := body.read(step if drop_after is None else min(step, drop_after - sent)):
+            while left > 0 and (chunk := body.read(min(left, step if drop_after is None else min(step, drop_after - sent)))):
+                left -= len(chunk)
                 self.wfile.write(chunk)
                 sent += len(chunk)
                 if drop_after is not None and sent >= drop_after:
@@ -196,19 +206,24 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     self.wfile.flush()
                     if stopping.wait(0.05):
                         break
+        if closed_range and options.swap_after_range:
+            swapped.set()
 
     def range_start(self, etag, size):
-        """Where a "bytes=N-" range the file answers starts, or None for the whole file."""
+        """(first, end) of a "bytes=N-" or "bytes=N-M" range the file answers, end exclusive,
+        or (None, None) for the whole file."""
         asked = self.headers.get("Range", "")
-        if options.no_range or not asked.startswith("bytes=") or not asked.endswith("-"):
-            return None
+        if options.no_range or not asked.startswith("bytes=") or "-" not in asked:
+            return None, None
         if self.headers.get("If-Range", etag) != etag:
-            return None
+            return None, None
+        first, _, last = asked[len("bytes="):].partition("-")
         try:
-            start = int(asked[len("bytes="):-1])
+            start = int(first)
+            end = int(last) + 1 if last else size
         except ValueError:
-            return None
-        return start if 0 <= start < size else None
+            return None, None
+        return (start, min(end, size)) if 0 <= start < min(end, size) else (None, None)
 
     def stall(self, length, send_body):
         self.send_response(200)
@@ -309,6 +324,7 @@ def main():
     parser.add_argument("--no-range", action="store_true")
     parser.add_argument("--drop-after", type=int)
     parser.add_argument("--drops", type=int, default=1)
+    parser.add_argument("--swap-after-range")
     global options, drops_left
     options = parser.parse_args()
     drops_left = options.drops if options.drop_after else 0
