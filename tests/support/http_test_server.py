@@ -27,6 +27,7 @@ Routes of the serve mode (GET and HEAD):
                     --no-range is given or an If-Range names another ETag; --drop-after B
                     closes the connection after B bytes of the body of each of the first
                     --drops K (default 1) GETs that ask for no range or an open one;
+                    --whole-on-resume answers "bytes=N-" with the whole file (200);
                     --swap-after-range FILE serves FILE's bytes under the name once a
                     "bytes=N-M" range was answered (the package changed on the server)
 
@@ -217,6 +218,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return None, None
         if self.headers.get("If-Range", etag) != etag:
             return None, None
+        if options.whole_on_resume and asked.endswith("-"):
+            return None, None
         first, _, last = asked[len("bytes="):].partition("-")
         try:
             start = int(first)
@@ -325,6 +328,7 @@ def main():
     parser.add_argument("--drop-after", type=int)
     parser.add_argument("--drops", type=int, default=1)
     parser.add_argument("--swap-after-range")
+    parser.add_argument("--whole-on-resume", action="store_true")
     global options, drops_left
     options = parser.parse_args()
     drops_left = options.drops if options.drop_after else 0
