@@ -90,14 +90,15 @@ timed() {{  # timed SETTING VARIANT COMMAND...
     "$@" >/tmp/run.out 2>&1; code=$?
     t1=$(now)
     echo "@@time $setting|$variant|$code|$(awk "BEGIN {{ print $t1 - $t0 }}")"
+    grep '^@@same' /tmp/run.out
     [ $code -eq 0 ] || tail -5 /tmp/run.out
 }}
 installer() {{ {installer} --unattended --package-key {name}-1 && cmp -s /srv/disk/kelvo/{name}.zip {cloud}/{name}.zip && echo "@@same $setting|$variant"; }}
 serial() {{ INSTALLER_SERIAL_INSTALL=1 installer; }}
-peers_serial() {{ curl -sf -o /srv/disk/peer.zip "$URL{name}.zip" && bsdtar -xf /srv/disk/peer.zip -C /media/KESTICK && plain_read; }}
+peers_serial() {{ curl -sf -o /srv/disk/peer.zip "${{URL}}{name}.zip" && bsdtar -xf /srv/disk/peer.zip -C /media/KESTICK && plain_read; }}
 peers_overlapped() {{
     : >/srv/disk/peer.zip
-    curl -sf -o /srv/disk/peer.zip "$URL{name}.zip" & c=$!
+    curl -sf -o /srv/disk/peer.zip "${{URL}}{name}.zip" & c=$!
     tail -s 0.1 -c +1 -f --pid=$c /srv/disk/peer.zip | bsdtar -xf - -C /media/KESTICK
     wait $c && plain_read
 }}
