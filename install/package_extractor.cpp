@@ -209,7 +209,7 @@ private:
             const PlanError& error = plan.Failure();
             if (error.fault == PlanFault::Damaged)
                 Fail(ExtractFailure::ArchiveUnreadable,
-                    "cannot read archive " + Quoted(m_archivePath) + ": " + error.text);
+                    "cannot open archive " + Quoted(m_archivePath) + ": " + error.text);
             else
                 Fail(ExtractFailure::ArchiveContent, "archive " + Quoted(m_archivePath) + ": " + error.text);
             return std::nullopt;

@@ -1,6 +1,7 @@
-// The central-directory reader on archives whose directory is damaged: never a crash, never an
-// entry read from outside the directory.
+// The central-directory reader and the plan on archives whose directory is damaged or longer
+// than the tail read first: never a crash, never an entry read from outside the directory.
 #include "install/zip_central_directory.h"
+#include "install/zip_plan.h"
 
 #include "hand_made_zip.h"
 #include "temp_folder.h"
@@ -10,7 +11,9 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -80,6 +83,48 @@ TEST(ZipCentralDirectoryTest, DamagedDirectoriesAreRefusedWhole)
         c.damage(bytes);
         EXPECT_FALSE(read(bytes)) << c.what;
     }
+}
+
+} // namespace
+
+namespace {
+
+std::span<const unsigned char> Bytes(const std::string& text, std::size_t from = 0)
+{
+    return {reinterpret_cast<const unsigned char*>(text.data()) + from, text.size() - from};
+}
+
+// The plan from the archive's tail, as a download that fetched the tail first makes it: a
+// directory longer than the tail asks for the bytes from its start; each local header is then
+// checked from the bytes at its offset alone.
+TEST(ZipPlanTest, IsBuiltFromTheTailThenChecksEachLocalHeaderAlone)
+{
+    std::vector<HandMadeZipEntry> entries;
+    for (int i = 0; i < 1000; ++i)
+        entries.push_back({"kelvoClient/pages/page" + std::to_string(1000 + i) + ".txt", "p" + std::to_string(i)});
+    const std::string zip = HandMadeZipBytes(entries);
+    const std::size_t tailAt = zip.size() - extraction::kPlanTailSize;
+
+    const extraction::PlanOutcome first = extraction::BuildArchivePlan(Bytes(zip, tailAt), zip.size());
+    ASSERT_FALSE(first.plan || first.error);
+    ASSERT_TRUE(first.needFrom);
+    ASSERT_LT(*first.needFrom, tailAt);
+    const extraction::PlanOutcome second = extraction::BuildArchivePlan(Bytes(zip, *first.needFrom), zip.size());
+    ASSERT_TRUE(second.plan) << (second.error ? second.error->text : "");
+    const extraction::ArchivePlan& plan = *second.plan;
+    ASSERT_EQ(plan.entries.size(), 1000u);
+    EXPECT_EQ(plan.directoryAt, *first.needFrom);
+
+    const extraction::PlanEntry& last = plan.entries.back();
+    EXPECT_EQ(last.path, "kelvoClient/pages/page1999.txt");
+    const auto header = extraction::CheckLocalHeader(last, Bytes(zip, last.localHeaderAt));
+    ASSERT_TRUE(header) << header.Failure();
+    EXPECT_EQ(zip.substr(*header, 4), "p999");
+    std::string encrypted = zip;
+    encrypted[last.localHeaderAt + 6] |= 1;
+    const auto refused = extraction::CheckLocalHeader(last, Bytes(encrypted, last.localHeaderAt));
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.Failure().find("other flags"), std::string::npos) << refused.Failure();
 }
 
 } // namespace
