@@ -384,7 +384,7 @@ TEST_P(ExtractionFailure, IsNeverReportedAsInstalled)
 
 INSTANTIATE_TEST_SUITE_P(Archives, ExtractionFailure,
     ::testing::Values(ExtractionFailureCase{"HtmlPageSavedAsArchive", ServedArchive::HtmlPage, L"E:",
-                          "cannot read archive", {L"下载的课件文件已损坏，请重试。"}, {WM_CLOSE}},
+                          "cannot open archive", {L"下载的课件文件已损坏，请重试。"}, {WM_CLOSE}},
         ExtractionFailureCase{"DeviceNameInTheArchive", ServedArchive::UninstallableName, L"E:",
             "\"kelvoClient/aux.txt\"", {L"课件文件中有无法安装的内容，请联系课件提供方。"}, {WM_CLOSE}},
         ExtractionFailureCase{"NoStickBehindTheLetter", ServedArchive::Package, L"F:", "cannot extract into", {},
