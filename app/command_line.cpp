@@ -207,6 +207,8 @@ Environment:
                                  other value names a file they are appended to
   INSTALLER_RETRY_DELAY_MS       the wait before a cut download's first try again, in ms
                                  (default 1000; each later wait doubles it)
+  INSTALLER_SERIAL_INSTALL       "1": the stick is written only once the package is downloaded
+                                 whole, never while it downloads (for benchmarks)
   QT_QPA_PLATFORM                the window system (xcb, wayland, offscreen)
 A process started through pkexec ignores every INSTALLER_* variable and the proxy variables,
 and runs installations only (no --help, --version, --drives, --demo, --render-skin).

@@ -11,6 +11,7 @@ void InstallJob::RequestStop()
         m_stop.store(true, std::memory_order_release);
     }
     m_changed.notify_all();
+    m_stopSource.request_stop();
 }
 
 bool InstallJob::Pause(std::chrono::milliseconds duration)

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 struct QueuedMessage {
@@ -48,6 +49,8 @@ public:
     bool StopRequested() const { return m_stop.load(std::memory_order_acquire); }
     // Set together with the stop request; for operations that poll a flag (the extraction).
     const std::atomic<bool>& StopFlag() const { return m_stop; }
+    // Triggered together with the stop request; for the installation session.
+    std::stop_token StopToken() const { return m_stopSource.get_token(); }
 
     // Worker: waits for `duration`, cut short by a stop request. False when stopped.
     bool Pause(std::chrono::milliseconds duration);
@@ -76,6 +79,7 @@ private:
     const StatusLineSink m_statusLines;
     ProgressRelay m_progress;
     std::atomic<bool> m_stop{false};
+    std::stop_source m_stopSource;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     bool m_ended = false;

@@ -2,12 +2,9 @@
 
 #include "install/download_progress.h"
 #include "install/extract_progress.h"
+#include "install/install_session.h"
 #include "install/package_extractor.h"
-#include "install/read_back.h"
-#include "install/work_folder.h"
 #include "install/worker_messages.h"
-#include "net/file_downloader.h"
-#include "net/http_request.h"
 #include "platform/diagnostics.h"
 #include "platform/sleep_inhibitor.h"
 #include "platform/win32.h"
@@ -18,7 +15,6 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,8 +30,6 @@ constexpr milliseconds kDownloadPollInterval{200};
 
 constexpr DWORD kCompleted = 0;
 constexpr DWORD kEndedEarly = static_cast<DWORD>(-1);
-
-enum class StepResult { Done, Failed, Stopped };
 
 // Every worker started, so that the program can stop them and wait for them before it ends.
 struct WorkerRegistry {
@@ -69,11 +63,60 @@ void ForgetEnded()
     std::erase_if(registry.jobs, [](const std::shared_ptr<InstallJob>& job) { return job->Ended(); });
 }
 
-// One installation, start to end, on the worker's thread.
+// The session's reports as the download window shows them: the percentages of the three
+// phases, the line of a try again.
+class WindowEvents : public SessionEvents {
+public:
+    explicit WindowEvents(InstallJob& job) : m_job(job) {}
+
+    void Progress(SessionPhase phase, std::uint64_t done, std::uint64_t total) override
+    {
+        switch (phase) {
+        case SessionPhase::Download:
+            if (const auto percent = DownloadPercent(static_cast<double>(total), static_cast<double>(done))) {
+                m_lastDownloadPercent.store(*percent, std::memory_order_relaxed);
+                m_job.PublishProgress({ProgressPhase::Download, *percent});
+            }
+            break;
+        case SessionPhase::Write: {
+            g_extractTotalBytes = total; // the writing thread's, as the extraction sets it
+            const double percent = ExtractPercent(done, g_extractTotalBytes);
+            m_job.PublishProgress({ProgressPhase::Extract, percent});
+            OutputDebugStringW(FormatExtractDebugLine(percent).c_str());
+            break;
+        }
+        case SessionPhase::Verify:
+            m_job.PublishProgress({ProgressPhase::Verify, ExtractPercent(done, total)});
+            break;
+        }
+    }
+
+    void Retry(int attempt, milliseconds wait) override
+    {
+        const int seconds = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(wait).count());
+        m_job.PublishProgress(
+            {ProgressPhase::Retry, m_lastDownloadPercent.load(std::memory_order_relaxed), attempt, seconds});
+    }
+
+    void Waiting() override
+    {
+        m_job.PublishProgress({ProgressPhase::Waiting, m_lastDownloadPercent.load(std::memory_order_relaxed)});
+    }
+
+private:
+    InstallJob& m_job;
+    std::atomic<double> m_lastDownloadPercent{0.0};
+};
+
+// One installation, start to end, on the worker's thread: the session does the work, this
+// tells the windows.
 class InstallRun {
 public:
     InstallRun(InstallRequest request, std::shared_ptr<InstallJob> job)
-        : m_request(std::move(request)), m_job(std::move(job))
+        : m_request(std::move(request)), m_job(std::move(job)), m_events(*m_job),
+          m_session({m_request.downloadUrl, m_request.archivePath, m_request.workFolder, m_request.probed,
+                        m_request.verify, kDownloadPollInterval},
+              m_events)
     {
     }
 
@@ -81,208 +124,54 @@ public:
     std::shared_ptr<InstallJob> SharedJob() const { return m_job; }
 
 private:
-    StepResult CheckNetwork();
-    DWORD OpenWorkFolder();
-    StepResult Download(DownloadFailure& failure);
-    ExtractFailure Extract();
-    ReadBackOutcome Verify();
-    // `detail`: the WorkFolderProblem of WorkFolderUnsafe.
-    DWORD Fail(InstallFailure failure, LPARAM detail = 0);
-    DWORD StickPulled();
+    // What the windows are told of a step that did not succeed.
+    DWORD Ended(const SessionOutcome& outcome);
 
     const InstallRequest m_request;
     const std::shared_ptr<InstallJob> m_job;
-    // The work folder, opened once; the archive is made, read and removed through it.
-    std::optional<WorkFolder> m_workFolder;
-    std::string m_archiveName;
-    // The files written, and the handle on the stick's root they were written through.
-    ExtractionResult m_extraction;
+    WindowEvents m_events;
+    InstallSession m_session;
 };
 
-// Reachable when the probe server answers or, failing that, the system says it is online.
-StepResult InstallRun::CheckNetwork()
+DWORD InstallRun::Ended(const SessionOutcome& outcome)
 {
-    if (ProbeServer() == 0)
-        return StepResult::Done;
-    if (m_job->StopRequested())
-        return StepResult::Stopped;
-    return IsInternetConnected() ? StepResult::Done : StepResult::Failed;
-}
-
-// Opens (or makes) the work folder and takes it only when it is safe; kCompleted then, or the
-// failure told.
-DWORD InstallRun::OpenWorkFolder()
-{
-    const std::optional<std::string> name = NameInFolder(m_request.workFolder, m_request.archivePath);
-    if (!name) {
-        platform::WriteDiagnosticLine("the archive " + m_request.archivePath + " is not in the work folder");
-        return Fail(InstallFailure::WorkFolder);
+    if (!outcome.detail.empty())
+        platform::WriteDiagnosticLine(outcome.detail);
+    switch (outcome.status) {
+    case SessionOutcome::Status::Done:
+        return kCompleted;
+    case SessionOutcome::Status::Stopped:
+        return kEndedEarly;
+    case SessionOutcome::Status::StickPulled:
+        m_job->Post({{m_job->Owner(), WM_INSTALL_STICK_PULLED, 0, 0}});
+        return kEndedEarly;
+    case SessionOutcome::Status::Failed:
+        break;
     }
-    auto folder = MakeWorkFolder(m_request.workFolder);
-    if (!folder) {
-        platform::WriteDiagnosticLine(folder.Failure().error.Text());
-        const WorkFolderProblem problem = folder.Failure().problem;
-        if (problem == WorkFolderProblem::None)
-            return Fail(InstallFailure::WorkFolder);
-        return Fail(InstallFailure::WorkFolderUnsafe, static_cast<LPARAM>(problem));
-    }
-    m_workFolder.emplace(std::move(*folder));
-    m_archiveName = *name;
-    return kCompleted;
-}
-
-// Runs the transfer to its end into "NAME.part" (going on with one an earlier run left for
-// the same version of the package), which becomes the archive once whole; the downloader is
-// gone (its thread ended, the file closed) when this returns. A failure says which side
-// failed.
-StepResult InstallRun::Download(DownloadFailure& failure)
-{
-    auto partial = m_workFolder->OpenPartialDownload(m_archiveName, m_request.probed);
-    if (!partial) {
-        platform::WriteDiagnosticLine(partial.Failure().Text());
-        failure = DownloadFailure::LocalFile;
-        return StepResult::Failed;
-    }
-    FileDownloader downloader(m_request.downloadUrl, std::move(partial->file));
-    downloader.SetResume(partial->offset, partial->version);
-    std::atomic<double> lastPercent{0.0};
-    downloader.SetProgressCallback([this, &lastPercent](double total, double received) {
-        if (const auto percent = DownloadPercent(total, received)) {
-            lastPercent.store(*percent, std::memory_order_relaxed);
-            m_job->PublishProgress({ProgressPhase::Download, *percent});
-        }
-        return 0;
-    });
-    downloader.SetVersionCallback([this](const RemoteVersion& version) {
-        if (const auto recorded = m_workFolder->RecordPartialDownload(m_archiveName, version); !recorded)
-            platform::WriteDiagnosticLine(recorded.Failure().Text());
-    });
-    downloader.SetRetryCallback([this, &lastPercent](int attempt, milliseconds wait) {
-        const int seconds = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(wait).count());
-        m_job->PublishProgress({ProgressPhase::Retry, lastPercent.load(std::memory_order_relaxed), attempt, seconds});
-    });
-    downloader.SetWaitingCallback([this, &lastPercent] {
-        m_job->PublishProgress({ProgressPhase::Waiting, lastPercent.load(std::memory_order_relaxed)});
-    });
-    downloader.Start();
-    while (!downloader.IsFinished()) {
-        if (downloader.IsFailed()) {
-            failure = downloader.Failure();
-            return StepResult::Failed;
-        }
-        if (!m_job->Pause(kDownloadPollInterval))
-            return StepResult::Stopped;
-    }
-    if (const auto finished = m_workFolder->FinishDownload(m_archiveName); !finished) {
-        platform::WriteDiagnosticLine(finished.Failure().Text());
-        failure = DownloadFailure::LocalFile;
-        return StepResult::Failed;
-    }
-    return StepResult::Done;
-}
-
-ExtractFailure InstallRun::Extract()
-{
-    m_extraction = ExtractZipArchive(
-        {m_workFolder->Handle(), m_archiveName, m_workFolder->NativePathOf(m_archiveName)}, m_request.stickRoot,
-        [this](std::uint64_t processed, std::uint64_t) {
-            const double percent = ExtractPercent(processed, g_extractTotalBytes);
-            m_job->PublishProgress({ProgressPhase::Extract, percent});
-            OutputDebugStringW(FormatExtractDebugLine(percent).c_str());
-        },
-        &m_job->StopFlag());
-    if (!m_extraction.Ok())
-        platform::WriteDiagnosticLine(m_extraction.error);
-    return m_extraction.failure;
-}
-
-// Reads the files written back from the stick through its root handle and compares them
-// with what was written, as a third phase of the progress.
-ReadBackOutcome InstallRun::Verify()
-{
-    const ReadBackOutcome outcome = VerifyWrittenFiles(
-        m_extraction.stickRoot, m_extraction.writtenFiles,
-        [this](std::uint64_t done, std::uint64_t total) {
-            m_job->PublishProgress({ProgressPhase::Verify, ExtractPercent(done, total)});
-        },
-        &m_job->StopFlag());
-    if (!outcome.diagnostic.empty())
-        platform::WriteDiagnosticLine(outcome.diagnostic);
-    return outcome;
-}
-
-DWORD InstallRun::Fail(InstallFailure failure, LPARAM detail)
-{
-    m_job->Post({{m_job->Window(), WM_INSTALL_FAILED, static_cast<WPARAM>(failure), detail}});
-    return kEndedEarly;
-}
-
-DWORD InstallRun::StickPulled()
-{
-    m_job->Post({{m_job->Owner(), WM_INSTALL_STICK_PULLED, 0, 0}});
+    m_job->Post({{m_job->Window(), WM_INSTALL_FAILED, static_cast<WPARAM>(outcome.failure),
+        static_cast<LPARAM>(outcome.workFolderProblem)}});
     return kEndedEarly;
 }
 
 DWORD InstallRun::Run()
 {
     InstallJob& job = *m_job;
+    const std::stop_token stop = job.StopToken();
     if (!job.Pause(kStartPause))
         return kEndedEarly;
 
-    switch (CheckNetwork()) {
-    case StepResult::Done:
-        break;
-    case StepResult::Stopped:
-        return kEndedEarly;
-    case StepResult::Failed:
-        return Fail(InstallFailure::NetworkUnavailable);
-    }
+    if (const SessionOutcome network = m_session.CheckNetwork(stop); !network.Ok())
+        return Ended(network);
     if (job.StopRequested())
         return kEndedEarly;
-
-    if (const DWORD opened = OpenWorkFolder(); opened != kCompleted)
-        return opened;
+    if (const SessionOutcome opened = m_session.OpenWorkFolder(); !opened.Ok())
+        return Ended(opened);
 
     // No sleep, no shutdown from the download's start to the read-back's end; every return
     // below lets go of it.
     const platform::SleepInhibitor awake = platform::SleepInhibitor::Take(kProgramName, text::kSleepInhibitReason);
-    DownloadFailure downloadFailure = DownloadFailure::None;
-    switch (Download(downloadFailure)) {
-    case StepResult::Done:
-        break;
-    case StepResult::Stopped:
-        // The part stays for the next run to go on with.
-        return kEndedEarly;
-    case StepResult::Failed:
-        // A part cut by the network stays for the next run; one the disk refused is of no use.
-        if (PartIsUseless(downloadFailure))
-            m_workFolder->RemovePartialDownload(m_archiveName);
-        return Fail(FailureOf(downloadFailure));
-    }
-    if (job.StopRequested())
-        return kEndedEarly;
-
-    const ExtractFailure extracted = Extract();
-    if (extracted != ExtractFailure::None) {
-        if (job.StopRequested() || extracted == ExtractFailure::Cancelled)
-            return kEndedEarly;
-        if (extracted == ExtractFailure::StickPulled)
-            return StickPulled();
-        return Fail(FailureOf(extracted));
-    }
-
-    if (m_request.verify) {
-        switch (Verify().status) {
-        case ReadBackOutcome::Status::Verified:
-            break;
-        case ReadBackOutcome::Status::Stopped:
-            return kEndedEarly;
-        case ReadBackOutcome::Status::StickGone:
-            return StickPulled();
-        case ReadBackOutcome::Status::Differs:
-            return job.StopRequested() ? kEndedEarly : Fail(InstallFailure::Verification);
-        }
-    }
+    if (const StickOutcome installed = m_session.DownloadAndWrite(m_request.stickRoot, stop); !installed.Ok())
+        return Ended(installed);
 
     // Posted in this order to one thread, so the main window learns of the end before its
     // download window closes.

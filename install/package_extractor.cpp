@@ -90,17 +90,33 @@ public:
             Fail(ExtractFailure::ArchiveContent, "cannot extract: no UTF-8 locale is available to decode entry names");
             return;
         }
-        if (!OpenRoot() || !OpenArchiveFile())
+        if (!OpenRoot())
             return;
-        const std::optional<ArchivePlan> plan = MakePlan();
-        if (!plan || !CheckLocalHeaders(*plan) || !CheckSpace(*plan))
+        // An archive on the disk is planned here, every local header checked at once; one still
+        // being downloaded comes with its plan, and its headers are checked as they are reached.
+        std::optional<ArchivePlan> ownPlan;
+        ArchiveByteSource source;
+        if (m_givenPlan) {
+            if (!Judge(*m_givenPlan))
+                return;
+            source = *m_givenSource;
+        } else {
+            if (!OpenArchiveFile())
+                return;
+            ownPlan = MakePlan();
+            if (!ownPlan || !CheckLocalHeaders(*ownPlan))
+                return;
+            source = FileByteSource(m_archiveFile);
+        }
+        const ArchivePlan* const plan = m_givenPlan ? m_givenPlan : &*ownPlan;
+        if (!CheckSpace(*plan))
             return;
         m_total = plan->totalBytes;
         if (m_totalOut)
             *m_totalOut = m_total;
         Report();
         StickWriter writer(m_result.stickRoot);
-        const bool written = WriteEntries(*plan, writer);
+        const bool written = WriteEntries(*plan, source, writer);
         m_result.writtenFiles = writer.TakeWrittenFiles();
         if (!written)
             return;
@@ -198,7 +214,15 @@ private:
                 Fail(ExtractFailure::ArchiveContent, "archive " + Quoted(m_archivePath) + ": " + error.text);
             return std::nullopt;
         }
-        if (const std::optional<PlanError> refusal = FindPlanRefusal(*plan, m_fat32)) {
+        if (!Judge(*plan))
+            return std::nullopt;
+        return std::move(*plan);
+    }
+
+    // Every refusal decided on the plan before anything is written.
+    bool Judge(const ArchivePlan& plan)
+    {
+        if (const std::optional<PlanError> refusal = FindPlanRefusal(plan, m_fat32)) {
             const ExtractFailure kind = refusal->fault == PlanFault::TooLargeForFat32 ? ExtractFailure::TooLargeForFat32
                 : refusal->fault == PlanFault::Damaged ? ExtractFailure::ArchiveUnreadable
                                                        : ExtractFailure::ArchiveContent;
@@ -206,9 +230,9 @@ private:
                 refusal->text.rfind("archive entry ", 0) == 0
                     ? refusal->text
                     : "archive " + Quoted(m_archivePath) + ": " + refusal->text);
-            return std::nullopt;
+            return false;
         }
-        return std::move(*plan);
+        return true;
     }
 
     // The whole archive is on the disk: every local header is checked against its record before
@@ -259,9 +283,8 @@ private:
 
     // The reader hands out the entries in the plan's order; each must be the plan's, and after
     // the last one it must have nothing more.
-    bool WriteEntries(const ArchivePlan& plan, StickWriter& writer)
+    bool WriteEntries(const ArchivePlan& plan, const ArchiveByteSource& source, StickWriter& writer)
     {
-        const ArchiveByteSource source = FileByteSource(m_archiveFile);
         PlannedReader reader(source, plan, true);
         if (!reader.Get())
             return Fail(ExtractFailure::ArchiveUnreadable,
@@ -422,8 +445,20 @@ private:
             m_progress(m_processed, m_total);
     }
 
+public:
+    // The archive is read from `source` (which may wait for bytes still being downloaded),
+    // planned by `plan`; both must outlive Run.
+    void UsePlan(const ArchivePlan& plan, const ArchiveByteSource& source)
+    {
+        m_givenPlan = &plan;
+        m_givenSource = &source;
+    }
+
+private:
     const ArchiveInFolder& m_archive;
     const std::string& m_archivePath; // how messages name the archive
+    const ArchivePlan* m_givenPlan = nullptr;
+    const ArchiveByteSource* m_givenSource = nullptr;
     platform::ReadableFile m_archiveFile;
     const std::string m_destination;
     const bool m_fat32;
@@ -442,7 +477,8 @@ private:
 namespace {
 
 ExtractionResult Extract(const ArchiveInFolder& archive, const std::wstring& destinationRoot,
-    const ExtractProgressCallback& progress, const std::atomic<bool>* cancel, std::uint64_t* totalOut)
+    const ExtractProgressCallback& progress, const std::atomic<bool>* cancel, std::uint64_t* totalOut,
+    const extraction::ArchivePlan* plan = nullptr, const extraction::ArchiveByteSource* source = nullptr)
 {
     using extraction::Quoted;
     ExtractionResult result;
@@ -455,7 +491,11 @@ ExtractionResult Extract(const ArchiveInFolder& archive, const std::wstring& des
                 "cannot extract into " + Quoted(platform::Narrow(destinationRoot)) + ": no such volume or path";
         } else {
             const bool fat32 = extraction::FileSystemNameOf(destinationRoot) == L"FAT32";
-            extraction::ZipExtraction(archive, *nativeDestination, fat32, progress, cancel, totalOut, result).Run();
+            extraction::ZipExtraction extraction(
+                archive, *nativeDestination, fat32, progress, cancel, totalOut, result);
+            if (plan)
+                extraction.UsePlan(*plan, *source);
+            extraction.Run();
         }
     } catch (const std::exception& failure) {
         result.failure = ExtractFailure::StickWrite;
@@ -512,4 +552,13 @@ PackageExtraction::PackageExtraction(ArchiveInFolder archive, std::wstring desti
 ExtractionResult PackageExtraction::Run(const ExtractProgressCallback& progress)
 {
     return Extract(m_archive, m_destinationRoot, progress, &m_cancel, &m_totalBytes);
+}
+
+ExtractionResult ExtractPlannedArchive(const extraction::ArchivePlan& plan, const extraction::ArchiveByteSource& source,
+    const std::string& shownPath, const std::wstring& destinationRoot, const ExtractProgressCallback& progress,
+    const std::atomic<bool>* cancel)
+{
+    static const platform::FolderHandle noFolder;
+    std::uint64_t total = 0;
+    return Extract({noFolder, std::string(), shownPath}, destinationRoot, progress, cancel, &total, &plan, &source);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "install/written_file.h"
+#include "install/zip_plan.h"
 #include "platform/folder_handle.h"
 
 #include <atomic>
@@ -81,6 +82,14 @@ ExtractionResult ExtractZipArchive(const ArchiveInFolder& archive, const std::ws
 // folder, for tools and tests.
 ExtractionResult ExtractZipArchive(const std::wstring& archivePath, const std::wstring& destinationRoot,
     const ExtractProgressCallback& progress, const std::atomic<bool>* cancel = nullptr);
+
+// The same for an archive whose plan was made from its tail before the rest of it arrived:
+// it is read from `source`, which waits for bytes not there yet, and each entry is written as
+// soon as its bytes are in, its local header checked against the plan as it is reached. Every
+// refusal is decided on the plan before anything is written. Touches no program-wide value.
+ExtractionResult ExtractPlannedArchive(const extraction::ArchivePlan& plan, const extraction::ArchiveByteSource& source,
+    const std::string& shownPath, const std::wstring& destinationRoot, const ExtractProgressCallback& progress,
+    const std::atomic<bool>* cancel);
 
 // One extraction with its own total, progress and stop flag: it touches no program-wide value
 // (g_extractTotalBytes stays as it is), so several can run at once, one per stick. Otherwise

@@ -211,6 +211,8 @@ bool FileDownloader::Attempt::Decide()
         // The server sends the whole file (it ignored the range, or the file changed).
         if (!mayStartAgain)
             return false;
+        if (self.m_extentCallback)
+            self.m_extentCallback(0);
         if (int truncateError = 0; !file->TruncateToEmpty(truncateError)) {
             error = truncateError != 0 ? truncateError : EIO;
             return false;
@@ -242,6 +244,8 @@ bool FileDownloader::Attempt::Decide()
     self.m_progressBase.store(base, std::memory_order_relaxed);
     if (self.m_versionCallback)
         self.m_versionCallback(version);
+    if (self.m_extentCallback)
+        self.m_extentCallback(base);
     return true;
 }
 
@@ -278,6 +282,8 @@ void FileDownloader::SetResume(std::uint64_t offset, RemoteVersion version)
 void FileDownloader::SetVersionCallback(VersionCallback callback) { m_versionCallback = std::move(callback); }
 
 void FileDownloader::SetRetryCallback(RetryCallback callback) { m_retryCallback = std::move(callback); }
+
+void FileDownloader::SetExtentCallback(ExtentCallback callback) { m_extentCallback = std::move(callback); }
 
 void FileDownloader::SetFirstRetryDelay(std::chrono::milliseconds delay) { m_firstRetryDelay = delay; }
 
@@ -351,8 +357,10 @@ bool FileDownloader::Transfer()
     // The bytes of m_version in the file. Without a validator nothing tells that the rest on
     // the server still belongs to them (a weak ETag tells nothing either).
     std::uint64_t have = m_version.validator.empty() || IsWeak(m_version.validator) ? 0 : m_offset;
-    const auto emptyFile = [&file, &have] {
+    const auto emptyFile = [this, &file, &have] {
         have = 0;
+        if (m_extentCallback)
+            m_extentCallback(0);
         int error = 0;
         return file.TruncateToEmpty(error);
     };
@@ -576,6 +584,8 @@ std::size_t FileDownloader::WriteToFile(char* data, std::size_t size, std::size_
     int error = 0;
     if (attempt.file->Write(data, size * count, error)) {
         attempt.written += size * count;
+        if (attempt.downloader->m_extentCallback)
+            attempt.downloader->m_extentCallback(attempt.base + attempt.written);
         return count;
     }
     if (attempt.error == 0)

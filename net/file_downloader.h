@@ -47,6 +47,11 @@ std::string ChooseValidator(std::string_view etag, std::string_view lastModified
 // Called on the download thread when an answer's body is taken, before any of it is written:
 // the version the bytes in the file now belong to.
 using VersionCallback = std::function<void(const RemoteVersion& version)>;
+// Called on the download thread with the count of the body's bytes now in the file, from its
+// start: after every write, when an answer's body is taken (its first byte's place), and
+// before the file is emptied for a new start (0). A count below the one before means that the
+// bytes after it are gone.
+using ExtentCallback = std::function<void(std::uint64_t bytesInFile)>;
 // Called on the download thread before the download waits to try again: the try about to come
 // (1 to 5) and the wait before it.
 using RetryCallback = std::function<void(int attempt, std::chrono::milliseconds wait)>;
@@ -76,6 +81,7 @@ public:
     void SetResume(std::uint64_t offset, RemoteVersion version);
     void SetVersionCallback(VersionCallback callback);
     void SetRetryCallback(RetryCallback callback);
+    void SetExtentCallback(ExtentCallback callback);
     // The wait before the first try again, doubled for each later one (1 s unless set, or
     // INSTALLER_RETRY_DELAY_MS). Call before Start.
     void SetFirstRetryDelay(std::chrono::milliseconds delay);
@@ -129,6 +135,7 @@ private:
     RemoteVersion m_version;
     VersionCallback m_versionCallback;
     RetryCallback m_retryCallback;
+    ExtentCallback m_extentCallback;
     std::chrono::milliseconds m_firstRetryDelay;
     // Bytes in the file that precede what the running try receives (its progress starts there).
     std::atomic<std::uint64_t> m_progressBase{0};

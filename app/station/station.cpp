@@ -8,8 +8,8 @@
 #include "install/download_progress.h"
 #include "install/extract_progress.h"
 #include "install/install_failure.h"
+#include "install/install_session.h"
 #include "install/package_extractor.h"
-#include "install/read_back.h"
 #include "install/work_folder.h"
 #include "install/zip_central_directory.h"
 #include "net/file_downloader.h"
@@ -34,6 +34,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -124,17 +125,16 @@ private:
 };
 
 struct Stick {
-    Stick(const DriveInfo& drive, std::wstring label, const ArchiveInFolder& archive, platform::VolumeEvents& loop)
+    Stick(const DriveInfo& drive, std::wstring label, platform::VolumeEvents& loop)
         : loop(loop), root(drive.driveName),
-          name(platform::Narrow(label.empty() ? drive.driveName : drive.driveName + L" " + label)),
-          extraction(archive, drive.driveName)
+          name(platform::Narrow(label.empty() ? drive.driveName : drive.driveName + L" " + label))
     {
     }
 
     platform::VolumeEvents& loop; // woken when the stick's thread ends
     const std::wstring root; // "E:"
     const std::string name; // "E: LABEL", how its lines begin
-    PackageExtraction extraction;
+    std::stop_source stop; // the writing stops between two blocks, the file being written is removed
     std::thread thread;
     std::atomic<bool> gone{false}; // the drive left while its thread ran
     std::atomic<bool> ended{false};
@@ -173,52 +173,45 @@ void ShowProgress(Stick& stick, StickState state, double percent, StationOutput&
     out.StickLine(stick.name, platform::Narrow(text));
 }
 
+// One stick's progress as its line shows it.
+class StickEvents : public SessionEvents {
+public:
+    StickEvents(Stick& stick, StationOutput& out) : m_stick(stick), m_out(out) {}
+    void Progress(SessionPhase phase, std::uint64_t done, std::uint64_t total) override
+    {
+        if (phase != SessionPhase::Download)
+            ShowProgress(m_stick, phase == SessionPhase::Write ? StickState::Writing : StickState::Verifying,
+                ExtractPercent(done, total), m_out);
+    }
+
+private:
+    Stick& m_stick;
+    StationOutput& m_out;
+};
+
 // The stick's thread: writing, then reading back, then its last line.
-void InstallOntoStick(Stick& stick, const StationOptions& options, StationOutput& out)
+void InstallOntoStick(Stick& stick, const InstallSession& session, const StationOptions& options, StationOutput& out)
 {
     stick.start = Clock::now();
-    ExtractionResult written = stick.extraction.Run([&stick, &out](std::uint64_t processed, std::uint64_t total) {
-        ShowProgress(stick, StickState::Writing, ExtractPercent(processed, total), out);
-    });
-    stick.writeEnd = Clock::now();
-    for (const WrittenFile& file : written.writtenFiles)
-        stick.bytesWritten += file.size;
-    std::string detail;
-    stick.failure = written.failure;
-    if (!written.Ok()) {
-        detail = written.error;
-        if (written.failure == ExtractFailure::Cancelled)
-            stick.state = stick.gone ? StickState::Pulled : StickState::Interrupted;
-        else if (written.failure == ExtractFailure::StickPulled)
-            stick.state = StickState::Pulled;
-        else
-            stick.state = StickState::Failed;
-    } else if (options.verify) {
-        const ReadBackOutcome outcome = VerifyWrittenFiles(
-            written.stickRoot, written.writtenFiles,
-            [&stick, &out](std::uint64_t done, std::uint64_t total) {
-                ShowProgress(stick, StickState::Verifying, ExtractPercent(done, total), out);
-            },
-            &stick.extraction.CancelFlag());
-        detail = outcome.diagnostic;
-        switch (outcome.status) {
-        case ReadBackOutcome::Status::Verified:
-            stick.state = StickState::Installed;
-            break;
-        case ReadBackOutcome::Status::Stopped:
-            stick.state = stick.gone ? StickState::Pulled : StickState::Interrupted;
-            break;
-        case ReadBackOutcome::Status::StickGone:
-            stick.state = StickState::Pulled;
-            break;
-        case ReadBackOutcome::Status::Differs:
-            stick.state = StickState::Failed;
-            break;
-        }
-    } else {
+    StickEvents events(stick, out);
+    const StickOutcome outcome = session.WriteStick(stick.root, stick.stop.get_token(), events);
+    stick.writeEnd = outcome.writeEnd;
+    stick.bytesWritten = outcome.bytesWritten;
+    stick.failure = outcome.extractFailure;
+    switch (outcome.status) {
+    case SessionOutcome::Status::Done:
         stick.state = StickState::Installed;
+        break;
+    case SessionOutcome::Status::Stopped:
+        stick.state = stick.gone ? StickState::Pulled : StickState::Interrupted;
+        break;
+    case SessionOutcome::Status::StickPulled:
+        stick.state = StickState::Pulled;
+        break;
+    case SessionOutcome::Status::Failed:
+        stick.state = StickState::Failed;
+        break;
     }
-    written.stickRoot = platform::FolderHandle(); // the stick is not held open any longer
     stick.end = Clock::now();
 
     std::string last;
@@ -235,10 +228,9 @@ void InstallOntoStick(Stick& stick, const StationOptions& options, StationOutput
         last = text::kStationStickStopped;
         break;
     case StickState::Failed:
-        last = platform::Narrow(
-            InstallFailureText(written.Ok() ? InstallFailure::Verification : FailureOf(written.failure)));
-        if (!detail.empty())
-            last += "（" + detail + "）";
+        last = platform::Narrow(InstallFailureText(outcome.failure));
+        if (!outcome.detail.empty())
+            last += "（" + outcome.detail + "）";
         break;
     case StickState::Writing:
     case StickState::Verifying:
@@ -276,63 +268,60 @@ bool ReusableArchive(const WorkFolder& folder, const std::string& name, const Re
 
 enum class DownloadEnd { Done, Failed, Stopped };
 
-// The download into the work folder's part file (going on with one left for the same version)
-// with the normal run's status lines: "正在下载 0%", then one line per whole percent, and a
-// line for each try again. Done: the archive `name` is whole.
-DownloadEnd DownloadArchive(const std::string& url, const WorkFolder& folder, const std::string& name,
-    const RemoteVersion& probed, StationOutput& out)
-{
-    auto partial = folder.OpenPartialDownload(name, probed);
-    if (!partial) {
-        platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, partial.Failure().Text());
-        Refuse(InstallFailureText(InstallFailure::DownloadSave));
-        return DownloadEnd::Failed;
-    }
-    out.Line(platform::Narrow(FormatDownloadStartStatus(0)));
-    std::atomic<int> shown{-1};
-    FileDownloader downloader(url, std::move(partial->file));
-    downloader.SetResume(partial->offset, partial->version);
-    downloader.SetProgressCallback([&shown, &out](double total, double received) {
-        if (const auto percent = DownloadPercent(total, received)) {
+// The download's lines, as the normal run prints them: one per whole percent, and one for each
+// try again.
+class DownloadEvents : public SessionEvents {
+public:
+    explicit DownloadEvents(StationOutput& out) : m_out(out) {}
+    void Progress(SessionPhase phase, std::uint64_t done, std::uint64_t total) override
+    {
+        if (phase != SessionPhase::Download)
+            return;
+        if (const auto percent = DownloadPercent(static_cast<double>(total), static_cast<double>(done))) {
             const int whole = static_cast<int>(*percent);
-            if (shown.exchange(whole) != whole)
-                out.Line(platform::Narrow(FormatDownloadStatus(whole)));
+            if (m_shown.exchange(whole) != whole)
+                m_out.Line(platform::Narrow(FormatDownloadStatus(whole)));
         }
-        return 0;
-    });
-    downloader.SetVersionCallback([&folder, &name](const RemoteVersion& version) {
-        if (const auto recorded = folder.RecordPartialDownload(name, version); !recorded)
-            platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, recorded.Failure().Text());
-    });
-    downloader.SetRetryCallback([&out](int attempt, std::chrono::milliseconds wait) {
+    }
+    void Retry(int attempt, std::chrono::milliseconds wait) override
+    {
         const auto seconds = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(wait).count());
-        out.Line(platform::Narrow(text::DownloadRetryStatus(attempt, seconds)));
+        m_out.Line(platform::Narrow(text::DownloadRetryStatus(attempt, seconds)));
+    }
+    void Waiting() override { m_out.Line(platform::Narrow(text::kWaitingForServer)); }
+    void Restart() { m_shown = -1; }
+
+private:
+    StationOutput& m_out;
+    std::atomic<int> m_shown{-1};
+};
+
+// The session's download with "正在下载 0%" before it; a stop signal ends it. Done: the
+// archive is whole in the work folder.
+DownloadEnd DownloadArchive(InstallSession& session, DownloadEvents& events, StationOutput& out)
+{
+    out.Line(platform::Narrow(FormatDownloadStartStatus(0)));
+    events.Restart();
+    std::stop_source stop;
+    const std::jthread signalWatch([&stop](std::stop_token own) {
+        while (!own.stop_requested()) {
+            if (platform::StopRequestedBySignal()) {
+                stop.request_stop();
+                return;
+            }
+            PauseUnlessStopped(kSignalCheck, own);
+        }
     });
-    downloader.SetWaitingCallback([&out] { out.Line(platform::Narrow(text::kWaitingForServer)); });
-    if (!downloader.Start()) {
-        Refuse(InstallFailureText(InstallFailure::Download));
+    const SessionOutcome downloaded = session.Download(stop.get_token());
+    switch (downloaded.status) {
+    case SessionOutcome::Status::Done:
+        return DownloadEnd::Done;
+    case SessionOutcome::Status::Stopped:
+        return DownloadEnd::Stopped;
+    default:
+        Refuse(InstallFailureText(downloaded.failure));
         return DownloadEnd::Failed;
     }
-    while (!downloader.IsFinished()) {
-        if (downloader.IsFailed()) {
-            // A part the network cut stays for the next run; one the disk refused goes.
-            if (PartIsUseless(downloader.Failure()))
-                folder.RemovePartialDownload(name);
-            Refuse(InstallFailureText(FailureOf(downloader.Failure())));
-            return DownloadEnd::Failed;
-        }
-        if (platform::StopRequestedBySignal()) {
-            downloader.Cancel();
-            return DownloadEnd::Stopped;
-        }
-        std::this_thread::sleep_for(kSignalCheck);
-    }
-    if (const auto finished = folder.FinishDownload(name); !finished) {
-        platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, finished.Failure().Text());
-        Refuse(InstallFailureText(InstallFailure::DownloadSave));
-        return DownloadEnd::Failed;
-    }
-    return DownloadEnd::Done;
 }
 
 const char* ResultText(StickState state, bool verified)
@@ -398,40 +387,37 @@ int RunStation(const StationOptions& options)
             Refuse(refusal);
         return kExitRefused;
     }
-    const std::string& url = prepared->url;
     const std::string& archivePath = prepared->archivePath;
     const RemoteVersion& probed = prepared->probed;
-    const std::optional<std::string> archiveName = NameInFolder(prepared->workFolder, archivePath);
-    auto opened = MakeWorkFolder(prepared->workFolder);
-    if (!opened || !archiveName) {
-        if (!opened)
-            platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, opened.Failure().error.Text());
-        Refuse(WorkFolderRefusalText(prepared->workFolder, opened ? WorkFolderProblem::None : opened.Failure().problem)
-                   .c_str());
+    DownloadEvents downloadEvents(out);
+    InstallSession session(
+        {prepared->url, archivePath, prepared->workFolder, probed, options.verify, kSignalCheck}, downloadEvents);
+    if (const SessionOutcome opened = session.OpenWorkFolder(); !opened.Ok()) {
+        Refuse(WorkFolderRefusalText(prepared->workFolder, opened.workFolderProblem).c_str());
         return kExitRefused;
     }
     // Every later use of the archive goes through this handle on the work folder.
-    const WorkFolder& workFolder = *opened;
+    const WorkFolder& workFolder = *session.Folder();
+    const std::string& archiveName = session.ArchiveName();
     // No sleep, no shutdown from the download's start until the last stick is done.
     platform::SleepInhibitor awake = platform::SleepInhibitor::Take(kProgramName, text::kSleepInhibitReason);
 
     const auto download = [&]() {
-        const DownloadEnd downloaded = DownloadArchive(url, workFolder, *archiveName, probed, out);
+        const DownloadEnd downloaded = DownloadArchive(session, downloadEvents, out);
         if (downloaded == DownloadEnd::Stopped)
             out.Line(text::kStationDownloadStopped);
         return downloaded == DownloadEnd::Done;
     };
-    if (ReusableArchive(workFolder, *archiveName, probed)) {
+    if (ReusableArchive(workFolder, archiveName, probed)) {
         out.Line(text::kStationReusedArchive + archivePath);
     } else {
-        if (ProbeServer() != 0 && !IsInternetConnected()) {
+        if (const SessionOutcome network = session.CheckNetwork({}); !network.Ok()) {
             Refuse(InstallFailureText(InstallFailure::NetworkUnavailable));
             return kExitSomeFailed;
         }
         if (!download())
             return kExitSomeFailed;
     }
-    const ArchiveInFolder archive{workFolder.Handle(), *archiveName, workFolder.NativePathOf(*archiveName)};
 
     // The sticks: every removable drive present and every one plugged in later.
     std::vector<std::unique_ptr<Stick>> started;
@@ -460,7 +446,7 @@ int RunStation(const StationOptions& options)
             if (downloadedAgain)
                 break; // damaged twice: the run ends
             out.Line(text::kStationArchiveDownloadedAgain);
-            workFolder.RemoveArchive(*archiveName);
+            workFolder.RemoveArchive(archiveName);
             if (!download()) {
                 stopped = true;
                 break;
@@ -491,7 +477,7 @@ int RunStation(const StationOptions& options)
             }
             if (Stick* stick = it->second; stick && !stick->ended) {
                 stick->gone = true;
-                stick->extraction.Cancel();
+                stick->stop.request_stop();
             }
             it = plugged.erase(it);
         }
@@ -505,17 +491,18 @@ int RunStation(const StationOptions& options)
                 plugged[drive.driveName] = nullptr;
                 continue;
             }
-            auto stick = std::make_unique<Stick>(drive, label, archive, volumeEvents);
+            auto stick = std::make_unique<Stick>(drive, label, volumeEvents);
             Stick& added = *stick;
             started.push_back(std::move(stick));
             plugged[drive.driveName] = &added;
-            added.thread = std::thread(InstallOntoStick, std::ref(added), std::cref(options), std::ref(out));
+            added.thread =
+                std::thread(InstallOntoStick, std::ref(added), std::cref(session), std::cref(options), std::ref(out));
         }
     }
 
     // Sticks still at work are stopped: the file being written is removed.
     for (const auto& stick : started)
-        stick->extraction.Cancel();
+        stick->stop.request_stop();
     for (const auto& stick : started) {
         if (stick->thread.joinable())
             stick->thread.join();

@@ -291,7 +291,8 @@ TEST_F(StartFlow, ADoubleClickDuringASlowProbeStartsOneInstallation)
     });
 
     EXPECT_EQ(g_runOutcome, RunOutcome::Installed);
-    EXPECT_EQ(PackageRequests(), (std::vector<std::string>{"HEAD", "GET"}));
+    // One installation: the size probe, the archive's tail, its body.
+    EXPECT_EQ(PackageRequests(), (std::vector<std::string>{"HEAD", "GET", "GET"}));
 }
 
 // A second stick plugged in while the size probe runs is seen once it returns: the drive

@@ -4,7 +4,8 @@
 The application folders reach the system only through platform/'s public headers and the GUI
 library only through dui/: no Qt header, no Linux or POSIX header, no header from inside a
 platform/ sub-folder. dui/ never includes an application header. Each application folder uses
-only the folders below it.
+only the folders below it. No run's library links another run's: station mode never links the
+window program's libraries, nor the window program station mode's (read from the CMakeLists).
 """
 import pathlib
 import re
@@ -52,8 +53,46 @@ def problems():
                     yield f"{where}: a header from inside platform/ in an application folder"
 
 
+# The libraries of each run; a run may link neither the other's nor anything that does.
+RUN_LIBRARIES = {
+    "window": {"installer_shell", "pipeline"},
+    "station": {"station"},
+}
+LINK = re.compile(r"target_link_libraries\(\s*(\S+)([^)]*)\)", re.S)
+
+
+def link_graph():
+    graph = {}
+    for path in sorted(ROOT.rglob("CMakeLists.txt")):
+        if any(part.startswith("build") for part in path.relative_to(ROOT).parts):
+            continue
+        for target, names in LINK.findall(path.read_text(encoding="utf-8")):
+            graph.setdefault(target, set()).update(
+                name for name in names.split() if name not in {"PUBLIC", "PRIVATE", "INTERFACE"})
+    return graph
+
+
+def reached(graph, start):
+    seen, todo = set(), [start]
+    while todo:
+        for name in graph.get(todo.pop(), ()):
+            if name not in seen:
+                seen.add(name)
+                todo.append(name)
+    return seen
+
+
+def link_problems():
+    graph = link_graph()
+    for run, libraries in RUN_LIBRARIES.items():
+        others = set().union(*(other for name, other in RUN_LIBRARIES.items() if name != run))
+        for library in libraries:
+            for linked in sorted(reached(graph, library) & others):
+                yield f"{library} ({run} run) links {linked}, another run's library"
+
+
 def main():
-    found = list(problems())
+    found = list(problems()) + list(link_problems())
     for line in found:
         print(line)
     print(f"{len(found)} layering problems")

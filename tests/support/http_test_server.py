@@ -22,17 +22,20 @@ Routes of the serve mode (GET and HEAD):
                     --head-length N or "none" changes what HEAD reports for it, --rate B sends
                     its body at about B bytes a second, --head-delay S answers its HEAD
                     after S seconds, --first-byte-delay S holds every GET's answer back
-                    for S seconds, --repr-digest V sends "Repr-Digest: V" with every GET,
+                    until S seconds after the first GET (a cache filling once), --repr-digest V sends "Repr-Digest: V" with every GET,
                     --missing-without-length answers HEAD for a missing file with 404 and
                     no length (GET with 404 and a short body), --lying-part N answers a GET
                     without Range with 206 and its first N bytes, --chunked-parts sends 206
                     answers chunked, without Content-Length; --cut-at B ends every answer's
                     body at byte B of the file and closes the connection.
                     It sends an ETag ("SIZE-MTIME_NS" of the file, or --etag) and answers
-                    "Range: bytes=N-" (or "bytes=N-M") with 206 and Content-Range unless
-                    --no-range is given
-                    or an If-Range names another ETag; --drop-after B closes the connection
-                    after B bytes of the body of each of the first --drops K (default 1) GETs
+                    "Range: bytes=N-" and "bytes=N-M" with 206 and Content-Range unless
+                    --no-range is given or an If-Range names another ETag; --drop-after B
+                    closes the connection after B bytes of the body of each of the first
+                    --drops K (default 1) GETs that ask for no range or an open one;
+                    --whole-on-resume answers "bytes=N-" with the whole file (200);
+                    --swap-after-range FILE serves FILE's bytes under the name once a
+                    "bytes=N-M" range was answered (the package changed on the server)
 
 --sent-log FILE appends the number of body bytes each answer of /setup/ sent.
 
@@ -53,6 +56,7 @@ import socketserver
 import ssl
 import subprocess
 import threading
+import time
 import urllib.parse
 
 from script_lifetime import wait_for_end
@@ -63,7 +67,19 @@ PATTERN_BLOCK = bytes(((i % PATTERN_PERIOD) * 31 + 7) % 256 for i in range(PATTE
 STALL_PREFIX_BYTES = 16
 
 stopping = threading.Event()
+swapped = threading.Event()
 log_lock = threading.Lock()
+cache_filled_at = None  # --first-byte-delay: when the first GET's wait ends
+
+
+def cache_filled_in():
+    """Seconds until the cache that --first-byte-delay stands for has filled; the first GET
+    starts the filling."""
+    global cache_filled_at
+    with log_lock:
+        if cache_filled_at is None:
+            cache_filled_at = time.monotonic() + options.first_byte_delay
+        return max(0.0, cache_filled_at - time.monotonic())
 options = None
 drops_left = 0
 
@@ -162,6 +178,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def setup_file(self, name, send_body):
         name = urllib.parse.unquote(name)
         path = os.path.join(options.files, os.path.basename(name))
+        if swapped.is_set() and send_body:
+            path = options.swap_after_range
         if not name or not os.path.isfile(path):
             if options.missing_without_length and not send_body:
                 self.send_response(404)
@@ -171,7 +189,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.small(404, b"<html><body>no such package</body></html>\n", send_body)
             return
         if send_body and options.first_byte_delay:
-            stopping.wait(options.first_byte_delay)
+            stopping.wait(cache_filled_in())
         size = os.path.getsize(path)
         if not send_body and options.head_delay:
             stopping.wait(options.head_delay)
@@ -199,8 +217,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         step = max(1, options.rate // 20) if options.rate else 1 << 20
         global drops_left
+        asked = self.headers.get("Range", "")
+        closed_range = asked.startswith("bytes=") and not asked.endswith("-")
         with log_lock:
-            drop_after = options.drop_after if drops_left > 0 else None
+            drop_after = options.drop_after if drops_left > 0 and not closed_range else None
             drops_left -= 1 if drop_after is not None else 0
         sent = 0
         left = (end if start is not None else size) - (start or 0)
@@ -225,18 +245,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         break
             if chunked:
                 self.wfile.write(b"0\r\n\r\n")
+        if closed_range and options.swap_after_range:
+            swapped.set()
         if options.cut_at is not None:
             self.wfile.flush()
             self.connection.shutdown(socket.SHUT_RDWR)
             self.close_connection = True
 
     def asked_range(self, etag, size):
-        """(start, end) of a "bytes=N-" or "bytes=N-M" range the file answers, or (None, None)
-        for the whole file."""
+        """(start, end) of a "bytes=N-" or "bytes=N-M" range the file answers, end exclusive, or
+        (None, None) for the whole file."""
         asked = self.headers.get("Range", "")
         if options.no_range or not asked.startswith("bytes=") or "-" not in asked:
             return None, None
         if self.headers.get("If-Range", etag) != etag:
+            return None, None
+        if options.whole_on_resume and asked.endswith("-"):
             return None, None
         first, _, last = asked[len("bytes="):].partition("-")
         try:
@@ -368,6 +392,8 @@ def main():
     parser.add_argument("--first-byte-delay", type=float, default=0.0)
     parser.add_argument("--repr-digest")
     parser.add_argument("--missing-without-length", action="store_true")
+    parser.add_argument("--swap-after-range")
+    parser.add_argument("--whole-on-resume", action="store_true")
     global options, drops_left
     options = parser.parse_args()
     drops_left = options.drops if options.drop_after else 0
