@@ -52,6 +52,16 @@ public:
     // Closes now, reporting what the file system says at the close (some report late errors).
     bool Close(int& error);
 
+    // Pushing what was written to the device while the file is written, so that the page
+    // cache never holds much more than the device (see FolderHandle::PushesByRange).
+    // StartPush starts writing the bytes of [offset, offset + length) out and returns at once;
+    // WaitPushed returns once those bytes are on the device (starting what was not started).
+    // Both fail with EINVAL or ENOSYS where the file system cannot push a range.
+    bool StartPush(std::uint64_t offset, std::uint64_t length, int& error);
+    bool WaitPushed(std::uint64_t offset, std::uint64_t length, int& error);
+    // Returns once every byte written to the file is on the device (fdatasync).
+    bool FlushData(int& error);
+
 private:
     FileDescriptor m_fd;
 };
@@ -177,6 +187,10 @@ public:
 
     // Flushes everything written to this folder's file system to its device (syncfs).
     bool FlushFileSystem(int& error) const;
+    // True when the file system can push a range of a file to its device (a kernel file
+    // system); false for FUSE, where the daemon holds what was written and only a flush of the
+    // whole file (WritableFile::FlushData) reaches the device.
+    bool PushesByRange() const;
 
 private:
     explicit FolderHandle(int descriptor) : m_fd(descriptor) {}
