@@ -2,7 +2,8 @@
 """Pushing writes to the stick as they go: what it costs, and what it gives on a slow stick.
 
 usage: push_bench.py --bench BUILD/bench/extract_bench [--work DIR] [--rounds 2] [--size-mib 512]
-                     [--slow-size-mib 48]
+                     [--slow-size-mib 48] [--skip-throughput]
+                     [--flash-delay 0.002]
 
 1. Throughput: a mixed archive (large incompressible files and many small deflated ones) is
    extracted by extract_bench with pushing and with --no-push (everything left to the final
@@ -11,7 +12,7 @@ usage: push_bench.py --bench BUILD/bench/extract_bench [--work DIR] [--rounds 2]
    median seconds of each and the cost of pushing (target: a few per cent at most).
 2. A slow stick: an ext4 image whose file lies on a FUSE file system that writes through to a
    folder (tests/support/lying_stick.py --direct-io), so the loop device's page cache is the
-   only cache between the writer and a slow flash. Prints, with and without pushing, the
+   only cache between the writer and a slow flash (each write to it takes --flash-delay). Prints, with and without pushing, the
    phase's seconds, how long the bar stood at 100 % while the stick was still written, and how
    long the final flush took (target: the first at 0, the second seconds, not the phase).
 3. Removes everything it made (mounts and loop devices included), also when interrupted.
@@ -98,17 +99,20 @@ def throughput(bench, work, size_mib, rounds):
     os.remove(archive)
 
 
-def slow_stick(bench, work, size_mib):
+def slow_stick(bench, work, size_mib, delay):
     archive = os.path.join(work, "slow.zip")
     build_archive(archive, size_mib, seed=9)
     backing, flash = os.path.join(work, "flash-backing"), os.path.join(work, "flash")
     os.makedirs(backing, exist_ok=True)
+    os.makedirs(flash, exist_ok=True)
     for push in (True, False):
         script = subprocess.Popen(["/usr/bin/python3", os.path.join(SUPPORT, "lying_stick.py"), "--backing", backing,
-                                   "--mountpoint", flash, "--direct-io"], stdin=subprocess.PIPE,
+                                   "--mountpoint", flash, "--direct-io", "--write-delay", str(delay)],
+                                  stdin=subprocess.PIPE,
                                   stdout=subprocess.PIPE, text=True)
         try:
-            script.stdout.readline()  # "mounted ..."
+            if not script.stdout.readline().startswith("mounted"):
+                raise RuntimeError("the slow flash did not mount")
             image = Image(os.path.join(flash, "stick.img"), os.path.join(work, "slow"), size_mib + 64, "ext4")
             try:
                 r = extract(bench, archive, image.mount, push)
@@ -130,6 +134,8 @@ def main():
     parser.add_argument("--rounds", type=int, default=2)
     parser.add_argument("--size-mib", type=int, default=512)
     parser.add_argument("--slow-size-mib", type=int, default=48)
+    parser.add_argument("--skip-throughput", action="store_true", help="only the slow stick")
+    parser.add_argument("--flash-delay", type=float, default=0.002, help="seconds each write to the slow flash takes")
     options = parser.parse_args()
     if os.geteuid() != 0:
         print("push_bench.py needs root (loop devices, mounts)", file=sys.stderr)
@@ -137,8 +143,9 @@ def main():
     work = options.work or tempfile.mkdtemp(prefix="push-bench-")
     os.makedirs(work, exist_ok=True)
     try:
-        throughput(os.path.abspath(options.bench), work, options.size_mib, options.rounds)
-        slow_stick(os.path.abspath(options.bench), work, options.slow_size_mib)
+        if not options.skip_throughput:
+            throughput(os.path.abspath(options.bench), work, options.size_mib, options.rounds)
+        slow_stick(os.path.abspath(options.bench), work, options.slow_size_mib, options.flash_delay)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     return 0

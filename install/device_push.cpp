@@ -18,8 +18,8 @@ bool RangeUnsupported(int error) { return error == EINVAL || error == ENOSYS || 
 void DisableDevicePushForBenchmarks() { g_pushDisabled.store(true); }
 
 DevicePush::DevicePush(const platform::FolderHandle& root, std::function<void(std::uint64_t)> onFlushed)
-    : m_root(root), m_onFlushed(std::move(onFlushed)), m_enabled(!g_pushDisabled.load()),
-      m_byRange(root.PushesByRange())
+    : m_root(root), m_onFlushed(std::move(onFlushed)),
+      m_push(g_pushDisabled.load() ? platform::WritePush::Nothing : root.HowToPush())
 {
 }
 
@@ -40,18 +40,18 @@ void DevicePush::Count(std::uint64_t bytes)
 
 bool DevicePush::Written(platform::WritableFile& file, std::uint64_t size, int& error)
 {
-    if (!m_enabled) {
+    if (m_push == platform::WritePush::Nothing) {
         Count(size - m_counted);
         m_counted = size;
         return true;
     }
-    if (!m_byRange)
-        return size - m_counted < kPushStep || FlushFile(file, size, error);
+    if (m_push == platform::WritePush::ByFlush)
+        return size - m_counted < kFlushStep || FlushFile(file, size, error);
     while (size - m_started >= kPushStep) {
         if (!file.StartPush(m_started, kPushStep, error)) {
             if (!RangeUnsupported(error))
                 return false;
-            m_byRange = false;
+            m_push = platform::WritePush::ByFlush;
             return FlushFile(file, size, error);
         }
         m_started += kPushStep;
@@ -64,25 +64,27 @@ bool DevicePush::Written(platform::WritableFile& file, std::uint64_t size, int& 
 
 bool DevicePush::FileComplete(platform::WritableFile& file, std::uint64_t size, int& error)
 {
-    if (!m_enabled)
+    if (m_push == platform::WritePush::Nothing)
         return true;
+    // Small files are left to the kernel until their batch is flushed: started one by one,
+    // each would go out as small writes of its own instead of a few large ones.
     const bool large = m_counted > 0 || m_started > 0;
-    if (m_byRange && size > m_started) {
+    if (large && m_push == platform::WritePush::ByRange && size > m_started) {
         if (file.StartPush(m_started, size - m_started, error))
             m_started = size;
         else if (RangeUnsupported(error))
-            m_byRange = false;
+            m_push = platform::WritePush::ByFlush;
         else
             return false;
     }
     if (large)
-        return m_byRange ? WaitUpTo(file, size, error) : FlushFile(file, size, error);
+        return m_push == platform::WritePush::ByRange ? WaitUpTo(file, size, error) : FlushFile(file, size, error);
     m_unflushedSmall += size;
     if (m_unflushedSmall < kPushBatch)
         return true;
     // On FUSE the flush of one file is the device's flush (fuseblk daemons flush their device);
     // a kernel file system flushes everything started so far.
-    if (m_byRange ? !m_root.FlushFileSystem(error) : !file.FlushData(error))
+    if (m_push == platform::WritePush::ByRange ? !m_root.FlushFileSystem(error) : !file.FlushData(error))
         return false;
     Count(std::exchange(m_unflushedSmall, 0));
     return true;

@@ -5,9 +5,11 @@
 // On a kernel file system a file's bytes are started out in steps of kPushStep as they are
 // written, and the step before the one just started is waited for (in pieces, each counted as it
 // lands), so the device always has the next step queued while the writer waits. Small files are
-// started out as each is finished and counted in batches, once a flush of the file system has
-// returned. On FUSE, where writes go to the daemon and only a flush of a whole file reaches the
-// device, a file is flushed every kPushStep bytes and small files in batches.
+// counted in batches, once a flush of the file system has returned (the kernel writes them out
+// together, in large writes). On FUSE over a block device, where the daemon writes into the device's cache and
+// only a flush of a whole file reaches the device, a file is flushed every kFlushStep bytes and
+// small files in batches. On FUSE without a block device each write waits for the daemon, which
+// then holds the bytes: they count as written.
 #pragma once
 
 #include "platform/folder_handle.h"
@@ -19,6 +21,8 @@ namespace extraction {
 
 // How far the writing may run ahead of the device, per file.
 inline constexpr std::uint64_t kPushStep = 32u << 20;
+// How far a FUSE daemon's device may lag behind the writing, per file.
+inline constexpr std::uint64_t kFlushStep = 32u << 20;
 // How much a wait counts at a time, so that the progress moves while the device catches up.
 inline constexpr std::uint64_t kPushWaitPiece = 4u << 20;
 // How many bytes of small files are counted together by one flush.
@@ -53,8 +57,7 @@ private:
 
     const platform::FolderHandle& m_root;
     const std::function<void(std::uint64_t)> m_onFlushed;
-    const bool m_enabled;
-    bool m_byRange;
+    platform::WritePush m_push;
     std::uint64_t m_flushed = 0;
     std::uint64_t m_unflushedSmall = 0; // bytes of finished small files not yet counted
     // The file being written.

@@ -53,7 +53,7 @@ public:
     bool Close(int& error);
 
     // Pushing what was written to the device while the file is written, so that the page
-    // cache never holds much more than the device (see FolderHandle::PushesByRange).
+    // cache never holds much more than the device (see FolderHandle::HowToPush).
     // StartPush starts writing the bytes of [offset, offset + length) out and returns at once;
     // WaitPushed returns once those bytes are on the device (starting what was not started).
     // Both fail with EINVAL or ENOSYS where the file system cannot push a range.
@@ -87,6 +87,14 @@ public:
 private:
     friend class UncachedFileReader; // platform/uncached_read.h
     FileDescriptor m_fd;
+};
+
+// How what is written to a file system is pushed to its device while it is written.
+enum class WritePush {
+    ByRange, // a kernel file system: WritableFile::StartPush and WaitPushed
+    ByFlush, // FUSE over a block device (exfat-fuse, ntfs-3g): the daemon writes into the block
+    // device's cache, and only WritableFile::FlushData of a whole file reaches the device
+    Nothing, // FUSE without a block device: each write waits for the daemon, which holds it
 };
 
 // How much the file system holding a folder can still take, and in what units it hands it out.
@@ -187,10 +195,8 @@ public:
 
     // Flushes everything written to this folder's file system to its device (syncfs).
     bool FlushFileSystem(int& error) const;
-    // True when the file system can push a range of a file to its device (a kernel file
-    // system); false for FUSE, where the daemon holds what was written and only a flush of the
-    // whole file (WritableFile::FlushData) reaches the device.
-    bool PushesByRange() const;
+    // How writes to this folder's file system are pushed to its device.
+    WritePush HowToPush() const;
 
 private:
     explicit FolderHandle(int descriptor) : m_fd(descriptor) {}

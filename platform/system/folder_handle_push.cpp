@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -45,12 +46,14 @@ bool WritableFile::FlushData(int& error)
     return false;
 }
 
-bool FolderHandle::PushesByRange() const
+WritePush FolderHandle::HowToPush() const
 {
     struct statfs info {};
-    if (RetryOnInterrupt([&] { return ::fstatfs(m_fd.get(), &info); }) != 0)
-        return true; // the first push says whether it can
-    return static_cast<long>(info.f_type) != kFuseMagic;
+    if (RetryOnInterrupt([&] { return ::fstatfs(m_fd.get(), &info); }) != 0 ||
+        static_cast<long>(info.f_type) != kFuseMagic)
+        return WritePush::ByRange; // the first push says whether it can
+    // A FUSE file system over a block device has that device's number; others an anonymous one.
+    return ::major(static_cast<dev_t>(m_device)) == 0 ? WritePush::Nothing : WritePush::ByFlush;
 }
 
 } // namespace platform
