@@ -149,7 +149,8 @@ StepResult InstallRun::Download(DownloadFailure& failure)
     downloader.SetProgressCallback([this, &lastPercent](double total, double received) {
         if (const auto percent = DownloadPercent(total, received)) {
             lastPercent.store(*percent, std::memory_order_relaxed);
-            m_job->PublishProgress({ProgressPhase::Download, *percent});
+            m_job->PublishProgress({ProgressPhase::Download, *percent, 0, 0, static_cast<std::uint64_t>(received),
+                static_cast<std::uint64_t>(total)});
         }
         return 0;
     });
@@ -184,7 +185,7 @@ ExtractFailure InstallRun::Extract()
         {m_workFolder->Handle(), m_archiveName, m_workFolder->NativePathOf(m_archiveName)}, m_request.stickRoot,
         [this](std::uint64_t processed, std::uint64_t) {
             const double percent = ExtractPercent(processed, g_extractTotalBytes);
-            m_job->PublishProgress({ProgressPhase::Extract, percent});
+            m_job->PublishProgress({ProgressPhase::Extract, percent, 0, 0, processed, g_extractTotalBytes});
             OutputDebugStringW(FormatExtractDebugLine(percent).c_str());
         },
         &m_job->StopFlag());
@@ -200,7 +201,7 @@ ReadBackOutcome InstallRun::Verify()
     const ReadBackOutcome outcome = VerifyWrittenFiles(
         m_extraction.stickRoot, m_extraction.writtenFiles,
         [this](std::uint64_t done, std::uint64_t total) {
-            m_job->PublishProgress({ProgressPhase::Verify, ExtractPercent(done, total)});
+            m_job->PublishProgress({ProgressPhase::Verify, ExtractPercent(done, total), 0, 0, done, total});
         },
         &m_job->StopFlag());
     if (!outcome.diagnostic.empty())

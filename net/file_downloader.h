@@ -37,7 +37,8 @@ struct RemoteVersion {
 // the version the bytes in the file now belong to.
 using VersionCallback = std::function<void(const RemoteVersion& version)>;
 // Called on the download thread before the download waits to try again: the try about to come
-// (1 to 5) and the wait before it.
+// (1 to 5) and the wait before it; then again as each second of the wait passes, with what is
+// left of it (so a shown countdown goes down).
 using RetryCallback = std::function<void(int attempt, std::chrono::milliseconds wait)>;
 
 class FileDownloader {
@@ -93,7 +94,8 @@ private:
     // when it returns.
     bool Transfer();
     // Waits before a try again; false when cancelled meanwhile.
-    bool WaitBeforeRetry(std::chrono::milliseconds wait) const;
+    // Waits before try `attempt`, telling the retry callback at the start and each second.
+    bool WaitBeforeRetry(int attempt, std::chrono::milliseconds wait) const;
 
     const std::string m_url;
     platform::WritableFile m_file; // the download thread's once it runs

@@ -9,6 +9,7 @@
 #include "install/extract_progress.h"
 #include "install/install_failure.h"
 #include "install/package_extractor.h"
+#include "install/progress_detail.h"
 #include "install/read_back.h"
 #include "install/work_folder.h"
 #include "install/zip_central_directory.h"
@@ -148,10 +149,21 @@ struct Stick {
     Clock::time_point end;
     std::uint64_t bytesWritten = 0;
 
-    // Progress lines: the last phase and step printed (stick's thread).
+    // Progress lines: the last phase and step printed, and the figures (stick's thread).
     StickState shownState = StickState::Writing;
     int shownStep = -1;
+    std::optional<ProgressDetail> detail;
 };
+
+double SteadySeconds() { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
+
+// A progress line with the step, the speed and the time left after it, once the speed is known.
+std::string WithFigures(const std::wstring& line, ProgressDetail& detail, const ProgressValue& value)
+{
+    detail.Line(value, SteadySeconds());
+    const std::wstring figures = detail.Figures();
+    return platform::Narrow(figures.empty() ? line : line + text::kDetailSeparator + figures);
+}
 
 std::wstring VolumeLabel(const std::wstring& driveName)
 {
@@ -162,23 +174,28 @@ std::wstring VolumeLabel(const std::wstring& driveName)
     return label;
 }
 
-void ShowProgress(Stick& stick, StickState state, double percent, StationOutput& out)
+void ShowProgress(Stick& stick, StickState state, std::uint64_t done, std::uint64_t total, StationOutput& out)
 {
+    const double percent = ExtractPercent(done, total);
+    const ProgressValue value{
+        state == StickState::Writing ? ProgressPhase::Extract : ProgressPhase::Verify, percent, 0, 0, done, total};
+    stick.detail->Line(value, SteadySeconds());
     const int step = static_cast<int>(std::floor(percent / out.Step()));
     if (state == stick.shownState && step == stick.shownStep)
         return;
     stick.shownState = state;
     stick.shownStep = step;
     const std::wstring text = state == StickState::Writing ? FormatExtractStatus(percent) : FormatVerifyStatus(percent);
-    out.StickLine(stick.name, platform::Narrow(text));
+    out.StickLine(stick.name, WithFigures(text, *stick.detail, value));
 }
 
 // The stick's thread: writing, then reading back, then its last line.
 void InstallOntoStick(Stick& stick, const StationOptions& options, StationOutput& out)
 {
     stick.start = Clock::now();
+    stick.detail.emplace(options.verify);
     ExtractionResult written = stick.extraction.Run([&stick, &out](std::uint64_t processed, std::uint64_t total) {
-        ShowProgress(stick, StickState::Writing, ExtractPercent(processed, total), out);
+        ShowProgress(stick, StickState::Writing, processed, total, out);
     });
     stick.writeEnd = Clock::now();
     for (const WrittenFile& file : written.writtenFiles)
@@ -197,7 +214,7 @@ void InstallOntoStick(Stick& stick, const StationOptions& options, StationOutput
         const ReadBackOutcome outcome = VerifyWrittenFiles(
             written.stickRoot, written.writtenFiles,
             [&stick, &out](std::uint64_t done, std::uint64_t total) {
-                ShowProgress(stick, StickState::Verifying, ExtractPercent(done, total), out);
+                ShowProgress(stick, StickState::Verifying, done, total, out);
             },
             &stick.extraction.CancelFlag());
         detail = outcome.diagnostic;
@@ -280,7 +297,7 @@ enum class DownloadEnd { Done, Failed, Stopped };
 // with the normal run's status lines: "正在下载 0%", then one line per whole percent, and a
 // line for each try again. Done: the archive `name` is whole.
 DownloadEnd DownloadArchive(const std::string& url, const WorkFolder& folder, const std::string& name,
-    const RemoteVersion& probed, StationOutput& out)
+    const RemoteVersion& probed, bool verify, StationOutput& out)
 {
     auto partial = folder.OpenPartialDownload(name, probed);
     if (!partial) {
@@ -290,13 +307,17 @@ DownloadEnd DownloadArchive(const std::string& url, const WorkFolder& folder, co
     }
     out.Line(platform::Narrow(FormatDownloadStartStatus(0)));
     std::atomic<int> shown{-1};
+    ProgressDetail detail(verify); // the download thread's
     FileDownloader downloader(url, std::move(partial->file));
     downloader.SetResume(partial->offset, partial->version);
-    downloader.SetProgressCallback([&shown, &out](double total, double received) {
+    downloader.SetProgressCallback([&shown, &out, &detail](double total, double received) {
         if (const auto percent = DownloadPercent(total, received)) {
             const int whole = static_cast<int>(*percent);
+            const ProgressValue value{ProgressPhase::Download, *percent, 0, 0, static_cast<std::uint64_t>(received),
+                static_cast<std::uint64_t>(total)};
+            detail.Line(value, SteadySeconds());
             if (shown.exchange(whole) != whole)
-                out.Line(platform::Narrow(FormatDownloadStatus(whole)));
+                out.Line(WithFigures(FormatDownloadStatus(whole), detail, value));
         }
         return 0;
     });
@@ -417,7 +438,7 @@ int RunStation(const StationOptions& options)
     platform::SleepInhibitor awake = platform::SleepInhibitor::Take(kProgramName, text::kSleepInhibitReason);
 
     const auto download = [&]() {
-        const DownloadEnd downloaded = DownloadArchive(url, workFolder, *archiveName, probed, out);
+        const DownloadEnd downloaded = DownloadArchive(url, workFolder, *archiveName, probed, options.verify, out);
         if (downloaded == DownloadEnd::Stopped)
             out.Line(text::kStationDownloadStopped);
         return downloaded == DownloadEnd::Done;
