@@ -47,6 +47,10 @@ void DownloadWnd::InitWindow()
 {
     m_pProgress = static_cast<CProgressUI*>(m_PaintManager.FindControl(L"progressBar"));
     m_pStatus = static_cast<CLabelUI*>(m_PaintManager.FindControl(L"edtStatus"));
+    m_pDetail = static_cast<CLabelUI*>(m_PaintManager.FindControl(L"edtDetail"));
+    // The bar's accessible name is its phase.
+    if (m_pProgress)
+        m_pProgress->SetText(ProgressPhaseName(ProgressPhase::Download));
     m_statusText = FormatDownloadStartStatus(0).c_str();
     ShowStatus(m_statusText, 0);
     if (IsUnattended())
@@ -107,7 +111,7 @@ void DownloadWnd::StartInstallWorker()
     StatusLineSink statusLines;
     if (IsUnattended())
         statusLines = PrintStatusLine;
-    m_job = std::make_shared<InstallJob>(m_hWnd, m_ownerWnd, std::move(statusLines));
+    m_job = std::make_shared<InstallJob>(m_hWnd, m_ownerWnd, std::move(statusLines), m_request.verify);
     if (!::StartInstallWorker(m_request, m_job))
         platform::WriteDiagnosticLine("Failed to start the install worker.");
 }
@@ -137,10 +141,16 @@ void DownloadWnd::ShowLatestProgress()
     } else {
         ShowStatus(ProgressStatusText(*value).c_str(), ProgressBarValue(*value));
     }
+    if (m_pProgress)
+        m_pProgress->SetText(ProgressPhaseName(value->phase));
+    if (m_pDetail)
+        m_pDetail->SetText(m_detail.Line(*value, GetTickCount() / 1000.0).c_str());
     m_progressPacer.ShownAt(GetTickCount());
 }
 
 std::wstring DownloadWnd::StatusText() const { return m_pStatus ? m_pStatus->GetText().GetData() : std::wstring(); }
+
+std::wstring DownloadWnd::DetailText() const { return m_pDetail ? m_pDetail->GetText().GetData() : std::wstring(); }
 
 int DownloadWnd::BarValue() const { return m_pProgress ? m_pProgress->GetValue() : 0; }
 

@@ -5,6 +5,7 @@
 #include "dui/dui.h"
 #include "install/install_job.h"
 #include "install/install_request.h"
+#include "install/progress_detail.h"
 #include "install/worker_messages.h"
 
 #include <memory>
@@ -38,8 +39,9 @@ public:
 
     // The drive the package goes onto ("E:").
     const std::wstring& StickRoot() const { return m_request.stickRoot; }
-    // What the window shows now: the status line and the bar's value.
+    // What the window shows now: the status line, the second line and the bar's value.
     std::wstring StatusText() const;
+    std::wstring DetailText() const;
     int BarValue() const;
     // The worker's job once "windowinit" has started it; null before.
     std::shared_ptr<const InstallJob> Job() const { return m_job; }
@@ -59,8 +61,11 @@ private:
 
     const InstallRequest m_request;
     const HWND m_ownerWnd;
+    ProgressDetail m_detail{m_request.verify};
     CProgressUI* m_pProgress = nullptr;
     CLabelUI* m_pStatus = nullptr;
+    // The second line: the phase's step, the speed and the time left (install/progress_detail.h).
+    CLabelUI* m_pDetail = nullptr;
     CDuiString m_statusText;
     // What the worker and this window share; made when the worker starts.
     std::shared_ptr<InstallJob> m_job;

@@ -2,6 +2,9 @@
 
 #include "install/worker_messages.h"
 #include "platform/win32_window.h"
+#include "ui/user_texts.h"
+
+#include <chrono>
 
 void InstallJob::RequestStop()
 {
@@ -61,8 +64,19 @@ void InstallJob::WaitForEnd() const
 void InstallJob::PublishProgress(const ProgressValue& value)
 {
     const ProgressRelay::Published published = m_progress.Publish(value);
-    if (published.newWholePercent && m_statusLines)
-        m_statusLines(ProgressStatusText(value));
+    if (m_statusLines) {
+        std::wstring figures;
+        {
+            const std::lock_guard lock(m_lineDetailMutex);
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+            m_lineDetail.Line(value, seconds);
+            figures = m_lineDetail.Figures();
+        }
+        if (published.newWholePercent)
+            m_statusLines(figures.empty() ? ProgressStatusText(value)
+                                          : ProgressStatusText(value) + text::kDetailSeparator + figures);
+    }
     if (published.wakeUi)
         Post({{m_window, WM_INSTALL_PROGRESS, 0, 0}});
 }

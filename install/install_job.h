@@ -6,6 +6,7 @@
 // that ends can wait for the worker without any risk of the two waiting for each other.
 #pragma once
 
+#include "install/progress_detail.h"
 #include "install/progress_relay.h"
 #include "platform/win32_types.h"
 
@@ -33,9 +34,10 @@ using StatusLineSink = std::function<void(const std::wstring& line)>;
 
 class InstallJob {
 public:
-    // The download window and the window it reports to (the main window).
-    InstallJob(HWND window, HWND owner, StatusLineSink statusLines = {})
-        : m_window(window), m_owner(owner), m_statusLines(std::move(statusLines))
+    // The download window and the window it reports to (the main window); `verify`: the
+    // installation reads the stick back (a third step).
+    InstallJob(HWND window, HWND owner, StatusLineSink statusLines = {}, bool verify = true)
+        : m_window(window), m_owner(owner), m_statusLines(std::move(statusLines)), m_lineDetail(verify)
     {
     }
     InstallJob(const InstallJob&) = delete;
@@ -60,7 +62,8 @@ public:
 
     // Any thread (the download thread, the worker): keeps the value for the UI thread, wakes
     // the window when no wake-up is pending (WM_INSTALL_PROGRESS), and hands the status line to
-    // the sink once per whole percent.
+    // the sink once per whole percent (with the step, the speed and the time left once the
+    // speed is known).
     void PublishProgress(const ProgressValue& value);
     // UI thread: the latest value published and not yet taken.
     std::optional<ProgressValue> TakeProgress() { return m_progress.Take(); }
@@ -78,6 +81,8 @@ private:
     const HWND m_owner;
     const StatusLineSink m_statusLines;
     ProgressRelay m_progress;
+    std::mutex m_lineDetailMutex;
+    ProgressDetail m_lineDetail; // the figures of the sink's lines
     std::atomic<bool> m_stop{false};
     std::stop_source m_stopSource;
     mutable std::mutex m_mutex;

@@ -75,18 +75,18 @@ public:
         case SessionPhase::Download:
             if (const auto percent = DownloadPercent(static_cast<double>(total), static_cast<double>(done))) {
                 m_lastDownloadPercent.store(*percent, std::memory_order_relaxed);
-                m_job.PublishProgress({ProgressPhase::Download, *percent});
+                m_job.PublishProgress({ProgressPhase::Download, *percent, 0, 0, done, total});
             }
             break;
         case SessionPhase::Write: {
             g_extractTotalBytes = total; // the writing thread's, as the extraction sets it
             const double percent = ExtractPercent(done, g_extractTotalBytes);
-            m_job.PublishProgress({ProgressPhase::Extract, percent});
+            m_job.PublishProgress({ProgressPhase::Extract, percent, 0, 0, done, g_extractTotalBytes});
             OutputDebugStringW(FormatExtractDebugLine(percent).c_str());
             break;
         }
         case SessionPhase::Verify:
-            m_job.PublishProgress({ProgressPhase::Verify, ExtractPercent(done, total)});
+            m_job.PublishProgress({ProgressPhase::Verify, ExtractPercent(done, total), 0, 0, done, total});
             break;
         }
     }

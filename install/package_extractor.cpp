@@ -115,7 +115,11 @@ public:
         if (m_totalOut)
             *m_totalOut = m_total;
         Report();
-        StickWriter writer(m_result.stickRoot);
+        // The progress counts the bytes on the stick's device, not those in the page cache.
+        StickWriter writer(m_result.stickRoot, [this](std::uint64_t flushed) {
+            m_processed = flushed;
+            Report();
+        });
         const bool written = WriteEntries(*plan, source, writer);
         m_result.writtenFiles = writer.TakeWrittenFiles();
         if (!written)
@@ -124,6 +128,10 @@ public:
         if (!writer.Finish(error)) {
             StickFailed(error);
             return;
+        }
+        if (m_processed != m_total) {
+            m_processed = m_total;
+            Report();
         }
         if (!m_result.stickRoot.StillInPlace())
             Fail(ExtractFailure::StickPulled, "the stick's folder " + Quoted(m_destination) + " went away");
@@ -420,7 +428,7 @@ private:
             StickError error;
             if (!writer.WriteBlock(block, size, static_cast<std::uint64_t>(offset), error))
                 return StickFailed(error);
-            m_processed = SaturatingAdd(m_processed, size);
+            // Every block is reported, with the bytes on the device so far.
             Report();
             sinceRootCheck += size;
             if (sinceRootCheck >= kRootCheckInterval) {

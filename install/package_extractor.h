@@ -17,8 +17,9 @@
 // Written and read on the thread that extracts.
 extern std::uint64_t g_extractTotalBytes;
 
-// Called with the bytes written so far and the total, once with 0 before the first entry and
-// after every block written.
+// Called with the bytes written so far that the stick's device holds, and the total: once with
+// 0 before the first entry, after every block written and each time more bytes reach the device
+// (install/device_push.h), and with the total once the final flush has returned.
 using ExtractProgressCallback = std::function<void(std::uint64_t processed, std::uint64_t total)>;
 
 // Which side an extraction failed on.

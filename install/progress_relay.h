@@ -6,6 +6,7 @@
 
 #include "platform/win32_types.h"
 
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -19,6 +20,9 @@ struct ProgressValue {
     double percent = 0.0; // 0 to 100
     int attempt = 0; // Retry: the try to come (1 to 5)
     int waitSeconds = 0; // Retry: how long until then
+    // The bytes the percentage stands for (the speed and the time left); 0 of 0 when unknown.
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;
 };
 
 // The status line and the bar value of a progress value: "正在下载文件：%d%%",

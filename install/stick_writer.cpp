@@ -17,7 +17,10 @@ std::string Quoted(std::string_view name) { return "\"" + PrintableName(name) + 
 
 } // namespace
 
-StickWriter::StickWriter(const platform::FolderHandle& root) : m_root(root), m_creationMask(platform::CreationMask()) {}
+StickWriter::StickWriter(const platform::FolderHandle& root, std::function<void(std::uint64_t)> onFlushed)
+    : m_root(root), m_creationMask(platform::CreationMask()), m_push(root, std::move(onFlushed))
+{
+}
 
 std::string StickWriter::JoinedPath(const std::vector<std::string_view>& components, std::size_t count)
 {
@@ -77,6 +80,7 @@ bool StickWriter::BeginFile(const std::vector<std::string_view>& components, uns
     m_fileFolder = folder;
     m_fileName = components.back();
     m_checksum = BlockChecksum();
+    m_push.BeginFile();
     return true;
 }
 
@@ -100,11 +104,19 @@ bool StickWriter::WriteBlock(const void* data, std::size_t size, std::uint64_t o
     }
     m_checksum.Add(data, size);
     m_current.size += size;
+    if (!m_push.Written(m_file, m_current.size, error.code)) {
+        error.what = "cannot write " + Quoted(m_current.path) + " out to the stick";
+        return false;
+    }
     return true;
 }
 
 bool StickWriter::FinishFile(const platform::FileTime& time, StickError& error)
 {
+    if (!m_push.FileComplete(m_file, m_current.size, error.code)) {
+        error.what = "cannot write " + Quoted(m_current.path) + " out to the stick";
+        return false;
+    }
     int ignored = 0;
     // As before, a file system that keeps no times (or refuses them) is no failure.
     m_file.SetModificationTime(time, ignored);
@@ -161,6 +173,7 @@ bool StickWriter::Finish(StickError& error)
         error.what = "cannot flush the stick";
         return false;
     }
+    m_push.AllFlushed();
     return true;
 }
 

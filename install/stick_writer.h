@@ -5,10 +5,12 @@
 #pragma once
 
 #include "install/block_checksum.h"
+#include "install/device_push.h"
 #include "install/written_file.h"
 #include "platform/folder_handle.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,8 +25,10 @@ struct StickError {
 
 class StickWriter {
 public:
-    // `root` stays open and unchanged while the writer lives.
-    explicit StickWriter(const platform::FolderHandle& root);
+    // `root` stays open and unchanged while the writer lives. What is written is pushed to
+    // the device as it goes (install/device_push.h); `onFlushed` is told each time the bytes
+    // on the device grow.
+    explicit StickWriter(const platform::FolderHandle& root, std::function<void(std::uint64_t)> onFlushed = {});
 
     // The folder of an entry, with its parents; its time and permission bits are set by Finish.
     bool MakeFolder(const std::vector<std::string_view>& components, unsigned mode, const platform::FileTime& time,
@@ -42,6 +46,8 @@ public:
 
     // Times and permission bits of the folders made, then everything flushed to the device.
     bool Finish(StickError& error);
+    // The bytes of the files written that are known to be on the device.
+    std::uint64_t FlushedBytes() const { return m_push.Flushed(); }
 
     const std::vector<WrittenFile>& WrittenFiles() const { return m_written; }
     std::vector<WrittenFile> TakeWrittenFiles() { return std::move(m_written); }
@@ -67,6 +73,7 @@ private:
     std::vector<OpenFolder> m_open; // the folders from the root down to the last one entered
     std::vector<FolderToFinish> m_foldersToFinish;
     std::vector<WrittenFile> m_written;
+    DevicePush m_push;
 
     // The file being written.
     platform::WritableFile m_file;

@@ -449,9 +449,7 @@ bool FileDownloader::Transfer()
         }
         ++retries;
         const std::chrono::milliseconds wait = m_firstRetryDelay * (1 << (retries - 1));
-        if (m_retryCallback)
-            m_retryCallback(retries, wait);
-        if (!WaitBeforeRetry(wait))
+        if (!WaitBeforeRetry(retries, wait))
             break;
     }
     bool damaged = false;
@@ -509,16 +507,26 @@ bool FileDownloader::HasExpectedDigest(const platform::WritableFile& file) const
     return same && *same;
 }
 
-bool FileDownloader::WaitBeforeRetry(std::chrono::milliseconds wait) const
+bool FileDownloader::WaitBeforeRetry(int attempt, std::chrono::milliseconds wait) const
 {
-    const auto until = std::chrono::steady_clock::now() + wait;
-    while (std::chrono::steady_clock::now() < until) {
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + wait;
+    // The retry callback hears of the wait at its start, then each time the whole seconds left
+    // go down, so that a shown countdown counts.
+    std::optional<std::chrono::seconds> told;
+    for (;;) {
         if (m_cancelled.load(std::memory_order_relaxed))
             return false;
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(kCancelCheck, until - std::chrono::steady_clock::now()));
+        const auto now = Clock::now();
+        const auto left = std::chrono::ceil<std::chrono::seconds>(std::max(until - now, Clock::duration::zero()));
+        if (m_retryCallback && told != left && (!told || left.count() > 0)) {
+            m_retryCallback(attempt, told ? std::chrono::duration_cast<std::chrono::milliseconds>(left) : wait);
+            told = left;
+        }
+        if (now >= until)
+            return true;
+        std::this_thread::sleep_for(std::min<Clock::duration>(kCancelCheck, until - now));
     }
-    return !m_cancelled.load(std::memory_order_relaxed);
 }
 
 std::size_t FileDownloader::OnHeader(char* data, std::size_t size, std::size_t count, void* target)

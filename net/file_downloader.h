@@ -53,7 +53,8 @@ using VersionCallback = std::function<void(const RemoteVersion& version)>;
 // bytes after it are gone.
 using ExtentCallback = std::function<void(std::uint64_t bytesInFile)>;
 // Called on the download thread before the download waits to try again: the try about to come
-// (1 to 5) and the wait before it.
+// (1 to 5) and the wait before it; then again as each second of the wait passes, with what is
+// left of it (so a shown countdown goes down).
 using RetryCallback = std::function<void(int attempt, std::chrono::milliseconds wait)>;
 // Called on the download thread, once per request, when the server has taken the request and
 // sent nothing of the body for a few seconds.
@@ -117,7 +118,8 @@ private:
     // when it returns.
     bool Transfer();
     // Waits before a try again; false when cancelled meanwhile.
-    bool WaitBeforeRetry(std::chrono::milliseconds wait) const;
+    // Waits before try `attempt`, telling the retry callback at the start and each second.
+    bool WaitBeforeRetry(int attempt, std::chrono::milliseconds wait) const;
     // The file against the digest its answer carried (none: it passes).
     bool HasExpectedDigest(const platform::WritableFile& file) const;
 

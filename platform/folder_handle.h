@@ -56,6 +56,16 @@ public:
     // The same file opened once more, for reading (never another file at its name).
     ReadableFile ReopenForReading(int& error) const;
 
+    // Pushing what was written to the device while the file is written, so that the page
+    // cache never holds much more than the device (see FolderHandle::HowToPush).
+    // StartPush starts writing the bytes of [offset, offset + length) out and returns at once;
+    // WaitPushed returns once those bytes are on the device (starting what was not started).
+    // Both fail with EINVAL or ENOSYS where the file system cannot push a range.
+    bool StartPush(std::uint64_t offset, std::uint64_t length, int& error);
+    bool WaitPushed(std::uint64_t offset, std::uint64_t length, int& error);
+    // Returns once every byte written to the file is on the device (fdatasync).
+    bool FlushData(int& error);
+
 private:
     FileDescriptor m_fd;
 };
@@ -81,6 +91,14 @@ public:
 private:
     friend class UncachedFileReader; // platform/uncached_read.h
     FileDescriptor m_fd;
+};
+
+// How what is written to a file system is pushed to its device while it is written.
+enum class WritePush {
+    ByRange, // a kernel file system: WritableFile::StartPush and WaitPushed
+    ByFlush, // FUSE over a block device (exfat-fuse, ntfs-3g): the daemon writes into the block
+    // device's cache, and only WritableFile::FlushData of a whole file reaches the device
+    Nothing, // FUSE without a block device: each write waits for the daemon, which holds it
 };
 
 // How much the file system holding a folder can still take, and in what units it hands it out.
@@ -182,6 +200,8 @@ public:
 
     // Flushes everything written to this folder's file system to its device (syncfs).
     bool FlushFileSystem(int& error) const;
+    // How writes to this folder's file system are pushed to its device.
+    WritePush HowToPush() const;
 
 private:
     explicit FolderHandle(int descriptor) : m_fd(descriptor) {}

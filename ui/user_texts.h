@@ -2,6 +2,8 @@
 // questions and the lines of the station. Each stands exactly as the user reads it.
 #pragma once
 
+#include <charconv>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -59,6 +61,40 @@ inline std::wstring DownloadRetryStatus(int attempt, int seconds)
 // The status line while the server has taken the request and sent nothing yet (a caching mirror
 // that fills its cache first).
 inline constexpr const wchar_t* kWaitingForServer = L"正在等待服务器…";
+// The download window's second line (and the figures of the printed progress lines): the
+// phase's step, the speed and the time left, joined by kDetailSeparator.
+inline constexpr const wchar_t* kDetailSeparator = L"  ";
+// "第2步，共3步".
+inline std::wstring ProgressStep(int step, int steps)
+{
+    return L"第" + std::to_wstring(step) + L"步，共" + std::to_wstring(steps) + L"步";
+}
+// "12.3 MB/s" from 1 MB/s on (a MB is 1 000 000 bytes), "850 kB/s" below; '.' in any locale.
+inline std::wstring TransferSpeed(double bytesPerSecond)
+{
+    const bool mega = bytesPerSecond >= 1e6;
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, mega ? bytesPerSecond / 1e6 : bytesPerSecond / 1e3,
+        std::chars_format::fixed, mega ? 1 : 0)
+                         .ptr;
+    return std::wstring(digits, end) + (mega ? L" MB/s" : L" kB/s");
+}
+// "剩余约N秒" under a minute, "剩余约N分钟" under an hour (to the nearest minute), "剩余约H小时"
+// or "剩余约H小时M分钟" beyond.
+inline std::wstring TimeLeft(std::uint64_t seconds)
+{
+    if (seconds < 60)
+        return L"剩余约" + std::to_wstring(seconds) + L"秒";
+    const std::uint64_t minutes = (seconds + 30) / 60;
+    if (minutes < 60)
+        return L"剩余约" + std::to_wstring(minutes) + L"分钟";
+    const std::wstring hours = L"剩余约" + std::to_wstring(minutes / 60) + L"小时";
+    return minutes % 60 == 0 ? hours : hours + std::to_wstring(minutes % 60) + L"分钟";
+}
+// The progress bar's name for screen readers: the phase it shows.
+inline constexpr const wchar_t* kPhaseDownload = L"下载";
+inline constexpr const wchar_t* kPhaseWrite = L"写入";
+inline constexpr const wchar_t* kPhaseVerify = L"校验";
 // An unattended run stopped by a signal.
 inline constexpr const wchar_t* kInstallInterrupted = L"安装已中断。";
 // Why the machine must not sleep now (what the system shows for the program's inhibitor).

@@ -10,6 +10,7 @@
 #include "install/install_failure.h"
 #include "install/install_session.h"
 #include "install/package_extractor.h"
+#include "install/progress_detail.h"
 #include "install/work_folder.h"
 #include "install/zip_central_directory.h"
 #include "net/file_downloader.h"
@@ -148,10 +149,21 @@ struct Stick {
     Clock::time_point end;
     std::uint64_t bytesWritten = 0;
 
-    // Progress lines: the last phase and step printed (stick's thread).
+    // Progress lines: the last phase and step printed, and the figures (stick's thread).
     StickState shownState = StickState::Writing;
     int shownStep = -1;
+    std::optional<ProgressDetail> detail;
 };
+
+double SteadySeconds() { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
+
+// A progress line with the step, the speed and the time left after it, once the speed is known.
+std::string WithFigures(const std::wstring& line, ProgressDetail& detail, const ProgressValue& value)
+{
+    detail.Line(value, SteadySeconds());
+    const std::wstring figures = detail.Figures();
+    return platform::Narrow(figures.empty() ? line : line + text::kDetailSeparator + figures);
+}
 
 std::wstring VolumeLabel(const std::wstring& driveName)
 {
@@ -162,15 +174,19 @@ std::wstring VolumeLabel(const std::wstring& driveName)
     return label;
 }
 
-void ShowProgress(Stick& stick, StickState state, double percent, StationOutput& out)
+void ShowProgress(Stick& stick, StickState state, std::uint64_t done, std::uint64_t total, StationOutput& out)
 {
+    const double percent = ExtractPercent(done, total);
+    const ProgressValue value{
+        state == StickState::Writing ? ProgressPhase::Extract : ProgressPhase::Verify, percent, 0, 0, done, total};
+    stick.detail->Line(value, SteadySeconds());
     const int step = static_cast<int>(std::floor(percent / out.Step()));
     if (state == stick.shownState && step == stick.shownStep)
         return;
     stick.shownState = state;
     stick.shownStep = step;
     const std::wstring text = state == StickState::Writing ? FormatExtractStatus(percent) : FormatVerifyStatus(percent);
-    out.StickLine(stick.name, platform::Narrow(text));
+    out.StickLine(stick.name, WithFigures(text, *stick.detail, value));
 }
 
 // One stick's progress as its line shows it.
@@ -180,8 +196,8 @@ public:
     void Progress(SessionPhase phase, std::uint64_t done, std::uint64_t total) override
     {
         if (phase != SessionPhase::Download)
-            ShowProgress(m_stick, phase == SessionPhase::Write ? StickState::Writing : StickState::Verifying,
-                ExtractPercent(done, total), m_out);
+            ShowProgress(m_stick, phase == SessionPhase::Write ? StickState::Writing : StickState::Verifying, done,
+                total, m_out);
     }
 
 private:
@@ -193,6 +209,7 @@ private:
 void InstallOntoStick(Stick& stick, const InstallSession& session, const StationOptions& options, StationOutput& out)
 {
     stick.start = Clock::now();
+    stick.detail.emplace(options.verify);
     StickEvents events(stick, out);
     const StickOutcome outcome = session.WriteStick(stick.root, stick.stop.get_token(), events);
     stick.writeEnd = outcome.writeEnd;
@@ -272,15 +289,18 @@ enum class DownloadEnd { Done, Failed, Stopped };
 // try again.
 class DownloadEvents : public SessionEvents {
 public:
-    explicit DownloadEvents(StationOutput& out) : m_out(out) {}
+    DownloadEvents(StationOutput& out, bool verify) : m_out(out), m_detail(verify) {}
+    // On the download thread.
     void Progress(SessionPhase phase, std::uint64_t done, std::uint64_t total) override
     {
         if (phase != SessionPhase::Download)
             return;
         if (const auto percent = DownloadPercent(static_cast<double>(total), static_cast<double>(done))) {
             const int whole = static_cast<int>(*percent);
+            const ProgressValue value{ProgressPhase::Download, *percent, 0, 0, done, total};
+            m_detail.Line(value, SteadySeconds());
             if (m_shown.exchange(whole) != whole)
-                m_out.Line(platform::Narrow(FormatDownloadStatus(whole)));
+                m_out.Line(WithFigures(FormatDownloadStatus(whole), m_detail, value));
         }
     }
     void Retry(int attempt, std::chrono::milliseconds wait) override
@@ -294,6 +314,7 @@ public:
 private:
     StationOutput& m_out;
     std::atomic<int> m_shown{-1};
+    ProgressDetail m_detail;
 };
 
 // The session's download with "正在下载 0%" before it; a stop signal ends it. Done: the
@@ -389,7 +410,7 @@ int RunStation(const StationOptions& options)
     }
     const std::string& archivePath = prepared->archivePath;
     const RemoteVersion& probed = prepared->probed;
-    DownloadEvents downloadEvents(out);
+    DownloadEvents downloadEvents(out, options.verify);
     InstallSession session(
         {prepared->url, archivePath, prepared->workFolder, probed, options.verify, kSignalCheck}, downloadEvents);
     if (const SessionOutcome opened = session.OpenWorkFolder(); !opened.Ok()) {

@@ -172,16 +172,23 @@ TEST_F(KeyboardAndAccess, TheStatusLineAndTheProgressBarAreReadWithTheirValues)
     ASSERT_TRUE(hwnd);
     window.Later([&] {
         auto* status = static_cast<CLabelUI*>(window.PaintManager().FindControl(L"edtStatus"));
+        auto* detail = static_cast<CLabelUI*>(window.PaintManager().FindControl(L"edtDetail"));
         auto* bar = static_cast<CProgressUI*>(window.PaintManager().FindControl(L"progressBar"));
         status->SetText(L"正在写入文件 42%");
+        detail->SetText(L"第2步，共3步");
+        bar->SetText(L"写入"); // the bar is named after its phase
         bar->SetValue(42);
         QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(platform::NativeWindowOf(hwnd));
         EXPECT_EQ(frame->text(QAccessible::Name), QStringLiteral("正在安装"));
-        EXPECT_EQ(ChildNames(frame), (QStringList{"最小化", "关闭", "正在写入文件 42%", ""}));
+        EXPECT_EQ(ChildNames(frame), (QStringList{"最小化", "关闭", "正在写入文件 42%", "第2步，共3步", "写入"}));
         EXPECT_EQ(frame->child(2)->role(), QAccessible::StaticText);
-        QAccessibleInterface* progress = frame->child(3);
+        QAccessibleInterface* progress = frame->child(4);
         EXPECT_EQ(progress->role(), QAccessible::ProgressBar);
-        ASSERT_TRUE(progress->valueInterface());
+        if (!progress->valueInterface()) {
+            ADD_FAILURE() << "the progress bar has no value interface";
+            DestroyWindow(hwnd);
+            return;
+        }
         EXPECT_EQ(progress->valueInterface()->currentValue().toInt(), 42);
         EXPECT_EQ(progress->valueInterface()->maximumValue().toInt(), 100);
         EXPECT_EQ(progress->text(QAccessible::Value), QStringLiteral("42%"));

@@ -151,12 +151,17 @@ protected:
 
     const std::vector<StatusShown>& Shown() const { return m_shown; }
 
-    void KeepShown() { m_shown = m_window->shown; }
+    void KeepShown()
+    {
+        m_shown = m_window->shown;
+        m_windowDetails = m_window->details;
+    }
 
     TempFolder m_root{"download-wnd"};
     OwnerWindow m_owner;
     std::unique_ptr<ObservedDownloadWnd> m_window;
     std::vector<StatusShown> m_shown;
+    std::vector<std::wstring> m_windowDetails;
     std::vector<std::wstring> m_userTexts;
     std::string m_savedProbe;
 };
@@ -217,6 +222,14 @@ TEST_F(DownloadWndFlow, InstallsThePackageAndHandsOverToTheMainWindow)
             EXPECT_LE(onScreen[i - 1], onScreen[i]) << platform::Narrow(shownLines[i]);
         }
     }
+
+    // The second line names each step of three, as the bar's accessible name names its phase.
+    std::vector<std::wstring> steps;
+    for (const std::wstring& detail : m_windowDetails)
+        if (steps.empty() || detail.substr(0, 10) != steps.back())
+            steps.push_back(detail.substr(0, 10));
+    EXPECT_EQ(
+        steps, (std::vector<std::wstring>{L"下载|", L"下载|第1步，共3步", L"写入|第2步，共3步", L"校验|第3步，共3步"}));
 
     // Printed: the same course, one line per whole percentage at most.
     std::vector<std::wstring> lines;

@@ -106,6 +106,11 @@ void ObservedDownloadWnd::Observe()
     StatusShown now{StatusText(), BarValue()};
     if (now.text.empty())
         return; // the controls are not there yet
+    if (const CControlUI* bar = m_PaintManager.FindControl(L"progressBar")) {
+        const std::wstring detail = std::wstring(bar->GetText().GetData()) + L"|" + DetailText();
+        if (details.empty() || details.back() != detail)
+            details.push_back(detail);
+    }
 
     if (!shown.empty() && shown.back() == now)
         return;

@@ -50,6 +50,8 @@ public:
     void Notify(TNotifyUI& msg) override;
 
     std::vector<StatusShown> shown;
+    // Each change of the second line, with the bar's accessible name: "下载|第1步，共3步".
+    std::vector<std::wstring> details;
     // Called on the UI thread after each change, with the change.
     std::function<void(const StatusShown&)> onShown;
     // Called once "windowinit" has started the worker.

@@ -418,6 +418,27 @@ TEST_F(FileDownloaderTest, APartOfTheSameVersionGoesOnAndAnotherVersionStartsAga
     EXPECT_EQ(ReadWholeFile(log), "GET /setup/p.zip bytes=1000000-\nGET /setup/p.zip bytes=1000000-\n");
 }
 
+// A cut download's wait is told at its start and again each second, the seconds going down.
+TEST_F(FileDownloaderTest, TheWaitBeforeTryingAgainCountsDown)
+{
+    const auto files = m_dir.Path() / "files";
+    std::filesystem::create_directories(files);
+    std::ofstream(files / "p.zip", std::ios::binary) << PatternBytes(1'000'000);
+    const ScriptServer server({"/usr/bin/python3", SupportScript("http_test_server.py"), "--files", files.string(),
+        "--etag", "\"v1\"", "--drop-after", "300000"});
+    FileDownloader downloader("http://127.0.0.1:" + server.ReadyValue() + "/setup/p.zip", SaveFile());
+    downloader.SetFirstRetryDelay(std::chrono::milliseconds(2500));
+    std::mutex mutex;
+    std::vector<std::pair<int, long long>> told; // the try to come, the whole seconds left
+    downloader.SetRetryCallback([&](int attempt, std::chrono::milliseconds wait) {
+        const std::lock_guard lock(mutex);
+        told.emplace_back(attempt, std::chrono::ceil<std::chrono::seconds>(wait).count());
+    });
+    RunToEnd(downloader);
+    EXPECT_TRUE(downloader.IsFinished());
+    EXPECT_EQ(told, (std::vector<std::pair<int, long long>>{{1, 3}, {1, 2}, {1, 1}}));
+}
+
 } // namespace
 
 namespace {

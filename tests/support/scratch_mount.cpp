@@ -63,21 +63,29 @@ ScratchMount::ScratchMount(Kind kind, const std::filesystem::path& folder, unsig
             m_skipReason = "mount -t tmpfs failed (no CAP_SYS_ADMIN?)";
         return;
     }
-    if (::access("/dev/fuse", R_OK | W_OK) != 0 || !Run("command -v mount.exfat-fuse && command -v mkfs.exfat")) {
+    const bool exfat = kind == Kind::ExfatImage;
+    if (exfat &&
+        (::access("/dev/fuse", R_OK | W_OK) != 0 || !Run("command -v mount.exfat-fuse && command -v mkfs.exfat"))) {
         m_skipReason = "exFAT through FUSE needs /dev/fuse, exfat-fuse and exfatprogs";
+        return;
+    }
+    if (!exfat && !Run("grep -qw ext4 /proc/filesystems && command -v mkfs.ext4")) {
+        m_skipReason = "ext4 needs the kernel's ext4 and e2fsprogs";
         return;
     }
     m_image = (imageFolder.empty() ? folder.parent_path() : imageFolder) / (folder.filename().string() + ".img");
     std::ofstream(m_image).close();
     std::filesystem::resize_file(m_image, bytes);
-    if (!Run("mkfs.exfat " + (label.empty() ? "" : "-L " + Quoted(label) + " ") + Quoted(m_image)) ||
+    const std::string labelOption = label.empty() ? "" : "-L " + Quoted(label) + " ";
+    if (!Run((exfat ? "mkfs.exfat " : "mkfs.ext4 -q -F -b 4096 -E lazy_itable_init=0,lazy_journal_init=0 ") +
+            labelOption + Quoted(m_image)) ||
         !Run("losetup -f --show " + Quoted(m_image), &m_loopDevice)) {
-        m_skipReason = "no loop device for the exFAT image";
+        m_skipReason = "no loop device for the image";
         return;
     }
-    m_mounted = Run("mount.exfat-fuse " + m_loopDevice + " " + Quoted(folder));
+    m_mounted = Run((exfat ? "mount.exfat-fuse " : "mount -t ext4 ") + m_loopDevice + " " + Quoted(folder));
     if (!m_mounted)
-        m_skipReason = "mount.exfat-fuse failed";
+        m_skipReason = exfat ? "mount.exfat-fuse failed" : "mount -t ext4 failed";
 }
 
 void ScratchMount::Pull()

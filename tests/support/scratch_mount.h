@@ -1,5 +1,6 @@
-// A real file system mounted on a folder for the length of a test: a tmpfs of a given size, or
-// an exFAT image on a loop device through exfat-fuse. Unmounted (lazily) and detached in every
+// A real file system mounted on a folder for the length of a test: a tmpfs of a given size, an
+// exFAT image on a loop device through exfat-fuse, or an ext4 image on a loop device through the
+// kernel. Unmounted (lazily) and detached in every
 // path by the destructor. Mounting needs root (and /dev/fuse and loop devices for exFAT);
 // where something is missing, SkipReason() says what and nothing is mounted.
 #pragma once
@@ -9,10 +10,10 @@
 
 class ScratchMount {
 public:
-    enum class Kind { Tmpfs, ExfatImage };
+    enum class Kind { Tmpfs, ExfatImage, Ext4Image };
 
-    // Mounts a file system of `bytes` bytes on `folder` (created if missing); an exFAT image
-    // gets the label when one is given, and lies in `imageFolder` (by default beside `folder`).
+    // Mounts a file system of `bytes` bytes on `folder` (created if missing); an image gets the
+    // label when one is given, and lies in `imageFolder` (by default beside `folder`).
     ScratchMount(Kind kind, const std::filesystem::path& folder, unsigned long long bytes,
         const std::string& label = "", const std::filesystem::path& imageFolder = {});
     ~ScratchMount();
