@@ -75,10 +75,13 @@ bool IsFolder(std::uint8_t flags, const std::vector<std::string>& names, std::si
     return ((flags & 2) != 0 && i + 1 == names.size()) || (!names[i].empty() && names[i].back() == '/');
 }
 
+// The path an entry is written at: its components, "." (the folder itself) left out.
 std::string Joined(std::string_view name)
 {
     std::string joined;
     for (const std::string_view component : extraction::PathComponents(name)) {
+        if (component == ".")
+            continue; // the folder itself
         if (!joined.empty())
             joined += '/';
         joined += component;

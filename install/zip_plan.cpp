@@ -486,6 +486,10 @@ std::optional<PlanError> FindPlanRefusal(const ArchivePlan& plan, bool fat32)
             continue;
         if (entry.path.empty())
             return refuse(entry.rawName, "a file without a name");
+        // "." is the folder itself: a file cannot be it.
+        const std::string_view raw = entry.rawName;
+        if (!entry.isFolder && (raw.ends_with("/.") || raw.ends_with("\\.")))
+            return refuse(entry.rawName, "a file named \".\" is the folder it lies in");
         if (auto reason = UnsafeNameReason(entry.path))
             return refuse(entry.path, *reason);
         const std::vector<std::string_view> components = PathComponents(entry.path);

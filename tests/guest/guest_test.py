@@ -163,8 +163,9 @@ umount /media/EXSTICK
     drives, _, code = section(out, "drives")
     removable = [line.split("\t") for line in drives.splitlines() if "/media/" in line]
     check(code == 0 and len(removable) == 2, "--drives lists both sticks", out)
-    for fields in removable:  # letter, type text, free space, folder: from sysfs and statfs
-        check(len(fields) == 4 and "Removable" in fields[1] and fields[2].startswith("4.9"),
+    for fields in removable:  # letter, type text, free space, folder (from sysfs and statfs), why it is no download disk
+        check(len(fields) == 5 and "Removable" in fields[1] and fields[2].startswith("4.9") and
+              fields[4].startswith("never the download disk"),
               "--drives gives the stick as removable with its free space", drives)
     for tag in ("fat", "exfat"):
         stdout, stderr, code = section(out, tag)

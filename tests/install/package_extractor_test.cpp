@@ -463,6 +463,8 @@ TEST_F(ExtractionTest, ThePlanDecidesBeforeAnythingIsWritten)
             "share one local header"},
         {"a Deflate64 entry after two files", Deflate64AfterTwoFiles(), ExtractFailure::ArchiveContent,
             "\"kelvoClient/large.bin\" refused: compression method 9 (Deflate64)"},
+        {"a file named after its folder", HandMadeZipBytes({{"kelvoClient/a.txt", "alpha"}, {"kelvoClient/.", "x"}}),
+            ExtractFailure::ArchiveContent, "is the folder it lies in"},
         {"1 KiB of text after the end record", plain + std::string(1024, 't'), ExtractFailure::None, ""},
         {"a comment of 65 535 bytes", longComment, ExtractFailure::None, ""},
     };
