@@ -1,6 +1,7 @@
 // Configuration that the program, running as root, may act on: files that only root can have
 // written. A file counts when it is a regular file (not a link), it and every folder above it
-// belong to root, and none of them is writable by its group or by others.
+// belong to root, and none of them is writable by its group or by others (but for a folder
+// further up that has the sticky bit, as /tmp does: what root made in it stays root's).
 #pragma once
 
 #include "platform/result.h"

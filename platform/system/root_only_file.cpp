@@ -39,7 +39,12 @@ struct FreeDeleter {
     void operator()(char* text) const { std::free(text); }
 };
 
-// Every folder from `folder` (its real path, links resolved) up to the root.
+// A folder everyone may write with the sticky bit, owned by root (/tmp): nobody but root can
+// remove or rename what root made in it, so the folders root made there stay root's.
+bool IsRootsStickyFolder(const struct stat& status) { return status.st_uid == 0 && (status.st_mode & S_ISVTX) != 0; }
+
+// Every folder from `folder` (its real path, links resolved) up to the root. `folder` itself must
+// be root's alone; a folder above it may also be root's sticky one.
 std::string FolderChainProblem(const std::string& folder)
 {
     const std::unique_ptr<char, FreeDeleter> real(::realpath(folder.c_str(), nullptr));
@@ -49,7 +54,9 @@ std::string FolderChainProblem(const std::string& folder)
         struct stat status {};
         if (::stat(path.c_str(), &status) != 0)
             return "folder " + path + ": " + std::strerror(errno);
-        if (const std::string problem = OwnerProblem(status); !problem.empty())
+        const bool above = path != real.get();
+        if (const std::string problem = OwnerProblem(status);
+            !problem.empty() && !(above && IsRootsStickyFolder(status)))
             return "folder " + path + " " + problem;
         if (path == "/")
             return {};

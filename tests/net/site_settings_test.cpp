@@ -30,4 +30,21 @@ TEST(SiteSettings, DropInsFollowTheMainFileInNameOrderAndALaterLineWins)
     EXPECT_FALSE(settings->firstByteTimeout);
 }
 
+// A folder everyone may write, further up: taken with the sticky bit (as /tmp), refused without.
+TEST(SiteSettings, AFolderFurtherUpMayBeRootsStickyOne)
+{
+    const fs::path outer = fs::path(NET_TEST_BUILD_DIR) / "site-settings-sticky";
+    fs::remove_all(outer);
+    fs::create_directories(outer / "settings");
+    fs::permissions(outer / "settings", fs::perms(0755));
+    std::ofstream(outer / "settings/installer.conf") << "proxy = direct\n";
+    fs::permissions(outer / "settings/installer.conf", fs::perms(0644));
+    for (const auto& [mode, taken] : {std::pair{01777, true}, std::pair{0777, false}}) {
+        fs::permissions(outer, fs::perms(mode));
+        const auto settings = net::LoadSiteSettings((outer / "settings").string());
+        EXPECT_EQ(static_cast<bool>(settings), taken) << std::oct << mode;
+    }
+    fs::remove_all(outer);
+}
+
 } // namespace
