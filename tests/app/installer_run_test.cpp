@@ -1,6 +1,7 @@
 // The whole program, run unattended as its own process: folders standing in for the stick and
 // the hard disk through a volume map, the package on a loopback server.
 #include "lying_stick_mount.h"
+#include "platform/root_only_file.h"
 #include "program_run.h"
 #include "scratch_mount.h"
 #include "script_server.h"
@@ -1059,6 +1060,11 @@ TEST_F(InstallerRunTest, SiteSettingsAreUsedOnlyWhenRootAloneCanWriteThemAndReac
         fs::path file;
         ~Cleanup() { fs::remove(file); }
     } cleanup{conf};
+    // Only a checkout that root alone can write above can hold settings the program takes.
+    std::ofstream(conf) << "# nothing\n";
+    fs::permissions(conf, static_cast<fs::perms>(0644));
+    if (const auto read = platform::ReadRootOnlyFile(conf.string()); !read && read.Failure().starts_with("folder "))
+        GTEST_SKIP() << "the build tree lies where others may write: " << read.Failure();
     const fs::path log = m_root / "storage.log";
     Serve({.requestLog = log});
     const std::string probe = "127.0.0.1:" + m_servers[0]->ReadyValue();
