@@ -66,6 +66,17 @@ protected:
         const platform::FolderHandle folder = platform::FolderHandle::OpenExisting(m_dir.Path().string(), error);
         return folder.CreateNewFile(name, 0644, error);
     }
+    // The test server over a folder holding `bytes` as p.zip, with `options` after its folder.
+    std::vector<std::string> FileServer(const std::string& bytes, std::vector<std::string> options = {}) const
+    {
+        const auto files = m_dir.Path() / "files";
+        std::filesystem::create_directories(files);
+        std::ofstream(files / "p.zip", std::ios::binary) << bytes;
+        std::vector<std::string> argv{
+            "/usr/bin/python3", SupportScript("http_test_server.py"), "--files", files.string()};
+        argv.insert(argv.end(), options.begin(), options.end());
+        return argv;
+    }
     static platform::WritableFile DevFull()
     {
         return platform::WritableFile(::open("/dev/full", O_WRONLY | O_CLOEXEC));
@@ -384,12 +395,8 @@ TEST_F(FileDownloaderTest, HttpsVerifiesPeerAndHostName)
 TEST_F(FileDownloaderTest, APartOfTheSameVersionGoesOnAndAnotherVersionStartsAgain)
 {
     const std::string whole = PatternBytes(3'000'000);
-    const auto files = m_dir.Path() / "files";
-    std::filesystem::create_directories(files);
-    std::ofstream(files / "p.zip", std::ios::binary) << whole;
     const auto log = m_dir.Path() / "requests.log";
-    const ScriptServer server({"/usr/bin/python3", SupportScript("http_test_server.py"), "--files", files.string(),
-        "--etag", "\"v1\"", "--request-log", log.string()});
+    const ScriptServer server(FileServer(whole, {"--etag", "\"v1\"", "--request-log", log.string()}));
     for (const bool sameVersion : {true, false}) {
         const std::string part = sameVersion ? whole.substr(0, 1'000'000) : std::string(1'000'000, 'x');
         std::ofstream(SavePath(), std::ios::binary) << part;
@@ -421,11 +428,7 @@ TEST_F(FileDownloaderTest, APartOfTheSameVersionGoesOnAndAnotherVersionStartsAga
 // A cut download's wait is told at its start and again each second, the seconds going down.
 TEST_F(FileDownloaderTest, TheWaitBeforeTryingAgainCountsDown)
 {
-    const auto files = m_dir.Path() / "files";
-    std::filesystem::create_directories(files);
-    std::ofstream(files / "p.zip", std::ios::binary) << PatternBytes(1'000'000);
-    const ScriptServer server({"/usr/bin/python3", SupportScript("http_test_server.py"), "--files", files.string(),
-        "--etag", "\"v1\"", "--drop-after", "300000"});
+    const ScriptServer server(FileServer(PatternBytes(1'000'000), {"--etag", "\"v1\"", "--drop-after", "300000"}));
     FileDownloader downloader("http://127.0.0.1:" + server.ReadyValue() + "/setup/p.zip", SaveFile());
     downloader.SetFirstRetryDelay(std::chrono::milliseconds(2500));
     std::mutex mutex;
@@ -447,9 +450,7 @@ namespace {
 TEST_F(FileDownloaderTest, RangesFollowHttpsRules)
 {
     const std::string whole = PatternBytes(3'000'000);
-    const auto files = m_dir.Path() / "files";
-    std::filesystem::create_directories(files);
-    std::ofstream(files / "p.zip", std::ios::binary) << whole;
+    const std::vector<std::string> server = FileServer(whole);
     const struct {
         std::vector<std::string> options;
         std::uint64_t have; // bytes of "v1" already in the file
@@ -466,8 +467,8 @@ TEST_F(FileDownloaderTest, RangesFollowHttpsRules)
     for (const auto& row : rows) {
         const auto log = m_dir.Path() / "requests.log";
         std::filesystem::remove(log);
-        std::vector<std::string> argv{"/usr/bin/python3", SupportScript("http_test_server.py"), "--files",
-            files.string(), "--request-log", log.string()};
+        std::vector<std::string> argv = server;
+        argv.insert(argv.end(), {"--request-log", log.string()});
         argv.insert(argv.end(), row.options.begin(), row.options.end());
         const ScriptServer server(argv);
         std::ofstream(SavePath(), std::ios::binary | std::ios::trunc) << whole.substr(0, row.have);
@@ -492,11 +493,7 @@ TEST_F(FileDownloaderTest, RangesFollowHttpsRules)
 // server's file changed, which no try again mends.
 TEST_F(FileDownloaderTest, CutAgainAndAgainAtOneByteOfOneVersionIsAChangedFile)
 {
-    const auto files = m_dir.Path() / "files";
-    std::filesystem::create_directories(files);
-    std::ofstream(files / "p.zip", std::ios::binary) << PatternBytes(3'000'000);
-    const ScriptServer server({"/usr/bin/python3", SupportScript("http_test_server.py"), "--files", files.string(),
-        "--etag", "\"v1\"", "--cut-at", "1048576"});
+    const ScriptServer server(FileServer(PatternBytes(3'000'000), {"--etag", "\"v1\"", "--cut-at", "1048576"}));
     FileDownloader downloader("http://127.0.0.1:" + server.ReadyValue() + "/setup/p.zip", SaveFile());
     const std::string printed = RunToEnd(downloader);
     EXPECT_EQ(downloader.Failure(), DownloadFailure::Changed);
