@@ -2,7 +2,7 @@
 
 #include "dui/dui.h"
 #include "dui/offscreen.h"
-#include "install/download_progress.h"
+#include "session/download_progress.h"
 #include "skin/skin_resources.h"
 #include "ui/message_dialog.h"
 

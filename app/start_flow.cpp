@@ -5,7 +5,7 @@
 #include "app/install_preparation.h"
 #include "app/main_window.h"
 #include "app/run_outcome.h"
-#include "install/download_wnd.h"
+#include "download_window/download_wnd.h"
 #include "net/http_request.h"
 #include "ui/message_dialog.h"
 #include "ui/unattended.h"

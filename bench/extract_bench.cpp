@@ -11,10 +11,10 @@
 // as a plain extractor does, everything left to the final flush (the comparison for the pushing
 // of writes). extract_bench.py and push_bench.py drive it.
 #include "bench/peak_memory.h"
-#include "install/device_push.h"
-#include "install/extract_progress.h"
-#include "install/package_extractor.h"
-#include "install/whole_percent.h"
+#include "extraction/device_push.h"
+#include "extraction/extract_progress.h"
+#include "extraction/package_extractor.h"
+#include "extraction/whole_percent.h"
 #include "platform/win32_files.h"
 
 #include <chrono>

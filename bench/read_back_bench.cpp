@@ -12,8 +12,8 @@
 // and prints each round, the medians, their ratio (target: at least 0.9) and the peak resident
 // memory before and after the read-backs (target: no growth with the package's size).
 #include "bench/peak_memory.h"
-#include "install/block_checksum.h"
-#include "install/read_back.h"
+#include "extraction/block_checksum.h"
+#include "extraction/read_back.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -5,10 +5,10 @@
 // full.
 #include "fuzz_support.h"
 
-#include "install/package_extractor.h"
-#include "install/package_paths.h"
-#include "install/zip_names.h"
-#include "install/zip_plan.h"
+#include "extraction/package_extractor.h"
+#include "extraction/package_paths.h"
+#include "extraction/zip_names.h"
+#include "extraction/zip_plan.h"
 #include "platform/utf8_locale_scope.h"
 
 #include <sys/stat.h>

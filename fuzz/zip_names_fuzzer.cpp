@@ -6,10 +6,10 @@
 // folder), then up to eight names separated by NUL bytes.
 #include "fuzz_support.h"
 
+#include "extraction/package_extractor.h"
+#include "extraction/package_paths.h"
+#include "extraction/zip_names.h"
 #include "hand_made_zip.h"
-#include "install/package_extractor.h"
-#include "install/package_paths.h"
-#include "install/zip_names.h"
 #include "platform/win32_files.h"
 
 #include <algorithm>

@@ -68,7 +68,7 @@ fi
 
 # ThreadSanitizer: the tests of the program's own threads, each executable as one process.
 # Reports are counted, not fatal to the test, so that one run gives the whole picture.
-thread_tests=(tests/platform/platform_core_test tests/net/net_tests tests/install/install_window_tests
+thread_tests=(tests/platform/platform_core_test tests/net/net_tests tests/download_window/install_window_tests
   tests/app/station_run_tests)
 cmake --build "$build_dir" -j "$(nproc)" --target installer $(for t in "${thread_tests[@]}"; do basename "$t"; done)
 export TSAN_OPTIONS="log_path=$reports/report:halt_on_error=0:exitcode=0:second_deadlock_stack=1:suppressions=$supp/tsan.supp"

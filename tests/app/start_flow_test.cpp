@@ -5,7 +5,7 @@
 #include "app/package_key.h"
 #include "app/run_outcome.h"
 #include "app/start_flow.h"
-#include "install/install_worker.h"
+#include "download_window/install_worker.h"
 #include "net/package_address.h"
 #include "platform/device_notifications.h"
 #include "platform/ui_session.h"
@@ -19,7 +19,7 @@
 #include "volume_map_fixture.h"
 
 #include "control_click.h"
-#include "install/download_wnd.h"
+#include "download_window/download_wnd.h"
 #include "platform/paint_surface.h"
 
 #include <QAccessible>

@@ -4,7 +4,7 @@
 The application folders reach the system only through platform/'s public headers and the GUI
 library only through dui/: no Qt header, no Linux or POSIX header, no header from inside a
 platform/ sub-folder. dui/ never includes an application header. Each application folder uses
-only the folders below it. No run's library links another run's: station mode never links the
+only the folders below it, in its includes and in the libraries it links. No run's library links another run's: station mode never links the
 window program's libraries, nor the window program station mode's (read from the CMakeLists).
 """
 import pathlib
@@ -15,14 +15,18 @@ ROOT = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else ".")
 
 # Which project folders each folder's sources may include (its own always).
 ALLOWED = {
-    "app": {"app", "ui", "install", "net", "drives", "dui", "platform", "skin"},
+    "app": {"app", "download_window", "session", "extraction", "ui", "net", "drives", "dui",
+            "platform", "skin"},
+    "download_window": {"download_window", "session", "extraction", "ui", "net", "drives", "dui",
+                        "platform", "skin"},
+    "session": {"session", "extraction", "ui", "net", "platform"},
+    "extraction": {"extraction", "platform"},
     "ui": {"ui", "dui", "platform", "skin"},
     "net": {"net", "platform"},
-    "install": {"install", "ui", "net", "drives", "dui", "platform", "skin"},
     "drives": {"drives", "platform"},
     "dui": {"dui", "platform"},
 }
-APPLICATION = {"app", "ui", "net", "install", "drives"}
+APPLICATION = {"app", "download_window", "session", "extraction", "ui", "net", "drives"}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 SYSTEM_HEADER = re.compile(
@@ -55,10 +59,11 @@ def problems():
 
 # The libraries of each run; a run may link neither the other's nor anything that does.
 RUN_LIBRARIES = {
-    "window": {"installer_shell", "pipeline"},
+    "window": {"installer_shell", "download_window"},
     "station": {"station"},
 }
 LINK = re.compile(r"target_link_libraries\(\s*(\S+)([^)]*)\)", re.S)
+LIBRARY = re.compile(r"add_library\(\s*(\S+)")
 
 
 def link_graph():
@@ -82,8 +87,28 @@ def reached(graph, start):
     return seen
 
 
+def library_folders():
+    """Each project library and the top folder that builds it."""
+    folders = {}
+    for path in sorted(ROOT.rglob("CMakeLists.txt")):
+        parts = path.relative_to(ROOT).parts
+        if len(parts) < 2 or parts[0] not in ALLOWED.keys() | {"platform", "skin"}:
+            continue
+        for name in LIBRARY.findall(path.read_text(encoding="utf-8")):
+            folders[name] = parts[0]
+    return folders
+
+
 def link_problems():
     graph = link_graph()
+    folders = library_folders()
+    for library, folder in sorted(folders.items()):
+        if folder not in ALLOWED:
+            continue
+        for linked in sorted(graph.get(library, ())):
+            other = folders.get(linked)
+            if other and other not in ALLOWED[folder]:
+                yield f"{library} ({folder}/) links {linked}, a library of {other}/"
     for run, libraries in RUN_LIBRARIES.items():
         others = set().union(*(other for name, other in RUN_LIBRARIES.items() if name != run))
         for library in libraries:
