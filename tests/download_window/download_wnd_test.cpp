@@ -4,13 +4,13 @@
 #include "download_window/install_worker.h"
 #include "install_flow_support.h"
 #include "net/package_address.h"
-#include "net_test_support.h"
-#include "platform/ui_session.h"
 #include "platform/user_text_trace.h"
 #include "platform/win32.h"
-#include "skin/skin_resources.h"
+#include "scoped_env.h"
 #include "temp_folder.h"
+#include "test_http_server.h"
 #include "ui/unattended.h"
+#include "ui_session_environment.h"
 #include "volume_map_fixture.h"
 #include "zip_tools.h"
 
@@ -30,25 +30,9 @@ using namespace std::chrono_literals;
 namespace {
 
 // The drive table is read from one map for the whole process; each test rewrites it.
-VolumeMapFixture* g_volumes = nullptr;
+VolumeMapFixture g_volumes;
 
-class UiEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        g_volumes = new VolumeMapFixture;
-        platform::InitializeUi();
-        RegisterSkinResources();
-        CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
-    }
-    void TearDown() override
-    {
-        platform::ShutdownUi();
-        delete g_volumes;
-    }
-};
-
-const auto* const g_ui = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
+const auto* const g_ui = ::testing::AddGlobalTestEnvironment(new UiSessionEnvironment);
 
 constexpr DWORD kDownloadWndStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
 constexpr const char* kArchiveName = "b1v2.zip";
@@ -98,7 +82,7 @@ protected:
         fs::create_directories(Disk());
         fs::create_directories(Stick());
         fs::create_directories(Served());
-        g_volumes->Write("D fixed " + Disk().string() + "\nE removable " + Stick().string() + "\n");
+        g_volumes.Write("D fixed " + Disk().string() + "\nE removable " + Stick().string() + "\n");
         m_savedProbe = probeAddress;
         platform::SetUserTextTrace([this](std::wstring_view text) { m_userTexts.emplace_back(text); });
     }
