@@ -44,21 +44,6 @@ const std::wstring kVerifyPrefix = L"正在校验文件";
 
 bool StartsWith(const std::wstring& text, const std::wstring& prefix) { return text.rfind(prefix, 0) == 0; }
 
-// The bytes of a pseudo-random, incompressible file, so that the transfer and the extraction
-// both take many steps.
-std::string NoiseBytes(std::size_t count)
-{
-    std::string bytes(count, '\0');
-    std::uint32_t state = 2463534242u;
-    for (char& c : bytes) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        c = static_cast<char>(state & 0xFF);
-    }
-    return bytes;
-}
-
 // A package as the storage holds it: the client folder, a Chinese name, a large file.
 struct PackageFile {
     const char* name;

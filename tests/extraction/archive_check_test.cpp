@@ -13,19 +13,6 @@ namespace {
 
 const std::string kText = "双击 kelvoClient 文件夹中的程序即可开始上课。\n";
 
-std::string Noise(std::size_t count)
-{
-    std::string bytes(count, '\0');
-    std::uint32_t state = 2463534242u;
-    for (char& c : bytes) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        c = static_cast<char>(state & 0xFF);
-    }
-    return bytes;
-}
-
 void Flip(std::string& bytes, std::size_t at) { bytes[at] = static_cast<char>(bytes[at] ^ 0x55); }
 
 class ArchiveCheckTest : public ::testing::Test {
@@ -33,7 +20,7 @@ protected:
     ArchiveCheckTest()
     {
         WriteFileBytes(m_temp / "files/kelvoClient/启动课件.txt", kText);
-        WriteFileBytes(m_temp / "files/kelvoClient/media/noise.bin", Noise(300000));
+        WriteFileBytes(m_temp / "files/kelvoClient/media/noise.bin", NoiseBytes(300000));
         ZipFolderWithInfoZip(m_temp / "files", m_temp / "deflated.zip");
         ZipFolderWithInfoZip(m_temp / "files", m_temp / "stored.zip", "-0");
     }

@@ -1,5 +1,6 @@
 #include "file_bytes.h"
 
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -20,4 +21,17 @@ void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes)
     out << bytes;
     if (!out)
         throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string NoiseBytes(std::size_t count)
+{
+    std::string bytes(count, '\0');
+    std::uint32_t state = 2463534242u;
+    for (char& c : bytes) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        c = static_cast<char>(state & 0xFF);
+    }
+    return bytes;
 }
