@@ -78,6 +78,89 @@ void AddFont(CPaintManagerUI& manager, const QXmlStreamAttributes& attributes)
     manager.AddFont(id, name.c_str(), size, bold, underline, italic);
 }
 
+// One pass over a layout's elements, in document order: the Window element's attributes and
+// the fonts go to the manager, each control into the container open above it. An element no
+// one knows, a child of a control that holds none and a second root are skipped with their
+// children.
+class LayoutTreeBuilder {
+public:
+    LayoutTreeBuilder(CPaintManagerUI& manager, IDialogBuilderCallback* callback)
+        : m_manager(manager), m_callback(callback)
+    {
+    }
+
+    void StartElement(const std::wstring& element, const QXmlStreamAttributes& attributes)
+    {
+        if (m_skipDepth > 0) {
+            ++m_skipDepth;
+            return;
+        }
+        if (element == L"Window" && m_stack.empty() && !m_sawWindow) {
+            m_sawWindow = true;
+            for (const auto& attribute : attributes)
+                ApplyWindowAttribute(m_manager, Wide(attribute.name()), Wide(attribute.value()));
+            m_stack.push_back(nullptr);
+            return;
+        }
+        if (element == L"Font") {
+            AddFont(m_manager, attributes);
+            m_skipDepth = 1;
+            return;
+        }
+        std::unique_ptr<CControlUI> control = MakeControl(element, m_callback);
+        if (!control) {
+            m_skipDepth = 1;
+            return;
+        }
+        control->SetManager(&m_manager, nullptr);
+        for (const auto& attribute : attributes) {
+            const std::wstring name = Wide(attribute.name());
+            const std::wstring value = Wide(attribute.value());
+            control->SetAttribute(name.c_str(), value.c_str());
+        }
+        Place(std::move(control));
+    }
+
+    void EndElement()
+    {
+        if (m_skipDepth > 0)
+            --m_skipDepth;
+        else if (!m_stack.empty())
+            m_stack.pop_back();
+    }
+
+    std::unique_ptr<CControlUI> TakeRoot() { return std::move(m_root); }
+
+private:
+    void Place(std::unique_ptr<CControlUI> control)
+    {
+        CControlUI* raw = control.get();
+        CControlUI* parent = m_stack.empty() ? nullptr : m_stack.back();
+        if (parent) {
+            auto* container = static_cast<CContainerUI*>(parent->GetInterface(L"Container"));
+            if (!container) {
+                m_skipDepth = 1;
+                return;
+            }
+            container->Add(std::move(control));
+        } else if (!m_root) {
+            m_root = std::move(control);
+        } else {
+            m_skipDepth = 1; // a second root
+            return;
+        }
+        m_stack.push_back(raw);
+    }
+
+    CPaintManagerUI& m_manager;
+    IDialogBuilderCallback* m_callback;
+    std::unique_ptr<CControlUI> m_root;
+    // Open elements: the container each one adds to (null for the Window element).
+    std::vector<CControlUI*> m_stack;
+    int m_skipDepth = 0;
+    bool m_sawWindow = false;
+};
+
 } // namespace
 
 CControlUI* CDialogBuilder::Create(LPCTSTR skinFile, CPaintManagerUI* manager, IDialogBuilderCallback* callback)
@@ -103,74 +186,19 @@ CControlUI* CDialogBuilder::CreateFromXml(
         return nullptr;
     }
     QXmlStreamReader reader(QByteArray(xml.data(), static_cast<qsizetype>(xml.size())));
-    std::unique_ptr<CControlUI> root;
-    // Open elements: the container each one adds to (null for skipped or leaf elements).
-    std::vector<CControlUI*> stack;
-    int skipDepth = 0;
-    bool sawWindow = false;
-
+    LayoutTreeBuilder builder(*manager, callback);
     while (!reader.atEnd()) {
         const auto token = reader.readNext();
-        if (token == QXmlStreamReader::StartElement) {
-            const std::wstring element = Wide(reader.name());
-            const QXmlStreamAttributes attributes = reader.attributes();
-            if (skipDepth > 0) {
-                ++skipDepth;
-                continue;
-            }
-            if (element == L"Window" && stack.empty() && !sawWindow) {
-                sawWindow = true;
-                for (const auto& attribute : attributes)
-                    ApplyWindowAttribute(*manager, Wide(attribute.name()), Wide(attribute.value()));
-                stack.push_back(nullptr);
-                continue;
-            }
-            if (element == L"Font") {
-                AddFont(*manager, attributes);
-                skipDepth = 1;
-                continue;
-            }
-            std::unique_ptr<CControlUI> control = MakeControl(element, callback);
-            if (!control) {
-                // An element no one knows: skipped with its children.
-                skipDepth = 1;
-                continue;
-            }
-            control->SetManager(manager, nullptr);
-            for (const auto& attribute : attributes) {
-                const std::wstring name = Wide(attribute.name());
-                const std::wstring value = Wide(attribute.value());
-                control->SetAttribute(name.c_str(), value.c_str());
-            }
-            CControlUI* raw = control.get();
-            CControlUI* parent = stack.empty() ? nullptr : stack.back();
-            if (parent) {
-                auto* container = static_cast<CContainerUI*>(parent->GetInterface(L"Container"));
-                if (!container) {
-                    skipDepth = 1;
-                    continue;
-                }
-                container->Add(std::move(control));
-            } else if (!root) {
-                root = std::move(control);
-            } else {
-                skipDepth = 1; // a second root
-                continue;
-            }
-            stack.push_back(raw);
-        } else if (token == QXmlStreamReader::EndElement) {
-            if (skipDepth > 0) {
-                --skipDepth;
-                continue;
-            }
-            if (!stack.empty())
-                stack.pop_back();
-        }
+        if (token == QXmlStreamReader::StartElement)
+            builder.StartElement(Wide(reader.name()), reader.attributes());
+        else if (token == QXmlStreamReader::EndElement)
+            builder.EndElement();
     }
     if (reader.hasError()) {
         m_error = CDuiString(L"layout is not well-formed XML: ") + CDuiString(Wide(reader.errorString()));
         return nullptr;
     }
+    std::unique_ptr<CControlUI> root = builder.TakeRoot();
     if (!root) {
         m_error = L"layout has no control";
         return nullptr;

@@ -1,4 +1,5 @@
 #include "platform/volumes/volume_map.h"
+#include "platform/result.h"
 #include "platform/win32_strings.h"
 
 #include <cctype>
@@ -64,6 +65,51 @@ std::vector<std::string_view> SplitWords(std::string_view text)
         words.push_back(text.substr(0, end));
         text.remove_prefix(end);
     }
+}
+
+// The folder (words[2] on, spaces between words kept) and the fields after it: free=, fs= and
+// mounted, in any order, each at most once. A relative folder lies beneath `base`.
+Result<void, std::string> ParseFolderAndFields(const std::vector<std::string_view>& words, std::string_view line,
+    const std::filesystem::path& base, Volume& volume)
+{
+    std::size_t folderEnd = words.size();
+    bool freeGiven = false;
+    while (folderEnd > 2) {
+        const std::string_view word = words[folderEnd - 1];
+        bool given = false;
+        std::string_view field = word;
+        if (word.substr(0, 5) == "free=") {
+            field = "free=";
+            given = std::exchange(freeGiven, true);
+            const auto bytes = ParseByteCount(word.substr(5));
+            if (!bytes)
+                return "\"" + std::string(word) + "\" is not a byte count (like free=4.5G or free=1048576)";
+            volume.freeBytes = bytes;
+        } else if (word.substr(0, 3) == "fs=") {
+            field = "fs=";
+            given = !volume.fileSystem.empty();
+            if (word.size() == 3)
+                return std::string("\"fs=\" names no file system (like fs=vfat or fs=exfat)");
+            volume.fileSystem = std::string(word.substr(3));
+        } else if (word == "mounted") {
+            given = std::exchange(volume.onlyWhileMounted, true);
+        } else {
+            break;
+        }
+        if (given)
+            return "\"" + std::string(field) + "\" is given twice in \"" + std::string(Trim(line)) + "\"";
+        --folderEnd;
+    }
+    if (folderEnd <= 2)
+        return std::string("the folder is missing");
+    // The folder is everything between the type and free=, spaces included.
+    const char* first = words[2].data();
+    const char* last = words[folderEnd - 1].data() + words[folderEnd - 1].size();
+    const std::filesystem::path folder(std::string(first, last));
+    volume.root = (folder.is_absolute() ? folder : base / folder).lexically_normal().string();
+    if (volume.root.size() > 1 && volume.root.back() == '/')
+        volume.root.pop_back();
+    return {};
 }
 
 } // namespace
@@ -170,44 +216,8 @@ VolumeMapResult ParseVolumeMap(std::string_view text, const std::string& fileNam
                 "\" (removable, fixed, remote, cdrom, ramdisk or unknown)");
         volume.type = *type;
 
-        // Fields after the folder, in any order, each at most once.
-        std::size_t folderEnd = words.size();
-        bool freeGiven = false;
-        while (folderEnd > 2) {
-            const std::string_view word = words[folderEnd - 1];
-            bool given = false;
-            std::string_view field = word;
-            if (word.substr(0, 5) == "free=") {
-                field = "free=";
-                given = std::exchange(freeGiven, true);
-                const auto bytes = ParseByteCount(word.substr(5));
-                if (!bytes)
-                    return fail("\"" + std::string(word) + "\" is not a byte count (like free=4.5G or free=1048576)");
-                volume.freeBytes = bytes;
-            } else if (word.substr(0, 3) == "fs=") {
-                field = "fs=";
-                given = !volume.fileSystem.empty();
-                if (word.size() == 3)
-                    return fail("\"fs=\" names no file system (like fs=vfat or fs=exfat)");
-                volume.fileSystem = std::string(word.substr(3));
-            } else if (word == "mounted") {
-                given = std::exchange(volume.onlyWhileMounted, true);
-            } else {
-                break;
-            }
-            if (given)
-                return fail("\"" + std::string(field) + "\" is given twice in \"" + std::string(Trim(line)) + "\"");
-            --folderEnd;
-        }
-        if (folderEnd <= 2)
-            return fail("the folder is missing");
-        // The folder is everything between the type and free=, spaces included.
-        const char* first = words[2].data();
-        const char* last = words[folderEnd - 1].data() + words[folderEnd - 1].size();
-        const std::filesystem::path folder(std::string(first, last));
-        volume.root = (folder.is_absolute() ? folder : base / folder).lexically_normal().string();
-        if (volume.root.size() > 1 && volume.root.back() == '/')
-            volume.root.pop_back();
+        if (const Result<void, std::string> rest = ParseFolderAndFields(words, line, base, volume); !rest)
+            return fail(rest.Failure());
         result.volumes.push_back(std::move(volume));
     }
     return result;

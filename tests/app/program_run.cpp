@@ -1,5 +1,7 @@
 #include "program_run.h"
 
+#include "file_bytes.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -12,14 +14,6 @@
 #include <stdexcept>
 
 namespace {
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::filesystem::path CaptureFile(const char* stream)
 {
@@ -82,7 +76,7 @@ ProgramRun::ProgramRun(const std::filesystem::path& executable, const std::vecto
         throw std::runtime_error("cannot start " + argv[0]);
 }
 
-std::string ProgramRun::OutputSoFar() const { return ReadFile(m_outFile); }
+std::string ProgramRun::OutputSoFar() const { return ReadFileBytes(m_outFile); }
 
 void ProgramRun::Signal(int signalNumber) const
 {
@@ -113,7 +107,7 @@ ProgramResult ProgramRun::Wait(std::chrono::seconds limit)
         result.exitCode = WEXITSTATUS(status);
     }
     m_pid = -1;
-    result.out = ReadFile(m_outFile);
-    result.err = ReadFile(m_errFile);
+    result.out = ReadFileBytes(m_outFile);
+    result.err = ReadFileBytes(m_errFile);
     return result;
 }

@@ -7,6 +7,7 @@
 #include "platform/ui_session.h"
 #include "skin/skin_resources.h"
 #include "temp_folder.h"
+#include "ui_session_environment.h"
 #include "volume_map_fixture.h"
 
 #include <QImage>
@@ -19,18 +20,7 @@
 
 namespace {
 
-class UiEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        platform::InitializeUi();
-        RegisterSkinResources();
-        CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
-    }
-    void TearDown() override { platform::ShutdownUi(); }
-};
-
-const auto* const g_ui = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
+const auto* const g_ui = ::testing::AddGlobalTestEnvironment(new UiSessionEnvironment);
 
 // Drops whatever a finished modal loop left queued (a re-posted quit).
 void DrainQueue()

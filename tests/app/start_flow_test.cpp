@@ -6,6 +6,7 @@
 #include "app/run_outcome.h"
 #include "app/start_flow.h"
 #include "download_window/install_worker.h"
+#include "file_bytes.h"
 #include "net/package_address.h"
 #include "platform/device_notifications.h"
 #include "platform/ui_session.h"
@@ -50,12 +51,6 @@ T OnUiThread(const T& value)
     T copy{};
     platform::InvokeOnUiThread([&] { copy = value; });
     return copy;
-}
-
-std::string ReadText(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Holds the install worker at the start of the extraction, once its first progress is shown:
@@ -209,7 +204,7 @@ public:
         std::map<fs::path, std::string> files;
         for (const auto& entry : fs::recursive_directory_iterator(folder))
             if (entry.is_regular_file())
-                files[fs::relative(entry.path(), folder)] = ReadText(entry.path());
+                files[fs::relative(entry.path(), folder)] = ReadFileBytes(entry.path());
         return files;
     }
 

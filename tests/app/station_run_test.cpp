@@ -1,5 +1,6 @@
 // Station mode as its own process: stick folders from a volume map, the package on a loopback
 // server that logs every request.
+#include "file_bytes.h"
 #include "lying_stick_mount.h"
 #include "program_run.h"
 #include "script_server.h"
@@ -17,14 +18,6 @@ namespace fs = std::filesystem;
 
 const std::string kKey = "DEMO-7-2026";
 const std::string kArchive = "demo.zip";
-
-std::string ReadText(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::size_t Count(const std::string& text, const std::string& part)
 {
@@ -94,8 +87,8 @@ TEST_F(StationRunTest, EveryStickGetsThePackageFromOneDownloadAndASmallOneIsSkip
 
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     for (const char* stick : {"e", "f", "g", "h"})
-        EXPECT_EQ(
-            ReadText(m_root / stick / "kelvoClient/启动课件.txt"), "双击 kelvoClient 文件夹中的程序即可开始上课。\n")
+        EXPECT_EQ(ReadFileBytes(m_root / stick / "kelvoClient/启动课件.txt"),
+            "双击 kelvoClient 文件夹中的程序即可开始上课。\n")
             << stick;
     EXPECT_FALSE(Installed("small"));
     EXPECT_EQ(Count(result.out, "U盘空间不足4.5G，无法安装课件！"), 1u) << result.out; // not again at each scan
@@ -104,12 +97,12 @@ TEST_F(StationRunTest, EveryStickGetsThePackageFromOneDownloadAndASmallOneIsSkip
     EXPECT_NE(result.out.find("H: "), std::string::npos);
     EXPECT_EQ(Count(result.out, "正在写入文件100.00%"), 4u) << result.out;
     EXPECT_EQ(Count(result.out, "正在校验文件100.00%"), 4u) << result.out;
-    EXPECT_EQ(Count(ReadText(Requests()), "GET /setup/" + kArchive), 1u) << ReadText(Requests());
+    EXPECT_EQ(Count(ReadFileBytes(Requests()), "GET /setup/" + kArchive), 1u) << ReadFileBytes(Requests());
 }
 
 TEST_F(StationRunTest, AnArchiveOnTheDiskIsUsedOnlyWhenItHasTheLengthAndReads)
 {
-    const std::string archive = ReadText(m_root / "cloud" / kArchive);
+    const std::string archive = ReadFileBytes(m_root / "cloud" / kArchive);
     const struct {
         std::string left;
         bool reused;
@@ -129,8 +122,8 @@ TEST_F(StationRunTest, AnArchiveOnTheDiskIsUsedOnlyWhenItHasTheLengthAndReads)
         EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
         EXPECT_TRUE(Installed("e"));
         EXPECT_EQ(result.out.find("使用硬盘上已下载的课件") != std::string::npos, row.reused) << result.out;
-        EXPECT_EQ(Count(ReadText(Requests()), "GET /setup/"), row.reused ? 0u : 1u) << row.left.size();
-        EXPECT_EQ(ReadText(m_root / "disk/kelvo" / kArchive), archive);
+        EXPECT_EQ(Count(ReadFileBytes(Requests()), "GET /setup/"), row.reused ? 0u : 1u) << row.left.size();
+        EXPECT_EQ(ReadFileBytes(m_root / "disk/kelvo" / kArchive), archive);
     }
     // A link to the very archive is not a file the run made: it is not read, and goes.
     fs::remove(m_root / "disk/kelvo" / kArchive);
@@ -138,7 +131,7 @@ TEST_F(StationRunTest, AnArchiveOnTheDiskIsUsedOnlyWhenItHasTheLengthAndReads)
     const ProgramResult result = Start({"--count", "1"})->Wait();
     EXPECT_EQ(result.out.find("使用硬盘上已下载的课件"), std::string::npos) << result.out;
     EXPECT_FALSE(fs::is_symlink(m_root / "disk/kelvo" / kArchive));
-    EXPECT_EQ(ReadText(m_root / "cloud" / kArchive), archive);
+    EXPECT_EQ(ReadFileBytes(m_root / "cloud" / kArchive), archive);
 }
 
 // An archive over 2 GiB that a finished download's record vouches for is used as it is.
@@ -165,7 +158,7 @@ TEST_F(StationRunTest, AnArchiveOver2GiBWithTheRecordOfItsDownloadIsReused)
     run->Signal(SIGTERM);
     const ProgramResult result = run->Wait();
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(Count(ReadText(Requests()), "GET /setup/"), 0u) << ReadText(Requests());
+    EXPECT_EQ(Count(ReadFileBytes(Requests()), "GET /setup/"), 0u) << ReadFileBytes(Requests());
 }
 
 TEST_F(StationRunTest, AWorkFolderOthersCouldChangeIsRefusedWithTwoBeforeAnyDownload)
@@ -188,7 +181,7 @@ TEST_F(StationRunTest, AWorkFolderOthersCouldChangeIsRefusedWithTwoBeforeAnyDown
             std::string("下载文件夹“C:\\kelvo”不安全（") + (link ? "它是一个链接" : "其他用户也可以写入") +
                 "），安装终止。\n");
         EXPECT_TRUE(fs::is_empty(elsewhere));
-        EXPECT_EQ(Count(ReadText(Requests()), "GET /setup/"), 0u);
+        EXPECT_EQ(Count(ReadFileBytes(Requests()), "GET /setup/"), 0u);
         EXPECT_FALSE(Installed("e"));
     }
 }
@@ -264,7 +257,7 @@ TEST_F(StationRunTest, EjectUnmountsThenPowersOffAndSaysWhenAStickCannotBeEjecte
         EXPECT_NE(result.out.find("E: 安装完成，U盘已弹出，可以拔下。"), std::string::npos) << result.out;
         EXPECT_NE(result.out.find("F: 安装完成，卷映射中的U盘无法弹出。"), std::string::npos) << result.out;
     }
-    EXPECT_EQ(ReadText(calls),
+    EXPECT_EQ(ReadFileBytes(calls),
         "Unmount /org/freedesktop/UDisks2/block_devices/sdb1\n"
         "PowerOff /org/freedesktop/UDisks2/drives/Stick\n");
 

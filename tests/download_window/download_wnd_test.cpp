@@ -4,13 +4,13 @@
 #include "download_window/install_worker.h"
 #include "install_flow_support.h"
 #include "net/package_address.h"
-#include "net_test_support.h"
-#include "platform/ui_session.h"
 #include "platform/user_text_trace.h"
 #include "platform/win32.h"
-#include "skin/skin_resources.h"
+#include "scoped_env.h"
 #include "temp_folder.h"
+#include "test_http_server.h"
 #include "ui/unattended.h"
+#include "ui_session_environment.h"
 #include "volume_map_fixture.h"
 #include "zip_tools.h"
 
@@ -30,25 +30,9 @@ using namespace std::chrono_literals;
 namespace {
 
 // The drive table is read from one map for the whole process; each test rewrites it.
-VolumeMapFixture* g_volumes = nullptr;
+VolumeMapFixture g_volumes;
 
-class UiEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        g_volumes = new VolumeMapFixture;
-        platform::InitializeUi();
-        RegisterSkinResources();
-        CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
-    }
-    void TearDown() override
-    {
-        platform::ShutdownUi();
-        delete g_volumes;
-    }
-};
-
-const auto* const g_ui = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
+const auto* const g_ui = ::testing::AddGlobalTestEnvironment(new UiSessionEnvironment);
 
 constexpr DWORD kDownloadWndStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;
 constexpr const char* kArchiveName = "b1v2.zip";
@@ -59,21 +43,6 @@ const std::wstring kExtractPrefix = L"正在写入文件";
 const std::wstring kVerifyPrefix = L"正在校验文件";
 
 bool StartsWith(const std::wstring& text, const std::wstring& prefix) { return text.rfind(prefix, 0) == 0; }
-
-// The bytes of a pseudo-random, incompressible file, so that the transfer and the extraction
-// both take many steps.
-std::string NoiseBytes(std::size_t count)
-{
-    std::string bytes(count, '\0');
-    std::uint32_t state = 2463534242u;
-    for (char& c : bytes) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        c = static_cast<char>(state & 0xFF);
-    }
-    return bytes;
-}
 
 // A package as the storage holds it: the client folder, a Chinese name, a large file.
 struct PackageFile {
@@ -98,7 +67,7 @@ protected:
         fs::create_directories(Disk());
         fs::create_directories(Stick());
         fs::create_directories(Served());
-        g_volumes->Write("D fixed " + Disk().string() + "\nE removable " + Stick().string() + "\n");
+        g_volumes.Write("D fixed " + Disk().string() + "\nE removable " + Stick().string() + "\n");
         m_savedProbe = probeAddress;
         platform::SetUserTextTrace([this](std::wstring_view text) { m_userTexts.emplace_back(text); });
     }

@@ -1,32 +1,20 @@
 #include "skin_fixture.h"
 
 #include "dui/skin_archive.h"
-#include "platform/ui_session.h"
 #include "skin/skin_resources.h"
+#include "ui_session_environment.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// The GUI application ends before static destruction, as a program's UiSession ends it.
-class UiEnvironment : public ::testing::Environment {
-public:
-    void TearDown() override
-    {
-        if (platform::UiInitialized())
-            platform::ShutdownUi();
-    }
-};
-
-const auto* const g_uiEnvironment = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
+// The tests bring the session up where they need it (some run without one).
+const auto* const g_uiEnvironment = ::testing::AddGlobalTestEnvironment(
+    new UiSessionEnvironment(UiSessionEnvironment::Skin::Embedded, UiSessionEnvironment::Start::OnFirstUse));
 
 } // namespace
 
-void PrepareSkinTests()
-{
-    platform::InitializeUi();
-    RegisterSkinResources();
-}
+void PrepareSkinTests() { StartTestUiSession(); }
 
 BuiltLayout BuildSkinLayout(LPCTSTR layout)
 {

@@ -91,9 +91,9 @@ TEST(SleepInhibitorTest, HeldUntilReleasedAndNothingWithoutLogind)
         const ScopedEnv address("DBUS_SYSTEM_BUS_ADDRESS", logind.ReadyValue());
         platform::SleepInhibitor held = platform::SleepInhibitor::Take("installer", "正在安装课件");
         EXPECT_TRUE(held.Held());
-        EXPECT_TRUE(WaitFor([&] { return ReadWholeFile(log).ends_with("held 1\n"); })) << ReadWholeFile(log);
+        EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(log).ends_with("held 1\n"); })) << ReadFileBytes(log);
         held.Release();
-        EXPECT_TRUE(WaitFor([&] { return ReadWholeFile(log).ends_with("held 0\n"); })) << ReadWholeFile(log);
+        EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(log).ends_with("held 0\n"); })) << ReadFileBytes(log);
     }
     const ScopedEnv noBus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + (dir.Path() / "none").string());
     EXPECT_FALSE(platform::SleepInhibitor::Take("installer", "正在安装课件").Held());

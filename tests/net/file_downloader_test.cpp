@@ -131,7 +131,7 @@ TEST_P(BodyTest, WholeBodyLandsInFileWithProgress)
     EXPECT_EQ(RunToEnd(downloader), "");
     EXPECT_TRUE(downloader.IsFinished());
     EXPECT_FALSE(downloader.IsFailed());
-    EXPECT_TRUE(ReadWholeFile(SavePath()) == PatternBytes(c.length)) << "file content differs";
+    EXPECT_TRUE(ReadFileBytes(SavePath()) == PatternBytes(c.length)) << "file content differs";
 
     const std::vector<ProgressReport> reports = progress.Reports();
     ASSERT_FALSE(reports.empty());
@@ -171,7 +171,7 @@ TEST_F(FileDownloaderTest, LetterPathReachesTheVolumeWithoutCallback)
     FileDownloader downloader(m_server->Url("/file/70000"), folder.CreateNewFile("package.zip", 0644, error));
     RunToEnd(downloader);
     EXPECT_TRUE(downloader.IsFinished());
-    EXPECT_TRUE(ReadWholeFile(SavePath()) == PatternBytes(70000));
+    EXPECT_TRUE(ReadFileBytes(SavePath()) == PatternBytes(70000));
 }
 
 TEST_F(FileDownloaderTest, AppendsToAnExistingFile)
@@ -183,7 +183,7 @@ TEST_F(FileDownloaderTest, AppendsToAnExistingFile)
     FileDownloader downloader(m_server->Url("/file/1000"), std::move(file));
     RunToEnd(downloader);
     EXPECT_TRUE(downloader.IsFinished());
-    EXPECT_TRUE(ReadWholeFile(SavePath()) == "old bytes" + PatternBytes(1000));
+    EXPECT_TRUE(ReadFileBytes(SavePath()) == "old bytes" + PatternBytes(1000));
 }
 
 TEST_F(FileDownloaderTest, FileUrlIsCopied)
@@ -198,7 +198,7 @@ TEST_F(FileDownloaderTest, FileUrlIsCopied)
     FileDownloader downloader("file://" + source.string(), SaveFile());
     RunToEnd(downloader);
     EXPECT_TRUE(downloader.IsFinished());
-    EXPECT_TRUE(ReadWholeFile(SavePath()) == PatternBytes(200000));
+    EXPECT_TRUE(ReadFileBytes(SavePath()) == PatternBytes(200000));
 }
 
 // ---- Failed transfers -----------------------------------------------------------------------
@@ -235,7 +235,7 @@ TEST_F(FileDownloaderTest, ErrorDocumentIsNotWrittenAsTheArchive)
     FileDownloader downloader(m_server->Url("/missing"), SaveFile());
     RunToEnd(downloader);
     EXPECT_TRUE(downloader.IsFailed());
-    EXPECT_EQ(ReadWholeFile(SavePath()), "");
+    EXPECT_EQ(ReadFileBytes(SavePath()), "");
 }
 
 TEST_F(FileDownloaderTest, StalledTransferFailsAfterStallTimeout)
@@ -309,7 +309,7 @@ TEST_F(FileDownloaderTest, CancelStopsAStalledTransfer)
     EXPECT_TRUE(WaitUntilEnded(downloader));
     testing::internal::GetCapturedStdout();
     EXPECT_TRUE(downloader.IsFailed());
-    EXPECT_TRUE(ReadWholeFile(SavePath()) == PatternBytes(16));
+    EXPECT_TRUE(ReadFileBytes(SavePath()) == PatternBytes(16));
 }
 
 TEST_F(FileDownloaderTest, CancelStopsATransferStillConnecting)
@@ -356,7 +356,7 @@ TEST_F(FileDownloaderTest, StartsOnlyOnce)
     FileDownloader downloader(m_server->Url("/file/10"), SaveFile());
     RunToEnd(downloader);
     EXPECT_FALSE(downloader.Start());
-    EXPECT_TRUE(ReadWholeFile(SavePath()) == PatternBytes(10));
+    EXPECT_TRUE(ReadFileBytes(SavePath()) == PatternBytes(10));
 }
 
 // ---- TLS ------------------------------------------------------------------------------------
@@ -371,7 +371,7 @@ TEST_F(FileDownloaderTest, HttpsVerifiesPeerAndHostName)
         FileDownloader downloader(good.Url("/file/300000"), SaveFile());
         EXPECT_EQ(RunToEnd(downloader), "");
         EXPECT_TRUE(downloader.IsFinished());
-        EXPECT_TRUE(ReadWholeFile(SavePath()) == PatternBytes(300000));
+        EXPECT_TRUE(ReadFileBytes(SavePath()) == PatternBytes(300000));
     }
     {
         const ScopedEnv noTrust("INSTALLER_CA_BUNDLE", std::nullopt);
@@ -384,7 +384,7 @@ TEST_F(FileDownloaderTest, HttpsVerifiesPeerAndHostName)
         FileDownloader downloader(misnamed.Url("/file/300000"), SaveFile("misnamed.zip"));
         EXPECT_EQ(RunToEnd(downloader).rfind("Download failed: ", 0), 0u);
         EXPECT_TRUE(downloader.IsFailed());
-        EXPECT_EQ(ReadWholeFile(m_dir.Path() / "misnamed.zip"), "");
+        EXPECT_EQ(ReadFileBytes(m_dir.Path() / "misnamed.zip"), "");
     }
 }
 
@@ -411,7 +411,7 @@ TEST_F(FileDownloaderTest, APartOfTheSameVersionGoesOnAndAnotherVersionStartsAga
         downloader.SetProgressCallback(progress.Callback());
         EXPECT_EQ(RunToEnd(downloader), "");
         EXPECT_TRUE(downloader.IsFinished());
-        EXPECT_TRUE(ReadWholeFile(SavePath()) == whole) << sameVersion;
+        EXPECT_TRUE(ReadFileBytes(SavePath()) == whole) << sameVersion;
         EXPECT_EQ(versions, (std::vector<RemoteVersion>{{"\"v1\"", 3'000'000}}));
         // The whole length throughout; going on, the bar never starts below the part.
         const std::vector<ProgressReport> reports = progress.Reports();
@@ -422,7 +422,7 @@ TEST_F(FileDownloaderTest, APartOfTheSameVersionGoesOnAndAnotherVersionStartsAga
         }
         EXPECT_EQ(reports.back().received, 3'000'000.0);
     }
-    EXPECT_EQ(ReadWholeFile(log), "GET /setup/p.zip bytes=1000000-\nGET /setup/p.zip bytes=1000000-\n");
+    EXPECT_EQ(ReadFileBytes(log), "GET /setup/p.zip bytes=1000000-\nGET /setup/p.zip bytes=1000000-\n");
 }
 
 // A cut download's wait is told at its start and again each second, the seconds going down.
@@ -481,9 +481,9 @@ TEST_F(FileDownloaderTest, RangesFollowHttpsRules)
         downloader.SetProgressCallback(progress.Callback());
         RunToEnd(downloader);
         EXPECT_EQ(downloader.IsFinished(), row.finishes) << row.options.back();
-        EXPECT_EQ(ReadWholeFile(log), row.requests) << row.options.back();
+        EXPECT_EQ(ReadFileBytes(log), row.requests) << row.options.back();
         if (row.finishes) {
-            EXPECT_TRUE(ReadWholeFile(SavePath()) == whole) << row.options.back();
+            EXPECT_TRUE(ReadFileBytes(SavePath()) == whole) << row.options.back();
             EXPECT_EQ(progress.Reports().back().total, 3'000'000.0) << row.options.back();
         }
     }

@@ -4,6 +4,7 @@
 #include "platform/qt/qt_icon.h"
 #include "platform/win32_system.h"
 #include "test_window.h"
+#include "ui_session_environment.h"
 
 #include <QBuffer>
 #include <QCloseEvent>
@@ -22,6 +23,10 @@
 using namespace platform::testing;
 
 namespace {
+
+// The test registers an icon of its own: no skin.
+const auto* const g_ui =
+    ::testing::AddGlobalTestEnvironment(new UiSessionEnvironment(UiSessionEnvironment::Skin::None));
 
 constexpr int kCaptionHeight = 28;
 

@@ -2,14 +2,14 @@
 #include "platform/win32_files.h"
 #include "platform/win32_system.h"
 
+#include "file_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -71,14 +71,6 @@ TEST(ResourcesTest, FoundByTypeAndIdAsRegistered)
     EXPECT_EQ(SizeofResource(nullptr, found), sizeof replacement);
 }
 
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 TEST(DebugOutputTest, LinesGoToTheNamedFileOnlyWhenAsked)
 {
     const auto path = std::filesystem::temp_directory_path() / ("debug-output-" + std::to_string(getpid()) + ".log");
@@ -93,7 +85,7 @@ TEST(DebugOutputTest, LinesGoToTheNamedFileOnlyWhenAsked)
     OutputDebugStringW(L"silent again");
     unsetenv("INSTALLER_DEBUG_OUTPUT");
 
-    EXPECT_EQ(ReadFile(path), "正在写入文件 42.00%\nends with a newline\n");
+    EXPECT_EQ(ReadFileBytes(path), "正在写入文件 42.00%\nends with a newline\n");
     std::filesystem::remove(path);
 }
 

@@ -1,8 +1,6 @@
 #include "zip_tools.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 
@@ -57,24 +55,4 @@ void BuildZipWithPython(const std::filesystem::path& archive, const std::string&
     std::filesystem::remove(spec);
     if (status != 0)
         throw std::runtime_error("zipfile_builder.py failed: " + command);
-}
-
-void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes)
-{
-    if (path.has_parent_path())
-        std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    if (!out)
-        throw std::runtime_error("cannot write " + path.string());
-}
-
-std::string ReadFileBytes(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path.string());
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
 }

@@ -1,6 +1,8 @@
 // Real archive tools driven from tests (Info-ZIP's zip, Python's zipfile through
-// zipfile_builder.py) and small file helpers.
+// zipfile_builder.py), with the file helpers their tests use.
 #pragma once
+
+#include "file_bytes.h"
 
 #include <filesystem>
 #include <string>
@@ -17,6 +19,3 @@ void ZipFolderWithInfoZip(
 // Builds the archive with zipfile_builder.py from a JSON list of entries (see the script).
 // Throws when the script fails.
 void BuildZipWithPython(const std::filesystem::path& archive, const std::string& jsonEntries);
-
-void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
-std::string ReadFileBytes(const std::filesystem::path& path);

@@ -1,11 +1,11 @@
 #include "ui_test_support.h"
 
 #include "platform/paint_surface.h"
-#include "platform/ui_session.h"
 #include "platform/user_text_trace.h"
 #include "skin/skin_resources.h"
 #include "ui/message_dialog.h"
 #include "ui/unattended.h"
+#include "ui_session_environment.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -13,43 +13,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <mutex>
 #include <string>
-#include <unistd.h>
 
 namespace ui_testing {
 namespace {
 
 // The offscreen display and the embedded skin for the whole test program.
-class UiEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        if (!std::getenv("XDG_RUNTIME_DIR")) {
-            m_runtimeDir = std::filesystem::temp_directory_path() / ("ui-test-" + std::to_string(getpid()));
-            std::filesystem::create_directories(m_runtimeDir);
-            std::filesystem::permissions(m_runtimeDir, std::filesystem::perms::owner_all);
-            setenv("XDG_RUNTIME_DIR", m_runtimeDir.c_str(), 1);
-        }
-        platform::InitializeUi();
-        RegisterSkinResources();
-    }
-
-    void TearDown() override
-    {
-        platform::ShutdownUi();
-        if (!m_runtimeDir.empty())
-            std::filesystem::remove_all(m_runtimeDir);
-    }
-
-private:
-    std::filesystem::path m_runtimeDir;
-};
-
-[[maybe_unused]] ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
+[[maybe_unused]] const ::testing::Environment* const environment =
+    ::testing::AddGlobalTestEnvironment(new UiSessionEnvironment);
 
 std::function<void(HWND)> pendingAct;
 bool actRan = false;

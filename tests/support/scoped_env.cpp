@@ -1,0 +1,24 @@
+#include "scoped_env.h"
+
+#include <cstdlib>
+
+ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) : m_name(std::move(name))
+{
+    if (const char* old = std::getenv(m_name.c_str())) {
+        m_previous = old;
+    }
+    if (value) {
+        ::setenv(m_name.c_str(), value->c_str(), 1);
+    } else {
+        ::unsetenv(m_name.c_str());
+    }
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (m_previous) {
+        ::setenv(m_name.c_str(), m_previous->c_str(), 1);
+    } else {
+        ::unsetenv(m_name.c_str());
+    }
+}
