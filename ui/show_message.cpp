@@ -12,7 +12,8 @@ unsigned RunMessageDialog(HWND owner, LPCTSTR text, MessageKind kind)
 {
     auto* dialog = new CMsgWnd2();
     const bool cancelIsDefault = (kind & kCancelIsDefault) != 0;
-    kind &= ~kCancelIsDefault;
+    dialog->m_answerItself = (kind & kAnswersItself) != 0;
+    kind &= ~(kCancelIsDefault | kAnswersItself);
     if (kind == kOneButtonMessage)
         dialog->m_singleButton = 1; // before Create, which reads the layout
     const CLifeWatch alive = dialog->Watch();
