@@ -36,7 +36,7 @@ void AbortInstallation(CDuiFrameWnd& frame)
     const HWND mainWindow = frame.GetHWND();
     ShowWindow(mainWindow, SW_HIDE);
     ShowMessage(
-        mainWindow, text::kCaption, text::kStickPulled, kOneButtonMessage | AnsweredIf(frame.m_options.unattended));
+        mainWindow, text::kCaption, text::kStickPulled, kOneButtonMessage, AnswerFor(frame.m_options.unattended));
     frame.m_outcome = RunOutcome::Failed;
     PostQuitMessage(0);
 }

@@ -39,7 +39,7 @@ constexpr DWORD kDownloadWindowStyle =
 
 void Refuse(CDuiFrameWnd& frame, HWND owner, const wchar_t* text)
 {
-    ShowMessage(owner, text::kCaption, text, kOneButtonMessage | AnsweredIf(frame.m_options.unattended));
+    ShowMessage(owner, text::kCaption, text, kOneButtonMessage, AnswerFor(frame.m_options.unattended));
     if (frame.m_options.unattended) {
         frame.m_outcome = RunOutcome::Failed;
         PostQuitMessage(0);

@@ -52,11 +52,11 @@ RunOutcome RunInstaller(HINSTANCE instance, const RunOptions& options)
 void ShowAlreadyRunning(HINSTANCE instance, bool unattended)
 {
     const SkinnedUi ui(instance);
-    ShowMessage(nullptr, text::kCaption, text::kAlreadyRunning, kOneButtonMessage | AnsweredIf(unattended));
+    ShowMessage(nullptr, text::kCaption, text::kAlreadyRunning, kOneButtonMessage, AnswerFor(unattended));
 }
 
 void ShowNoAdministratorRights(HINSTANCE instance, bool unattended)
 {
     const SkinnedUi ui(instance);
-    ShowMessage(nullptr, text::kCaption, text::kNoAdministratorRights, kOneButtonMessage | AnsweredIf(unattended));
+    ShowMessage(nullptr, text::kCaption, text::kNoAdministratorRights, kOneButtonMessage, AnswerFor(unattended));
 }

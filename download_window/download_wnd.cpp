@@ -193,7 +193,7 @@ void DownloadWnd::FinishWithFailure(InstallFailure failure, LPARAM detail)
     const std::wstring told = failure == InstallFailure::WorkFolderUnsafe
         ? WorkFolderRefusalText(m_request.workFolder, static_cast<WorkFolderProblem>(detail))
         : std::wstring(InstallFailureText(failure));
-    ShowMessage(m_hWnd, text::kCaption, told.c_str(), kOneButtonMessage | AnsweredIf(m_request.options.unattended));
+    ShowMessage(m_hWnd, text::kCaption, told.c_str(), kOneButtonMessage, AnswerFor(m_request.options.unattended));
     ::ShowWindow(m_hWnd, SW_HIDE);
     SendMessageW(m_hWnd, WM_CLOSE, 0, 0);
 }

@@ -453,7 +453,7 @@ private:
 TEST_F(MessageDialogTest, UnattendedTheDialogShowsAndAnswersItselfWithConfirm)
 {
     for (const MessageKind kind : {kOneButtonMessage, kTwoButtonMessage}) {
-        EXPECT_EQ(ShowMessage(nullptr, kCaption, L"检测到课件U盘已拔出，安装终止。", kind | kAnswersItself), 1u);
+        EXPECT_EQ(ShowMessage(nullptr, kCaption, L"检测到课件U盘已拔出，安装终止。", kind, DialogAnswer::ByItself), 1u);
     }
     EXPECT_EQ(m_trace.Lines(), (std::vector<std::wstring>(2, L"检测到课件U盘已拔出，安装终止。")));
 
@@ -470,7 +470,7 @@ TEST_F(MessageDialogTest, UnattendedTheDialogShowsAndAnswersItselfWithConfirm)
     const DWORD ui = GetCurrentThreadId();
     auto answer = std::async(std::launch::async, [&] {
         const unsigned result =
-            ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", kTwoButtonMessage | kAnswersItself);
+            ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", kTwoButtonMessage, DialogAnswer::ByItself);
         done = true;
         PostThreadMessageW(ui, WM_NULL, 0, 0);
         return result;
