@@ -24,8 +24,8 @@
 enum class StickState { Writing, Verifying, Installed, Failed, Pulled, Interrupted };
 
 struct Stick {
-    Stick(const DriveInfo& drive, std::wstring label, platform::VolumeEvents& loop)
-        : loop(loop), root(drive.driveName),
+    Stick(const DriveInfo& drive, std::wstring label, platform::VolumeEvents& wokenAtEnd)
+        : loop(wokenAtEnd), root(drive.driveName),
           name(platform::Narrow(label.empty() ? drive.driveName : drive.driveName + L" " + label))
     {
     }
