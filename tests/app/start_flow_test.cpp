@@ -426,6 +426,10 @@ void CloseWhileWriting(StartFlow& test, bool quit)
         ASSERT_TRUE(WaitUntil([&] { return test.Shown(kCloseQuestion) && StartFlow::VisibleDialog(); }));
         if (quit) {
             StartFlow::ClickInDialog(StartFlow::VisibleDialog(), L"confirm_btn");
+            // The click is handled (the worker stopped) before the worker may go on, or it could
+            // finish first and open the completion window, which nobody answers.
+            const auto job = OnUiThread(g_downloadWnd->Job());
+            ASSERT_TRUE(WaitUntil([&] { return job->StopRequested(); }));
         } else {
             PostMessageW(StartFlow::VisibleDialog(), WM_KEYDOWN, VK_RETURN, 0);
             ASSERT_TRUE(WaitUntil([&] { return !StartFlow::VisibleDialog(); }));
