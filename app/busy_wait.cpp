@@ -23,18 +23,6 @@ private:
     const HCURSOR m_previous;
 };
 
-// Joins in every path: the work may use what the caller owns.
-class WorkThread {
-public:
-    explicit WorkThread(std::function<void()> body) : m_thread(std::move(body)) {}
-    ~WorkThread() { m_thread.join(); }
-    WorkThread(const WorkThread&) = delete;
-    WorkThread& operator=(const WorkThread&) = delete;
-
-private:
-    std::thread m_thread;
-};
-
 } // namespace
 
 std::optional<int> RunWhileDispatching(HWND window, const std::function<int(const std::atomic<bool>& cancel)>& work,
@@ -47,7 +35,8 @@ std::optional<int> RunWhileDispatching(HWND window, const std::function<int(cons
     std::optional<int> quitCode;
     {
         const BusyPointer busy;
-        const WorkThread thread([&] {
+        // Joined in every path: the work may use what the caller owns.
+        const std::jthread thread([&] {
             result = work(cancel);
             done.store(true);
             PostThreadMessageW(uiThread, WM_NULL, 0, 0); // wakes the wait below

@@ -89,6 +89,19 @@ CommandLine ParseCommandLine(int argc, const char* const* argv)
     return line;
 }
 
+RunOptions MakeRunOptions(
+    const CommandLine& line, const std::optional<std::string>& siteProxy, bool startedThroughPkexec)
+{
+    // Exactly the proxy it was given, else the site settings', else the desktop's as handed
+    // over; started through pkexec, nothing of the caller's environment (pkexec drops the proxy
+    // variables anyway).
+    return {.unattended = line.unattended,
+        .verify = line.verify,
+        .eject = line.eject,
+        .stickCount = line.count,
+        .proxy = net::RunProxy(line.proxy, siteProxy, line.desktopProxy, startedThroughPkexec)};
+}
+
 std::string HandOverText(const CommandLine& line, const std::string& desktopProxy)
 {
     return line.proxy ? "proxy=" + *line.proxy + "\n" : "desktop-proxy=" + desktopProxy + "\n";

@@ -1,6 +1,8 @@
 // The installer's command line.
 #pragma once
 
+#include "session/run_options.h"
+
 #include <istream>
 #include <optional>
 #include <string>
@@ -27,6 +29,11 @@ struct CommandLine {
 };
 
 CommandLine ParseCommandLine(int argc, const char* const* argv);
+
+// The run's options from a parsed command line, with the run's proxy decided by net::RunProxy
+// from the command line's, the site settings' (`siteProxy`) and the handed-over desktop's.
+RunOptions MakeRunOptions(
+    const CommandLine& line, const std::optional<std::string>& siteProxy, bool startedThroughPkexec);
 
 // The option of the elevated run that reads the hand-over on standard input.
 inline constexpr const char* kSettingsOnStdinOption = "--settings-on-stdin";

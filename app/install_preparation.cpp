@@ -57,23 +57,23 @@ const wchar_t* PreparationStopText(PreparationStop stop)
 }
 
 platform::Result<PreparedInstall, PreparationStop> PrepareInstallation(
-    const DriveInfo& downloadDisk, const SizeProbe& probe)
+    const std::string& key, const DriveInfo& downloadDisk, const SizeProbe& probe)
 {
-    if (packageKey.empty())
+    if (key.empty())
         return PreparationStop::NoPackageKey;
-    if (!IsSafePackageKey(packageKey))
+    if (!IsSafePackageKey(key))
         return PreparationStop::BadPackageKey;
-    packageFileName = MakePackageFileName(packageKey);
 
     PreparedInstall prepared;
+    prepared.fileName = MakePackageFileName(key);
     prepared.workFolder = platform::Narrow(downloadDisk.driveName + L"\\kelvo\\");
-    prepared.archivePath = prepared.workFolder + packageFileName;
+    prepared.archivePath = prepared.workFolder + prepared.fileName;
 
     std::vector<std::string> bases{activeCloudBaseUrl};
     bases.insert(bases.end(), activeCloudBaseUrlFallbacks.begin(), activeCloudBaseUrlFallbacks.end());
     for (auto base = bases.begin();; ++base) {
         // The URL carries the name percent-encoded; the archive on the disk keeps it as it is.
-        prepared.url = PackageUrl(*base, packageFileName);
+        prepared.url = PackageUrl(*base, prepared.fileName);
         const std::optional<ProbedFile> probed = probe(prepared.url);
         if (!probed)
             return PreparationStop::Abandoned;

@@ -14,6 +14,7 @@
 #include <string>
 
 struct PreparedInstall {
+    std::string fileName; // the package's file name: "语文三年级上.zip" (the caller's packageFileName)
     std::string url; // the package's download address
     std::string workFolder; // "C:\kelvo\"
     std::string archivePath; // "C:\kelvo\语文三年级上.zip"
@@ -37,10 +38,11 @@ const wchar_t* PreparationStopText(PreparationStop stop);
 // when the run gave up waiting.
 using SizeProbe = std::function<std::optional<ProbedFile>(const std::string& url)>;
 
-// Checks packageKey, sets packageFileName from it (the base URL must be selected), and probes
-// the package on the server through `probe`, which is called only once the key passed: at
-// activeCloudBaseUrl, then at each of activeCloudBaseUrlFallbacks for as long as the one before
-// could not be reached. Any answer of a server, an error status too, is that storage's answer.
-// Nothing is written.
+// Checks the package key `key`, makes the package's file name from it (the base URL must be
+// selected), and probes the package on the server through `probe`, which is called only once
+// the key passed: at activeCloudBaseUrl, then at each of activeCloudBaseUrlFallbacks for as long
+// as the one before could not be reached. Any answer of a server, an error status too, is that
+// storage's answer. Nothing is written, no program-wide value either: the caller keeps the file
+// name in packageFileName.
 platform::Result<PreparedInstall, PreparationStop> PrepareInstallation(
-    const DriveInfo& downloadDisk, const SizeProbe& probe);
+    const std::string& key, const DriveInfo& downloadDisk, const SizeProbe& probe);

@@ -23,7 +23,6 @@
 #include "platform/user_text_trace.h"
 #include "platform/volume_table.h"
 #include "platform/win32.h"
-#include "ui/unattended.h"
 #include "ui/user_texts.h"
 
 #include <chrono>
@@ -81,17 +80,11 @@ platform::ElevatedRun ElevatedRunOf(
     return run;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Reads the command line and what the caller's process hands over; an exit code when the run
+// ends here (a refusal, --help, --version, --render-skin).
+std::optional<int> ReadCommandLine(int argc, char** argv, CommandLine& line)
 {
-    // Before any file or folder is made: root's files are made under root's own mask.
-    platform::UseOwnFileModeMask();
-    // Started through pkexec, the program's settings from the environment were written by the
-    // user who asked for the rights: none of them is trusted (most went already, read during
-    // static initialisation).
-    platform::DropSettingsFromUser();
-    CommandLine line = ParseCommandLine(argc, argv);
+    line = ParseCommandLine(argc, argv);
     // Whoever started it through pkexec chose the arguments: only installations run, and
     // anything else is refused before anything is read or written.
     if (platform::StartedThroughPkexec()) {
@@ -123,24 +116,129 @@ int main(int argc, char** argv)
     }
     if (line.renderSkinDir)
         return RenderSkin(*line.renderSkinDir);
-    OutputDebugStringW(platform::Widen(StartLine(argc, argv)).c_str());
+    return std::nullopt;
+}
 
-    DemoWorld demo;
-    if (line.demo) {
-        demo = PrepareDemo();
-        if (!demo.error.empty()) {
-            std::cerr << "installer: demo: " << demo.error << '\n';
-            return kExitBadSetup;
-        }
-        std::cout << "演示 / demo: the stick is the folder " << demo.stickFolder << "\n"
-                  << "             the hard disk is the folder " << demo.diskFolder << std::endl;
-        // With no display the demo still shows the whole installation, in the terminal.
-        if (!HasDisplay()) {
-            SetEnvironmentVariableW(L"QT_QPA_PLATFORM", L"offscreen");
-            line.unattended = true;
-            std::cout << "             no display: running offscreen and unattended" << std::endl;
-        }
+// The demo's world, when it runs; with no display it runs offscreen and unattended. An exit
+// code when it cannot be made.
+std::optional<int> PrepareDemoWorld(CommandLine& line, DemoWorld& demo)
+{
+    if (!line.demo)
+        return std::nullopt;
+    demo = PrepareDemo();
+    if (!demo.error.empty()) {
+        std::cerr << "installer: demo: " << demo.error << '\n';
+        return kExitBadSetup;
     }
+    std::cout << "演示 / demo: the stick is the folder " << demo.stickFolder << "\n"
+              << "             the hard disk is the folder " << demo.diskFolder << std::endl;
+    // With no display the demo still shows the whole installation, in the terminal.
+    if (!HasDisplay()) {
+        SetEnvironmentVariableW(L"QT_QPA_PLATFORM", L"offscreen");
+        line.unattended = true;
+        std::cout << "             no display: running offscreen and unattended" << std::endl;
+    }
+    return std::nullopt;
+}
+
+// The school's site settings, read by every run (the elevated one too) before anything is
+// downloaded, and the rights to install; the demo needs neither (it has its own storage and
+// writes only into its own temporary folder). An exit code when this process goes no further
+// (the elevated run's, or a refusal); `siteProxy` is the settings' proxy.
+std::optional<int> SettingsAndRights(
+    int argc, char** argv, const CommandLine& line, std::optional<std::string>& siteProxy)
+{
+    if (line.demo)
+        return std::nullopt;
+    const auto settings = net::LoadSiteSettings(INSTALLER_SETTINGS_DIR);
+    if (!settings) {
+        std::cerr << "installer: site settings: " << settings.Failure() << std::endl;
+        return kExitBadSetup;
+    }
+    net::UseSiteSettings(*settings);
+    siteProxy = settings->proxy;
+    const auto exitCode = platform::EnsureElevated({INSTALLER_INSTALLED_PROGRAM, INSTALLER_POLKIT_ACTION_FILE},
+        [&] { return ElevatedRunOf(argc, argv, line, siteProxy); });
+    // Started from the menu, standard error is nowhere: the user reads why nothing happens.
+    if (exitCode == platform::kElevationUnavailableExitCode && HasDisplay() && !line.station) {
+        if (line.unattended)
+            PrintUserTexts();
+        const platform::UiSession ui(argc, argv);
+        ShowNoAdministratorRights(GetModuleHandleW(nullptr), line.unattended);
+    }
+    return exitCode;
+}
+
+// What an unattended window run says at its end, the ejection of the installed stick, and the
+// exit code.
+int EndWindowRun(const RunOptions& options, RunOutcome outcome, const std::string& demoStick)
+{
+    if (options.unattended && platform::StopRequestedBySignal()) {
+        platform::SetStopSignalHandler({});
+        std::cerr << platform::Narrow(text::kInstallInterrupted) << std::endl;
+        return kExitInterrupted;
+    }
+    if (options.unattended && outcome == RunOutcome::Installed)
+        std::cout << platform::Narrow(options.verify ? text::kInstalled : text::kInstalledUnverified)
+                  << (demoStick.empty() ? std::string() : "：" + demoStick) << std::endl;
+    // The windows are closed and the worker has let go of the stick: it can be ejected.
+    if (options.eject && outcome == RunOutcome::Installed)
+        EjectInstalledStick(g_downloadWnd->StickRoot(), options.unattended);
+    return options.unattended ? UnattendedExitCode(outcome) : 0;
+}
+
+// The described run: the main window and everything it opens, until its loop ends.
+int RunWindows(int argc, char** argv, const RunOptions& options, const platform::FileLock& instanceLock,
+    const std::string& demoStick)
+{
+    platform::UiSession ui(argc, argv);
+    // The display gone (the X server ended): the worker stops as it would for a closed window
+    // (the file being written is removed, a download keeps its part), and the program ends with
+    // a closed window's exit code; the lock and the inhibitor go with the process.
+    platform::SetDisplayLostHandler([unattended = options.unattended] {
+        std::cerr << "installer: the display went away" << std::endl;
+        StopInstallWorker(kStopOnDisplayLoss);
+        return unattended ? kExitWindowClosed : 0;
+    });
+    if (instanceLock.GetState() == platform::FileLock::State::Busy) {
+        ShowAlreadyRunning(GetModuleHandleW(nullptr), options.unattended);
+        return options.unattended ? kExitAlreadyRunning : 0;
+    }
+    const platform::DeviceNotifications deviceNotifications(platform::VolumeTable::Instance());
+    if (options.unattended) {
+        // The worker stops within a block (the file it writes is removed); the window's loops
+        // end with the quit message.
+        platform::SetStopSignalHandler([] {
+            StopInstallWorker(std::chrono::milliseconds(0));
+            platform::InvokeOnUiThread([] { PostQuitMessage(kExitInterrupted); });
+        });
+    }
+    RunOutcome outcome = RunOutcome::Pending;
+    if (!platform::StopRequestedBySignal())
+        outcome = RunInstaller(GetModuleHandleW(nullptr), options);
+    // The program may end while the worker still downloads or writes (the window was closed,
+    // the stick pulled): stop it before anything it uses goes away.
+    StopInstallWorkerAndWait();
+    return EndWindowRun(options, outcome, demoStick);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Before any file or folder is made: root's files are made under root's own mask.
+    platform::UseOwnFileModeMask();
+    // Started through pkexec, the program's settings from the environment were written by the
+    // user who asked for the rights: none of them is trusted (most went already, read during
+    // static initialisation).
+    platform::DropSettingsFromUser();
+    CommandLine line;
+    if (const auto exitCode = ReadCommandLine(argc, argv, line))
+        return *exitCode;
+    OutputDebugStringW(platform::Widen(StartLine(argc, argv)).c_str());
+    DemoWorld demo;
+    if (const auto exitCode = PrepareDemoWorld(line, demo))
+        return *exitCode;
     if (const std::string error = platform::VolumeTable::Instance().VolumeMapError(); !error.empty()) {
         std::cerr << "installer: volume map: " << error << '\n';
         return kExitBadSetup;
@@ -149,48 +247,18 @@ int main(int argc, char** argv)
         PrintDriveReport(std::cout);
         return 0;
     }
-    // The school's site settings, read by every run (the elevated one too) before anything is
-    // downloaded; the demo has its own storage.
     std::optional<std::string> siteProxy;
-    if (!line.demo) {
-        const auto settings = net::LoadSiteSettings(INSTALLER_SETTINGS_DIR);
-        if (!settings) {
-            std::cerr << "installer: site settings: " << settings.Failure() << std::endl;
-            return kExitBadSetup;
-        }
-        net::UseSiteSettings(*settings);
-        siteProxy = settings->proxy;
-    }
-    // The demo writes only into its own temporary folder and needs no rights.
-    if (!line.demo) {
-        const auto exitCode = platform::EnsureElevated({INSTALLER_INSTALLED_PROGRAM, INSTALLER_POLKIT_ACTION_FILE},
-            [&] { return ElevatedRunOf(argc, argv, line, siteProxy); });
-        // Started from the menu, standard error is nowhere: the user reads why nothing happens.
-        if (exitCode == platform::kElevationUnavailableExitCode && HasDisplay() && !line.station) {
-            if (line.unattended) {
-                SetUnattended(true);
-                PrintUserTexts();
-            }
-            const platform::UiSession ui(argc, argv);
-            ShowNoAdministratorRights(GetModuleHandleW(nullptr));
-        }
-        if (exitCode)
-            return *exitCode;
-    }
-    // Exactly the proxy it was given, else the site settings', else the desktop's as handed
-    // over; started through pkexec, nothing of the caller's environment (pkexec drops the proxy
-    // variables anyway).
-    net::g_proxy = net::RunProxy(line.proxy, siteProxy, line.desktopProxy, platform::StartedThroughPkexec());
-
+    if (const auto exitCode = SettingsAndRights(argc, argv, line, siteProxy))
+        return *exitCode;
+    const RunOptions options = MakeRunOptions(line, siteProxy, platform::StartedThroughPkexec());
     packageKey =
         line.demo ? demo.packageKey : FindPackageKey(line.packageKey, FileBesideProgram(L"packagekey.txt").str());
-    g_verifyWrittenFiles = line.verify;
-    if (line.unattended) {
-        SetUnattended(true);
+    // Before any window or worker thread: Ctrl-C, SIGTERM and SIGHUP stop the installation the
+    // way closing the window would.
+    std::optional<platform::StopSignalCatcher> stopSignals;
+    if (options.unattended) {
         PrintUserTexts();
-        // Before any window or worker thread: Ctrl-C, SIGTERM and SIGHUP stop the installation
-        // the way closing the window would.
-        platform::CatchStopSignals();
+        stopSignals.emplace();
     }
     // One installer at a time on these drives: a second one touches nothing.
     // The real drives' lock is root's alone: whoever may open a lock file may hold it.
@@ -201,51 +269,12 @@ int main(int argc, char** argv)
         std::cerr << "installer: cannot lock " << instanceLock.Path() << ": " << instanceLock.Reason() << '\n';
         return kExitBadSetup;
     }
-    if (line.station) {
-        // No windows: the already-running message is a line as well.
-        if (instanceLock.GetState() == platform::FileLock::State::Busy) {
-            std::cerr << platform::Narrow(text::kAlreadyRunning) << std::endl;
-            return kExitAlreadyRunning;
-        }
-        return RunStation({line.count, line.verify, line.eject});
-    }
-    platform::UiSession ui(argc, argv);
-    // The display gone (the X server ended): the worker stops as it would for a closed window
-    // (the file being written is removed, a download keeps its part), and the program ends with
-    // a closed window's exit code; the lock and the inhibitor go with the process.
-    platform::SetDisplayLostHandler([&line] {
-        std::cerr << "installer: the display went away" << std::endl;
-        StopInstallWorker(kStopOnDisplayLoss);
-        return line.unattended ? kExitWindowClosed : 0;
-    });
+    if (!line.station)
+        return RunWindows(argc, argv, options, instanceLock, line.demo ? demo.stickFolder : std::string());
+    // No windows: the already-running message is a line as well.
     if (instanceLock.GetState() == platform::FileLock::State::Busy) {
-        ShowAlreadyRunning(GetModuleHandleW(nullptr));
-        return line.unattended ? kExitAlreadyRunning : 0;
+        std::cerr << platform::Narrow(text::kAlreadyRunning) << std::endl;
+        return kExitAlreadyRunning;
     }
-    const platform::DeviceNotifications deviceNotifications(platform::VolumeTable::Instance());
-    if (line.unattended) {
-        // The worker stops within a block (the file it writes is removed); the window's loops
-        // end with the quit message.
-        platform::SetStopSignalHandler([] {
-            StopInstallWorker(std::chrono::milliseconds(0));
-            platform::InvokeOnUiThread([] { PostQuitMessage(kExitInterrupted); });
-        });
-    }
-    if (!platform::StopRequestedBySignal())
-        RunInstaller(GetModuleHandleW(nullptr));
-    // The program may end while the worker still downloads or writes (the window was closed,
-    // the stick pulled): stop it before anything it uses goes away.
-    StopInstallWorkerAndWait();
-    if (line.unattended && platform::StopRequestedBySignal()) {
-        platform::SetStopSignalHandler({});
-        std::cerr << platform::Narrow(text::kInstallInterrupted) << std::endl;
-        return kExitInterrupted;
-    }
-    if (line.unattended && g_runOutcome == RunOutcome::Installed)
-        std::cout << platform::Narrow(line.verify ? text::kInstalled : text::kInstalledUnverified)
-                  << (line.demo ? "：" + demo.stickFolder : std::string()) << std::endl;
-    // The windows are closed and the worker has let go of the stick: it can be ejected.
-    if (line.eject && g_runOutcome == RunOutcome::Installed)
-        EjectInstalledStick(g_downloadWnd->StickRoot(), line.unattended);
-    return line.unattended ? UnattendedExitCode(g_runOutcome) : 0;
+    return RunStation(options);
 }

@@ -2,7 +2,6 @@
 
 #include "app/drive_check.h"
 #include "app/program_directory.h"
-#include "app/run_outcome.h"
 #include "app/start_flow.h"
 #include "download_window/download_wnd.h"
 #include "download_window/install_worker.h"
@@ -11,10 +10,7 @@
 #include "skin/skin_resources.h"
 #include "ui/complete_wnd.h"
 #include "ui/message_dialog.h"
-#include "ui/unattended.h"
 #include "ui/user_texts.h"
-
-CompleteWnd* g_completeWnd = nullptr;
 
 namespace {
 
@@ -31,15 +27,17 @@ bool IsVolumeBroadcast(LPARAM lParam)
 // gone): the writing stops at once, the user is told, and the program ends once the message is
 // answered. The worker is stopped first, so this stays the only message and nothing but the
 // user's answer ends it; whichever side noticed second finds it said already.
-void AbortInstallation(HWND mainWindow)
+void AbortInstallation(CDuiFrameWnd& frame)
 {
     if (g_drivePulled)
         return;
     g_drivePulled = true;
     StopInstallWorker(std::chrono::milliseconds(0));
+    const HWND mainWindow = frame.GetHWND();
     ShowWindow(mainWindow, SW_HIDE);
-    ShowMessage(mainWindow, text::kCaption, text::kStickPulled, kOneButtonMessage);
-    g_runOutcome = RunOutcome::Failed;
+    ShowMessage(
+        mainWindow, text::kCaption, text::kStickPulled, kOneButtonMessage, AnswerFor(frame.m_options.unattended));
+    frame.m_outcome = RunOutcome::Failed;
     PostQuitMessage(0);
 }
 
@@ -57,7 +55,7 @@ void PressStart(CPaintManagerUI& manager, HWND window)
 
 } // namespace
 
-CDuiFrameWnd::CDuiFrameWnd()
+CDuiFrameWnd::CDuiFrameWnd(RunOptions options) : m_options(std::move(options))
 {
     m_downloadDisk = PickDownloadDisk();
     g_downloadDisk = m_downloadDisk;
@@ -83,12 +81,12 @@ void CDuiFrameWnd::Notify(TNotifyUI& msg)
 {
     if (msg.sType == DUI_MSGTYPE_WINDOWINIT) {
         g_driveState = CheckDriveState();
-        if (IsUnattended()) {
+        if (m_options.unattended) {
             if (g_driveState == DriveState::Ready) {
                 PressStart(m_PaintManager, GetHWND());
             } else {
                 platform::TraceUserText(DriveRefusalText(g_driveState));
-                g_runOutcome = RunOutcome::DrivesNotReady;
+                m_outcome = RunOutcome::DrivesNotReady;
                 PostQuitMessage(0);
             }
         }
@@ -102,12 +100,12 @@ void CDuiFrameWnd::Notify(TNotifyUI& msg)
 LRESULT CDuiFrameWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_DEVICECHANGE && IsVolumeBroadcast(lParam)) {
-        if (wParam == DBT_DEVICEARRIVAL && (!g_installStarted || g_sizeProbeRunning)) {
+        if (wParam == DBT_DEVICEARRIVAL && (!g_installStarted || m_sizeProbeRunning)) {
             g_driveState = CheckDriveState();
         } else if (wParam == DBT_DEVICEREMOVECOMPLETE) {
             g_driveState = CheckDriveState();
-            if (g_installStarted && !g_sizeProbeRunning && g_driveState == DriveState::NoDrive)
-                AbortInstallation(GetHWND());
+            if (g_installStarted && !m_sizeProbeRunning && g_driveState == DriveState::NoDrive)
+                AbortInstallation(*this);
         }
     } else if (message == WM_CLOSE) {
         Close(1);
@@ -119,7 +117,7 @@ LRESULT CDuiFrameWnd::HandleCustomMessage(UINT message, WPARAM, LPARAM, BOOL& ha
 {
     if (message == WM_INSTALL_STICK_PULLED) {
         handled = TRUE;
-        AbortInstallation(GetHWND());
+        AbortInstallation(*this);
         return 0;
     }
     if (message != WM_INSTALL_DONE) {
@@ -128,20 +126,22 @@ LRESULT CDuiFrameWnd::HandleCustomMessage(UINT message, WPARAM, LPARAM, BOOL& ha
     }
     handled = TRUE;
     if (g_drivePulled) {
-        if (IsUnattended())
+        if (m_options.unattended)
             platform::TraceUserText(text::kInstallAborted);
         else
             MessageBoxW(GetHWND(), text::kInstallAborted, text::kCaption, MB_OK);
         PostQuitMessage(-1);
         return -1;
     }
-    auto* complete = g_completeWnd = new CompleteWnd();
+    m_completeWnd = std::make_unique<CompleteWnd>();
+    CompleteWnd* complete = m_completeWnd.get();
     complete->m_ownerWnd = GetHWND();
+    complete->m_answerItself = m_options.unattended;
     complete->Create(nullptr, text::kCompleteWindowTitle, kCompleteWindowStyle, WS_EX_WINDOWEDGE, CW_USEDEFAULT,
         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
     complete->CenterWindow();
     complete->ShowModal();
-    g_runOutcome = RunOutcome::Installed;
+    m_outcome = RunOutcome::Installed;
     PostQuitMessage(0);
     return 0;
 }

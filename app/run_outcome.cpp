@@ -1,7 +1,5 @@
 #include "app/run_outcome.h"
 
-RunOutcome g_runOutcome = RunOutcome::Pending;
-
 int UnattendedExitCode(RunOutcome outcome)
 {
     switch (outcome) {

@@ -8,8 +8,5 @@ enum class RunOutcome {
     DrivesNotReady, // the first drive check refused, so start was never pressed
 };
 
-// UI thread only.
-extern RunOutcome g_runOutcome;
-
 // 0 installed, 2 drives not ready, 1 anything else.
 int UnattendedExitCode(RunOutcome outcome);

@@ -4,30 +4,32 @@
 #include "app/drive_check.h"
 #include "app/install_preparation.h"
 #include "app/main_window.h"
-#include "app/run_outcome.h"
+#include "app/package_key.h"
 #include "download_window/download_wnd.h"
 #include "net/http_request.h"
+#include "net/package_address.h"
 #include "ui/message_dialog.h"
-#include "ui/unattended.h"
 #include "ui/user_texts.h"
 
 #include <atomic>
 #include <optional>
 
 bool g_installStarted = false;
-bool g_sizeProbeRunning = false;
 bool g_drivePulled = false;
 DownloadWnd* g_downloadWnd = nullptr;
-bool g_verifyWrittenFiles = true;
 
 namespace {
 
 // Marks the size probe as running for as long as it lives.
-struct ProbeRunning {
-    ProbeRunning() { g_sizeProbeRunning = true; }
-    ~ProbeRunning() { g_sizeProbeRunning = false; }
+class ProbeRunning {
+public:
+    explicit ProbeRunning(bool& running) : m_running(running) { m_running = true; }
+    ~ProbeRunning() { m_running = false; }
     ProbeRunning(const ProbeRunning&) = delete;
     ProbeRunning& operator=(const ProbeRunning&) = delete;
+
+private:
+    bool& m_running;
 };
 
 constexpr DWORD kDownloadWindowStyle =
@@ -35,11 +37,11 @@ constexpr DWORD kDownloadWindowStyle =
 
 } // namespace
 
-void Refuse(HWND owner, const wchar_t* text)
+void Refuse(CDuiFrameWnd& frame, HWND owner, const wchar_t* text)
 {
-    ShowMessage(owner, text::kCaption, text, kOneButtonMessage);
-    if (IsUnattended()) {
-        g_runOutcome = RunOutcome::Failed;
+    ShowMessage(owner, text::kCaption, text, kOneButtonMessage, AnswerFor(frame.m_options.unattended));
+    if (frame.m_options.unattended) {
+        frame.m_outcome = RunOutcome::Failed;
         PostQuitMessage(0);
     }
 }
@@ -73,7 +75,7 @@ void RunStartFlow(CDuiFrameWnd& frame)
             return message == WM_MOUSEMOVE || message == WM_MOUSELEAVE || windowButton(input);
         });
     if (const wchar_t* refusal = DriveRefusalText(g_driveState)) {
-        Refuse(DriveRefusalHasOwner(g_driveState) ? mainWindow : nullptr, refusal);
+        Refuse(frame, DriveRefusalHasOwner(g_driveState) ? mainWindow : nullptr, refusal);
         return;
     }
     // The probe may take long: the window keeps painting meanwhile, and closing the program ends
@@ -82,12 +84,12 @@ void RunStartFlow(CDuiFrameWnd& frame)
     const SizeProbe probe = [&](const std::string& url) -> std::optional<ProbedFile> {
         // The key passed: the click is accepted.
         g_installStarted = true;
-        const ProbeRunning running;
+        const ProbeRunning running(frame.m_sizeProbeRunning);
         ProbedFile probed;
         const std::optional<int> ran = RunWhileDispatching(
             mainWindow,
-            [&url, &probed](const std::atomic<bool>& cancel) {
-                probed = ProbeRemoteFile(url, &cancel).value_or(ProbedFile{});
+            [&url, &probed, &proxy = frame.m_options.proxy](const std::atomic<bool>& cancel) {
+                probed = ProbeRemoteFile(url, &cancel, proxy).value_or(ProbedFile{});
                 return 0;
             },
             windowButton);
@@ -95,20 +97,21 @@ void RunStartFlow(CDuiFrameWnd& frame)
             return std::nullopt;
         return probed;
     };
-    const auto prepared = PrepareInstallation(frame.m_downloadDisk, probe);
+    const auto prepared = PrepareInstallation(packageKey, frame.m_downloadDisk, probe);
     if (!prepared) {
         if (prepared.Failure() != PreparationStop::Abandoned)
             g_installStarted = false;
         if (const wchar_t* refusal = PreparationStopText(prepared.Failure()))
-            Refuse(nullptr, refusal);
+            Refuse(frame, nullptr, refusal);
         return;
     }
+    packageFileName = prepared->fileName;
     // What was plugged in or pulled out while the probe ran decides as the first click's check
     // would have; the next click is a new one then.
     g_driveState = CheckDriveState();
     if (const wchar_t* refusal = DriveRefusalText(g_driveState)) {
         g_installStarted = false;
-        Refuse(DriveRefusalHasOwner(g_driveState) ? mainWindow : nullptr, refusal);
+        Refuse(frame, DriveRefusalHasOwner(g_driveState) ? mainWindow : nullptr, refusal);
         return;
     }
     // An archive left by an earlier run is removed by the worker through its handle on the
@@ -117,7 +120,7 @@ void RunStartFlow(CDuiFrameWnd& frame)
 
     ShowWindow(mainWindow, SW_HIDE);
     g_downloadWnd = new DownloadWnd({prepared->url, prepared->archivePath, prepared->workFolder,
-                                        g_removableDrives.front().driveName, g_verifyWrittenFiles, prepared->probed},
+                                        g_removableDrives.front().driveName, frame.m_options, prepared->probed},
         mainWindow);
     g_downloadWnd->Create(nullptr, text::kDownloadWindowTitle, kDownloadWindowStyle, WS_EX_WINDOWEDGE, CW_USEDEFAULT,
         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr);

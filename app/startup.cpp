@@ -34,29 +34,29 @@ private:
 
 } // namespace
 
-int RunInstaller(HINSTANCE instance)
+RunOutcome RunInstaller(HINSTANCE instance, const RunOptions& options)
 {
     const SkinnedUi ui(instance);
     {
-        CDuiFrameWnd frame;
+        CDuiFrameWnd frame(options);
         frame.Create(nullptr, L"DuiWnd", WS_OVERLAPPEDWINDOW | WS_VISIBLE, WS_EX_WINDOWEDGE, CW_USEDEFAULT,
             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr);
         const HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(static_cast<WORD>(kIconResourceId)));
         SendMessageW(frame.GetHWND(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
         frame.CenterWindow();
         frame.ShowModal();
+        return frame.m_outcome;
     }
-    return 0;
 }
 
-void ShowAlreadyRunning(HINSTANCE instance)
+void ShowAlreadyRunning(HINSTANCE instance, bool unattended)
 {
     const SkinnedUi ui(instance);
-    ShowMessage(nullptr, text::kCaption, text::kAlreadyRunning, kOneButtonMessage);
+    ShowMessage(nullptr, text::kCaption, text::kAlreadyRunning, kOneButtonMessage, AnswerFor(unattended));
 }
 
-void ShowNoAdministratorRights(HINSTANCE instance)
+void ShowNoAdministratorRights(HINSTANCE instance, bool unattended)
 {
     const SkinnedUi ui(instance);
-    ShowMessage(nullptr, text::kCaption, text::kNoAdministratorRights, kOneButtonMessage);
+    ShowMessage(nullptr, text::kCaption, text::kNoAdministratorRights, kOneButtonMessage, AnswerFor(unattended));
 }

@@ -9,7 +9,6 @@
 #include "session/work_folder.h"
 #include "skin/skin_resources.h"
 #include "ui/message_dialog.h"
-#include "ui/unattended.h"
 #include "ui/user_texts.h"
 
 #include <utility>
@@ -53,7 +52,7 @@ void DownloadWnd::InitWindow()
         m_pProgress->SetText(ProgressPhaseName(ProgressPhase::Download));
     m_statusText = FormatDownloadStartStatus(0).c_str();
     ShowStatus(m_statusText, 0);
-    if (IsUnattended())
+    if (m_request.options.unattended)
         PrintStatusLine(m_statusText.GetData());
 }
 
@@ -109,9 +108,9 @@ void DownloadWnd::StartInstallWorker()
         return;
     // Unattended runs also print each status line once per whole percent.
     StatusLineSink statusLines;
-    if (IsUnattended())
+    if (m_request.options.unattended)
         statusLines = PrintStatusLine;
-    m_job = std::make_shared<InstallJob>(m_hWnd, m_ownerWnd, std::move(statusLines), m_request.verify);
+    m_job = std::make_shared<InstallJob>(m_hWnd, m_ownerWnd, std::move(statusLines), m_request.options.verify);
     if (!::StartInstallWorker(m_request, m_job))
         platform::WriteDiagnosticLine("Failed to start the install worker.");
 }
@@ -166,7 +165,7 @@ bool DownloadWnd::UserMayClose(WPARAM code)
 {
     // The worker's own close after the installation (code 1), a failure already told, a worker
     // that has ended or been stopped, and unattended runs close without a question.
-    if (code == 1 || m_finishing || !m_job || m_job->Ended() || m_job->StopRequested() || IsUnattended())
+    if (code == 1 || m_finishing || !m_job || m_job->Ended() || m_job->StopRequested() || m_request.options.unattended)
         return true;
     if (m_askingToClose)
         return false; // a second close while the question shows
@@ -194,7 +193,7 @@ void DownloadWnd::FinishWithFailure(InstallFailure failure, LPARAM detail)
     const std::wstring told = failure == InstallFailure::WorkFolderUnsafe
         ? WorkFolderRefusalText(m_request.workFolder, static_cast<WorkFolderProblem>(detail))
         : std::wstring(InstallFailureText(failure));
-    ShowMessage(m_hWnd, text::kCaption, told.c_str(), kOneButtonMessage);
+    ShowMessage(m_hWnd, text::kCaption, told.c_str(), kOneButtonMessage, AnswerFor(m_request.options.unattended));
     ::ShowWindow(m_hWnd, SW_HIDE);
     SendMessageW(m_hWnd, WM_CLOSE, 0, 0);
 }

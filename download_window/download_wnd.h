@@ -61,7 +61,7 @@ private:
 
     const InstallRequest m_request;
     const HWND m_ownerWnd;
-    ProgressDetail m_detail{m_request.verify};
+    ProgressDetail m_detail{m_request.options.verify};
     CProgressUI* m_pProgress = nullptr;
     CLabelUI* m_pStatus = nullptr;
     // The second line: the phase's step, the speed and the time left (install/progress_detail.h).

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "net/file_downloader.h"
+#include "session/run_options.h"
 
 #include <string>
 
@@ -11,6 +12,6 @@ struct InstallRequest {
     std::string archivePath; // letter path: "C:\kelvo\语文三年级上.zip"
     std::string workFolder; // letter path ending with a backslash: "C:\kelvo\"
     std::wstring stickRoot; // the drive the package goes onto: "E:"
-    bool verify = true; // read the package back from the stick after writing it
+    RunOptions options; // the run's: read back or not, unattended or not, the proxy
     RemoteVersion probed; // the size probe's answer: a download left with this version goes on
 };

@@ -31,7 +31,9 @@ constexpr milliseconds kDownloadPollInterval{200};
 constexpr DWORD kCompleted = 0;
 constexpr DWORD kEndedEarly = static_cast<DWORD>(-1);
 
-// Every worker started, so that the program can stop them and wait for them before it ends.
+// Every worker started, so that any thread (a stop signal's, a display's loss, the main
+// window's) can stop them, and the program can wait for their end before it returns. The
+// threads themselves belong to CreateThread's table.
 struct WorkerRegistry {
     std::mutex mutex;
     std::vector<std::shared_ptr<InstallJob>> jobs;
@@ -115,8 +117,8 @@ public:
     InstallRun(InstallRequest request, std::shared_ptr<InstallJob> job)
         : m_request(std::move(request)), m_job(std::move(job)), m_events(*m_job),
           m_session({m_request.downloadUrl, m_request.archivePath, m_request.workFolder, m_request.probed,
-                        m_request.verify, kDownloadPollInterval},
-              m_events)
+                        kDownloadPollInterval},
+              m_request.options, m_events)
     {
     }
 

@@ -6,13 +6,13 @@
 
 namespace net {
 
-CurlEasy MakeCurlEasy()
+CurlEasy MakeCurlEasy(const ProxySetting& proxy)
 {
     CurlEasy handle(curl_easy_init());
-    if (handle && g_proxy) {
+    if (handle && proxy) {
         // An empty proxy turns the environment's proxy variables off; an empty no-proxy list
         // keeps no_proxy from sending any address past the proxy.
-        curl_easy_setopt(handle.get(), CURLOPT_PROXY, *g_proxy == "direct" ? "" : g_proxy->c_str());
+        curl_easy_setopt(handle.get(), CURLOPT_PROXY, *proxy == "direct" ? "" : proxy->c_str());
         curl_easy_setopt(handle.get(), CURLOPT_NOPROXY, "");
     }
     return handle;

@@ -2,6 +2,8 @@
 // Internal to net/: the public headers do not expose libcurl.
 #pragma once
 
+#include "net/proxy_setting.h"
+
 #include <curl/curl.h>
 
 #include <memory>
@@ -13,9 +15,9 @@ struct CurlEasyCleanup {
 };
 using CurlEasy = std::unique_ptr<CURL, CurlEasyCleanup>;
 
-// A fresh handle, or an empty one when libcurl cannot make it. It goes through g_proxy
+// A fresh handle, or an empty one when libcurl cannot make it. It goes through `proxy`
 // (net/proxy_setting.h) when that is set.
-CurlEasy MakeCurlEasy();
+CurlEasy MakeCurlEasy(const ProxySetting& proxy);
 
 // Verifies the TLS peer and its host name; INSTALLER_CA_BUNDLE, when set, else the site
 // settings' ca_file, names the CA file to trust instead of the system's.

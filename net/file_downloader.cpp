@@ -14,8 +14,10 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -30,7 +32,6 @@ constexpr long kConnectTimeoutMs = 30'000;
 // Tries again after a cut transfer; the waits double from the first.
 constexpr int kRetries = 5;
 constexpr std::chrono::milliseconds kFirstRetryDelay{1000};
-constexpr std::chrono::milliseconds kCancelCheck{100};
 // A wait for the first byte this long is told to the user.
 constexpr std::chrono::seconds kWaitingNotice{3};
 // Cut this many times at one offset, each time after the same version's answer was taken: the
@@ -273,6 +274,8 @@ void FileDownloader::SetFirstByteTimeout(std::chrono::seconds timeout) { m_first
 
 void FileDownloader::SetWaitingCallback(WaitingCallback callback) { m_waitingCallback = std::move(callback); }
 
+void FileDownloader::SetProxy(net::ProxySetting proxy) { m_proxy = std::move(proxy); }
+
 void FileDownloader::SetResume(std::uint64_t offset, RemoteVersion version)
 {
     m_offset = offset;
@@ -308,7 +311,7 @@ bool FileDownloader::IsFailed() const { return m_failed.load(std::memory_order_a
 
 DownloadFailure FileDownloader::Failure() const { return IsFailed() ? m_failure : DownloadFailure::None; }
 
-void FileDownloader::Cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
+void FileDownloader::Cancel() { m_cancel.request_stop(); }
 
 DWORD FileDownloader::DownloadThreadProc(LPVOID parameter)
 {
@@ -326,7 +329,7 @@ bool FileDownloader::Transfer()
     static_assert(std::is_same_v<decltype(&FileDownloader::OnHeader), curl_write_callback>);
     static_assert(std::is_same_v<decltype(&FileDownloader::OnTransferProgress), curl_xferinfo_callback>);
 
-    const net::CurlEasy handle = net::MakeCurlEasy();
+    const net::CurlEasy handle = net::MakeCurlEasy(m_proxy);
     if (!handle) {
         platform::WriteDiagnosticLine("Failed to initialize libcurl.");
         m_failure = DownloadFailure::Transfer;
@@ -414,7 +417,7 @@ bool FileDownloader::Transfer()
             localError = attempt.error;
             break; // the file's side: trying again would fail the same way
         }
-        if (m_cancelled.load(std::memory_order_relaxed))
+        if (m_cancel.stop_requested())
             break;
         if (const long status = FailedStatus(curl); status == 407 || result == CURLE_HTTP_RETURNED_ERROR) {
             failedStatus = status;
@@ -485,7 +488,7 @@ bool FileDownloader::Transfer()
             platform::WriteDiagnosticLine("Download cut " + std::to_string(kCutsAtOneOffset) + " times at byte " +
                 std::to_string(lastCut) + " of the same version: the file on the server changed");
         platform::WriteDiagnosticLine(std::string("Download failed: ") + curl_easy_strerror(result) +
-            (local ? std::string(": ") + std::strerror(localError) : net::ProxyForDiagnostics()));
+            (local ? std::string(": ") + std::strerror(localError) : net::ProxyForDiagnostics(m_proxy)));
         return false;
     }
     return true;
@@ -514,8 +517,11 @@ bool FileDownloader::WaitBeforeRetry(int attempt, std::chrono::milliseconds wait
     // The retry callback hears of the wait at its start, then each time the whole seconds left
     // go down, so that a shown countdown counts.
     std::optional<std::chrono::seconds> told;
+    std::mutex mutex;
+    std::condition_variable_any cancelled;
+    std::unique_lock lock(mutex);
     for (;;) {
-        if (m_cancelled.load(std::memory_order_relaxed))
+        if (m_cancel.stop_requested())
             return false;
         const auto now = Clock::now();
         const auto left = std::chrono::ceil<std::chrono::seconds>(std::max(until - now, Clock::duration::zero()));
@@ -525,7 +531,9 @@ bool FileDownloader::WaitBeforeRetry(int attempt, std::chrono::milliseconds wait
         }
         if (now >= until)
             return true;
-        std::this_thread::sleep_for(std::min<Clock::duration>(kCancelCheck, until - now));
+        // Until the whole seconds left go down (or the wait is over), cut short by Cancel.
+        const auto nextSecond = until - std::chrono::duration_cast<Clock::duration>(left - std::chrono::seconds(1));
+        cancelled.wait_until(lock, m_cancel.get_token(), std::min(nextSecond, until), [] { return false; });
     }
 }
 
@@ -606,7 +614,7 @@ int FileDownloader::OnTransferProgress(void* target, std::int64_t downloadTotal,
 {
     auto& attempt = *static_cast<Attempt*>(target);
     const FileDownloader& self = *attempt.downloader;
-    if (self.m_cancelled.load(std::memory_order_relaxed)) {
+    if (self.m_cancel.stop_requested()) {
         return 1;
     }
     const auto now = net::StallWatch::Clock::now();

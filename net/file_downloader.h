@@ -4,6 +4,7 @@
 #pragma once
 
 #include "net/body_digest.h"
+#include "net/proxy_setting.h"
 #include "platform/folder_handle.h"
 #include "platform/win32_types.h"
 
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -93,6 +95,8 @@ public:
     // settings' first_byte_timeout_s unless set). Call before Start.
     void SetFirstByteTimeout(std::chrono::seconds timeout);
     void SetWaitingCallback(WaitingCallback callback);
+    // How the requests reach the server (unset unless set). Call before Start.
+    void SetProxy(net::ProxySetting proxy);
 
     // Starts the download thread; false when it could not be started (or was started before).
     bool Start();
@@ -129,10 +133,11 @@ private:
     ProgressCallback m_progressCallback;
     std::atomic<bool> m_failed{false};
     DownloadFailure m_failure = DownloadFailure::None; // written before `m_failed` is set
-    std::atomic<bool> m_cancelled{false};
+    std::stop_source m_cancel; // Cancel: waits end at once, the transfer within about a second
     std::chrono::seconds m_stallTimeout{60};
     std::chrono::seconds m_firstByteTimeout;
     WaitingCallback m_waitingCallback;
+    net::ProxySetting m_proxy;
     std::uint64_t m_offset = 0; // bytes of m_version in the file before the transfer starts
     RemoteVersion m_version;
     VersionCallback m_versionCallback;

@@ -94,9 +94,9 @@ int AbortWhenCancelled(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_of
 
 } // namespace
 
-int ProbeServer()
+int ProbeServer(const net::ProxySetting& proxy)
 {
-    const net::CurlEasy handle = net::MakeCurlEasy();
+    const net::CurlEasy handle = net::MakeCurlEasy(proxy);
     if (!handle) {
         return CURLE_FAILED_INIT;
     }
@@ -115,18 +115,17 @@ int ProbeServer()
 
 bool IsInternetConnected() { return platform::QueryNetworkConnectivity() != platform::NetworkConnectivity::Offline; }
 
-int GetRemoteFileSize(const std::string& url) { return GetRemoteFileSize(url, nullptr); }
-
-int GetRemoteFileSize(const std::string& url, const std::atomic<bool>* cancel)
+int GetRemoteFileSize(const std::string& url)
 {
-    return SizeProbeAnswer(ProbeRemoteFile(url, cancel).value_or(ProbedFile{}).version);
+    return SizeProbeAnswer(ProbeRemoteFile(url, nullptr, std::nullopt).value_or(ProbedFile{}).version);
 }
 
 int SizeProbeAnswer(const RemoteVersion& probed) { return LengthAsInt(probed.length); }
 
-std::optional<ProbedFile> ProbeRemoteFile(const std::string& url, const std::atomic<bool>* cancel)
+std::optional<ProbedFile> ProbeRemoteFile(
+    const std::string& url, const std::atomic<bool>* cancel, const net::ProxySetting& proxy)
 {
-    const net::CurlEasy handle = net::MakeCurlEasy();
+    const net::CurlEasy handle = net::MakeCurlEasy(proxy);
     if (!handle) {
         platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, "Failed to initialize libcurl");
         return ProbedFile{};
@@ -155,7 +154,7 @@ std::optional<ProbedFile> ProbeRemoteFile(const std::string& url, const std::ato
     probed.status = AnswerStatus(curl);
     if (result != CURLE_OK) {
         platform::WriteDiagnosticLine(platform::DiagnosticStream::Error,
-            std::string("curl_easy_perform failed: ") + curl_easy_strerror(result) + net::ProxyForDiagnostics());
+            std::string("curl_easy_perform failed: ") + curl_easy_strerror(result) + net::ProxyForDiagnostics(proxy));
         probed.unreachable = Unreachable(curl, result);
         return probed;
     }

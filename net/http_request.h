@@ -3,6 +3,7 @@
 #pragma once
 
 #include "net/file_downloader.h"
+#include "net/proxy_setting.h"
 
 #include <atomic>
 #include <cstddef>
@@ -11,8 +12,8 @@
 
 // GET of probeAddress with a 200 ms connect and a 1000 ms overall limit. Returns libcurl's
 // result code: 0 when any HTTP answer (an error status too) arrived in time, 2
-// (CURLE_FAILED_INIT) when no handle could be made.
-int ProbeServer();
+// (CURLE_FAILED_INIT) when no handle could be made. Through `proxy` (net/proxy_setting.h).
+int ProbeServer(const net::ProxySetting& proxy);
 
 // The system's answer whether the machine is on the Internet. Only a network manager that
 // answers "not connected" gives false; when it cannot be asked the answer is true.
@@ -22,9 +23,8 @@ bool IsInternetConnected();
 // (with one diagnostic line on standard error). The HTTP status is not looked at. A length
 // above the int range gives the smallest int, which callers that read the result as an
 // unsigned 32-bit number take for a large package. Bounded by a connect and an overall limit.
+// The proxy is libcurl's choice from the environment.
 int GetRemoteFileSize(const std::string& url);
-// The same; `cancel`, once set, ends the request within about a second with -1 and no line.
-int GetRemoteFileSize(const std::string& url, const std::atomic<bool>* cancel);
 
 // What the size probe learned of the file.
 struct ProbedFile {
@@ -35,8 +35,9 @@ struct ProbedFile {
 
 // The HEAD request of GetRemoteFileSize: where that gives -1 for a failed request, the length
 // is -1 here as well. nullopt only when `cancel` ended it. The time limit is the site settings'
-// size_probe_timeout_s.
-std::optional<ProbedFile> ProbeRemoteFile(const std::string& url, const std::atomic<bool>* cancel);
+// size_probe_timeout_s. `cancel`, once set, ends the request within about a second with no line.
+std::optional<ProbedFile> ProbeRemoteFile(
+    const std::string& url, const std::atomic<bool>* cancel, const net::ProxySetting& proxy);
 // GetRemoteFileSize's answer for a probe's result (length -1: no answer).
 int SizeProbeAnswer(const RemoteVersion& probed);
 

@@ -9,8 +9,6 @@
 
 namespace net {
 
-std::optional<std::string> g_proxy;
-
 namespace {
 
 // libproxy's schemes and what libcurl calls them; "socks" is libproxy's "either version".
@@ -143,11 +141,11 @@ std::string DesktopProxyValue(const std::string& packageUrl, const std::string& 
     return package;
 }
 
-std::string ProxyForDiagnostics()
+std::string ProxyForDiagnostics(const ProxySetting& proxy)
 {
-    if (!g_proxy || *g_proxy == "direct")
+    if (!proxy || *proxy == "direct")
         return {};
-    std::string shown = *g_proxy;
+    std::string shown = *proxy;
     const std::size_t hostStart = shown.find("://") == std::string::npos ? 0 : shown.find("://") + 3;
     const std::size_t at = shown.find('@', hostStart);
     if (at != std::string::npos)

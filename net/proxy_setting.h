@@ -9,12 +9,13 @@
 
 namespace net {
 
-// Set once by main before the first request. Unset: libcurl decides (http_proxy, https_proxy,
-// all_proxy, no_proxy from the environment). "direct": every request connects directly,
-// whatever the environment says. Otherwise a proxy URL (http, https, socks4, socks4a, socks5,
-// socks5h) that every request goes through, loopback addresses included (no_proxy is not read).
-// TLS to the server is verified through a proxy as without one.
-extern std::optional<std::string> g_proxy;
+// How a request reaches its server; the run decides it once (RunProxy) and hands it to every
+// request. Unset: libcurl decides (http_proxy, https_proxy, all_proxy, no_proxy from the
+// environment). "direct": every request connects directly, whatever the environment says.
+// Otherwise a proxy URL (http, https, socks4, socks4a, socks5, socks5h) that every request goes
+// through, loopback addresses included (no_proxy is not read). TLS to the server is verified
+// through a proxy as without one.
+using ProxySetting = std::optional<std::string>;
 
 // "direct", or a proxy URL: http, https, socks4, socks4a, socks5 or socks5h, an optional
 // "USER:PASSWORD@", a host (a name, an IPv4 address or a bracketed IPv6 address), an optional
@@ -39,8 +40,8 @@ std::string ProxyValueFromAnswers(const std::vector<std::string>& answers);
 // wins (the download is what needs the network) and a debug line says so.
 std::string DesktopProxyValue(const std::string& packageUrl, const std::string& probeAddress);
 
-// " through proxy URL" for a diagnostic line when g_proxy names a proxy (its user and password
+// " through proxy URL" for a diagnostic line when `proxy` names a proxy (its user and password
 // left out), otherwise empty.
-std::string ProxyForDiagnostics();
+std::string ProxyForDiagnostics(const ProxySetting& proxy);
 
 } // namespace net

@@ -146,10 +146,10 @@ int OnProgress(void* target, curl_off_t, curl_off_t received, curl_off_t, curl_o
 } // namespace
 
 RangeAnswer FetchRange(const std::string& url, std::uint64_t first, std::uint64_t last, const RemoteVersion& version,
-    const std::atomic<bool>* cancel, const std::function<void()>& waiting)
+    const net::ProxySetting& proxy, const std::atomic<bool>* cancel, const std::function<void()>& waiting)
 {
     RangeAnswer answer;
-    const net::CurlEasy handle = net::MakeCurlEasy();
+    const net::CurlEasy handle = net::MakeCurlEasy(proxy);
     if (!handle || last < first)
         return answer;
     CURL* const curl = handle.get();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "net/file_downloader.h"
+#include "net/proxy_setting.h"
 
 #include <atomic>
 #include <cstdint>
@@ -28,6 +29,6 @@ struct RangeAnswer {
 // Content-Range, the version's whole length and its validator; any other answer's body is not
 // read. At most `last - first + 1` bytes are held. `cancel`, once set, ends it within about a
 // second. The server may keep the first byte back as long as it may for a download;
-// `waiting`, when set, is called once when it has for a few seconds.
+// `waiting`, when set, is called once when it has for a few seconds. Through `proxy`.
 RangeAnswer FetchRange(const std::string& url, std::uint64_t first, std::uint64_t last, const RemoteVersion& version,
-    const std::atomic<bool>* cancel, const std::function<void()>& waiting = {});
+    const net::ProxySetting& proxy, const std::atomic<bool>* cancel, const std::function<void()>& waiting = {});

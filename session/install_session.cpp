@@ -50,12 +50,12 @@ struct PlannedTail {
 // can be made from it (the download then runs whole, and the extraction judges the archive as
 // it always has).
 std::optional<PlannedTail> FetchPlannedTail(const std::string& url, const RemoteVersion& probed,
-    const std::atomic<bool>& cancel, const std::function<void()>& waiting)
+    const net::ProxySetting& proxy, const std::atomic<bool>& cancel, const std::function<void()>& waiting)
 {
     const auto length = static_cast<std::uint64_t>(probed.length);
     std::uint64_t from = length - std::min(length, kFirstTailBytes);
     for (int asked = 0; asked < 2; ++asked) {
-        RangeAnswer answer = FetchRange(url, from, length - 1, probed, &cancel, waiting);
+        RangeAnswer answer = FetchRange(url, from, length - 1, probed, proxy, &cancel, waiting);
         if (answer.kind != RangeAnswer::Kind::Range)
             return std::nullopt;
         if (answer.wholeDigest) {
@@ -120,14 +120,14 @@ SessionOutcome OutcomeOf(const ReadBackOutcome& readBack, const std::stop_token&
 
 } // namespace
 
-InstallSession::InstallSession(SessionRequest request, SessionEvents& events)
-    : m_request(std::move(request)), m_events(events)
+InstallSession::InstallSession(SessionRequest request, RunOptions options, SessionEvents& events)
+    : m_request(std::move(request)), m_options(std::move(options)), m_events(events)
 {
 }
 
 SessionOutcome InstallSession::CheckNetwork(std::stop_token stop) const
 {
-    if (ProbeServer() == 0)
+    if (ProbeServer(m_options.proxy) == 0)
         return {};
     if (stop.stop_requested())
         return SessionOutcome::Stopped();
@@ -169,6 +169,7 @@ SessionOutcome InstallSession::Download(std::stop_token stop)
         return SessionOutcome::Failure(InstallFailure::DownloadSave);
     }
     FileDownloader downloader(m_request.downloadUrl, std::move(partial->file));
+    downloader.SetProxy(m_options.proxy);
     downloader.SetResume(partial->offset, partial->version);
     downloader.SetProgressCallback([this](double total, double received) {
         m_events.Progress(SessionPhase::Download, static_cast<std::uint64_t>(received),
@@ -229,7 +230,7 @@ StickOutcome InstallSession::ReadBack(
         static_cast<SessionOutcome&>(outcome) = OutcomeOf(written, stop);
         return outcome;
     }
-    if (!m_request.verify)
+    if (!m_options.verify)
         return outcome;
     std::atomic<bool> cancel{stop.stop_requested()};
     const std::stop_callback cancelOnStop(stop, [&cancel] { cancel.store(true, std::memory_order_relaxed); });
@@ -274,7 +275,7 @@ std::optional<StickOutcome> InstallSession::InstallOverlapped(const std::wstring
     std::atomic<bool> cancel{false};
     const std::stop_callback cancelOnStop(stop, [&cancel] { cancel.store(true, std::memory_order_relaxed); });
     std::optional<PlannedTail> tail =
-        FetchPlannedTail(m_request.downloadUrl, probed, cancel, [this] { m_events.Waiting(); });
+        FetchPlannedTail(m_request.downloadUrl, probed, m_options.proxy, cancel, [this] { m_events.Waiting(); });
     if (!tail)
         return std::nullopt;
 
@@ -298,6 +299,7 @@ std::optional<StickOutcome> InstallSession::InstallOverlapped(const std::wstring
     std::mutex versionMutex;
     RemoteVersion bodyVersion = probed;
     FileDownloader downloader(m_request.downloadUrl, std::move(partial->file));
+    downloader.SetProxy(m_options.proxy);
     downloader.SetResume(partial->offset, partial->version);
     std::atomic<bool> downloadEnded{false};
     downloader.SetProgressCallback([this, &downloadEnded](double total, double received) {
@@ -351,8 +353,12 @@ std::optional<StickOutcome> InstallSession::InstallOverlapped(const std::wstring
                 downloader.Cancel();
             }
         });
-        while (!downloader.IsFinished() && !downloader.IsFailed())
-            PauseUnlessStopped(m_request.downloadPoll, stop);
+        // A stop has cancelled the download, which then ends as failed within about a second:
+        // the poll goes on at its pace meanwhile instead of spinning.
+        while (!downloader.IsFinished() && !downloader.IsFailed()) {
+            if (!PauseUnlessStopped(m_request.downloadPoll, stop))
+                std::this_thread::sleep_for(m_request.downloadPoll);
+        }
         growing.Ended(downloader.IsFinished());
         downloadEnded.store(true, std::memory_order_release);
         if (downloader.IsFinished())

@@ -7,6 +7,7 @@
 #include "extraction/package_extractor.h"
 #include "net/file_downloader.h"
 #include "session/install_failure.h"
+#include "session/run_options.h"
 #include "session/work_folder.h"
 
 #include <chrono>
@@ -78,14 +79,14 @@ struct SessionRequest {
     std::string archivePath; // letter path: "C:\kelvo\语文三年级上.zip"
     std::string workFolder; // letter path ending with a backslash: "C:\kelvo\"
     RemoteVersion probed; // the size probe's answer
-    bool verify = true; // read every stick back after writing it
     // How often the download's end is looked for while it runs.
     std::chrono::milliseconds downloadPoll{200};
 };
 
 class InstallSession {
 public:
-    InstallSession(SessionRequest request, SessionEvents& events);
+    // `options`: whether sticks are read back, and how requests reach their servers.
+    InstallSession(SessionRequest request, RunOptions options, SessionEvents& events);
     InstallSession(const InstallSession&) = delete;
     InstallSession& operator=(const InstallSession&) = delete;
 
@@ -131,6 +132,7 @@ private:
     StickOutcome ReadBack(ExtractionResult written, const std::stop_token& stop, SessionEvents& events) const;
 
     const SessionRequest m_request;
+    const RunOptions m_options;
     SessionEvents& m_events;
     std::optional<WorkFolder> m_workFolder;
     std::string m_archiveName;

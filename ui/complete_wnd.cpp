@@ -28,7 +28,8 @@ void CompleteWnd::Notify(TNotifyUI& msg)
 {
     if (msg.sType == DUI_MSGTYPE_WINDOWINIT) {
         // On screen now: an unattended run presses btnOk, the default button.
-        AnswerWithDefaultButtonIfUnattended(m_hWnd);
+        if (m_answerItself)
+            AnswerWithDefaultButton(m_hWnd);
     } else if (msg.sType == DUI_MSGTYPE_CLICK && msg.pSender) {
         const CDuiString& name = msg.pSender->GetName();
         if (name == L"btnOk") {

@@ -20,4 +20,6 @@ public:
 
     // The main window; set before Create.
     HWND m_ownerWnd = nullptr;
+    // Nobody is at the screen: once shown, the window presses btnOk itself. Set before Create.
+    bool m_answerItself = false;
 };

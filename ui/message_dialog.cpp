@@ -34,8 +34,8 @@ void CMsgWnd2::InitWindow() {}
 void CMsgWnd2::Notify(TNotifyUI& msg)
 {
     // The first paint has put the dialog on screen: an unattended run answers it now.
-    if (msg.sType == DUI_MSGTYPE_WINDOWINIT)
-        AnswerWithDefaultButtonIfUnattended(m_hWnd);
+    if (msg.sType == DUI_MSGTYPE_WINDOWINIT && m_answerItself)
+        AnswerWithDefaultButton(m_hWnd);
     WindowImplBase::Notify(msg);
 }
 

@@ -35,6 +35,9 @@ public:
 
     // 1 selects the one-button layout; set before Create.
     int m_singleButton = 0;
+    // Nobody is at the screen: once shown, the dialog presses its default button itself. Set
+    // before Create.
+    bool m_answerItself = false;
 
     DUI_DECLARE_MESSAGE_MAP()
 };
@@ -51,11 +54,16 @@ inline constexpr MessageKind kTwoButtonMessage = 1;
 // Added to a two-button kind: "取消" is the default button (Enter presses it), as
 // MB_DEFBUTTON2 does for a message box.
 inline constexpr MessageKind kCancelIsDefault = 0x100;
+// Who answers a dialog: the user, or (an unattended run, nobody at the screen) the dialog
+// itself, with its default button once it shows.
+enum class DialogAnswer { ByUser, ByItself };
+constexpr DialogAnswer AnswerFor(bool unattended) { return unattended ? DialogAnswer::ByItself : DialogAnswer::ByUser; }
 
 // Shows the dialog modally, owned by `owner` (or by nothing), and returns 1 for confirm_btn,
 // 0 for cancel_btn or any other way of closing it. From a thread other than the UI thread the
 // dialog is made and run on the UI thread while the caller waits for its result; once the UI
 // thread has ended it returns 0 at once. Every call passes its text to the user-text trace
-// (platform/user_text_trace.h) once. Unattended (ui/unattended.h), the dialog still shows
-// and answers itself with confirm_btn.
+// (platform/user_text_trace.h) once.
 unsigned ShowMessage(HWND owner, LPCTSTR caption, LPCTSTR text, MessageKind kind);
+// The same; with DialogAnswer::ByItself the dialog still shows, then answers itself.
+unsigned ShowMessage(HWND owner, LPCTSTR caption, LPCTSTR text, MessageKind kind, DialogAnswer answer);

@@ -8,10 +8,11 @@ namespace {
 
 // On the UI thread. The dialog object belongs to its window from Create on: it deletes itself
 // when the window is destroyed, so nothing here touches it once ShowModal has returned.
-unsigned RunMessageDialog(HWND owner, LPCTSTR text, MessageKind kind)
+unsigned RunMessageDialog(HWND owner, LPCTSTR text, MessageKind kind, DialogAnswer answer)
 {
     auto* dialog = new CMsgWnd2();
     const bool cancelIsDefault = (kind & kCancelIsDefault) != 0;
+    dialog->m_answerItself = answer == DialogAnswer::ByItself;
     kind &= ~kCancelIsDefault;
     if (kind == kOneButtonMessage)
         dialog->m_singleButton = 1; // before Create, which reads the layout
@@ -38,6 +39,11 @@ unsigned RunMessageDialog(HWND owner, LPCTSTR text, MessageKind kind)
 
 unsigned ShowMessage(HWND owner, LPCTSTR caption, LPCTSTR text, MessageKind kind)
 {
+    return ShowMessage(owner, caption, text, kind, DialogAnswer::ByUser);
+}
+
+unsigned ShowMessage(HWND owner, LPCTSTR caption, LPCTSTR text, MessageKind kind, DialogAnswer answer)
+{
     // The caption is part of the call's shape only: the layouts have no title to show it in.
     static_cast<void>(caption);
     const LPCTSTR shown = text ? text : L"";
@@ -45,6 +51,6 @@ unsigned ShowMessage(HWND owner, LPCTSTR caption, LPCTSTR text, MessageKind kind
     unsigned result = 0;
     // Runs here on the UI thread; a worker waits while the UI thread runs it. Nothing runs,
     // and the answer is 0, once the UI thread has ended.
-    platform::InvokeOnUiThread([&] { result = RunMessageDialog(owner, shown, kind); });
+    platform::InvokeOnUiThread([&] { result = RunMessageDialog(owner, shown, kind, answer); });
     return result;
 }

@@ -1,12 +1,11 @@
 #include "app/station/station.h"
 
 #include "app/install_preparation.h"
+#include "app/package_key.h"
 #include "app/program_directory.h"
-#include "app/stick_eject.h"
+#include "app/station/station_stick.h"
 #include "drives/drive_info.h"
 #include "extraction/archive_check.h"
-#include "extraction/extract_progress.h"
-#include "extraction/package_extractor.h"
 #include "extraction/zip_central_directory.h"
 #include "net/file_downloader.h"
 #include "net/http_request.h"
@@ -20,29 +19,22 @@
 #include "session/download_progress.h"
 #include "session/install_failure.h"
 #include "session/install_session.h"
-#include "session/progress_detail.h"
 #include "session/work_folder.h"
 #include "ui/user_texts.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <iostream>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr int kExitAllInstalled = 0;
 constexpr int kExitSomeFailed = 1;
@@ -50,213 +42,11 @@ constexpr int kExitRefused = 2;
 // Who holds off sleep, as the system shows it.
 constexpr const char* kProgramName = "installer";
 
-// How often the loop looks whether a stop signal arrived; volumes and sticks that end wake it
-// at once.
-constexpr std::chrono::milliseconds kSignalCheck{100};
-
-enum class StickState { Writing, Verifying, Installed, Failed, Pulled, Interrupted };
-
-// Lines on standard output from every stick's thread, one whole line at a time. On a terminal
-// the sticks' lines stay at the bottom, one per stick, redrawn in place; other lines go above
-// them. Elsewhere (a log, a pipe) every line is printed as it comes.
-class StationOutput {
-public:
-    explicit StationOutput(bool redraw) : m_redraw(redraw) {}
-
-    // A line of its own (the download, a skipped stick, the summary).
-    void Line(const std::string& text)
-    {
-        const std::lock_guard lock(m_mutex);
-        if (!m_redraw) {
-            std::cout << text << std::endl;
-            return;
-        }
-        MoveToBlock();
-        std::cout << "\x1b[2K" << text << '\n';
-        DrawBlock();
-    }
-
-    // The stick `name`'s line now says `text`.
-    void StickLine(const std::string& name, const std::string& text)
-    {
-        const std::lock_guard lock(m_mutex);
-        if (!m_redraw) {
-            std::cout << name << ' ' << text << std::endl;
-            return;
-        }
-        const auto it =
-            std::find_if(m_sticks.begin(), m_sticks.end(), [&name](const auto& line) { return line.first == name; });
-        if (it == m_sticks.end())
-            m_sticks.emplace_back(name, text);
-        else
-            it->second = text;
-        MoveToBlock();
-        DrawBlock();
-    }
-
-    // The sticks' lines stay as they are; what follows is printed below them.
-    void EndBlock()
-    {
-        const std::lock_guard lock(m_mutex);
-        m_sticks.clear();
-        m_drawn = 0;
-    }
-
-    // Progress shown in steps of this many percent: every percent on a terminal, ten elsewhere.
-    int Step() const { return m_redraw ? 1 : 10; }
-
-private:
-    void MoveToBlock()
-    {
-        if (m_drawn > 0)
-            std::cout << "\x1b[" << m_drawn << 'A';
-    }
-    void DrawBlock()
-    {
-        for (const auto& [name, text] : m_sticks)
-            std::cout << "\r\x1b[2K" << name << ' ' << text << '\n';
-        m_drawn = m_sticks.size();
-        std::cout.flush();
-    }
-
-    const bool m_redraw;
-    std::mutex m_mutex;
-    std::vector<std::pair<std::string, std::string>> m_sticks; // in the order they were plugged in
-    std::size_t m_drawn = 0; // stick lines on the screen below the cursor's line
-};
-
-struct Stick {
-    Stick(const DriveInfo& drive, std::wstring label, platform::VolumeEvents& loop)
-        : loop(loop), root(drive.driveName),
-          name(platform::Narrow(label.empty() ? drive.driveName : drive.driveName + L" " + label))
-    {
-    }
-
-    platform::VolumeEvents& loop; // woken when the stick's thread ends
-    const std::wstring root; // "E:"
-    const std::string name; // "E: LABEL", how its lines begin
-    std::stop_source stop; // the writing stops between two blocks, the file being written is removed
-    std::thread thread;
-    std::atomic<bool> gone{false}; // the drive left while its thread ran
-    std::atomic<bool> ended{false};
-    bool superseded = false; // failed by a damaged archive and written again (the loop's)
-
-    // Written by the stick's thread before `ended`, read afterwards.
-    StickState state = StickState::Writing;
-    ExtractFailure failure = ExtractFailure::None;
-    Clock::time_point start;
-    Clock::time_point writeEnd;
-    Clock::time_point end;
-    std::uint64_t bytesWritten = 0;
-
-    // Progress lines: the last phase and step printed, and the figures (stick's thread).
-    StickState shownState = StickState::Writing;
-    int shownStep = -1;
-    std::optional<ProgressDetail> detail;
-};
-
-double SteadySeconds() { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
-
-// A progress line with the step, the speed and the time left after it, once the speed is known.
-std::string WithFigures(const std::wstring& line, ProgressDetail& detail, const ProgressValue& value)
-{
-    detail.Line(value, SteadySeconds());
-    const std::wstring figures = detail.Figures();
-    return platform::Narrow(figures.empty() ? line : line + text::kDetailSeparator + figures);
-}
-
-std::wstring VolumeLabel(const std::wstring& driveName)
-{
-    wchar_t label[261] = {};
-    const std::wstring root = driveName + L"\\";
-    if (!GetVolumeInformationW(root.c_str(), label, 261, nullptr, nullptr, nullptr, nullptr, 0))
-        return {};
-    return label;
-}
-
-void ShowProgress(Stick& stick, StickState state, std::uint64_t done, std::uint64_t total, StationOutput& out)
-{
-    const double percent = ExtractPercent(done, total);
-    const ProgressValue value{
-        state == StickState::Writing ? ProgressPhase::Extract : ProgressPhase::Verify, percent, 0, 0, done, total};
-    stick.detail->Line(value, SteadySeconds());
-    const int step = static_cast<int>(std::floor(percent / out.Step()));
-    if (state == stick.shownState && step == stick.shownStep)
-        return;
-    stick.shownState = state;
-    stick.shownStep = step;
-    const std::wstring text = state == StickState::Writing ? FormatExtractStatus(percent) : FormatVerifyStatus(percent);
-    out.StickLine(stick.name, WithFigures(text, *stick.detail, value));
-}
-
-// One stick's progress as its line shows it.
-class StickEvents : public SessionEvents {
-public:
-    StickEvents(Stick& stick, StationOutput& out) : m_stick(stick), m_out(out) {}
-    void Progress(SessionPhase phase, std::uint64_t done, std::uint64_t total) override
-    {
-        if (phase != SessionPhase::Download)
-            ShowProgress(m_stick, phase == SessionPhase::Write ? StickState::Writing : StickState::Verifying, done,
-                total, m_out);
-    }
-
-private:
-    Stick& m_stick;
-    StationOutput& m_out;
-};
-
-// The stick's thread: writing, then reading back, then its last line.
-void InstallOntoStick(Stick& stick, const InstallSession& session, const StationOptions& options, StationOutput& out)
-{
-    stick.start = Clock::now();
-    stick.detail.emplace(options.verify);
-    StickEvents events(stick, out);
-    const StickOutcome outcome = session.WriteStick(stick.root, stick.stop.get_token(), events);
-    stick.writeEnd = outcome.writeEnd;
-    stick.bytesWritten = outcome.bytesWritten;
-    stick.failure = outcome.extractFailure;
-    switch (outcome.status) {
-    case SessionOutcome::Status::Done:
-        stick.state = StickState::Installed;
-        break;
-    case SessionOutcome::Status::Stopped:
-        stick.state = stick.gone ? StickState::Pulled : StickState::Interrupted;
-        break;
-    case SessionOutcome::Status::StickPulled:
-        stick.state = StickState::Pulled;
-        break;
-    case SessionOutcome::Status::Failed:
-        stick.state = StickState::Failed;
-        break;
-    }
-    stick.end = Clock::now();
-
-    std::string last;
-    switch (stick.state) {
-    case StickState::Installed:
-        last = platform::Narrow(options.verify ? text::kInstalled : text::kInstalledUnverified);
-        if (options.eject)
-            last += "，" + platform::Narrow(EjectStick(stick.root));
-        break;
-    case StickState::Pulled:
-        last = platform::Narrow(text::kStickPulled);
-        break;
-    case StickState::Interrupted:
-        last = text::kStationStickStopped;
-        break;
-    case StickState::Failed:
-        last = platform::Narrow(InstallFailureText(outcome.failure));
-        if (!outcome.detail.empty())
-            last += "（" + outcome.detail + "）";
-        break;
-    case StickState::Writing:
-    case StickState::Verifying:
-        break;
-    }
-    out.StickLine(stick.name, last);
-    stick.ended.store(true, std::memory_order_release);
-    stick.loop.Wake();
-}
+// How often the download's end is looked for while it runs.
+constexpr std::chrono::milliseconds kDownloadPoll{100};
+// Volumes that come and go, sticks that end and a stop signal wake the loop at once; this only
+// bounds one wait.
+constexpr std::chrono::minutes kLongestWait{10};
 
 void Refuse(const wchar_t* said) { std::cerr << platform::Narrow(said) << std::endl; }
 
@@ -317,23 +107,13 @@ private:
     ProgressDetail m_detail;
 };
 
-// The session's download with "正在下载 0%" before it; a stop signal ends it. Done: the
+// The session's download with "正在下载 0%" before it; `stop` (a stop signal) ends it. Done: the
 // archive is whole in the work folder.
-DownloadEnd DownloadArchive(InstallSession& session, DownloadEvents& events, StationOutput& out)
+DownloadEnd DownloadArchive(InstallSession& session, DownloadEvents& events, StationOutput& out, std::stop_token stop)
 {
     out.Line(platform::Narrow(FormatDownloadStartStatus(0)));
     events.Restart();
-    std::stop_source stop;
-    const std::jthread signalWatch([&stop](std::stop_token own) {
-        while (!own.stop_requested()) {
-            if (platform::StopRequestedBySignal()) {
-                stop.request_stop();
-                return;
-            }
-            PauseUnlessStopped(kSignalCheck, own);
-        }
-    });
-    const SessionOutcome downloaded = session.Download(stop.get_token());
+    const SessionOutcome downloaded = session.Download(stop);
     switch (downloaded.status) {
     case SessionOutcome::Status::Done:
         return DownloadEnd::Done;
@@ -345,53 +125,224 @@ DownloadEnd DownloadArchive(InstallSession& session, DownloadEvents& events, Sta
     }
 }
 
-const char* ResultText(StickState state, bool verified)
+// While it lives, a stop signal triggers `stop` and wakes `events`. The handler holds its own
+// share of both, so a signal taken while this ends finds them still there.
+class SignalStops {
+public:
+    SignalStops(std::stop_source stop, std::shared_ptr<platform::VolumeEvents> events)
+    {
+        platform::SetStopSignalHandler([stop, events]() mutable {
+            stop.request_stop();
+            events->Wake();
+        });
+    }
+    ~SignalStops() { platform::SetStopSignalHandler({}); }
+    SignalStops(const SignalStops&) = delete;
+    SignalStops& operator=(const SignalStops&) = delete;
+};
+
+// Library lines (a transfer's error, an extractor's refusal) go through the same lock as the
+// sticks' lines while it lives.
+class DiagnosticsThrough {
+public:
+    explicit DiagnosticsThrough(StationOutput& out)
+    {
+        platform::SetDiagnosticSink([&out](platform::DiagnosticStream stream, std::string_view line) {
+            if (stream == platform::DiagnosticStream::Error)
+                std::cerr << line << std::endl;
+            else
+                out.Line(std::string(line));
+        });
+    }
+    ~DiagnosticsThrough() { platform::SetDiagnosticSink({}); }
+    DiagnosticsThrough(const DiagnosticsThrough&) = delete;
+    DiagnosticsThrough& operator=(const DiagnosticsThrough&) = delete;
+};
+
+// The archive in the work folder, then the sticks: every removable drive present and every one
+// plugged in later, each written on its own thread, until enough have finished or a stop
+// signal ends the run.
+class StickLoop {
+public:
+    StickLoop(InstallSession& session, DownloadEvents& events, const RunOptions& options, StationOutput& out)
+        : m_session(session), m_downloadEvents(events), m_options(options), m_out(out),
+          m_signalStops(m_stop, m_volumeEvents)
+    {
+    }
+    StickLoop(const StickLoop&) = delete;
+    StickLoop& operator=(const StickLoop&) = delete;
+
+    // The archive an earlier run left, when it can be used, else a fresh download. False when
+    // there is none to write from.
+    bool ArchiveReady(const std::string& archivePath, const RemoteVersion& probed);
+    // Starts sticks as they come until the run ends.
+    void Run();
+    // Sticks still at work are stopped (the file being written is removed) and every thread
+    // is joined.
+    void StopSticks();
+    // The summary; the exit code.
+    int Summarize();
+
+private:
+    static bool Counted(const std::unique_ptr<Stick>& stick) { return stick->ended.load() && !stick->superseded; }
+    static bool FailedOnTheArchive(const std::unique_ptr<Stick>& stick)
+    {
+        return Counted(stick) && stick->state == StickState::Failed &&
+            stick->failure == ExtractFailure::ArchiveUnreadable;
+    }
+    bool Download();
+    bool CountReached() const;
+    // An archive found damaged on a stick is downloaded once more, once the sticks at work are
+    // done; the sticks it failed are written again from the new one. False when the run ends.
+    bool DownloadAgain();
+    void Scan();
+    void Start(const DriveInfo& drive);
+
+    InstallSession& m_session;
+    DownloadEvents& m_downloadEvents;
+    const RunOptions& m_options;
+    StationOutput& m_out;
+    std::stop_source m_stop; // a stop signal
+    const std::shared_ptr<platform::VolumeEvents> m_volumeEvents =
+        std::make_shared<platform::VolumeEvents>(platform::VolumeTable::Instance());
+    const SignalStops m_signalStops;
+    std::vector<std::unique_ptr<Stick>> m_started;
+    std::map<std::wstring, Stick*> m_plugged; // by drive name; null for a stick that was skipped
+    std::vector<DriveInfo> m_drives;
+    bool m_downloadedAgain = false;
+    bool m_downloadFailed = false;
+};
+
+bool StickLoop::Download()
 {
-    switch (state) {
-    case StickState::Installed:
-        return verified ? text::kStationResultInstalled : text::kStationResultInstalledUnverified;
-    case StickState::Pulled:
-        return text::kStationResultPulled;
-    case StickState::Interrupted:
-        return text::kStationResultStopped;
-    default:
-        return text::kStationResultFailed;
+    const DownloadEnd downloaded = DownloadArchive(m_session, m_downloadEvents, m_out, m_stop.get_token());
+    if (downloaded == DownloadEnd::Stopped)
+        m_out.Line(text::kStationDownloadStopped);
+    return downloaded == DownloadEnd::Done;
+}
+
+bool StickLoop::ArchiveReady(const std::string& archivePath, const RemoteVersion& probed)
+{
+    if (ReusableArchive(*m_session.Folder(), m_session.ArchiveName(), probed)) {
+        m_out.Line(text::kStationReusedArchive + archivePath);
+        return true;
+    }
+    if (const SessionOutcome network = m_session.CheckNetwork(m_stop.get_token()); !network.Ok()) {
+        Refuse(InstallFailureText(InstallFailure::NetworkUnavailable));
+        return false;
+    }
+    return Download();
+}
+
+bool StickLoop::CountReached() const
+{
+    return m_options.stickCount && std::count_if(m_started.begin(), m_started.end(), Counted) >= *m_options.stickCount;
+}
+
+void StickLoop::Run()
+{
+    for (bool scan = true;; scan = m_volumeEvents->Wait(kLongestWait) || scan) {
+        if (m_stop.stop_requested() || CountReached())
+            return;
+        if (std::any_of(m_started.begin(), m_started.end(), FailedOnTheArchive)) {
+            if (std::any_of(m_started.begin(), m_started.end(), [](const auto& stick) { return !stick->ended.load(); }))
+                continue; // the sticks at work finish first
+            if (!DownloadAgain())
+                return;
+            scan = true;
+        }
+        if (scan) {
+            scan = false;
+            Scan();
+        }
     }
 }
 
-void PrintSummary(const std::vector<std::unique_ptr<Stick>>& sticks, bool verified, StationOutput& out)
+bool StickLoop::DownloadAgain()
 {
-    out.Line(text::kStationSummaryHeader);
-    for (const auto& stick : sticks) {
-        const double seconds = std::chrono::duration<double>(stick->end - stick->start).count();
-        const double writeSeconds = std::chrono::duration<double>(stick->writeEnd - stick->start).count();
-        const double rate = writeSeconds > 0 ? static_cast<double>(stick->bytesWritten) / 1e6 / writeSeconds : 0.0;
-        char line[160];
-        std::snprintf(line, sizeof line, "%-6s %s %8.1f %10.1f", platform::Narrow(stick->root).c_str(),
-            ResultText(stick->state, verified), seconds, rate);
-        out.Line(line);
+    if (m_downloadedAgain)
+        return false; // damaged twice: the run ends
+    m_out.Line(text::kStationArchiveDownloadedAgain);
+    m_session.Folder()->RemoveArchive(m_session.ArchiveName());
+    if (!Download()) {
+        m_downloadFailed = true;
+        return false;
     }
-    out.Line("共" + std::to_string(sticks.size()) + "个U盘，成功" +
-        std::to_string(std::count_if(
-            sticks.begin(), sticks.end(), [](const auto& stick) { return stick->state == StickState::Installed; })) +
-        "个");
+    m_downloadedAgain = true;
+    for (const auto& stick : m_started) {
+        if (FailedOnTheArchive(stick)) {
+            stick->thread.join();
+            stick->superseded = true;
+            m_plugged.erase(stick->root);
+        }
+    }
+    return true;
+}
+
+void StickLoop::Scan()
+{
+    ScanRemovableDrives(g_driveLetters, m_drives);
+    for (auto it = m_plugged.begin(); it != m_plugged.end();) {
+        const bool present = std::any_of(
+            m_drives.begin(), m_drives.end(), [&it](const DriveInfo& drive) { return drive.driveName == it->first; });
+        if (present) {
+            ++it;
+            continue;
+        }
+        if (Stick* stick = it->second; stick && !stick->ended) {
+            stick->gone = true;
+            stick->thread.request_stop();
+        }
+        it = m_plugged.erase(it);
+    }
+    for (const DriveInfo& drive : m_drives) {
+        if (!m_plugged.contains(drive.driveName))
+            Start(drive);
+    }
+}
+
+void StickLoop::Start(const DriveInfo& drive)
+{
+    const std::wstring label = VolumeLabel(drive.driveName);
+    if (!HasRequiredFreeSpace(drive)) {
+        const std::wstring name = label.empty() ? drive.driveName : drive.driveName + L" " + label;
+        m_out.Line(platform::Narrow(name + L" " + text::kStickTooSmall));
+        m_plugged[drive.driveName] = nullptr;
+        return;
+    }
+    Stick& added = *m_started.emplace_back(std::make_unique<Stick>(drive, label, *m_volumeEvents));
+    m_plugged[drive.driveName] = &added;
+    added.thread =
+        std::jthread(InstallOntoStick, std::ref(added), std::cref(m_session), std::cref(m_options), std::ref(m_out));
+}
+
+void StickLoop::StopSticks()
+{
+    for (const auto& stick : m_started)
+        stick->thread.request_stop();
+    for (const auto& stick : m_started) {
+        if (stick->thread.joinable())
+            stick->thread.join();
+    }
+}
+
+int StickLoop::Summarize()
+{
+    std::erase_if(m_started, [](const auto& stick) { return stick->superseded; });
+    m_out.EndBlock();
+    PrintSummary(m_started, m_options.verify, m_out);
+    const bool allInstalled = std::all_of(
+        m_started.begin(), m_started.end(), [](const auto& stick) { return stick->state == StickState::Installed; });
+    return allInstalled && !m_downloadFailed ? kExitAllInstalled : kExitSomeFailed;
 }
 
 } // namespace
 
-int RunStation(const StationOptions& options)
+int RunStation(const RunOptions& options)
 {
-    platform::CatchStopSignals();
+    const platform::StopSignalCatcher stopSignals;
     StationOutput out(platform::StandardOutputIsTerminal());
-
-    // Library lines (a transfer's error, an extractor's refusal) go through the same lock as
-    // the sticks' lines.
-    platform::SetDiagnosticSink([&out](platform::DiagnosticStream stream, std::string_view line) {
-        if (stream == platform::DiagnosticStream::Error)
-            std::cerr << line << std::endl;
-        else
-            out.Line(std::string(line));
-    });
+    const DiagnosticsThrough diagnostics(out);
 
     // The hard-disk side, as the normal run does it.
     g_downloadDisk = PickDownloadDisk();
@@ -400,140 +351,30 @@ int RunStation(const StationOptions& options)
         return kExitRefused;
     }
     SelectCloudBaseUrl();
-    const auto prepared = PrepareInstallation(g_downloadDisk, [](const std::string& url) -> std::optional<ProbedFile> {
-        return ProbeRemoteFile(url, nullptr).value_or(ProbedFile{});
+    const auto prepared = PrepareInstallation(packageKey, g_downloadDisk, [&options](const std::string& url) {
+        return std::optional(ProbeRemoteFile(url, nullptr, options.proxy).value_or(ProbedFile{}));
     });
     if (!prepared) {
         if (const wchar_t* refusal = PreparationStopText(prepared.Failure()))
             Refuse(refusal);
         return kExitRefused;
     }
-    const std::string& archivePath = prepared->archivePath;
-    const RemoteVersion& probed = prepared->probed;
+    packageFileName = prepared->fileName;
     DownloadEvents downloadEvents(out, options.verify);
     InstallSession session(
-        {prepared->url, archivePath, prepared->workFolder, probed, options.verify, kSignalCheck}, downloadEvents);
+        {prepared->url, prepared->archivePath, prepared->workFolder, prepared->probed, kDownloadPoll}, options,
+        downloadEvents);
     if (const SessionOutcome opened = session.OpenWorkFolder(); !opened.Ok()) {
         Refuse(WorkFolderRefusalText(prepared->workFolder, opened.workFolderProblem).c_str());
         return kExitRefused;
     }
-    // Every later use of the archive goes through this handle on the work folder.
-    const WorkFolder& workFolder = *session.Folder();
-    const std::string& archiveName = session.ArchiveName();
     // No sleep, no shutdown from the download's start until the last stick is done.
     platform::SleepInhibitor awake = platform::SleepInhibitor::Take(kProgramName, text::kSleepInhibitReason);
-
-    const auto download = [&]() {
-        const DownloadEnd downloaded = DownloadArchive(session, downloadEvents, out);
-        if (downloaded == DownloadEnd::Stopped)
-            out.Line(text::kStationDownloadStopped);
-        return downloaded == DownloadEnd::Done;
-    };
-    if (ReusableArchive(workFolder, archiveName, probed)) {
-        out.Line(text::kStationReusedArchive + archivePath);
-    } else {
-        if (const SessionOutcome network = session.CheckNetwork({}); !network.Ok()) {
-            Refuse(InstallFailureText(InstallFailure::NetworkUnavailable));
-            return kExitSomeFailed;
-        }
-        if (!download())
-            return kExitSomeFailed;
-    }
-
-    // The sticks: every removable drive present and every one plugged in later.
-    std::vector<std::unique_ptr<Stick>> started;
-    std::map<std::wstring, Stick*> plugged; // by drive name; null for a stick that was skipped
-    std::vector<DriveInfo> drives;
-    // An archive found damaged on a stick is downloaded once more; meanwhile no stick starts.
-    bool archiveDamaged = false;
-    bool downloadedAgain = false;
-    bool stopped = false;
-    platform::VolumeEvents volumeEvents(platform::VolumeTable::Instance());
-    for (bool scan = true;; scan = volumeEvents.Wait(kSignalCheck) || scan) {
-        if (platform::StopRequestedBySignal())
-            break;
-        const auto counted = [](const auto& stick) { return stick->ended.load() && !stick->superseded; };
-        const auto finished = std::count_if(started.begin(), started.end(), counted);
-        if (options.count && finished >= *options.count)
-            break;
-        for (const auto& stick : started) {
-            if (counted(stick) && stick->state == StickState::Failed &&
-                stick->failure == ExtractFailure::ArchiveUnreadable)
-                archiveDamaged = true;
-        }
-        if (archiveDamaged) {
-            if (std::any_of(started.begin(), started.end(), [](const auto& stick) { return !stick->ended.load(); }))
-                continue; // the sticks at work finish first
-            if (downloadedAgain)
-                break; // damaged twice: the run ends
-            out.Line(text::kStationArchiveDownloadedAgain);
-            workFolder.RemoveArchive(archiveName);
-            if (!download()) {
-                stopped = true;
-                break;
-            }
-            downloadedAgain = true;
-            archiveDamaged = false;
-            // The sticks the damage failed are written again from the new archive.
-            for (const auto& stick : started) {
-                if (counted(stick) && stick->state == StickState::Failed &&
-                    stick->failure == ExtractFailure::ArchiveUnreadable) {
-                    stick->thread.join();
-                    stick->superseded = true;
-                    plugged.erase(stick->root);
-                }
-            }
-            scan = true;
-        }
-        if (!scan)
-            continue;
-        scan = false;
-        ScanRemovableDrives(g_driveLetters, drives);
-        for (auto it = plugged.begin(); it != plugged.end();) {
-            const bool present = std::any_of(
-                drives.begin(), drives.end(), [&it](const DriveInfo& drive) { return drive.driveName == it->first; });
-            if (present) {
-                ++it;
-                continue;
-            }
-            if (Stick* stick = it->second; stick && !stick->ended) {
-                stick->gone = true;
-                stick->stop.request_stop();
-            }
-            it = plugged.erase(it);
-        }
-        for (const DriveInfo& drive : drives) {
-            if (plugged.contains(drive.driveName))
-                continue;
-            const std::wstring label = VolumeLabel(drive.driveName);
-            if (!HasRequiredFreeSpace(drive)) {
-                const std::wstring name = label.empty() ? drive.driveName : drive.driveName + L" " + label;
-                out.Line(platform::Narrow(name + L" " + text::kStickTooSmall));
-                plugged[drive.driveName] = nullptr;
-                continue;
-            }
-            auto stick = std::make_unique<Stick>(drive, label, volumeEvents);
-            Stick& added = *stick;
-            started.push_back(std::move(stick));
-            plugged[drive.driveName] = &added;
-            added.thread =
-                std::thread(InstallOntoStick, std::ref(added), std::cref(session), std::cref(options), std::ref(out));
-        }
-    }
-
-    // Sticks still at work are stopped: the file being written is removed.
-    for (const auto& stick : started)
-        stick->stop.request_stop();
-    for (const auto& stick : started) {
-        if (stick->thread.joinable())
-            stick->thread.join();
-    }
+    StickLoop sticks(session, downloadEvents, options, out);
+    if (!sticks.ArchiveReady(prepared->archivePath, prepared->probed))
+        return kExitSomeFailed;
+    sticks.Run();
+    sticks.StopSticks();
     awake.Release();
-    std::erase_if(started, [](const auto& stick) { return stick->superseded; });
-    out.EndBlock();
-    PrintSummary(started, options.verify, out);
-    platform::SetDiagnosticSink({});
-    const bool allInstalled = std::all_of(
-        started.begin(), started.end(), [](const auto& stick) { return stick->state == StickState::Installed; });
-    return allInstalled && !stopped ? kExitAllInstalled : kExitSomeFailed;
+    return sticks.Summarize();
 }

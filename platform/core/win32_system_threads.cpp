@@ -1,5 +1,7 @@
-// Threads in the Win32 shape over std::thread. A thread runs detached; its HANDLE names a
-// record of its end that WaitForSingleObject waits on and CloseHandle lets go of.
+// Threads in the Win32 shape over std::jthread. The table owns every thread it starts: its
+// HANDLE names a record of its end that WaitForSingleObject waits on. CloseHandle lets go of the
+// name only; a thread that is still running stays owned by the table, which joins it once it has
+// ended (at the next CreateThread or CloseHandle).
 #include "platform/core/immortal.h"
 #include "platform/core/thread_queue.h"
 #include "platform/win32_system.h"
@@ -13,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -21,25 +24,52 @@ struct ThreadRecord {
     std::condition_variable ended;
     bool finished = false;
     DWORD exitCode = 0;
+
+    bool Finished()
+    {
+        std::lock_guard lock(mutex);
+        return finished;
+    }
 };
 
-// Open handles. A handle is the address of its entry's key object, valid until CloseHandle.
-struct HandleTable {
+struct OwnedThread {
+    std::shared_ptr<ThreadRecord> record;
+    std::jthread thread;
+};
+
+// Threads with an open handle, by handle (the address of nothing: a small tagged number), and
+// threads whose handle was closed while they ran.
+struct ThreadTable {
     std::mutex mutex;
-    std::map<HANDLE, std::shared_ptr<ThreadRecord>> threads;
+    std::map<HANDLE, OwnedThread> open;
+    std::vector<OwnedThread> closed;
 };
 
-HandleTable& Handles()
+ThreadTable& Threads()
 {
-    static platform::Immortal<HandleTable> table;
+    static platform::Immortal<ThreadTable> table;
     return table.Get();
 }
 
 std::shared_ptr<ThreadRecord> FindThread(HANDLE handle)
 {
-    std::lock_guard lock(Handles().mutex);
-    const auto found = Handles().threads.find(handle);
-    return found == Handles().threads.end() ? nullptr : found->second;
+    std::lock_guard lock(Threads().mutex);
+    const auto found = Threads().open.find(handle);
+    return found == Threads().open.end() ? nullptr : found->second.record;
+}
+
+// Takes the threads whose handle is closed and whose routine has returned out of the table;
+// the caller joins them (each is at most leaving its routine) without the table's lock.
+std::vector<OwnedThread> TakeEnded(ThreadTable& table)
+{
+    std::vector<OwnedThread> ended;
+    std::erase_if(table.closed, [&ended](OwnedThread& owned) {
+        if (!owned.record->Finished())
+            return false;
+        ended.push_back(std::move(owned));
+        return true;
+    });
+    return ended;
 }
 
 // Handle values: small tagged numbers that never come round again.
@@ -61,41 +91,43 @@ HANDLE CreateThread(
     auto record = std::make_shared<ThreadRecord>();
     std::promise<DWORD> started;
     auto startedId = started.get_future();
-    HANDLE handle;
-    {
-        std::lock_guard lock(Handles().mutex);
-        handle = NextHandleValue();
-        Handles().threads.emplace(handle, record);
-    }
+    std::jthread thread;
     try {
-        std::thread([record, routine, parameter, started = std::move(started)]() mutable {
+        thread = std::jthread([record, routine, parameter, started = std::move(started)]() mutable {
             started.set_value(GetCurrentThreadId());
             const DWORD code = routine(parameter);
             std::lock_guard lock(record->mutex);
             record->exitCode = code;
             record->finished = true;
             record->ended.notify_all();
-        }).detach();
+        });
     } catch (const std::system_error&) {
-        std::lock_guard lock(Handles().mutex);
-        Handles().threads.erase(handle);
         return nullptr;
     }
     const DWORD id = startedId.get();
     if (threadId)
         *threadId = id;
+    HANDLE handle;
+    std::vector<OwnedThread> ended;
+    {
+        std::lock_guard lock(Threads().mutex);
+        handle = NextHandleValue();
+        Threads().open.emplace(handle, OwnedThread{std::move(record), std::move(thread)});
+        ended = TakeEnded(Threads());
+    }
     return handle;
 }
 
 BOOL CloseHandle(HANDLE handle)
 {
-    std::shared_ptr<ThreadRecord> released; // let go of after the lock
-    std::lock_guard lock(Handles().mutex);
-    const auto found = Handles().threads.find(handle);
-    if (found == Handles().threads.end())
+    std::vector<OwnedThread> ended; // joined after the lock
+    std::lock_guard lock(Threads().mutex);
+    const auto found = Threads().open.find(handle);
+    if (found == Threads().open.end())
         return FALSE;
-    released = std::move(found->second);
-    Handles().threads.erase(found);
+    Threads().closed.push_back(std::move(found->second));
+    Threads().open.erase(found);
+    ended = TakeEnded(Threads());
     return TRUE;
 }
 

@@ -1,12 +1,18 @@
 #include "platform/stop_signals.h"
 
+#include "platform/system/file_descriptor.h"
+
 #include <atomic>
 #include <csignal>
+#include <cstdint>
 #include <functional>
 #include <mutex>
-#include <thread>
+#include <stop_token>
 
+#include <poll.h>
 #include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 namespace platform {
@@ -27,29 +33,50 @@ sigset_t StopSignals()
     return set;
 }
 
+// The first stop signal runs the handler; later ones only keep the process from ending.
+void Arrived(int signalNumber)
+{
+    if (g_stopSignal.exchange(signalNumber) != 0)
+        return;
+    std::function<void()> handler;
+    {
+        const std::lock_guard lock(g_handlerMutex);
+        handler = g_handler;
+    }
+    if (handler)
+        handler();
+}
+
+// The catcher's thread: waits for a blocked stop signal or for its own stop, whichever comes
+// first; a stop request writes to `wake`.
+void TakeSignals(const sigset_t& set, const std::stop_token& stop)
+{
+    const FileDescriptor signals(::signalfd(-1, &set, SFD_CLOEXEC));
+    const FileDescriptor wake(::eventfd(0, EFD_CLOEXEC));
+    const std::stop_callback wakeOnStop(stop, [&wake] {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(wake.get(), &one, sizeof one);
+    });
+    while (!stop.stop_requested()) {
+        pollfd fds[2] = {{signals.get(), POLLIN, 0}, {wake.get(), POLLIN, 0}};
+        if (::poll(fds, 2, -1) <= 0 || (fds[0].revents & POLLIN) == 0)
+            continue;
+        signalfd_siginfo info{};
+        if (::read(signals.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+            Arrived(static_cast<int>(info.ssi_signo));
+    }
+}
+
 } // namespace
 
-void CatchStopSignals()
+StopSignalCatcher::StopSignalCatcher()
 {
     // Blocked in this thread and so in every thread started from here on: no file call of a
     // worker is cut short by the signal (a write to a slow stick, the removal of a file that
-    // cannot be finished). One thread of its own waits for them instead.
+    // cannot be finished). The catcher's thread takes them from a signalfd instead.
     const sigset_t set = StopSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    std::thread([set] {
-        for (;;) {
-            int signalNumber = 0;
-            if (sigwait(&set, &signalNumber) != 0 || g_stopSignal.exchange(signalNumber) != 0)
-                continue;
-            std::function<void()> handler;
-            {
-                const std::lock_guard lock(g_handlerMutex);
-                handler = g_handler;
-            }
-            if (handler)
-                handler();
-        }
-    }).detach();
+    m_thread = std::jthread([set](std::stop_token stop) { TakeSignals(set, stop); });
 }
 
 bool StopRequestedBySignal() { return g_stopSignal.load() != 0; }

@@ -5,16 +5,19 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <cstdint>
+#include <stop_token>
 #include <thread>
 
 namespace platform {
 namespace {
 
 // A volume map can change without any event to wait for (its folders come and go), so it is
-// read again on this period; the mount table wakes the poll at once on every change.
+// read again on this period; the mount table wakes the poll at once on every change, and the
+// watcher's stop at once as well.
 constexpr int kPollMilliseconds = 200;
 
 // The kernel signals the mount table until it is read again from the start.
@@ -42,19 +45,22 @@ struct VolumeWatcher::State {
     VolumeTable& table;
     Callback callback;
     DWORD present = 0; // read before the thread starts, so no change is missed
-    std::atomic<bool> stop{false};
-    std::thread thread;
 
-    void Run()
+    void Run(const std::stop_token& stop)
     {
-        // POLLPRI on the mount table wakes on every mount and unmount.
+        // POLLPRI on the mount table wakes on every mount and unmount; the stop writes to `wake`.
         const FileDescriptor mountTable(
             table.UsesVolumeMap() ? -1 : ::open(table.WatchedFile().c_str(), O_RDONLY | O_CLOEXEC));
-        while (!stop.load()) {
-            pollfd fd{mountTable.get(), POLLPRI, 0};
-            if (::poll(&fd, mountTable.get() >= 0 ? 1 : 0, kPollMilliseconds) > 0)
+        const FileDescriptor wake(::eventfd(0, EFD_CLOEXEC));
+        const std::stop_callback wakeOnStop(stop, [&wake] {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t written = ::write(wake.get(), &one, sizeof one);
+        });
+        while (!stop.stop_requested()) {
+            pollfd fds[2] = {{wake.get(), POLLIN, 0}, {mountTable.get(), POLLPRI, 0}};
+            if (::poll(fds, 2, kPollMilliseconds) > 0 && (fds[1].revents & POLLPRI) != 0)
                 Drain(mountTable.get());
-            if (stop.load())
+            if (stop.stop_requested())
                 break;
             const DWORD now = PresentDriveMask(table);
             if (now != present) {
@@ -69,13 +75,9 @@ VolumeWatcher::VolumeWatcher(VolumeTable& table, Callback callback)
     : m_state(std::make_unique<State>(table, std::move(callback)))
 {
     m_state->present = PresentDriveMask(table);
-    m_state->thread = std::thread([state = m_state.get()] { state->Run(); });
+    m_thread = std::jthread([state = m_state.get()](std::stop_token stop) { state->Run(stop); });
 }
 
-VolumeWatcher::~VolumeWatcher()
-{
-    m_state->stop = true;
-    m_state->thread.join();
-}
+VolumeWatcher::~VolumeWatcher() = default; // the thread is stopped and joined before the state goes
 
 } // namespace platform

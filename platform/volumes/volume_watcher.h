@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace platform {
 
@@ -25,6 +26,7 @@ public:
 private:
     struct State;
     std::unique_ptr<State> m_state;
+    std::jthread m_thread; // after the state: it goes first
 };
 
 // The letters that have a volume now, as a mask.

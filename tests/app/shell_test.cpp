@@ -41,7 +41,7 @@ TEST_F(MainWindow, ConstructionPicksTheFixedDiskWithTheMostFreeSpace)
     Disks("C fixed " + Folder("c") + " free=10G\nD fixed " + Folder("d") + " free=50G\nE removable " + Folder("e") +
         " free=200G\n");
     g_downloadDisk = DriveInfo();
-    CDuiFrameWnd frame;
+    CDuiFrameWnd frame(RunOptions{});
     EXPECT_EQ(frame.m_downloadDisk.driveName, L"D:");
     EXPECT_EQ(g_downloadDisk.driveName, L"D:");
     EXPECT_TRUE(frame.m_workFolder.IsEmpty());
@@ -53,7 +53,7 @@ TEST_F(MainWindow, ConstructionPicksTheFixedDiskWithTheMostFreeSpace)
 
 TEST_F(MainWindow, HooksNameTheSkinAndTheClass)
 {
-    CDuiFrameWnd frame;
+    CDuiFrameWnd frame(RunOptions{});
     EXPECT_STREQ(frame.GetWindowClassName(), L"DuiFrame");
     EXPECT_EQ(frame.GetSkinFile(), L"mainWnd.xml");
     EXPECT_EQ(frame.GetSkinFolder(), L"");
@@ -64,7 +64,7 @@ TEST_F(MainWindow, HooksNameTheSkinAndTheClass)
 
 TEST_F(MainWindow, OpensFromTheEmbeddedSkinAndClosesWithItsCloseButton)
 {
-    CDuiFrameWnd frame;
+    CDuiFrameWnd frame(RunOptions{});
     const HWND hwnd = frame.Create(nullptr, L"DuiWnd", WS_OVERLAPPEDWINDOW | WS_VISIBLE, WS_EX_WINDOWEDGE);
     ASSERT_TRUE(IsWindow(hwnd));
     RECT client;
@@ -85,11 +85,11 @@ TEST_F(MainWindow, OpensFromTheEmbeddedSkinAndClosesWithItsCloseButton)
     EXPECT_FALSE(IsWindow(hwnd));
 }
 
-TEST_F(MainWindow, RunInstallerReturnsZeroWhenItsLoopEnds)
+TEST_F(MainWindow, RunInstallerReturnsAPendingOutcomeWhenItsLoopEndsFirst)
 {
     // A quit already queued ends the main loop as soon as it starts.
     PostQuitMessage(3);
-    EXPECT_EQ(RunInstaller(GetModuleHandleW(nullptr)), 0);
+    EXPECT_EQ(RunInstaller(GetModuleHandleW(nullptr), RunOptions{}), RunOutcome::Pending);
     DrainQueue();
 }
 

@@ -3,7 +3,6 @@
 #include "app/drive_check.h"
 #include "app/main_window.h"
 #include "app/package_key.h"
-#include "app/run_outcome.h"
 #include "app/start_flow.h"
 #include "download_window/install_worker.h"
 #include "file_bytes.h"
@@ -16,7 +15,6 @@
 #include "program_run.h"
 #include "script_server.h"
 #include "skin/skin_resources.h"
-#include "ui/unattended.h"
 #include "volume_map_fixture.h"
 
 #include "control_click.h"
@@ -87,6 +85,7 @@ const std::wstring kCloseQuestion = L"课件正在安装，现在退出会导致
 const std::wstring kWriting = L"正在写入文件";
 
 struct PaintCountingFrame : CDuiFrameWnd {
+    PaintCountingFrame() : CDuiFrameWnd(RunOptions{}) {}
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override
     {
         if (message == WM_PAINT)
@@ -146,8 +145,15 @@ public:
             m_loopEnded = true;
             userThread.join();
             StopInstallWorkerAndWait(); // as the program does when its loop ends
+            m_outcome = frame.m_outcome;
         }
         platform::ShutdownUi();
+    }
+
+    // From the user's thread: from now on messages and the completion window answer themselves.
+    static void Unattended(CDuiFrameWnd& frame)
+    {
+        platform::InvokeOnUiThread([&] { frame.m_options.unattended = true; });
     }
 
     // From the user's thread: a click on the start button.
@@ -229,6 +235,7 @@ public:
     const fs::path m_stick = m_volumes.Dir() / "stick";
     const fs::path m_archive = m_volumes.Dir() / "disk/kelvo/demo.zip";
     std::atomic<bool> m_loopEnded{false};
+    RunOutcome m_outcome = RunOutcome::Pending; // the frame's once its loop ended
     const fs::path m_requests = m_volumes.Dir() / "requests.log";
     std::unique_ptr<ScriptServer> m_server;
     std::mutex m_textsMutex;
@@ -244,13 +251,13 @@ TEST_F(StartFlow, AStickPluggedInAfterTheWindowOpenedIsInstalledOntoWithTheNextC
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::NoDrive; }));
         fs::create_directories(m_stick); // plugged in
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
-        SetUnattended(true); // from here on messages and the completion window answer themselves
+        Unattended(frame); // from here on messages and the completion window answer themselves
         ClickStart(frame);
     });
 
     EXPECT_TRUE(g_installStarted);
     EXPECT_FALSE(g_drivePulled);
-    EXPECT_EQ(g_runOutcome, RunOutcome::Installed);
+    EXPECT_EQ(m_outcome, RunOutcome::Installed);
     EXPECT_TRUE(fs::exists(m_stick / "kelvoClient/启动课件.txt"));
     EXPECT_TRUE(fs::exists(m_archive));
 }
@@ -261,7 +268,7 @@ TEST_F(StartFlow, PullingTheStickDuringTheDownloadTellsTheUserAndEndsEveryLoop)
     Serve(200'000);
     RunMainWindow([&](CDuiFrameWnd& frame) {
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
-        SetUnattended(true); // the abort's message answers itself
+        Unattended(frame); // the abort's message answers itself
         ClickStart(frame);
         const fs::path part = m_archive.string() + ".part";
         ASSERT_TRUE(WaitUntil([&] { return fs::exists(part) && fs::file_size(part) > 0; }));
@@ -270,7 +277,7 @@ TEST_F(StartFlow, PullingTheStickDuringTheDownloadTellsTheUserAndEndsEveryLoop)
 
     EXPECT_TRUE(g_drivePulled);
     EXPECT_TRUE(Shown(L"检测到课件U盘已拔出，安装终止。"));
-    EXPECT_EQ(g_runOutcome, RunOutcome::Failed);
+    EXPECT_EQ(m_outcome, RunOutcome::Failed);
     EXPECT_FALSE(fs::exists(m_volumes.Dir() / "pulled/kelvoClient"));
 }
 
@@ -280,12 +287,12 @@ TEST_F(StartFlow, ADoubleClickDuringASlowProbeStartsOneInstallation)
     Serve(0, {"--head-delay", "0.5"});
     RunMainWindow([&](CDuiFrameWnd& frame) {
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
-        SetUnattended(true);
+        Unattended(frame);
         ClickStart(frame);
         ClickStart(frame);
     });
 
-    EXPECT_EQ(g_runOutcome, RunOutcome::Installed);
+    EXPECT_EQ(m_outcome, RunOutcome::Installed);
     // One installation: the size probe, the archive's tail, its body.
     EXPECT_EQ(PackageRequests(), (std::vector<std::string>{"HEAD", "GET", "GET"}));
 }
@@ -368,10 +375,10 @@ TEST_F(StartFlow, TheScreenReadersPressOnStartInstalls)
     Serve(0);
     RunMainWindow([&](CDuiFrameWnd& frame) {
         ASSERT_TRUE(WaitUntil([&] { return OnUiThread(g_driveState) == DriveState::Ready; }));
-        SetUnattended(true); // the completion window answers itself
+        Unattended(frame); // the completion window answers itself
         platform::InvokeOnUiThread([&] { EXPECT_TRUE(PressByScreenReader(frame, QStringLiteral("开始安装"))); });
     });
-    EXPECT_EQ(g_runOutcome, RunOutcome::Installed);
+    EXPECT_EQ(m_outcome, RunOutcome::Installed);
     EXPECT_TRUE(fs::exists(m_stick / "kelvoClient/启动课件.txt"));
 }
 
@@ -414,10 +421,14 @@ void CloseWhileWriting(StartFlow& test, bool quit)
         ASSERT_TRUE(WaitUntil([&] { return test.Shown(kCloseQuestion) && StartFlow::VisibleDialog(); }));
         if (quit) {
             StartFlow::ClickInDialog(StartFlow::VisibleDialog(), L"confirm_btn");
+            // The click is handled (the worker stopped) before the worker may go on, or it could
+            // finish first and open the completion window, which nobody answers.
+            const auto job = OnUiThread(g_downloadWnd->Job());
+            ASSERT_TRUE(WaitUntil([&] { return job->StopRequested(); }));
         } else {
             PostMessageW(StartFlow::VisibleDialog(), WM_KEYDOWN, VK_RETURN, 0);
             ASSERT_TRUE(WaitUntil([&] { return !StartFlow::VisibleDialog(); }));
-            SetUnattended(true); // the completion window answers itself
+            StartFlow::Unattended(frame); // the completion window answers itself
         }
         gate.Release();
     });
@@ -425,7 +436,7 @@ void CloseWhileWriting(StartFlow& test, bool quit)
     ASSERT_EQ(
         std::system(("unzip -qo " + (dir / "cloud/demo.zip").string() + " -d " + (dir / "ref").string()).c_str()), 0);
     const auto written = StartFlow::FilesIn(test.m_stick), archived = StartFlow::FilesIn(dir / "ref");
-    EXPECT_EQ(g_runOutcome == RunOutcome::Installed, !quit);
+    EXPECT_EQ(test.m_outcome == RunOutcome::Installed, !quit);
     EXPECT_TRUE(quit || written == archived);
     // Stopped: whatever is on the stick is whole; the rest is absent.
     for (const auto& [path, content] : written)
@@ -461,7 +472,7 @@ TEST_F(StartFlow, APulledStickStopsTheWritingAndTheProgramWaitsForTheAnswer)
         EXPECT_TRUE(VisibleDialog());
         ClickInDialog(VisibleDialog(), L"confirm_btn");
     });
-    EXPECT_EQ(g_runOutcome, RunOutcome::Failed);
+    EXPECT_EQ(m_outcome, RunOutcome::Failed);
 }
 
 } // namespace

@@ -9,7 +9,6 @@
 #include "scoped_env.h"
 #include "temp_folder.h"
 #include "test_http_server.h"
-#include "ui/unattended.h"
 #include "ui_session_environment.h"
 #include "volume_map_fixture.h"
 #include "zip_tools.h"
@@ -75,7 +74,6 @@ protected:
     void TearDown() override
     {
         platform::SetUserTextTrace({});
-        SetUnattended(false);
         probeAddress = m_savedProbe;
         DrainQueue();
     }
@@ -102,7 +100,7 @@ protected:
         const std::wstring& extractRoot = L"E:", const std::function<void(ObservedDownloadWnd&)>& prepare = {})
     {
         m_window = std::make_unique<ObservedDownloadWnd>(
-            InstallRequest{url, workFolder + kArchiveName, workFolder, extractRoot, true, {}}, m_owner.Handle());
+            InstallRequest{url, workFolder + kArchiveName, workFolder, extractRoot, Options(), {}}, m_owner.Handle());
         if (prepare)
             prepare(*m_window);
         m_window->Create(nullptr, L"正在安装", kDownloadWndStyle, WS_EX_WINDOWEDGE);
@@ -129,6 +127,13 @@ protected:
     TempFolder m_root{"download-wnd"};
     OwnerWindow m_owner;
     std::unique_ptr<ObservedDownloadWnd> m_window;
+    bool m_unattended = false; // nobody at the screen: messages answer themselves, status lines printed
+    RunOptions Options() const
+    {
+        RunOptions options;
+        options.unattended = m_unattended;
+        return options;
+    }
     std::vector<StatusShown> m_shown;
     std::vector<std::wstring> m_windowDetails;
     std::vector<std::wstring> m_userTexts;
@@ -160,7 +165,7 @@ TEST_F(DownloadWndFlow, InstallsThePackageAndHandsOverToTheMainWindow)
     ServePackage();
     const PackageServer server(Served());
     probeAddress = server.Address();
-    SetUnattended(true); // status lines on standard output as well
+    m_unattended = true; // status lines on standard output as well
 
     testing::internal::CaptureStdout();
     // The work folder is missing with a parent: both are made.
@@ -241,7 +246,7 @@ TEST_P(NetworkCheck, DecidesWhetherTheInstallationGoesOn)
     const ScriptServer bus({"/usr/bin/python3", SupportScript("network_manager_bus.py"), "--state",
         std::to_string(GetParam().networkManagerState)});
     const ScopedEnv busAddress("DBUS_SYSTEM_BUS_ADDRESS", bus.ReadyValue());
-    SetUnattended(true);
+    m_unattended = true;
 
     const UINT result = RunWindow(server.Url(kArchiveName));
     FinishWorker();
@@ -272,7 +277,7 @@ TEST_F(DownloadWndFlow, UnreachableWorkFolderEndsWithItsMessage)
     ServePackage();
     const PackageServer server(Served());
     probeAddress = server.Address();
-    SetUnattended(true);
+    m_unattended = true;
     WriteFileBytes(Disk() / "blocked", "a file where the folder would go");
 
     EXPECT_EQ(RunWindow(server.Url(kArchiveName), "D:\\blocked\\kelvo\\"), 0u);
@@ -353,7 +358,7 @@ TEST_P(ExtractionFailure, IsNeverReportedAsInstalled)
     }
     const PackageServer server(Served());
     probeAddress = server.Address();
-    SetUnattended(true);
+    m_unattended = true;
 
     testing::internal::CaptureStdout();
     const UINT result = RunWindow(server.Url(kArchiveName), "D:\\kelvo\\", GetParam().stick);
@@ -400,7 +405,7 @@ protected:
     void SetUp() override
     {
         DownloadWndFlow::SetUp();
-        SetUnattended(true);
+        m_unattended = true;
     }
 };
 

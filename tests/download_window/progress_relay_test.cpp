@@ -154,7 +154,7 @@ TEST(ProgressPacerTest, ShowsAtMostOncePerInterval)
 // A worker whose request leads nowhere; it is stopped during its first pause.
 InstallRequest NowhereRequest()
 {
-    return {"http://127.0.0.1:9/setup/none.zip", "Q:\\kelvo\\none.zip", "Q:\\kelvo\\", L"Q:", true, {}};
+    return {"http://127.0.0.1:9/setup/none.zip", "Q:\\kelvo\\none.zip", "Q:\\kelvo\\", L"Q:", RunOptions{}, {}};
 }
 
 TEST(InstallJobTest, StopInstallWorkerWaitsForStartedWorkers)

@@ -91,7 +91,7 @@ TEST_F(ProbeTest, AnyTimelyAnswerCountsAsReachable)
 {
     for (const char* path : {"", "/", "/status/404", "/status/503"}) {
         probeAddress = m_server->Address() + path;
-        EXPECT_EQ(ProbeServer(), CURLE_OK) << probeAddress;
+        EXPECT_EQ(ProbeServer(std::nullopt), CURLE_OK) << probeAddress;
     }
 }
 
@@ -99,26 +99,26 @@ TEST_F(ProbeTest, ServerThatNeverAnswersTimesOut)
 {
     const TestHttpServer silent(TestHttpServer::Mode::Silent);
     probeAddress = silent.Address();
-    EXPECT_EQ(ProbeServer(), CURLE_OPERATION_TIMEDOUT);
+    EXPECT_EQ(ProbeServer(std::nullopt), CURLE_OPERATION_TIMEDOUT);
 }
 
 TEST_F(ProbeTest, ServerThatNeverAcceptsTimesOut)
 {
     const TestHttpServer full(TestHttpServer::Mode::NoAccept);
     probeAddress = full.Address();
-    EXPECT_EQ(ProbeServer(), CURLE_OPERATION_TIMEDOUT);
+    EXPECT_EQ(ProbeServer(std::nullopt), CURLE_OPERATION_TIMEDOUT);
 }
 
 TEST_F(ProbeTest, StalledBodyTimesOut)
 {
     probeAddress = m_server->Address() + "/stall/100000";
-    EXPECT_EQ(ProbeServer(), CURLE_OPERATION_TIMEDOUT);
+    EXPECT_EQ(ProbeServer(std::nullopt), CURLE_OPERATION_TIMEDOUT);
 }
 
 TEST_F(ProbeTest, RefusedConnectionReportsItsCode)
 {
     probeAddress = kRefusedAddress;
-    EXPECT_EQ(ProbeServer(), CURLE_COULDNT_CONNECT);
+    EXPECT_EQ(ProbeServer(std::nullopt), CURLE_COULDNT_CONNECT);
 }
 
 // ---- TLS ------------------------------------------------------------------------------------

@@ -34,10 +34,10 @@ TEST(ProxySettingTest, RequestsGoExactlyAsTheSettingSaysWhateverTheEnvironmentSa
     for (const auto& c : cases) {
         const ScopedEnv environmentProxy("http_proxy", c.environmentProxy);
         const ScopedEnv noProxy("no_proxy", c.noProxy);
-        net::g_proxy = c.setting;
-        EXPECT_EQ(GetRemoteFileSize(server.Url("/file/1000")), c.size) << c.setting.value_or("unset");
+        const auto probed = ProbeRemoteFile(server.Url("/file/1000"), nullptr, c.setting);
+        ASSERT_TRUE(probed);
+        EXPECT_EQ(probed->version.length, c.size) << c.setting.value_or("unset");
     }
-    net::g_proxy.reset();
 }
 
 } // namespace

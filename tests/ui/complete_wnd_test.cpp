@@ -99,12 +99,12 @@ TEST(CompleteWnd, CloseButtonClosesItAlsoWhenTheMainWindowIsGone)
 
 TEST(CompleteWnd, UnattendedItShowsAndDismissesItselfAsOkWould)
 {
-    UnattendedScope unattended;
     std::vector<std::string> journal;
     OwnerWindow owner;
     owner.journal = &journal;
     const HWND ownerHwnd = owner.CreateShown();
     WatchedCompleteWnd complete(journal);
+    complete.m_answerItself = true;
     complete.CreateAsTheMainWindowDoes(ownerHwnd);
     EXPECT_EQ(complete.ShowModal(), 1u);
     EXPECT_TRUE(complete.paintedBeforeClose);

@@ -7,7 +7,6 @@
 #include "platform/paint_surface.h"
 #include "platform/ui_thread.h"
 #include "ui/message_dialog.h"
-#include "ui/unattended.h"
 
 #include <QAccessible>
 #include <QCoreApplication>
@@ -453,15 +452,15 @@ private:
 
 TEST_F(MessageDialogTest, UnattendedTheDialogShowsAndAnswersItselfWithConfirm)
 {
-    UnattendedScope unattended;
     for (const MessageKind kind : {kOneButtonMessage, kTwoButtonMessage}) {
-        EXPECT_EQ(ShowMessage(nullptr, kCaption, L"检测到课件U盘已拔出，安装终止。", kind), 1u);
+        EXPECT_EQ(ShowMessage(nullptr, kCaption, L"检测到课件U盘已拔出，安装终止。", kind, DialogAnswer::ByItself), 1u);
     }
     EXPECT_EQ(m_trace.Lines(), (std::vector<std::wstring>(2, L"检测到课件U盘已拔出，安装终止。")));
 
     // It is on screen (painted) before it answers.
     bool paintedBeforeClose = false;
     auto* dialog = new WatchedDialog(&paintedBeforeClose);
+    dialog->m_answerItself = true;
     dialog->Create(nullptr, L"msgwnd2", WS_POPUP | WS_CLIPCHILDREN, WS_EX_TOOLWINDOW);
     EXPECT_EQ(dialog->ShowModal(), 1u);
     EXPECT_TRUE(paintedBeforeClose);
@@ -470,7 +469,8 @@ TEST_F(MessageDialogTest, UnattendedTheDialogShowsAndAnswersItselfWithConfirm)
     std::atomic<bool> done{false};
     const DWORD ui = GetCurrentThreadId();
     auto answer = std::async(std::launch::async, [&] {
-        const unsigned result = ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", kTwoButtonMessage);
+        const unsigned result =
+            ShowMessage(nullptr, kCaption, L"网络不可用，请稍后再试。", kTwoButtonMessage, DialogAnswer::ByItself);
         done = true;
         PostThreadMessageW(ui, WM_NULL, 0, 0);
         return result;

@@ -4,7 +4,6 @@
 #include "platform/user_text_trace.h"
 #include "skin/skin_resources.h"
 #include "ui/message_dialog.h"
-#include "ui/unattended.h"
 #include "ui_session_environment.h"
 
 #include <QCoreApplication>
@@ -84,10 +83,6 @@ WhenDialogShows::~WhenDialogShows()
 }
 
 bool WhenDialogShows::Ran() const { return actRan; }
-
-UnattendedScope::UnattendedScope() { SetUnattended(true); }
-
-UnattendedScope::~UnattendedScope() { SetUnattended(false); }
 
 struct TraceRecorder::State {
     mutable std::mutex mutex;

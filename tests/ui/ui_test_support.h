@@ -33,15 +33,6 @@ private:
     UINT_PTR m_timer = 0;
 };
 
-// Switches unattended mode on for its lifetime.
-class UnattendedScope {
-public:
-    UnattendedScope();
-    ~UnattendedScope();
-    UnattendedScope(const UnattendedScope&) = delete;
-    UnattendedScope& operator=(const UnattendedScope&) = delete;
-};
-
 // Records the user-text trace for its lifetime.
 class TraceRecorder {
 public:
