@@ -105,9 +105,14 @@ double DownloadWithFileDownloader(const std::string& url, const std::filesystem:
 {
     std::filesystem::remove(path);
     const auto start = std::chrono::steady_clock::now();
-    int error = 0;
-    const platform::FolderHandle folder = platform::FolderHandle::OpenExisting(path.parent_path().string(), error);
-    FileDownloader downloader(url, folder.CreateNewFile(path.filename().string(), 0644, error));
+    const platform::Result<platform::FolderHandle> folder =
+        platform::FolderHandle::OpenExisting(path.parent_path().string());
+    if (!folder)
+        throw std::runtime_error(folder.Failure().Text());
+    platform::Result<platform::WritableFile> file = folder->CreateNewFile(path.filename().string(), 0644);
+    if (!file)
+        throw std::runtime_error(file.Failure().Text());
+    FileDownloader downloader(url, std::move(file).Value());
     if (onProgress) {
         downloader.SetProgressCallback(std::move(onProgress));
     }

@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -263,24 +264,29 @@ void Refuse(const wchar_t* said) { std::cerr << platform::Narrow(said) << std::e
 // An archive an earlier run left in the work folder that can be used as it is: a file (never
 // a link) of exactly the probed length whose ZIP directory reads, and known whole: the record
 // of the finished download that made it names the probed version, or else every entry reads
-// in full with its CRC right. Only in a work folder on a disk the system owns.
-bool ReusableArchive(const WorkFolder& folder, const std::string& name, const RemoteVersion& probed)
+// in full with its CRC right. Only in a work folder on a disk the system owns. Fails with why
+// it is not used; empty when there is nothing to say beyond that it is missing or not whole.
+platform::Result<void, std::string> ReusableArchive(
+    const WorkFolder& folder, const std::string& name, const RemoteVersion& probed)
 {
     if (probed.length <= 0 || !folder.TrustsWhatItHolds())
-        return false;
-    int error = 0;
-    const platform::ReadableFile file = folder.Handle().OpenFile(name, error);
-    const std::optional<std::uint64_t> size = file.IsOpen() ? file.Size(error) : std::nullopt;
-    if (size != static_cast<std::uint64_t>(probed.length) || !extraction::ReadCentralDirectory(file))
-        return false;
+        return std::string();
+    const platform::Result<platform::ReadableFile> file = folder.Handle().OpenFile(name);
+    if (!file && file.Failure().code == ENOENT)
+        return std::string();
+    if (!file)
+        return platform::SystemError(file.Failure().code, "open " + folder.NativePathOf(name)).Text();
+    const platform::Result<std::uint64_t> size = file->Size();
+    if (!size)
+        return platform::SystemError(size.Failure().code, "read the length of " + folder.NativePathOf(name)).Text();
+    if (*size != static_cast<std::uint64_t>(probed.length) || !extraction::ReadCentralDirectory(*file))
+        return std::string();
     if (!probed.validator.empty() && folder.FinishedDownload(name) == probed)
-        return true;
-    const std::optional<std::string> damage =
-        FindArchiveDamage({folder.Handle(), name, folder.NativePathOf(name)}, nullptr);
-    if (damage)
-        platform::WriteDiagnosticLine(
-            platform::DiagnosticStream::Error, "the archive left by an earlier run is not used: " + *damage);
-    return !damage;
+        return {};
+    if (std::optional<std::string> damage =
+            FindArchiveDamage({&folder.Handle(), name, folder.NativePathOf(name)}, nullptr))
+        return std::move(*damage);
+    return {};
 }
 
 enum class DownloadEnd { Done, Failed, Stopped };
@@ -429,7 +435,11 @@ int RunStation(const StationOptions& options)
             out.Line(text::kStationDownloadStopped);
         return downloaded == DownloadEnd::Done;
     };
-    if (ReusableArchive(workFolder, archiveName, probed)) {
+    const platform::Result<void, std::string> reusable = ReusableArchive(workFolder, archiveName, probed);
+    if (!reusable && !reusable.Failure().empty())
+        platform::WriteDiagnosticLine(
+            platform::DiagnosticStream::Error, "the archive left by an earlier run is not used: " + reusable.Failure());
+    if (reusable) {
         out.Line(text::kStationReusedArchive + archivePath);
     } else {
         if (const SessionOutcome network = session.CheckNetwork({}); !network.Ok()) {
@@ -467,7 +477,9 @@ int RunStation(const StationOptions& options)
             if (downloadedAgain)
                 break; // damaged twice: the run ends
             out.Line(text::kStationArchiveDownloadedAgain);
-            workFolder.RemoveArchive(archiveName);
+            // The download that follows removes it too, and fails if it still cannot.
+            if (const platform::Result<void> removed = workFolder.RemoveArchive(archiveName); !removed)
+                platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, removed.Failure().Text());
             if (!download()) {
                 stopped = true;
                 break;
