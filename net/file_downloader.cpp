@@ -328,7 +328,31 @@ struct FileDownloader::TransferEnd {
     long failedStatus = 0; // the HTTP status that ended the transfer
     bool changed = false; // cut at one offset again and again: the file on the server changed
     std::uint64_t lastCut = 0;
+    int cutsThere = 0; // the tries cut at lastCut in a row
 };
+
+bool FileDownloader::EndsTransfer(const Attempt& attempt, std::uint64_t have, TransferEnd& end) const
+{
+    if (attempt.error != 0) {
+        end.localError = attempt.error;
+        return true; // the file's side: trying again would fail the same way
+    }
+    if (m_cancelled.load(std::memory_order_relaxed))
+        return true;
+    if (const long status = FailedStatus(attempt.curl); status == 407 || end.result == CURLE_HTTP_RETURNED_ERROR) {
+        end.failedStatus = status;
+        return true; // the server's (or the proxy's) answer: it answers the same way again
+    }
+    if (attempt.taken && IsCut(end.result) && !m_version.validator.empty()) {
+        end.cutsThere = have == end.lastCut ? end.cutsThere + 1 : 1;
+        end.lastCut = have;
+        if (end.cutsThere == kCutsAtOneOffset) {
+            end.changed = true;
+            return true;
+        }
+    }
+    return false;
+}
 
 void FileDownloader::ConfigureHandle(void* curl) const
 {
@@ -420,7 +444,6 @@ bool FileDownloader::Transfer()
     if (keepsOtherBytes && !emptyFile())
         return EndTransfer(file, end, false);
     bool startedAgain = false;
-    int cutsThere = 0;
     for (int retries = 0;;) {
         if (m_version.length >= 0 && have > 0 && have == static_cast<std::uint64_t>(m_version.length))
             break; // every byte is there already
@@ -437,24 +460,8 @@ bool FileDownloader::Transfer()
             end.result = CURLE_PARTIAL_FILE;
         if (end.result == CURLE_OK)
             break;
-        if (attempt.error != 0) {
-            end.localError = attempt.error;
-            break; // the file's side: trying again would fail the same way
-        }
-        if (m_cancelled.load(std::memory_order_relaxed))
+        if (EndsTransfer(attempt, have, end))
             break;
-        if (const long status = FailedStatus(curl); status == 407 || end.result == CURLE_HTTP_RETURNED_ERROR) {
-            end.failedStatus = status;
-            break; // the server's (or the proxy's) answer: it answers the same way again
-        }
-        if (attempt.taken && IsCut(end.result) && !m_version.validator.empty()) {
-            cutsThere = have == end.lastCut ? cutsThere + 1 : 1;
-            end.lastCut = have;
-            if (cutsThere == kCutsAtOneOffset) {
-                end.changed = true;
-                break;
-            }
-        }
         if (attempt.decided && !attempt.taken) {
             // An answer that does not continue the file: once, the whole body from the start.
             if (startedAgain)

@@ -123,6 +123,10 @@ private:
     // One request for the bytes from `have` on, on attempt.curl into attempt.file; how it
     // ended goes to attempt.result.
     void RunAttempt(Attempt& attempt, std::uint64_t have);
+    // After a try that did not bring the whole file, with `have` bytes of it: true when the
+    // transfer ends there (the file's side, a cancel, the server's answer, the same cut again
+    // and again), with why in `end`.
+    bool EndsTransfer(const Attempt& attempt, std::uint64_t have, TransferEnd& end) const;
     // Checks the digest of what was `received` in full, closes the file and says how the
     // transfer ended (m_failure and the diagnostic line on failure).
     bool EndTransfer(platform::WritableFile& file, TransferEnd end, bool received);
