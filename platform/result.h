@@ -75,7 +75,8 @@ private:
 #define INSTALLER_RESULT_CONCAT_(a, b) a##b
 #define INSTALLER_RESULT_NAME_(line) INSTALLER_RESULT_CONCAT_(installerResult_, line)
 
-// Evaluates `expr` (a Result<void, E>) and returns its failure from the enclosing function.
+// Evaluates `expr` (a Result<void, E>, or one whose value is not needed) and returns its failure
+// from the enclosing function.
 #define INSTALLER_TRY(expr)                                                                                            \
     do {                                                                                                               \
         if (auto installerTried_ = (expr); !installerTried_)                                                           \
