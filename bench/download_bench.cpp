@@ -105,9 +105,14 @@ double DownloadWithFileDownloader(const std::string& url, const std::filesystem:
 {
     std::filesystem::remove(path);
     const auto start = std::chrono::steady_clock::now();
-    int error = 0;
-    const platform::FolderHandle folder = platform::FolderHandle::OpenExisting(path.parent_path().string(), error);
-    FileDownloader downloader(url, folder.CreateNewFile(path.filename().string(), 0644, error));
+    const platform::Result<platform::FolderHandle> folder =
+        platform::FolderHandle::OpenExisting(path.parent_path().string());
+    if (!folder)
+        throw std::runtime_error(folder.Failure().Text());
+    platform::Result<platform::WritableFile> file = folder->CreateNewFile(path.filename().string(), 0644);
+    if (!file)
+        throw std::runtime_error(file.Failure().Text());
+    FileDownloader downloader(url, std::move(file).Value());
     if (onProgress) {
         downloader.SetProgressCallback(std::move(onProgress));
     }
@@ -178,11 +183,11 @@ void RunThroughput(const ScriptServer& server, const Options& options)
         const bool oursFirst = round % 2 == 0;
         for (int turn = 0; turn < 2; ++turn) {
             if ((turn == 0) == oursFirst) {
-                oursMiBps.push_back(bytes / kMiB / DownloadWithFileDownloader(url, ours));
+                oursMiBps.push_back(static_cast<double>(bytes) / kMiB / DownloadWithFileDownloader(url, ours));
                 std::filesystem::remove(ours);
             } else {
                 const CurlRun run = DownloadWithCurl(url, theirs);
-                curlMiBps.push_back(bytes / kMiB / run.seconds);
+                curlMiBps.push_back(static_cast<double>(bytes) / kMiB / run.seconds);
                 curlPeakKiB = std::max(curlPeakKiB, run.peakResidentKiB);
                 std::filesystem::remove(theirs);
             }
@@ -196,7 +201,7 @@ void RunThroughput(const ScriptServer& server, const Options& options)
     std::printf("throughput, %lld MiB body, median of %d: FileDownloader %.0f MiB/s, curl -o %.0f MiB/s, "
                 "ratio %.2f (target >= 0.90)\n",
         options.sizeMiB, options.rounds, oursMedian, curlMedian, oursMedian / curlMedian);
-    std::printf("curl -o peak resident memory: %.1f MiB\n", curlPeakKiB / 1024.0);
+    std::printf("curl -o peak resident memory: %.1f MiB\n", static_cast<double>(curlPeakKiB) / 1024.0);
 }
 
 void RunMemory(const ScriptServer& server, const Options& options)
@@ -207,12 +212,12 @@ void RunMemory(const ScriptServer& server, const Options& options)
 
     // Resident memory at each quarter of the body, read on the download thread.
     std::vector<long> samples{ResidentKiB()};
-    double nextSample = bytes / 4.0;
+    double nextSample = static_cast<double>(bytes) / 4.0;
     const long before = samples.front();
     const double seconds = DownloadWithFileDownloader(url, path, [&](double, double received) {
         if (received >= nextSample) {
             samples.push_back(ResidentKiB());
-            nextSample += bytes / 4.0;
+            nextSample += static_cast<double>(bytes) / 4.0;
         }
         return 0;
     });
@@ -222,12 +227,12 @@ void RunMemory(const ScriptServer& server, const Options& options)
         throw std::runtime_error("memory run wrote a file of the wrong size");
     }
     std::printf("memory, %lld MiB body (%.0f MiB/s): resident before %.1f MiB, at each quarter", options.memorySizeMiB,
-        bytes / kMiB / seconds, before / 1024.0);
+        static_cast<double>(bytes) / kMiB / seconds, static_cast<double>(before) / 1024.0);
     for (std::size_t i = 1; i < samples.size(); ++i) {
-        std::printf(" %.1f", samples[i] / 1024.0);
+        std::printf(" %.1f", static_cast<double>(samples[i]) / 1024.0);
     }
     const long peak = std::max(PeakResidentKiB(), *std::max_element(samples.begin(), samples.end()));
-    std::printf(" MiB; peak of the whole process %.1f MiB (target < 32 MiB)\n", peak / 1024.0);
+    std::printf(" MiB; peak of the whole process %.1f MiB (target < 32 MiB)\n", static_cast<double>(peak) / 1024.0);
 }
 
 // The same file served whole and served cut after each quarter three times; the cut download

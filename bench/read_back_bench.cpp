@@ -50,15 +50,15 @@ std::vector<WrittenFile> WritePackage(const fs::path& root, std::uint64_t totalB
         fs::create_directories((root / path).parent_path());
         std::ofstream out(root / path, std::ios::binary);
         BlockChecksum checksum;
-        for (std::uint64_t left = size; left > 0;) {
-            const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
+        for (std::uint64_t remaining = size; remaining > 0;) {
+            const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, block.size()));
             for (std::size_t i = 0; i < take; i += 8) {
                 const std::uint64_t word = random();
                 std::memcpy(block.data() + i, &word, std::min<std::size_t>(8, take - i));
             }
             out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(take));
             checksum.Add(block.data(), take);
-            left -= take;
+            remaining -= take;
         }
         files.push_back({path, checksum.Size(), checksum.Crc32(), checksum.Blocks()});
         written += size;
@@ -89,9 +89,9 @@ double PlainRead(int root, const std::vector<WrittenFile>& files)
 double ReadBack(const platform::FolderHandle& root, const std::vector<WrittenFile>& files)
 {
     const auto start = std::chrono::steady_clock::now();
-    const ReadBackOutcome outcome = VerifyWrittenFiles(root, files, [](std::uint64_t, std::uint64_t) {});
-    if (outcome.status != ReadBackOutcome::Status::Verified) {
-        std::fprintf(stderr, "read_back_bench: %s\n", outcome.diagnostic.c_str());
+    const auto verified = VerifyWrittenFiles(root, files, [](std::uint64_t, std::uint64_t) {});
+    if (!verified) {
+        std::fprintf(stderr, "read_back_bench: %s\n", verified.Failure().diagnostic.c_str());
         std::exit(1);
     }
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -125,8 +125,12 @@ int main(int argc, char** argv)
     const std::vector<WrittenFile> files = WritePackage(root, sizeMib << 20);
     const int rootFd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     syncfs(rootFd);
-    int error = 0;
-    const platform::FolderHandle stickRoot = platform::FolderHandle::OpenExisting(root.string(), error);
+    const platform::Result<platform::FolderHandle> opened = platform::FolderHandle::OpenExisting(root.string());
+    if (!opened) {
+        std::fprintf(stderr, "read_back_bench: %s\n", opened.Failure().Text().c_str());
+        return 1;
+    }
+    const platform::FolderHandle& stickRoot = *opened;
     const double mib = static_cast<double>(sizeMib);
     std::printf("%zu files, %llu MiB in %s\n", files.size(), static_cast<unsigned long long>(sizeMib), root.c_str());
 

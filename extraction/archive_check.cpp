@@ -13,10 +13,10 @@ constexpr std::size_t kReadBlockSize = 128 * 1024;
 
 std::optional<std::string> FindArchiveDamage(const ArchiveInFolder& archive, const std::atomic<bool>* cancel)
 {
-    int error = 0;
-    const platform::ReadableFile file = archive.folder.OpenFile(archive.name, error);
-    if (!file.IsOpen())
-        return "cannot open " + archive.shownPath + ": " + platform::FileErrorText(error);
+    const platform::Result<platform::ReadableFile> opened = archive.folder->OpenFile(archive.name);
+    if (!opened)
+        return "cannot open " + archive.shownPath + ": " + platform::FileErrorText(opened.Failure().code);
+    const platform::ReadableFile& file = *opened;
     // The archive as its plan sees it: whatever comment or bytes follow its end record.
     const platform::Result<extraction::ArchivePlan, extraction::PlanError> plan = extraction::ReadArchivePlan(file);
     if (!plan)

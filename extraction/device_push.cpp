@@ -38,79 +38,75 @@ void DevicePush::Count(std::uint64_t bytes)
         m_onFlushed(m_flushed);
 }
 
-bool DevicePush::Written(platform::WritableFile& file, std::uint64_t size, int& error)
+platform::Result<void> DevicePush::Written(platform::WritableFile& file, std::uint64_t size)
 {
     if (m_push == platform::WritePush::Nothing) {
         Count(size - m_counted);
         m_counted = size;
-        return true;
+        return {};
     }
     if (m_push == platform::WritePush::ByFlush)
-        return size - m_counted < kFlushStep || FlushFile(file, size, error);
+        return size - m_counted < kFlushStep ? platform::Result<void>() : FlushFile(file, size);
     while (size - m_started >= kPushStep) {
-        if (!file.StartPush(m_started, kPushStep, error)) {
-            if (!RangeUnsupported(error))
-                return false;
+        if (platform::Result<void> started = file.StartPush(m_started, kPushStep); !started) {
+            if (!RangeUnsupported(started.Failure().code))
+                return started;
             m_push = platform::WritePush::ByFlush;
-            return FlushFile(file, size, error);
+            return FlushFile(file, size);
         }
         m_started += kPushStep;
         // The step before the one just started: the device has the new one queued meanwhile.
-        if (!WaitUpTo(file, m_started - kPushStep, error))
-            return false;
+        INSTALLER_TRY(WaitUpTo(file, m_started - kPushStep));
     }
-    return true;
+    return {};
 }
 
-bool DevicePush::FileComplete(platform::WritableFile& file, std::uint64_t size, int& error)
+platform::Result<void> DevicePush::FileComplete(platform::WritableFile& file, std::uint64_t size)
 {
     if (m_push == platform::WritePush::Nothing)
-        return true;
+        return {};
     // Small files are left to the kernel until their batch is flushed: started one by one,
     // each would go out as small writes of its own instead of a few large ones.
     const bool large = m_counted > 0 || m_started > 0;
     if (large && m_push == platform::WritePush::ByRange && size > m_started) {
-        if (file.StartPush(m_started, size - m_started, error))
+        if (platform::Result<void> started = file.StartPush(m_started, size - m_started); started)
             m_started = size;
-        else if (RangeUnsupported(error))
+        else if (RangeUnsupported(started.Failure().code))
             m_push = platform::WritePush::ByFlush;
         else
-            return false;
+            return started;
     }
     if (large)
-        return m_push == platform::WritePush::ByRange ? WaitUpTo(file, size, error) : FlushFile(file, size, error);
+        return m_push == platform::WritePush::ByRange ? WaitUpTo(file, size) : FlushFile(file, size);
     m_unflushedSmall += size;
     if (m_unflushedSmall < kPushBatch)
-        return true;
+        return {};
     // On FUSE the flush of one file is the device's flush (fuseblk daemons flush their device);
     // a kernel file system flushes everything started so far.
-    if (m_push == platform::WritePush::ByRange ? !m_root.FlushFileSystem(error) : !file.FlushData(error))
-        return false;
+    INSTALLER_TRY(m_push == platform::WritePush::ByRange ? m_root.FlushFileSystem() : file.FlushData());
     Count(std::exchange(m_unflushedSmall, 0));
-    return true;
+    return {};
 }
 
 void DevicePush::AllFlushed() { Count(std::exchange(m_unflushedSmall, 0)); }
 
-bool DevicePush::WaitUpTo(platform::WritableFile& file, std::uint64_t end, int& error)
+platform::Result<void> DevicePush::WaitUpTo(platform::WritableFile& file, std::uint64_t end)
 {
     while (m_counted < end) {
         const std::uint64_t piece = std::min(kPushWaitPiece, end - m_counted);
-        if (!file.WaitPushed(m_counted, piece, error))
-            return false;
+        INSTALLER_TRY(file.WaitPushed(m_counted, piece));
         m_counted += piece;
         Count(piece);
     }
-    return true;
+    return {};
 }
 
-bool DevicePush::FlushFile(platform::WritableFile& file, std::uint64_t size, int& error)
+platform::Result<void> DevicePush::FlushFile(platform::WritableFile& file, std::uint64_t size)
 {
-    if (!file.FlushData(error))
-        return false;
+    INSTALLER_TRY(file.FlushData());
     Count(size - m_counted);
     m_counted = size;
-    return true;
+    return {};
 }
 
 } // namespace extraction

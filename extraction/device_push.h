@@ -40,9 +40,9 @@ public:
     // A file begins (the one before was finished or abandoned).
     void BeginFile();
     // The file being written now holds `size` bytes.
-    bool Written(platform::WritableFile& file, std::uint64_t size, int& error);
+    platform::Result<void> Written(platform::WritableFile& file, std::uint64_t size);
     // The file is complete at `size` bytes; called before it is closed.
-    bool FileComplete(platform::WritableFile& file, std::uint64_t size, int& error);
+    platform::Result<void> FileComplete(platform::WritableFile& file, std::uint64_t size);
     // The file system was flushed: everything finished is on the device.
     void AllFlushed();
 
@@ -50,9 +50,9 @@ public:
 
 private:
     // Kernel file systems: waits for the file's bytes up to `end`, counting each piece.
-    bool WaitUpTo(platform::WritableFile& file, std::uint64_t end, int& error);
+    platform::Result<void> WaitUpTo(platform::WritableFile& file, std::uint64_t end);
     // FUSE: flushes the file and counts its bytes up to `size`.
-    bool FlushFile(platform::WritableFile& file, std::uint64_t size, int& error);
+    platform::Result<void> FlushFile(platform::WritableFile& file, std::uint64_t size);
     void Count(std::uint64_t bytes);
 
     const platform::FolderHandle& m_root;

@@ -1,4 +1,4 @@
-#include "extraction/package_extractor.h"
+#include "extraction/zip_extraction.h"
 
 #include "extraction/archive_handles.h"
 #include "extraction/entry_policy.h"
@@ -8,36 +8,22 @@
 #include "extraction/zip_names.h"
 #include "extraction/zip_plan.h"
 #include "platform/utf8_locale_scope.h"
-#include "platform/win32_drives.h"
-#include "platform/win32_files.h"
-#include "platform/win32_strings.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <exception>
 #include <limits>
 #include <optional>
 #include <string_view>
 
-std::uint64_t g_extractTotalBytes = 0;
-
 namespace extraction {
+
+std::string Quoted(std::string_view name) { return "\"" + PrintableName(name) + "\""; }
+
 namespace {
 
 // Within a large file the stick's root is checked again after this many bytes.
 constexpr std::uint64_t kRootCheckInterval = 16u << 20;
-
-std::string Quoted(std::string_view name) { return "\"" + PrintableName(name) + "\""; }
-
-// Messages are printed as one line; library texts are not trusted to be one.
-void KeepOnOneLine(std::string& message)
-{
-    for (char& c : message) {
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    }
-}
 
 std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b)
 {
@@ -53,19 +39,6 @@ std::string ReaderErrorText(archive* reader)
     if (code > 0 && code != EILSEQ && code != EINVAL)
         text += " (" + platform::FileErrorText(code) + ")";
     return text;
-}
-
-// The file system name the drive of a letter path reports ("FAT32", "exFAT"); empty for a
-// rooted path or a drive that does not say.
-std::wstring FileSystemNameOf(const std::wstring& destinationRoot)
-{
-    if (destinationRoot.size() < 2 || destinationRoot[1] != L':')
-        return std::wstring();
-    const std::wstring root = destinationRoot.substr(0, 2) + L"\\";
-    wchar_t name[64] = {};
-    if (!GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, 64))
-        return std::wstring();
-    return name;
 }
 
 std::uint64_t RoundUp(std::uint64_t bytes, std::uint64_t unit)
@@ -106,7 +79,7 @@ public:
             ownPlan = MakePlan();
             if (!ownPlan || !CheckLocalHeaders(*ownPlan))
                 return;
-            source = FileByteSource(m_archiveFile);
+            source = FileByteSource(*m_archiveFile);
         }
         const ArchivePlan* const plan = m_givenPlan ? m_givenPlan : &*ownPlan;
         if (!CheckSpace(*plan))
@@ -116,7 +89,7 @@ public:
             *m_totalOut = m_total;
         Report();
         // The progress counts the bytes on the stick's device, not those in the page cache.
-        StickWriter writer(m_result.stickRoot, [this](std::uint64_t flushed) {
+        StickWriter writer(*m_result.stickRoot, [this](std::uint64_t flushed) {
             m_processed = flushed;
             Report();
         });
@@ -124,16 +97,15 @@ public:
         m_result.writtenFiles = writer.TakeWrittenFiles();
         if (!written)
             return;
-        StickError error;
-        if (!writer.Finish(error)) {
-            StickFailed(error);
+        if (const platform::Result<void> finished = writer.Finish(); !finished) {
+            StickFailed(finished.Failure());
             return;
         }
         if (m_processed != m_total) {
             m_processed = m_total;
             Report();
         }
-        if (!m_result.stickRoot.StillInPlace())
+        if (!m_result.stickRoot->StillInPlace())
             Fail(ExtractFailure::StickPulled, "the stick's folder " + Quoted(m_destination) + " went away");
     }
 
@@ -151,14 +123,14 @@ private:
     // leaves the system within a short grace after it included), or a root that is no longer
     // where it was, is the stick pulled; anything else, an I/O error of a stick still there too,
     // is the stick refusing the write.
-    bool StickFailed(const StickError& error)
+    bool StickFailed(const platform::Error& error)
     {
-        std::string text = error.what;
+        std::string text = error.context;
         if (!m_entryName.empty() && text.find(Quoted(m_entryName)) == std::string::npos)
             text = "archive entry " + Quoted(m_entryName) + ": " + text;
         if (error.code != 0)
             text += ": " + platform::FileErrorText(error.code);
-        const platform::FolderHandle& root = m_result.stickRoot;
+        const platform::FolderHandle& root = *m_result.stickRoot;
         if (platform::IsDeviceGoneError(error.code) || !root.StillInPlace() ||
             (platform::IsInputOutputError(error.code) && root.DeviceLeftWithin(platform::kDeviceDepartureGrace)))
             return Fail(ExtractFailure::StickPulled, text + " (the stick went away)");
@@ -167,7 +139,7 @@ private:
 
     bool RootGone()
     {
-        if (m_result.stickRoot.StillInPlace())
+        if (m_result.stickRoot->StillInPlace())
             return false;
         Fail(ExtractFailure::StickPulled, "the stick's folder " + Quoted(m_destination) + " went away");
         return true;
@@ -175,10 +147,12 @@ private:
 
     bool OpenRoot()
     {
-        int code = 0;
-        m_result.stickRoot = platform::FolderHandle::OpenExisting(m_destination, code);
-        if (m_result.stickRoot.IsOpen())
+        platform::Result<platform::FolderHandle> root = platform::FolderHandle::OpenExisting(m_destination);
+        if (root) {
+            m_result.stickRoot.emplace(std::move(root).Value());
             return true;
+        }
+        const int code = root.Failure().code;
         const std::string text = "cannot open " + Quoted(m_destination) + ": " + platform::FileErrorText(code);
         return Fail(code == ENOENT || platform::IsDeviceGoneError(code) || platform::IsInputOutputError(code)
                 ? ExtractFailure::StickPulled
@@ -190,12 +164,13 @@ private:
     // every pass over it reads that same file.
     bool OpenArchiveFile()
     {
-        int code = 0;
-        m_archiveFile = m_archive.folder.OpenFile(m_archive.name, code);
-        if (m_archiveFile.IsOpen())
+        platform::Result<platform::ReadableFile> file = m_archive.folder->OpenFile(m_archive.name);
+        if (file) {
+            m_archiveFile.emplace(std::move(file).Value());
             return true;
+        }
         return Fail(ExtractFailure::ArchiveUnreadable,
-            "cannot open archive " + Quoted(m_archivePath) + ": " + platform::FileErrorText(code));
+            "cannot open archive " + Quoted(m_archivePath) + ": " + platform::FileErrorText(file.Failure().code));
     }
 
     bool Refuse(std::string_view name, const std::string& reason)
@@ -212,7 +187,7 @@ private:
     // anything is written.
     std::optional<ArchivePlan> MakePlan()
     {
-        platform::Result<ArchivePlan, PlanError> plan = ReadArchivePlan(m_archiveFile);
+        platform::Result<ArchivePlan, PlanError> plan = ReadArchivePlan(*m_archiveFile);
         if (!plan) {
             const PlanError& error = plan.Failure();
             if (error.fault == PlanFault::Damaged)
@@ -247,7 +222,7 @@ private:
     // anything is written. (They are checked again as each entry is reached.)
     bool CheckLocalHeaders(const ArchivePlan& plan)
     {
-        const ArchiveByteSource source = FileByteSource(m_archiveFile);
+        const ArchiveByteSource source = FileByteSource(*m_archiveFile);
         for (const PlanEntry& entry : plan.entries) {
             if (Cancelled())
                 return false;
@@ -263,15 +238,14 @@ private:
     // against the stick's real free space.
     bool CheckSpace(const ArchivePlan& plan)
     {
-        int code = 0;
-        const std::optional<platform::FileSystemSpace> space = m_result.stickRoot.Space(code);
+        const platform::Result<platform::FileSystemSpace> space = m_result.stickRoot->Space();
         if (!space)
-            return StickFailed({"cannot read the free space of " + Quoted(m_destination), code});
+            return StickFailed({space.Failure().code, "cannot read the free space of " + Quoted(m_destination)});
         std::uint64_t needed = 0, freed = 0;
         for (const PlanEntry& entry : plan.entries) {
             if (entry.Skipped())
                 continue;
-            const std::optional<platform::ExistingEntry> existing = m_result.stickRoot.EntryBeneath(entry.path);
+            const std::optional<platform::ExistingEntry> existing = m_result.stickRoot->EntryBeneath(entry.path);
             if (entry.isFolder) {
                 if (!existing)
                     needed = SaturatingAdd(needed, space->allocationUnit);
@@ -371,11 +345,12 @@ private:
         const std::vector<std::string_view> components = PathComponents(name);
         const unsigned mode = PermissionsToRestore(archive_entry_perm(entry));
         const platform::FileTime time{archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
-        StickError error;
-        if (planned.isFolder)
-            return writer.MakeFolder(components, mode, time, error) || StickFailed(error);
-        if (!writer.BeginFile(components, mode, error))
-            return StickFailed(error);
+        if (planned.isFolder) {
+            const platform::Result<void> made = writer.MakeFolder(components, mode, time);
+            return made || StickFailed(made.Failure());
+        }
+        if (const platform::Result<void> begun = writer.BeginFile(components, mode); !begun)
+            return StickFailed(begun.Failure());
         if (!CopyData(reader, writer, planned)) {
             writer.AbandonFile();
             return false;
@@ -394,9 +369,9 @@ private:
             return Fail(ExtractFailure::ArchiveUnreadable,
                 "cannot read " + Quoted(name) + " from archive " + Quoted(m_archivePath) + ": " + text);
         }
-        if (!writer.FinishFile(time, error)) {
+        if (const platform::Result<void> finished = writer.FinishFile(time); !finished) {
             writer.AbandonFile();
-            return StickFailed(error);
+            return StickFailed(finished.Failure());
         }
         return true;
     }
@@ -425,9 +400,9 @@ private:
                 return Fail(ExtractFailure::ArchiveUnreadable,
                     "cannot read " + Quoted(name) + " from archive " + Quoted(m_archivePath) +
                         ": its data goes on past its size of " + std::to_string(planned.size) + " bytes");
-            StickError error;
-            if (!writer.WriteBlock(block, size, static_cast<std::uint64_t>(offset), error))
-                return StickFailed(error);
+            const platform::Result<void> written = writer.WriteBlock(block, size, static_cast<std::uint64_t>(offset));
+            if (!written)
+                return StickFailed(written.Failure());
             // Every block is reported, with the bytes on the device so far.
             Report();
             sinceRootCheck += size;
@@ -467,7 +442,7 @@ private:
     const std::string& m_archivePath; // how messages name the archive
     const ArchivePlan* m_givenPlan = nullptr;
     const ArchiveByteSource* m_givenSource = nullptr;
-    platform::ReadableFile m_archiveFile;
+    std::optional<platform::ReadableFile> m_archiveFile;
     const std::string m_destination;
     const bool m_fat32;
     const ExtractProgressCallback& m_progress;
@@ -480,93 +455,15 @@ private:
 };
 
 } // namespace
-} // namespace extraction
 
-namespace {
-
-ExtractionResult Extract(const ArchiveInFolder& archive, const std::wstring& destinationRoot,
+void RunZipExtraction(const ArchiveInFolder& archive, std::string destination, bool fat32,
     const ExtractProgressCallback& progress, const std::atomic<bool>* cancel, std::uint64_t* totalOut,
-    const extraction::ArchivePlan* plan = nullptr, const extraction::ArchiveByteSource* source = nullptr)
+    const ArchivePlan* plan, const ArchiveByteSource* source, ExtractionResult& result)
 {
-    using extraction::Quoted;
-    ExtractionResult result;
-    try {
-        const std::optional<std::string> nativeDestination = platform::NativePath(destinationRoot);
-        if (!nativeDestination) {
-            // A letter without a volume: the stick is no longer there.
-            result.failure = ExtractFailure::StickPulled;
-            result.error =
-                "cannot extract into " + Quoted(platform::Narrow(destinationRoot)) + ": no such volume or path";
-        } else {
-            const bool fat32 = extraction::FileSystemNameOf(destinationRoot) == L"FAT32";
-            extraction::ZipExtraction extraction(
-                archive, *nativeDestination, fat32, progress, cancel, totalOut, result);
-            if (plan)
-                extraction.UsePlan(*plan, *source);
-            extraction.Run();
-        }
-    } catch (const std::exception& failure) {
-        result.failure = ExtractFailure::StickWrite;
-        result.error = std::string("extraction failed: ") + failure.what();
-    } catch (...) {
-        result.failure = ExtractFailure::StickWrite;
-        result.error = "extraction failed";
-    }
-    extraction::KeepOnOneLine(result.error);
-    return result;
+    ZipExtraction extraction(archive, std::move(destination), fat32, progress, cancel, totalOut, result);
+    if (plan)
+        extraction.UsePlan(*plan, *source);
+    extraction.Run();
 }
 
-ExtractionResult ArchiveUnreadable(std::string error)
-{
-    ExtractionResult result;
-    result.failure = ExtractFailure::ArchiveUnreadable;
-    result.error = std::move(error);
-    extraction::KeepOnOneLine(result.error);
-    return result;
-}
-
-} // namespace
-
-ExtractionResult ExtractZipArchive(const ArchiveInFolder& archive, const std::wstring& destinationRoot,
-    const ExtractProgressCallback& progress, const std::atomic<bool>* cancel)
-{
-    return Extract(archive, destinationRoot, progress, cancel, &g_extractTotalBytes);
-}
-
-ExtractionResult ExtractZipArchive(const std::wstring& archivePath, const std::wstring& destinationRoot,
-    const ExtractProgressCallback& progress, const std::atomic<bool>* cancel)
-{
-    using extraction::Quoted;
-    const std::optional<std::string> nativeArchive = platform::NativePath(archivePath);
-    const std::size_t slash = nativeArchive ? nativeArchive->rfind('/') : std::string::npos;
-    if (slash == std::string::npos)
-        return ArchiveUnreadable(
-            "cannot open archive " + Quoted(platform::Narrow(archivePath)) + ": no such volume or path");
-    int code = 0;
-    const platform::FolderHandle folder =
-        platform::FolderHandle::OpenExisting(slash == 0 ? "/" : nativeArchive->substr(0, slash), code);
-    if (!folder.IsOpen())
-        return ArchiveUnreadable(
-            "cannot open archive " + Quoted(*nativeArchive) + ": " + platform::FileErrorText(code));
-    return ExtractZipArchive(
-        {folder, nativeArchive->substr(slash + 1), *nativeArchive}, destinationRoot, progress, cancel);
-}
-
-PackageExtraction::PackageExtraction(ArchiveInFolder archive, std::wstring destinationRoot)
-    : m_archive(std::move(archive)), m_destinationRoot(std::move(destinationRoot))
-{
-}
-
-ExtractionResult PackageExtraction::Run(const ExtractProgressCallback& progress)
-{
-    return Extract(m_archive, m_destinationRoot, progress, &m_cancel, &m_totalBytes);
-}
-
-ExtractionResult ExtractPlannedArchive(const extraction::ArchivePlan& plan, const extraction::ArchiveByteSource& source,
-    const std::string& shownPath, const std::wstring& destinationRoot, const ExtractProgressCallback& progress,
-    const std::atomic<bool>* cancel)
-{
-    static const platform::FolderHandle noFolder;
-    std::uint64_t total = 0;
-    return Extract({noFolder, std::string(), shownPath}, destinationRoot, progress, cancel, &total, &plan, &source);
-}
+} // namespace extraction

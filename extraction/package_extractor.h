@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,7 @@ struct ExtractionResult {
     ExtractFailure failure = ExtractFailure::None;
     std::string error; // one line, empty on success
     std::vector<WrittenFile> writtenFiles; // every file written in full in this run, in order
-    platform::FolderHandle stickRoot; // the handle everything was written through
+    std::optional<platform::FolderHandle> stickRoot; // the handle everything was written through
     bool Ok() const { return failure == ExtractFailure::None; }
 };
 
@@ -46,7 +47,7 @@ struct ExtractionResult {
 // folder's handle and never through a link, and reads every pass from that file. The folder
 // must outlive every extraction of it.
 struct ArchiveInFolder {
-    const platform::FolderHandle& folder;
+    const platform::FolderHandle* folder; // null for an archive read from a given source
     std::string name; // one path component
     std::string shownPath; // how messages name it
 };

@@ -54,12 +54,12 @@ la_ssize_t PlannedReader::Read(archive* reader, void* self, const void** block)
         return 0;
     const std::size_t want =
         static_cast<std::size_t>(std::min<std::uint64_t>(me.m_block.size(), me.m_end - me.m_position));
-    int error = 0;
-    const std::optional<std::size_t> got = me.m_source(me.m_block.data(), want, me.m_position, error);
+    const platform::Result<std::size_t> got = me.m_source(me.m_block.data(), want, me.m_position);
     if (!got || *got == 0) {
-        me.m_readError = got ? 0 : error;
+        const int error = got ? 0 : got.Failure().code;
+        me.m_readError = error;
         archive_set_error(
-            reader, got ? 0 : error, "%s", got ? "the archive ends before its end record" : "cannot read the archive");
+            reader, error, "%s", got ? "the archive ends before its end record" : "cannot read the archive");
         return -1;
     }
     // The end record's comment is not the reader's.

@@ -73,8 +73,8 @@ private:
 
 } // namespace
 
-ReadBackOutcome VerifyWrittenFiles(const platform::FolderHandle& stickRoot, std::span<const WrittenFile> files,
-    const ReadBackProgress& progress, const std::atomic<bool>* cancel)
+platform::Result<void, ReadBackFailure> VerifyWrittenFiles(const platform::FolderHandle& stickRoot,
+    std::span<const WrittenFile> files, const ReadBackProgress& progress, const std::atomic<bool>* cancel)
 {
     using Status = platform::UncachedReadResult::Status;
     std::uint64_t total = 0;
@@ -93,7 +93,7 @@ ReadBackOutcome VerifyWrittenFiles(const platform::FolderHandle& stickRoot, std:
     platform::UncachedFileReader reader(kChecksumBlockSize);
     for (const WrittenFile& file : files) {
         if (stopped())
-            return {ReadBackOutcome::Status::Stopped, ""};
+            return ReadBackFailure{ReadBackFailure::Side::Stopped, ""};
         FileComparison comparison(file);
         bool cancelled = false;
         const platform::UncachedReadResult read =
@@ -107,15 +107,15 @@ ReadBackOutcome VerifyWrittenFiles(const platform::FolderHandle& stickRoot, std:
                 return !cancelled;
             });
         if (cancelled)
-            return {ReadBackOutcome::Status::Stopped, ""};
+            return ReadBackFailure{ReadBackFailure::Side::Stopped, ""};
         if (read.status == Status::Failed) {
             // As while writing: an I/O error is the stick gone only when its device leaves
             // within a short grace after the error.
             const bool gone = read.DeviceGone() || !StillThere(stickRoot) ||
                 (platform::IsInputOutputError(read.error) &&
                     stickRoot.DeviceLeftWithin(platform::kDeviceDepartureGrace));
-            const auto status = gone ? ReadBackOutcome::Status::StickGone : ReadBackOutcome::Status::Differs;
-            return {status, "read-back failed: " + read.text};
+            const auto side = gone ? ReadBackFailure::Side::StickGone : ReadBackFailure::Side::Differs;
+            return ReadBackFailure{side, "read-back failed: " + read.text};
         }
         if (const std::optional<std::uint64_t> offset = comparison.FirstDifference()) {
             // What the reading found counts: a size from cached attributes may still be the one
@@ -125,10 +125,10 @@ ReadBackOutcome VerifyWrittenFiles(const platform::FolderHandle& stickRoot, std:
             const std::string what = held < file.size
                 ? " holds " + std::to_string(held) + " of the " + std::to_string(file.size) + " bytes written"
                 : " differs from what was written";
-            return {ReadBackOutcome::Status::Differs,
+            return ReadBackFailure{ReadBackFailure::Side::Differs,
                 "read-back failed: " + Quoted(file.path) + what + ", first differing block at offset " +
                     std::to_string(*offset)};
         }
     }
-    return {ReadBackOutcome::Status::Verified, ""};
+    return {};
 }

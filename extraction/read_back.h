@@ -4,6 +4,7 @@
 
 #include "extraction/written_file.h"
 #include "platform/folder_handle.h"
+#include "platform/result.h"
 
 #include <atomic>
 #include <cstdint>
@@ -11,14 +12,14 @@
 #include <span>
 #include <string>
 
-struct ReadBackOutcome {
-    enum class Status {
-        Verified, // every file holds what was written
+// Why what was written could not be called verified.
+struct ReadBackFailure {
+    enum class Side {
         Differs, // a file differs, is short or long, or could not be read
         StickGone, // the device went away while it was read
         Stopped, // the stop flag was set
     };
-    Status status = Status::Verified;
+    Side side = Side::Differs;
     // For Differs and StickGone: one line naming the first bad file and the offset of its first
     // differing block, or the reading error.
     std::string diagnostic;
@@ -30,8 +31,8 @@ using ReadBackProgress = std::function<void(std::uint64_t done, std::uint64_t to
 
 // Reads every file of `files` beneath the stick's root folder in blocks of kChecksumBlockSize,
 // past the page cache, and compares sizes and CRC-32s. Stops at the first file that differs.
-// A read that fails because the device went away, or a root whose path no longer leads to it,
+// Succeeds when every file holds what was written. A read that fails because the device went away, or a root whose path no longer leads to it,
 // is StickGone. The stick's file system must have been flushed. `cancel`, when given and set,
 // stops it between two blocks. One block of memory, whatever the package's size.
-ReadBackOutcome VerifyWrittenFiles(const platform::FolderHandle& stickRoot, std::span<const WrittenFile> files,
-    const ReadBackProgress& progress, const std::atomic<bool>* cancel = nullptr);
+platform::Result<void, ReadBackFailure> VerifyWrittenFiles(const platform::FolderHandle& stickRoot,
+    std::span<const WrittenFile> files, const ReadBackProgress& progress, const std::atomic<bool>* cancel = nullptr);

@@ -11,41 +11,40 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace extraction {
 
-// A failed file call on the stick: what was being done and the system's error number.
-struct StickError {
-    std::string what; // "cannot create \"kelvoClient/a.txt\""
-    int code = 0; // errno value
-};
+// A failed file call on the stick is a platform::Error: its context says what was being done
+// ("cannot create \"kelvoClient/a.txt\""), its code is the system's error number (0 when the
+// failure is not the system's).
 
 class StickWriter {
 public:
     // `root` stays open and unchanged while the writer lives. What is written is pushed to
-    // the device as it goes (install/device_push.h); `onFlushed` is told each time the bytes
+    // the device as it goes (extraction/device_push.h); `onFlushed` is told each time the bytes
     // on the device grow.
     explicit StickWriter(const platform::FolderHandle& root, std::function<void(std::uint64_t)> onFlushed = {});
 
     // The folder of an entry, with its parents; its time and permission bits are set by Finish.
-    bool MakeFolder(const std::vector<std::string_view>& components, unsigned mode, const platform::FileTime& time,
-        StickError& error);
+    platform::Result<void> MakeFolder(
+        const std::vector<std::string_view>& components, unsigned mode, const platform::FileTime& time);
 
     // A file: BeginFile, then WriteBlock in order of offset, then FinishFile; AbandonFile
     // removes it (cut to no bytes where it cannot be removed) when it cannot be finished.
-    bool BeginFile(const std::vector<std::string_view>& components, unsigned mode, StickError& error);
-    bool WriteBlock(const void* data, std::size_t size, std::uint64_t offset, StickError& error);
-    bool FinishFile(const platform::FileTime& time, StickError& error);
+    platform::Result<void> BeginFile(const std::vector<std::string_view>& components, unsigned mode);
+    platform::Result<void> WriteBlock(const void* data, std::size_t size, std::uint64_t offset);
+    platform::Result<void> FinishFile(const platform::FileTime& time);
     void AbandonFile();
     // The CRC-32 of the bytes of the file being written, so far.
     std::uint32_t CurrentCrc() const { return m_checksum.Crc32(); }
     std::uint64_t CurrentSize() const { return m_current.size; }
 
     // Times and permission bits of the folders made, then everything flushed to the device.
-    bool Finish(StickError& error);
+    platform::Result<void> Finish();
     // The bytes of the files written that are known to be on the device.
     std::uint64_t FlushedBytes() const { return m_push.Flushed(); }
 
@@ -64,8 +63,8 @@ private:
     };
 
     // Opens (making where missing) the folders of `components`, reusing the ones still open.
-    const platform::FolderHandle* EnterFolders(
-        const std::vector<std::string_view>& components, std::size_t count, StickError& error);
+    platform::Result<const platform::FolderHandle*> EnterFolders(
+        const std::vector<std::string_view>& components, std::size_t count);
     static std::string JoinedPath(const std::vector<std::string_view>& components, std::size_t count);
 
     const platform::FolderHandle& m_root;
@@ -76,7 +75,7 @@ private:
     DevicePush m_push;
 
     // The file being written.
-    platform::WritableFile m_file;
+    std::optional<platform::WritableFile> m_file;
     const platform::FolderHandle* m_fileFolder = nullptr;
     std::string m_fileName;
     WrittenFile m_current;

@@ -359,17 +359,16 @@ PlanOutcome BuildArchivePlan(std::span<const unsigned char> bytes, std::uint64_t
 
 platform::Result<ArchivePlan, PlanError> ReadArchivePlan(const platform::ReadableFile& zip)
 {
-    int code = 0;
-    const std::optional<std::uint64_t> length = zip.Size(code);
+    const platform::Result<std::uint64_t> length = zip.Size();
     if (!length)
-        return PlanError{PlanFault::Damaged, platform::SystemError(code, "cannot read the archive's length").Text()};
+        return PlanError{PlanFault::Damaged,
+            platform::SystemError(length.Failure().code, "cannot read the archive's length").Text()};
     std::uint64_t from = *length - std::min<std::uint64_t>(*length, kPlanTailSize);
     for (;;) {
         std::vector<unsigned char> bytes(static_cast<std::size_t>(*length - from));
         std::size_t got = 0;
         while (got < bytes.size()) {
-            const std::optional<std::size_t> read =
-                zip.ReadAt(bytes.data() + got, bytes.size() - got, from + got, code);
+            const platform::Result<std::size_t> read = zip.ReadAt(bytes.data() + got, bytes.size() - got, from + got);
             if (!read || *read == 0)
                 return PlanError{PlanFault::Damaged, "cannot read the archive's central directory"};
             got += *read;
@@ -436,9 +435,7 @@ platform::Result<std::uint64_t, std::string> CheckLocalHeader(
 
 ArchiveByteSource FileByteSource(const platform::ReadableFile& file)
 {
-    return [&file](void* buffer, std::size_t size, std::uint64_t offset, int& error) {
-        return file.ReadAt(buffer, size, offset, error);
-    };
+    return [&file](void* buffer, std::size_t size, std::uint64_t offset) { return file.ReadAt(buffer, size, offset); };
 }
 
 platform::Result<std::uint64_t, std::string> CheckLocalHeaderIn(const ArchiveByteSource& zip, const PlanEntry& entry)
@@ -447,10 +444,9 @@ platform::Result<std::uint64_t, std::string> CheckLocalHeaderIn(const ArchiveByt
     // for almost every header.
     std::vector<unsigned char> header(kLocalHeaderFixedSize + entry.rawName.size() + 64);
     std::size_t got = 0;
-    int code = 0;
     while (got < header.size()) {
-        const std::optional<std::size_t> read =
-            zip(header.data() + got, header.size() - got, entry.localHeaderAt + got, code);
+        const platform::Result<std::size_t> read =
+            zip(header.data() + got, header.size() - got, entry.localHeaderAt + got);
         if (!read || *read == 0)
             break;
         got += *read;
@@ -460,8 +456,7 @@ platform::Result<std::uint64_t, std::string> CheckLocalHeaderIn(const ArchiveByt
     if (size > got) {
         header.resize(size);
         while (got < size) {
-            const std::optional<std::size_t> read =
-                zip(header.data() + got, size - got, entry.localHeaderAt + got, code);
+            const platform::Result<std::size_t> read = zip(header.data() + got, size - got, entry.localHeaderAt + got);
             if (!read || *read == 0)
                 break;
             got += *read;

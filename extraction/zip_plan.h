@@ -36,7 +36,7 @@ inline constexpr std::size_t kLocalHeaderFixedSize = 30;
 // real end), or nullopt with the system's error number. A source over an archive still being
 // downloaded waits for bytes that are not there yet.
 using ArchiveByteSource =
-    std::function<std::optional<std::size_t>(void* buffer, std::size_t size, std::uint64_t offset, int& error)>;
+    std::function<platform::Result<std::size_t>(void* buffer, std::size_t size, std::uint64_t offset)>;
 
 // The source reading a whole file on the disk; the file must outlive it.
 ArchiveByteSource FileByteSource(const platform::ReadableFile& file);

@@ -60,9 +60,11 @@ bool HasControlCharacter(std::string_view text)
 // The plan's file paths, when the archive has one that is not refused (nullopt otherwise).
 std::optional<std::set<std::string>> CheckPlan(const fs::path& archive)
 {
-    int error = 0;
-    const platform::FolderHandle folder = platform::FolderHandle::OpenExisting(archive.parent_path().string(), error);
-    const platform::ReadableFile file = folder.OpenFile(archive.filename().string(), error);
+    const auto folder = platform::FolderHandle::OpenExisting(archive.parent_path().string());
+    FUZZ_CHECK(folder.Ok(), folder.Failure().Text());
+    const auto opened = folder->OpenFile(archive.filename().string());
+    FUZZ_CHECK(opened.Ok(), opened.Failure().Text());
+    const platform::ReadableFile& file = *opened;
     const auto plan = extraction::ReadArchivePlan(file);
     if (!plan)
         return std::nullopt;

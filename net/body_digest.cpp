@@ -111,10 +111,9 @@ platform::Result<bool> FileHasDigest(const platform::ReadableFile& file, const B
         return platform::SystemError(0, "digest: cannot start " + std::string(EVP_MD_get0_name(algorithm)));
     std::vector<unsigned char> buffer(1 << 20);
     for (std::uint64_t offset = 0;;) {
-        int error = 0;
-        const auto got = file.ReadAt(buffer.data(), buffer.size(), offset, error);
+        const platform::Result<std::size_t> got = file.ReadAt(buffer.data(), buffer.size(), offset);
         if (!got)
-            return platform::SystemError(error, "digest: read the downloaded file");
+            return platform::SystemError(got.Failure().code, "digest: read the downloaded file");
         if (*got == 0)
             break;
         EVP_DigestUpdate(context.get(), buffer.data(), *got);

@@ -189,6 +189,7 @@ struct FileDownloader::Attempt {
     std::uint64_t base = 0; // where in the file the body's first byte goes
     std::uint64_t written = 0;
     int error = 0; // errno of the first failed write (or of emptying the file)
+    CURLcode result = CURLE_OK; // how the request ended
 
     // Takes the answer's body, or refuses it (false).
     bool Decide();
@@ -214,8 +215,8 @@ bool FileDownloader::Attempt::Decide()
             return false;
         if (self.m_extentCallback)
             self.m_extentCallback(0);
-        if (int truncateError = 0; !file->TruncateToEmpty(truncateError)) {
-            error = truncateError != 0 ? truncateError : EIO;
+        if (const platform::Result<void> emptiedNow = file->TruncateToEmpty(); !emptiedNow) {
+            error = emptiedNow.Failure().code != 0 ? emptiedNow.Failure().code : EIO;
             return false;
         }
         emptied = true;
@@ -323,26 +324,41 @@ DWORD FileDownloader::DownloadThreadProc(LPVOID parameter)
     return succeeded ? 0 : static_cast<DWORD>(-1);
 }
 
-bool FileDownloader::Transfer()
+// How the tries of one transfer ended, for EndTransfer.
+struct FileDownloader::TransferEnd {
+    CURLcode result = CURLE_OK;
+    int localError = 0; // errno of the file's side, 0 when the file never failed
+    long failedStatus = 0; // the HTTP status that ended the transfer
+    bool changed = false; // cut at one offset again and again: the file on the server changed
+    std::uint64_t lastCut = 0;
+    int cutsThere = 0; // the tries cut at lastCut in a row
+};
+
+bool FileDownloader::EndsTransfer(const Attempt& attempt, std::uint64_t have, TransferEnd& end) const
 {
-    static_assert(std::is_same_v<decltype(&FileDownloader::WriteToFile), curl_write_callback>);
-    static_assert(std::is_same_v<decltype(&FileDownloader::OnHeader), curl_write_callback>);
-    static_assert(std::is_same_v<decltype(&FileDownloader::OnTransferProgress), curl_xferinfo_callback>);
-
-    const net::CurlEasy handle = net::MakeCurlEasy(m_proxy);
-    if (!handle) {
-        platform::WriteDiagnosticLine("Failed to initialize libcurl.");
-        m_failure = DownloadFailure::Transfer;
-        return false;
+    if (attempt.error != 0) {
+        end.localError = attempt.error;
+        return true; // the file's side: trying again would fail the same way
     }
-    platform::WritableFile file = std::move(m_file);
-    if (!file.IsOpen()) {
-        platform::WriteDiagnosticLine("Failed to open file for writing. (no file was opened for the download)");
-        m_failure = DownloadFailure::LocalFile;
-        return false;
+    if (m_cancel.stop_requested())
+        return true;
+    if (const long status = FailedStatus(attempt.curl); status == 407 || end.result == CURLE_HTTP_RETURNED_ERROR) {
+        end.failedStatus = status;
+        return true; // the server's (or the proxy's) answer: it answers the same way again
     }
+    if (attempt.taken && IsCut(end.result) && !m_version.validator.empty()) {
+        end.cutsThere = have == end.lastCut ? end.cutsThere + 1 : 1;
+        end.lastCut = have;
+        if (end.cutsThere == kCutsAtOneOffset) {
+            end.changed = true;
+            return true;
+        }
+    }
+    return false;
+}
 
-    CURL* const curl = handle.get();
+void FileDownloader::ConfigureHandle(void* curl) const
+{
     curl_easy_setopt(curl, CURLOPT_URL, m_url.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &FileDownloader::WriteToFile);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &FileDownloader::OnHeader);
@@ -356,155 +372,174 @@ bool FileDownloader::Transfer()
     // callback.
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &FileDownloader::OnTransferProgress);
+}
+
+void FileDownloader::RunAttempt(Attempt& attempt, std::uint64_t have)
+{
+    CURL* const curl = attempt.curl;
+    attempt.downloader = this;
+    attempt.rangeStart = have;
+    attempt.watch.emplace(m_firstByteTimeout, m_stallTimeout, net::StallWatch::Clock::now());
+    m_progressBase.store(have, std::memory_order_relaxed);
+    m_rangeTotal.store(-1, std::memory_order_relaxed);
+    HeaderList headers;
+    const std::string range = std::to_string(have) + "-";
+    if (have > 0) {
+        headers.reset(curl_slist_append(nullptr, ("If-Range: " + m_version.validator).c_str()));
+        curl_easy_setopt(curl, CURLOPT_RANGE, range.c_str());
+    } else {
+        curl_easy_setopt(curl, CURLOPT_RANGE, nullptr);
+    }
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &attempt);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &attempt);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &attempt);
+
+    CURLcode result = curl_easy_perform(curl);
+    // The header list goes when this returns; the handle must not point at it.
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+    if (result == CURLE_ABORTED_BY_CALLBACK && attempt.stalled)
+        result = CURLE_OPERATION_TIMEDOUT;
+    if (result == CURLE_OK)
+        result = CheckResponseStatus(curl);
+    attempt.result = result;
+}
+
+bool FileDownloader::Transfer()
+{
+    static_assert(std::is_same_v<decltype(&FileDownloader::WriteToFile), curl_write_callback>);
+    static_assert(std::is_same_v<decltype(&FileDownloader::OnHeader), curl_write_callback>);
+    static_assert(std::is_same_v<decltype(&FileDownloader::OnTransferProgress), curl_xferinfo_callback>);
+
+    const net::CurlEasy handle = net::MakeCurlEasy(m_proxy);
+    if (!handle) {
+        platform::WriteDiagnosticLine("Failed to initialize libcurl.");
+        m_failure = DownloadFailure::Transfer;
+        return false;
+    }
+    if (!m_file) {
+        platform::WriteDiagnosticLine("Failed to open file for writing. (the download's file was used already)");
+        m_failure = DownloadFailure::LocalFile;
+        return false;
+    }
+    platform::WritableFile file = std::move(*m_file);
+    m_file.reset();
+    CURL* const curl = handle.get();
+    ConfigureHandle(curl);
 
     // The bytes of m_version in the file. Without a validator nothing tells that the rest on
     // the server still belongs to them (a weak ETag tells nothing either).
     std::uint64_t have = m_version.validator.empty() || IsWeak(m_version.validator) ? 0 : m_offset;
-    const auto emptyFile = [this, &file, &have] {
+    TransferEnd end;
+    // Empties the file for a body from its start; false (with the reason kept) when the file
+    // cannot be emptied: the body would then follow bytes of another version.
+    const auto emptyFile = [this, &file, &have, &end] {
         have = 0;
         if (m_extentCallback)
             m_extentCallback(0);
-        int error = 0;
-        return file.TruncateToEmpty(error);
+        const platform::Result<void> emptied = file.TruncateToEmpty();
+        if (!emptied)
+            end.localError = emptied.Failure().code != 0 ? emptied.Failure().code : EIO;
+        return emptied.Ok();
     };
-    if (m_offset > 0 && (have == 0 || (m_version.length >= 0 && have > static_cast<std::uint64_t>(m_version.length))))
-        emptyFile();
+    const bool keepsOtherBytes =
+        m_offset > 0 && (have == 0 || (m_version.length >= 0 && have > static_cast<std::uint64_t>(m_version.length)));
+    if (keepsOtherBytes && !emptyFile())
+        return EndTransfer(file, end, false);
     bool startedAgain = false;
-    CURLcode result = CURLE_OK;
-    int localError = 0;
-    long failedStatus = 0; // the HTTP status that ended the transfer
-    std::uint64_t lastCut = 0;
-    int cutsThere = 0;
-    bool changed = false;
     for (int retries = 0;;) {
         if (m_version.length >= 0 && have > 0 && have == static_cast<std::uint64_t>(m_version.length))
             break; // every byte is there already
         Attempt attempt;
-        attempt.downloader = this;
         attempt.curl = curl;
         attempt.file = &file;
-        attempt.rangeStart = have;
         attempt.mayStartAgain = !startedAgain;
-        attempt.watch.emplace(m_firstByteTimeout, m_stallTimeout, net::StallWatch::Clock::now());
-        m_progressBase.store(have, std::memory_order_relaxed);
-        m_rangeTotal.store(-1, std::memory_order_relaxed);
-        HeaderList headers;
-        const std::string range = std::to_string(have) + "-";
-        if (have > 0) {
-            headers.reset(curl_slist_append(nullptr, ("If-Range: " + m_version.validator).c_str()));
-            curl_easy_setopt(curl, CURLOPT_RANGE, range.c_str());
-        } else {
-            curl_easy_setopt(curl, CURLOPT_RANGE, nullptr);
-        }
-        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &attempt);
-        curl_easy_setopt(curl, CURLOPT_HEADERDATA, &attempt);
-        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &attempt);
-
-        result = curl_easy_perform(curl);
-        if (result == CURLE_ABORTED_BY_CALLBACK && attempt.stalled)
-            result = CURLE_OPERATION_TIMEDOUT;
-        if (result == CURLE_OK)
-            result = CheckResponseStatus(curl);
+        RunAttempt(attempt, have);
+        end.result = attempt.result;
         if (attempt.taken)
             have = attempt.base + attempt.written;
         startedAgain = startedAgain || attempt.emptied;
-        if (result == CURLE_OK && m_version.length >= 0 && have != static_cast<std::uint64_t>(m_version.length))
-            result = CURLE_PARTIAL_FILE;
-        if (result == CURLE_OK)
+        if (end.result == CURLE_OK && m_version.length >= 0 && have != static_cast<std::uint64_t>(m_version.length))
+            end.result = CURLE_PARTIAL_FILE;
+        if (end.result == CURLE_OK)
             break;
-        if (attempt.error != 0) {
-            localError = attempt.error;
-            break; // the file's side: trying again would fail the same way
-        }
-        if (m_cancel.stop_requested())
+        if (EndsTransfer(attempt, have, end))
             break;
-        if (const long status = FailedStatus(curl); status == 407 || result == CURLE_HTTP_RETURNED_ERROR) {
-            failedStatus = status;
-            break; // the server's (or the proxy's) answer: it answers the same way again
-        }
-        if (attempt.taken && IsCut(result) && !m_version.validator.empty()) {
-            cutsThere = have == lastCut ? cutsThere + 1 : 1;
-            lastCut = have;
-            if (cutsThere == kCutsAtOneOffset) {
-                changed = true;
-                break;
-            }
-        }
         if (attempt.decided && !attempt.taken) {
             // An answer that does not continue the file: once, the whole body from the start.
             if (startedAgain)
                 break;
             startedAgain = true;
-            if (!emptyFile()) {
-                localError = EIO;
+            if (!emptyFile())
                 break;
-            }
             continue;
         }
-        if (!IsPassingFault(result) || retries == kRetries)
+        if (!IsPassingFault(end.result) || retries == kRetries)
             break;
-        platform::WriteDiagnosticLine(std::string("Download interrupted: ") + curl_easy_strerror(result) + " after " +
-            std::to_string(have) + " bytes; trying again");
-        if (m_version.validator.empty() && have > 0 && !emptyFile()) {
-            localError = EIO;
+        platform::WriteDiagnosticLine(std::string("Download interrupted: ") + curl_easy_strerror(end.result) +
+            " after " + std::to_string(have) + " bytes; trying again");
+        if (m_version.validator.empty() && have > 0 && !emptyFile())
             break;
-        }
         ++retries;
         const std::chrono::milliseconds wait = m_firstRetryDelay * (1 << (retries - 1));
         if (!WaitBeforeRetry(retries, wait))
             break;
     }
+    return EndTransfer(file, end, end.result == CURLE_OK && end.localError == 0);
+}
+
+bool FileDownloader::EndTransfer(platform::WritableFile& file, TransferEnd end, bool received)
+{
     bool damaged = false;
-    if (result == CURLE_OK && localError == 0 && !HasExpectedDigest(file)) {
-        // Nothing of a body that is not the file stays.
+    if (received && !HasExpectedDigest(file)) {
+        // Nothing of a body that is not the file stays; a file that cannot be emptied is
+        // removed by whoever made it, as every failed download is.
         damaged = true;
-        int truncateError = 0;
-        file.TruncateToEmpty(truncateError);
+        if (const platform::Result<void> emptied = file.TruncateToEmpty(); !emptied)
+            platform::WriteDiagnosticLine("digest: the damaged file stays as it is: " + emptied.Failure().Text());
     }
     // Some file systems report a failed write only at the close.
-    if (int closeError = 0; !file.Close(closeError) && localError == 0) {
-        localError = closeError;
-        if (result == CURLE_OK)
-            result = CURLE_WRITE_ERROR;
+    if (const platform::Result<void> closed = file.Close(); !closed && end.localError == 0) {
+        end.localError = closed.Failure().code;
+        if (end.result == CURLE_OK)
+            end.result = CURLE_WRITE_ERROR;
     }
-    if (localError != 0 && result == CURLE_OK)
-        result = CURLE_WRITE_ERROR;
-    if (damaged && localError == 0) {
+    if (end.localError != 0 && end.result == CURLE_OK)
+        end.result = CURLE_WRITE_ERROR;
+    if (damaged && end.localError == 0) {
         m_failure = DownloadFailure::Damaged;
         platform::WriteDiagnosticLine("Download failed: the file does not have the digest its server sent");
         return false;
     }
-    if (result != CURLE_OK) {
-        // A write error comes from the file only when a write or the close failed; otherwise
-        // the failure is on the network's side.
-        const bool local = localError != 0;
-        m_failure = local                                ? DownloadFailure::LocalFile
-            : changed                                    ? DownloadFailure::Changed
-            : failedStatus == 404 || failedStatus == 410 ? DownloadFailure::Missing
-            : failedStatus == 407                        ? DownloadFailure::ProxyRefused
-                                                         : DownloadFailure::Transfer;
-        if (changed)
-            platform::WriteDiagnosticLine("Download cut " + std::to_string(kCutsAtOneOffset) + " times at byte " +
-                std::to_string(lastCut) + " of the same version: the file on the server changed");
-        platform::WriteDiagnosticLine(std::string("Download failed: ") + curl_easy_strerror(result) +
-            (local ? std::string(": ") + std::strerror(localError) : net::ProxyForDiagnostics(m_proxy)));
-        return false;
-    }
-    return true;
+    if (end.result == CURLE_OK)
+        return true;
+    // A write error comes from the file only when a write or the close failed; otherwise the
+    // failure is on the network's side.
+    const bool local = end.localError != 0;
+    m_failure = local                                        ? DownloadFailure::LocalFile
+        : end.changed                                        ? DownloadFailure::Changed
+        : end.failedStatus == 404 || end.failedStatus == 410 ? DownloadFailure::Missing
+        : end.failedStatus == 407                            ? DownloadFailure::ProxyRefused
+                                                             : DownloadFailure::Transfer;
+    if (end.changed)
+        platform::WriteDiagnosticLine("Download cut " + std::to_string(kCutsAtOneOffset) + " times at byte " +
+            std::to_string(end.lastCut) + " of the same version: the file on the server changed");
+    platform::WriteDiagnosticLine(std::string("Download failed: ") + curl_easy_strerror(end.result) +
+        (local ? std::string(": ") + std::strerror(end.localError) : net::ProxyForDiagnostics(m_proxy)));
+    return false;
 }
 
 bool FileDownloader::HasExpectedDigest(const platform::WritableFile& file) const
 {
     if (!m_digest)
         return true;
-    int error = 0;
-    const platform::ReadableFile reading = file.ReopenForReading(error);
-    if (!reading.IsOpen()) {
-        platform::WriteDiagnosticLine("digest: cannot read the downloaded file: " + platform::FileErrorText(error));
+    const platform::Result<platform::ReadableFile> reading = file.ReopenForReading();
+    if (!reading) {
+        platform::WriteDiagnosticLine(
+            "digest: cannot read the downloaded file: " + platform::FileErrorText(reading.Failure().code));
         return false;
     }
-    const platform::Result<bool> same = net::FileHasDigest(reading, *m_digest);
+    const platform::Result<bool> same = net::FileHasDigest(*reading, *m_digest);
     if (!same)
         platform::WriteDiagnosticLine(same.Failure().Text());
     return same && *same;
@@ -597,15 +632,15 @@ std::size_t FileDownloader::WriteToFile(char* data, std::size_t size, std::size_
     if (!attempt.taken)
         return 0;
     // curl passes size 1; anything short of the whole block stops the transfer.
-    int error = 0;
-    if (attempt.file->Write(data, size * count, error)) {
+    const platform::Result<void> written = attempt.file->Write(data, size * count);
+    if (written) {
         attempt.written += size * count;
         if (attempt.downloader->m_extentCallback)
             attempt.downloader->m_extentCallback(attempt.base + attempt.written);
         return count;
     }
     if (attempt.error == 0)
-        attempt.error = error != 0 ? error : EIO;
+        attempt.error = written.Failure().code != 0 ? written.Failure().code : EIO;
     return 0;
 }
 

@@ -121,6 +121,19 @@ private:
     // Runs the whole transfer with its tries again; the file is closed and the handle released
     // when it returns.
     bool Transfer();
+    struct TransferEnd;
+    // Sets what every try of the transfer shares on the libcurl easy handle.
+    void ConfigureHandle(void* curl) const;
+    // One request for the bytes from `have` on, on attempt.curl into attempt.file; how it
+    // ended goes to attempt.result.
+    void RunAttempt(Attempt& attempt, std::uint64_t have);
+    // After a try that did not bring the whole file, with `have` bytes of it: true when the
+    // transfer ends there (the file's side, a cancel, the server's answer, the same cut again
+    // and again), with why in `end`.
+    bool EndsTransfer(const Attempt& attempt, std::uint64_t have, TransferEnd& end) const;
+    // Checks the digest of what was `received` in full, closes the file and says how the
+    // transfer ended (m_failure and the diagnostic line on failure).
+    bool EndTransfer(platform::WritableFile& file, TransferEnd end, bool received);
     // Waits before a try again; false when cancelled meanwhile.
     // Waits before try `attempt`, telling the retry callback at the start and each second.
     bool WaitBeforeRetry(int attempt, std::chrono::milliseconds wait) const;
@@ -128,7 +141,7 @@ private:
     bool HasExpectedDigest(const platform::WritableFile& file) const;
 
     const std::string m_url;
-    platform::WritableFile m_file; // the download thread's once it runs
+    std::optional<platform::WritableFile> m_file; // the download thread's once it runs
     std::atomic<bool> m_finished{false};
     ProgressCallback m_progressCallback;
     std::atomic<bool> m_failed{false};

@@ -4,9 +4,11 @@
 // can then never send a write anywhere else, and a caller can ask cheaply whether the folder's
 // path still leads to the folder it holds.
 //
-// Failures are given as the system's error numbers (errno values); FileErrorText says them.
+// Failures come as platform::Error: the system's error number (errno) with what was being done;
+// FileErrorText says the number alone.
 #pragma once
 
+#include "platform/result.h"
 #include "platform/system/file_descriptor.h"
 
 #include <chrono>
@@ -35,61 +37,69 @@ struct FileTime {
 };
 
 class ReadableFile;
+class FolderHandle;
 
 // A regular file opened for writing, written from its start in order; closed when it goes.
+// Made only by FolderHandle (opened, never empty); a moved-from one holds nothing.
 class WritableFile {
 public:
-    WritableFile() = default;
-    explicit WritableFile(int descriptor) : m_fd(descriptor) {}
+    WritableFile(WritableFile&&) noexcept = default;
+    WritableFile& operator=(WritableFile&&) noexcept = default;
 
-    bool IsOpen() const { return m_fd.IsOpen(); }
-    // Writes all of `data`; false with the error number when the system refused part of it.
-    bool Write(const void* data, std::size_t size, int& error);
-    bool SetModificationTime(const FileTime& time, int& error);
+    // Writes all of `data`; fails with the system's error when it refused part of it.
+    Result<void> Write(const void* data, std::size_t size);
+    Result<void> SetModificationTime(const FileTime& time);
     // Cuts the file to no bytes (for a file whose writing failed and that cannot be removed);
     // what is written next goes at its start.
-    bool TruncateToEmpty(int& error);
+    Result<void> TruncateToEmpty();
     // The file's length now.
-    std::optional<std::uint64_t> Size(int& error) const;
+    Result<std::uint64_t> Size() const;
     // Closes now, reporting what the file system says at the close (some report late errors).
-    bool Close(int& error);
+    Result<void> Close();
     // The same file opened once more, for reading (never another file at its name).
-    ReadableFile ReopenForReading(int& error) const;
+    Result<ReadableFile> ReopenForReading() const;
 
     // Pushing what was written to the device while the file is written, so that the page
     // cache never holds much more than the device (see FolderHandle::HowToPush).
     // StartPush starts writing the bytes of [offset, offset + length) out and returns at once;
     // WaitPushed returns once those bytes are on the device (starting what was not started).
     // Both fail with EINVAL or ENOSYS where the file system cannot push a range.
-    bool StartPush(std::uint64_t offset, std::uint64_t length, int& error);
-    bool WaitPushed(std::uint64_t offset, std::uint64_t length, int& error);
+    Result<void> StartPush(std::uint64_t offset, std::uint64_t length);
+    Result<void> WaitPushed(std::uint64_t offset, std::uint64_t length);
     // Returns once every byte written to the file is on the device (fdatasync).
-    bool FlushData(int& error);
+    Result<void> FlushData();
 
 private:
+    friend class FolderHandle;
+    explicit WritableFile(int descriptor) : m_fd(descriptor) {}
+
     FileDescriptor m_fd;
 };
 
-// A regular file opened for reading; closed when it goes.
+// A regular file opened for reading; closed when it goes. Made only by FolderHandle and
+// WritableFile::ReopenForReading; a moved-from one holds nothing.
 class ReadableFile {
 public:
-    ReadableFile() = default;
-    explicit ReadableFile(int descriptor) : m_fd(descriptor) {}
+    ReadableFile(ReadableFile&&) noexcept = default;
+    ReadableFile& operator=(ReadableFile&&) noexcept = default;
 
-    bool IsOpen() const { return m_fd.IsOpen(); }
-    // Up to `size` bytes; 0 at the end of the file; nullopt with the error number on failure.
-    std::optional<std::size_t> Read(void* buffer, std::size_t size, int& error);
+    // Up to `size` bytes; 0 at the end of the file.
+    Result<std::size_t> Read(void* buffer, std::size_t size);
     // Up to `size` bytes from `offset` on, leaving the position that Read goes on from as it is.
-    std::optional<std::size_t> ReadAt(void* buffer, std::size_t size, std::uint64_t offset, int& error) const;
+    Result<std::size_t> ReadAt(void* buffer, std::size_t size, std::uint64_t offset) const;
     // Moves the position that Read goes on from back to the file's start.
-    bool Rewind(int& error);
+    Result<void> Rewind();
     // The file's length now.
-    std::optional<std::uint64_t> Size(int& error) const;
+    Result<std::uint64_t> Size() const;
     // The descriptor, for a library that reads from one (it stays this object's to close).
     int Descriptor() const { return m_fd.get(); }
 
 private:
+    friend class FolderHandle;
+    friend class WritableFile;
     friend class UncachedFileReader; // platform/uncached_read.h
+    explicit ReadableFile(int descriptor) : m_fd(descriptor) {}
+
     FileDescriptor m_fd;
 };
 
@@ -126,15 +136,17 @@ struct FolderStatus {
 // How long a failed call on a stick waits for the stick's device to leave (DeviceLeftWithin).
 inline constexpr std::chrono::milliseconds kDeviceDepartureGrace{1000};
 
+// An open folder. Made only by OpenExisting or by opening a folder inside another one; a
+// moved-from one holds nothing.
 class FolderHandle {
 public:
-    FolderHandle() = default;
+    FolderHandle(FolderHandle&&) noexcept = default;
+    FolderHandle& operator=(FolderHandle&&) noexcept = default;
 
     // Opens the folder at the native absolute path; it is never created. The path is kept for
     // StillInPlace.
-    static FolderHandle OpenExisting(const std::string& nativePath, int& error);
+    static Result<FolderHandle> OpenExisting(const std::string& nativePath);
 
-    bool IsOpen() const { return m_fd.IsOpen(); }
     // The path the handle was opened on ("" for folders opened inside another).
     const std::string& Path() const { return m_path; }
 
@@ -153,53 +165,53 @@ public:
     std::uint64_t Device() const { return m_device; }
 
     // The folder `name` inside this one, opened; made with `mode` (less the process's umask)
-    // when missing, `made` then true. A link, a file or anything else of that name fails
+    // when missing, `*made` then true. A link, a file or anything else of that name fails
     // (ENOTDIR or ELOOP): nothing is followed. A folder another file system is mounted on fails
     // with EXDEV: nothing opened here leaves this folder's file system (the same for OpenFolder
     // and the files opened below).
-    FolderHandle OpenOrMakeFolder(std::string_view name, unsigned mode, bool& made, int& error) const;
+    Result<FolderHandle> OpenOrMakeFolder(std::string_view name, unsigned mode, bool* made = nullptr) const;
     // The existing folder `name` inside this one, never following a link.
-    FolderHandle OpenFolder(std::string_view name, int& error) const;
+    Result<FolderHandle> OpenFolder(std::string_view name) const;
 
     // A new, empty regular file `name` inside this one, created with `mode` (less the umask).
     // Anything but a folder that had the name before is removed first (a link itself, never
     // what it points to); a folder of that name fails with EISDIR.
-    WritableFile CreateFile(std::string_view name, unsigned mode, int& error) const;
+    Result<WritableFile> CreateFile(std::string_view name, unsigned mode) const;
     // A new regular file `name` inside this one, created with `mode` (less the umask) only when
     // nothing has the name: a link, a file or a folder of that name fails with EEXIST.
-    WritableFile CreateNewFile(std::string_view name, unsigned mode, int& error) const;
+    Result<WritableFile> CreateNewFile(std::string_view name, unsigned mode) const;
     // The regular file `name` inside this one for reading, never following a link.
-    ReadableFile OpenFile(std::string_view name, int& error) const;
+    Result<ReadableFile> OpenFile(std::string_view name) const;
     // The existing regular file `name` inside this one for writing on at its end (every write
     // appends, also after TruncateToEmpty), never following a link.
-    WritableFile OpenFileForAppend(std::string_view name, int& error) const;
+    Result<WritableFile> OpenFileForAppend(std::string_view name) const;
     // Renames the file `from` inside this one to `to` inside this one, replacing what has that
     // name (a link itself, never what it leads to).
-    bool RenameFile(std::string_view from, std::string_view to, int& error) const;
+    Result<void> RenameFile(std::string_view from, std::string_view to) const;
     // The regular file at `relativePath` ('/'-separated names, no "." or "..") beneath this
     // folder, one folder at a time, never following a link at any step: nothing outside this
     // folder can be reached.
-    ReadableFile OpenFileBeneath(std::string_view relativePath, int& error) const;
+    Result<ReadableFile> OpenFileBeneath(std::string_view relativePath) const;
     // Removes the file `name` inside this one.
-    bool RemoveFile(std::string_view name, int& error) const;
+    Result<void> RemoveFile(std::string_view name) const;
 
-    // What `name` inside this one is; nullopt with the error number when that cannot be told.
-    std::optional<EntryKind> KindOf(std::string_view name, int& error) const;
+    // What `name` inside this one is (Missing when nothing is).
+    Result<EntryKind> KindOf(std::string_view name) const;
     // This folder's owner, permission bits and file system.
-    bool Status(FolderStatus& status, int& error) const;
+    Result<FolderStatus> Status() const;
 
     // This folder's own modification time and permission bits.
-    bool SetModificationTime(const FileTime& time, int& error) const;
-    bool SetPermissions(unsigned mode, int& error) const;
+    Result<void> SetModificationTime(const FileTime& time) const;
+    Result<void> SetPermissions(unsigned mode) const;
 
     // The file system's free space and allocation unit (fstatvfs).
-    std::optional<FileSystemSpace> Space(int& error) const;
+    Result<FileSystemSpace> Space() const;
     // What is at `relativePath` beneath this folder now, looked at without following a link;
     // nullopt when nothing is (or a folder on the way is missing or is no folder).
     std::optional<ExistingEntry> EntryBeneath(std::string_view relativePath) const;
 
     // Flushes everything written to this folder's file system to its device (syncfs).
-    bool FlushFileSystem(int& error) const;
+    Result<void> FlushFileSystem() const;
     // How writes to this folder's file system are pushed to its device.
     WritePush HowToPush() const;
 
@@ -207,7 +219,7 @@ private:
     explicit FolderHandle(int descriptor) : m_fd(descriptor) {}
     // The folder `component` inside this one, on this folder's file system: a mount point
     // fails with EXDEV.
-    FolderHandle OpenChildFolder(const std::string& component, int& error) const;
+    Result<FolderHandle> OpenChildFolder(const std::string& component) const;
 
     FileDescriptor m_fd;
     std::string m_path;

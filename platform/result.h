@@ -1,6 +1,14 @@
 // The one way an operation below the top of a run says how it went: a value, or an error with
 // the system's reason and what was being done. Library code returns one and prints nothing; the
 // run that called it decides what the user reads.
+//
+// A Result must be looked at: dropping one fails the build (-Werror=unused-result). Passing a
+// failure on to the caller is one line:
+//
+//     INSTALLER_TRY(file.Write(data, size));                      // Result<void>
+//     INSTALLER_TRY_ASSIGN(folder, root.OpenFolder("kelvoClient")); // Result<FolderHandle>
+//
+// Both return the failure as it is from a function whose own Result has the same error type.
 #pragma once
 
 #include <cstring>
@@ -22,7 +30,7 @@ struct Error {
 inline Error SystemError(int code, std::string context) { return Error{code, std::move(context)}; }
 
 template <class T, class E = Error>
-class Result {
+class [[nodiscard]] Result {
 public:
     Result(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
     Result(E error) : m_state(std::in_place_index<1>, std::move(error)) {}
@@ -38,7 +46,8 @@ public:
     T& operator*() & { return Value(); }
     const T& operator*() const& { return Value(); }
 
-    const E& Failure() const { return std::get<1>(m_state); }
+    const E& Failure() const& { return std::get<1>(m_state); }
+    E&& Failure() && { return std::get<1>(std::move(m_state)); }
 
 private:
     std::variant<T, E> m_state;
@@ -46,14 +55,15 @@ private:
 
 // Nothing to return but whether it worked.
 template <class E>
-class Result<void, E> {
+class [[nodiscard]] Result<void, E> {
 public:
     Result() = default;
     Result(E error) : m_error(std::move(error)), m_ok(false) {}
 
     bool Ok() const { return m_ok; }
     explicit operator bool() const { return m_ok; }
-    const E& Failure() const { return m_error; }
+    const E& Failure() const& { return m_error; }
+    E&& Failure() && { return std::move(m_error); }
 
 private:
     E m_error{};
@@ -61,3 +71,23 @@ private:
 };
 
 } // namespace platform
+
+#define INSTALLER_RESULT_CONCAT_(a, b) a##b
+#define INSTALLER_RESULT_NAME_(line) INSTALLER_RESULT_CONCAT_(installerResult_, line)
+
+// Evaluates `expr` (a Result<void, E>, or one whose value is not needed) and returns its failure
+// from the enclosing function.
+#define INSTALLER_TRY(expr)                                                                                            \
+    do {                                                                                                               \
+        if (auto installerTried_ = (expr); !installerTried_)                                                           \
+            return std::move(installerTried_).Failure();                                                               \
+    } while (false)
+
+// Declares `name` holding the value of `expr` (a Result<T, E>), or returns its failure from the
+// enclosing function.
+#define INSTALLER_TRY_ASSIGN(name, expr) INSTALLER_TRY_ASSIGN_IMPL_(name, expr, INSTALLER_RESULT_NAME_(__LINE__))
+#define INSTALLER_TRY_ASSIGN_IMPL_(name, expr, result)                                                                 \
+    auto result = (expr);                                                                                              \
+    if (!result)                                                                                                       \
+        return std::move(result).Failure();                                                                            \
+    auto name = std::move(result).Value()

@@ -43,10 +43,10 @@ void GrowingArchive::Stop()
     m_changed.notify_all();
 }
 
-std::optional<std::size_t> GrowingArchive::Read(void* buffer, std::size_t size, std::uint64_t offset, int& error)
+platform::Result<std::size_t> GrowingArchive::Read(void* buffer, std::size_t size, std::uint64_t offset)
 {
     if (offset >= m_length || size == 0)
-        return 0;
+        return std::size_t{0};
     if (offset >= m_tailAt) {
         const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(size, m_length - offset));
         std::memcpy(buffer, m_tail.data() + (offset - m_tailAt), count);
@@ -56,17 +56,15 @@ std::optional<std::size_t> GrowingArchive::Read(void* buffer, std::size_t size, 
     const std::uint64_t wanted = std::min<std::uint64_t>(offset + size, m_tailAt);
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [&] { return m_startedAgain || m_stopped || m_ended || m_present >= wanted; });
-    if (m_startedAgain || m_stopped || m_present <= offset) {
-        error = m_startedAgain || m_stopped ? ECANCELED : EIO;
-        return std::nullopt;
-    }
+    if (m_startedAgain || m_stopped)
+        return platform::SystemError(ECANCELED, "read the archive being downloaded");
+    if (m_present <= offset)
+        return platform::SystemError(EIO, "read the archive being downloaded");
     // Read under the lock: the file is emptied for a new start only after Grew has said so.
     const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, m_present) - offset);
-    const std::optional<std::size_t> read = m_part.ReadAt(buffer, count, offset, error);
-    if (read && *read == 0) {
-        error = EIO;
-        return std::nullopt;
-    }
+    platform::Result<std::size_t> read = m_part.ReadAt(buffer, count, offset);
+    if (read && *read == 0)
+        return platform::SystemError(EIO, "read the archive being downloaded");
     return read;
 }
 
@@ -81,9 +79,8 @@ bool GrowingArchive::TailMatchesFile() const
     std::vector<unsigned char> bytes(m_tail.size());
     std::size_t done = 0;
     while (done < bytes.size()) {
-        int error = 0;
-        const std::optional<std::size_t> read =
-            m_part.ReadAt(bytes.data() + done, bytes.size() - done, m_tailAt + done, error);
+        const platform::Result<std::size_t> read =
+            m_part.ReadAt(bytes.data() + done, bytes.size() - done, m_tailAt + done);
         if (!read || *read == 0)
             return false;
         done += *read;

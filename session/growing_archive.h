@@ -36,7 +36,7 @@ public:
     // Reads up to `size` bytes at `offset`, waiting until they are in the file: how many were
     // read (0 only at the archive's end), or nullopt with an error number (the download started
     // again, failed or was stopped).
-    std::optional<std::size_t> Read(void* buffer, std::size_t size, std::uint64_t offset, int& error);
+    platform::Result<std::size_t> Read(void* buffer, std::size_t size, std::uint64_t offset);
 
     // The download started again from byte 0 after the writing had begun reading.
     bool StartedAgain() const;

@@ -97,20 +97,20 @@ SessionOutcome OutcomeOf(const ExtractionResult& result, const std::stop_token& 
     return outcome;
 }
 
-SessionOutcome OutcomeOf(const ReadBackOutcome& readBack, const std::stop_token& stop)
+SessionOutcome OutcomeOf(const platform::Result<void, ReadBackFailure>& readBack, const std::stop_token& stop)
 {
     SessionOutcome outcome;
-    outcome.detail = readBack.diagnostic;
-    switch (readBack.status) {
-    case ReadBackOutcome::Status::Verified:
-        break;
-    case ReadBackOutcome::Status::Stopped:
+    if (readBack)
+        return outcome;
+    outcome.detail = readBack.Failure().diagnostic;
+    switch (readBack.Failure().side) {
+    case ReadBackFailure::Side::Stopped:
         outcome.status = SessionOutcome::Status::Stopped;
         break;
-    case ReadBackOutcome::Status::StickGone:
+    case ReadBackFailure::Side::StickGone:
         outcome.status = SessionOutcome::Status::StickPulled;
         break;
-    case ReadBackOutcome::Status::Differs:
+    case ReadBackFailure::Side::Differs:
         outcome.status = stop.stop_requested() ? SessionOutcome::Status::Stopped : SessionOutcome::Status::Failed;
         outcome.failure = InstallFailure::Verification;
         break;
@@ -157,7 +157,7 @@ SessionOutcome InstallSession::OpenWorkFolder()
 
 ArchiveInFolder InstallSession::Archive() const
 {
-    return {m_workFolder->Handle(), m_archiveName, m_workFolder->NativePathOf(m_archiveName)};
+    return {&m_workFolder->Handle(), m_archiveName, m_workFolder->NativePathOf(m_archiveName)};
 }
 
 SessionOutcome InstallSession::Download(std::stop_token stop)
@@ -234,8 +234,8 @@ StickOutcome InstallSession::ReadBack(
         return outcome;
     std::atomic<bool> cancel{stop.stop_requested()};
     const std::stop_callback cancelOnStop(stop, [&cancel] { cancel.store(true, std::memory_order_relaxed); });
-    const ReadBackOutcome readBack = VerifyWrittenFiles(
-        written.stickRoot, written.writtenFiles,
+    const platform::Result<void, ReadBackFailure> readBack = VerifyWrittenFiles(
+        *written.stickRoot, written.writtenFiles,
         [&events](std::uint64_t done, std::uint64_t total) { events.Progress(SessionPhase::Verify, done, total); },
         &cancel);
     static_cast<SessionOutcome&>(outcome) = OutcomeOf(readBack, stop);
@@ -286,13 +286,13 @@ std::optional<StickOutcome> InstallSession::InstallOverlapped(const std::wstring
         return asStick(SessionOutcome::Failure(InstallFailure::DownloadSave));
     }
     const std::string partName = m_archiveName + ".part";
-    int error = 0;
-    platform::ReadableFile part = folder.Handle().OpenFile(partName, error);
-    if (!part.IsOpen()) {
-        platform::WriteDiagnosticLine("cannot read " + folder.NativePathOf(partName) + ": " + std::to_string(error));
+    platform::Result<platform::ReadableFile> part = folder.Handle().OpenFile(partName);
+    if (!part) {
+        platform::WriteDiagnosticLine(
+            "cannot read " + folder.NativePathOf(partName) + ": " + std::to_string(part.Failure().code));
         return asStick(SessionOutcome::Failure(InstallFailure::DownloadSave));
     }
-    GrowingArchive growing(std::move(part), static_cast<std::uint64_t>(probed.length), std::move(tail->bytes),
+    GrowingArchive growing(std::move(part).Value(), static_cast<std::uint64_t>(probed.length), std::move(tail->bytes),
         partial->version == probed ? partial->offset : 0);
 
     // The version the body turned out to be (download thread, read once it has ended).
@@ -333,9 +333,9 @@ std::optional<StickOutcome> InstallSession::InstallOverlapped(const std::wstring
     downloader.Start();
     {
         const std::jthread writer([&] {
-            const extraction::ArchiveByteSource source = [&growing](void* buffer, std::size_t size,
-                                                             std::uint64_t offset, int& readError) {
-                return growing.Read(buffer, size, offset, readError);
+            const extraction::ArchiveByteSource source = [&growing](
+                                                             void* buffer, std::size_t size, std::uint64_t offset) {
+                return growing.Read(buffer, size, offset);
             };
             written = ExtractPlannedArchive(
                 tail->plan, source, folder.NativePathOf(m_archiveName), stickRoot,

@@ -49,8 +49,8 @@ platform::Result<WorkFolder, WorkFolderFailure> Refused(WorkFolderProblem proble
 // Why the last name of the path could not be opened as a folder, when it is there but unfit.
 WorkFolderProblem ProblemOf(const platform::FolderHandle& parent, const std::string& name)
 {
-    int error = 0;
-    switch (parent.KindOf(name, error).value_or(platform::EntryKind::Missing)) {
+    const platform::Result<platform::EntryKind> kind = parent.KindOf(name);
+    switch (kind ? *kind : platform::EntryKind::Missing) {
     case platform::EntryKind::Link:
         return WorkFolderProblem::Link;
     case platform::EntryKind::File:
@@ -93,37 +93,36 @@ platform::Result<platform::WritableFile> WorkFolder::CreateArchive(std::string_v
 {
     if (const platform::Result<void> removed = RemoveArchive(name); !removed)
         return removed.Failure();
-    int error = 0;
-    platform::WritableFile file = m_folder.CreateNewFile(name, kArchiveMode, error);
-    if (!file.IsOpen())
-        return platform::SystemError(error, "create " + NativePathOf(name));
+    platform::Result<platform::WritableFile> file = m_folder.CreateNewFile(name, kArchiveMode);
+    if (!file)
+        return platform::SystemError(file.Failure().code, "create " + NativePathOf(name));
     return file;
 }
 
 platform::Result<void> WorkFolder::Remove(const std::string& name) const
 {
-    int error = 0;
-    if (m_folder.RemoveFile(name, error) || error == ENOENT)
+    const platform::Result<void> removed = m_folder.RemoveFile(name);
+    if (removed || removed.Failure().code == ENOENT)
         return {};
-    return platform::SystemError(error, "remove " + NativePathOf(name));
+    return platform::SystemError(removed.Failure().code, "remove " + NativePathOf(name));
 }
 
 platform::Result<void> WorkFolder::RemoveArchive(std::string_view name) const
 {
-    Remove(std::string(name) + kRecordSuffix);
+    // A record left behind would vouch for whatever comes to have the name next.
+    INSTALLER_TRY(Remove(std::string(name) + kRecordSuffix));
     return Remove(std::string(name));
 }
 
 std::optional<RemoteVersion> WorkFolder::ReadRecord(const std::string& name) const
 {
-    int error = 0;
-    platform::ReadableFile file = m_folder.OpenFile(name, error);
-    if (!file.IsOpen())
+    platform::Result<platform::ReadableFile> file = m_folder.OpenFile(name);
+    if (!file)
         return std::nullopt;
     std::string content;
     char buffer[kLargestRecord];
     while (content.size() < kLargestRecord) {
-        const std::optional<std::size_t> got = file.Read(buffer, sizeof buffer, error);
+        const platform::Result<std::size_t> got = file->Read(buffer, sizeof buffer);
         if (!got)
             return std::nullopt;
         if (*got == 0)
@@ -151,21 +150,20 @@ platform::Result<PartialDownload> WorkFolder::OpenPartialDownload(
     const std::string record = part + kRecordSuffix;
     const std::optional<RemoteVersion> recorded = TrustsWhatItHolds() ? ReadRecord(record) : std::nullopt;
     if (recorded && probed.length > 0 && !probed.validator.empty() && *recorded == probed) {
-        int error = 0;
-        platform::WritableFile file = m_folder.OpenFileForAppend(part, error);
-        const std::optional<std::uint64_t> size = file.IsOpen() ? file.Size(error) : std::nullopt;
-        if (size && *size <= static_cast<std::uint64_t>(probed.length))
-            return PartialDownload{std::move(file), *size, *recorded};
+        if (platform::Result<platform::WritableFile> file = m_folder.OpenFileForAppend(part)) {
+            const platform::Result<std::uint64_t> size = file->Size();
+            if (size && *size <= static_cast<std::uint64_t>(probed.length))
+                return PartialDownload{std::move(file).Value(), *size, *recorded};
+        }
     }
-    // Bytes of another version, or nothing known about them.
-    Remove(record);
-    if (const platform::Result<void> removed = Remove(part); !removed)
-        return removed.Failure();
-    int error = 0;
-    platform::WritableFile file = m_folder.CreateNewFile(part, kArchiveMode, error);
-    if (!file.IsOpen())
-        return platform::SystemError(error, "Failed to open file for writing. " + NativePathOf(part));
-    return PartialDownload{std::move(file), 0, {}};
+    // Bytes of another version, or nothing known about them; a record left behind would say
+    // the new part's bytes are of the version it names.
+    INSTALLER_TRY(Remove(record));
+    INSTALLER_TRY(Remove(part));
+    platform::Result<platform::WritableFile> file = m_folder.CreateNewFile(part, kArchiveMode);
+    if (!file)
+        return platform::SystemError(file.Failure().code, "Failed to open file for writing. " + NativePathOf(part));
+    return PartialDownload{std::move(file).Value(), 0, {}};
 }
 
 platform::Result<void> WorkFolder::RecordPartialDownload(std::string_view name, const RemoteVersion& version) const
@@ -174,29 +172,35 @@ platform::Result<void> WorkFolder::RecordPartialDownload(std::string_view name, 
     std::string validator = version.validator;
     std::erase_if(validator, [](char c) { return c == '\n' || c == '\r'; });
     const std::string content = validator + "\n" + std::to_string(version.length) + "\n";
-    int error = 0;
-    platform::WritableFile file = m_folder.CreateFile(record, kArchiveMode, error);
-    if (!file.IsOpen() || !file.Write(content.data(), content.size(), error) || !file.Close(error))
-        return platform::SystemError(error, "write " + NativePathOf(record));
+    const auto failed = [&](const platform::Error& error) {
+        return platform::SystemError(error.code, "write " + NativePathOf(record));
+    };
+    platform::Result<platform::WritableFile> file = m_folder.CreateFile(record, kArchiveMode);
+    if (!file)
+        return failed(file.Failure());
+    if (const platform::Result<void> written = file->Write(content.data(), content.size()); !written)
+        return failed(written.Failure());
+    if (const platform::Result<void> closed = file->Close(); !closed)
+        return failed(closed.Failure());
     return {};
 }
 
 platform::Result<void> WorkFolder::FinishDownload(std::string_view name) const
 {
     const std::string part = std::string(name) + kPartSuffix;
-    int error = 0;
-    if (!m_folder.RenameFile(part, name, error))
-        return platform::SystemError(error, "rename " + NativePathOf(part));
+    if (const platform::Result<void> renamed = m_folder.RenameFile(part, name); !renamed)
+        return platform::SystemError(renamed.Failure().code, "rename " + NativePathOf(part));
     // Without a record the archive is still used, only checked in full first.
-    m_folder.RenameFile(part + kRecordSuffix, std::string(name) + kRecordSuffix, error);
+    (void)m_folder.RenameFile(part + kRecordSuffix, std::string(name) + kRecordSuffix);
     return {};
 }
 
 void WorkFolder::RemovePartialDownload(std::string_view name) const
 {
+    // What cannot be removed now is removed when the next download of the name begins.
     const std::string part = std::string(name) + kPartSuffix;
-    Remove(part + kRecordSuffix);
-    Remove(part);
+    (void)Remove(part + kRecordSuffix);
+    (void)Remove(part);
 }
 
 std::optional<RemoteVersion> WorkFolder::FinishedDownload(std::string_view name) const
@@ -219,28 +223,29 @@ platform::Result<WorkFolder, WorkFolderFailure> MakeWorkFolder(const std::string
     if (!nativeRoot || names.empty())
         return Refused(WorkFolderProblem::None, platform::SystemError(ENOENT, "open the work folder " + workFolder));
 
-    int error = 0;
-    platform::FolderHandle folder = platform::FolderHandle::OpenExisting(*nativeRoot, error);
-    if (!folder.IsOpen())
-        return Refused(WorkFolderProblem::None, platform::SystemError(error, "open " + *nativeRoot));
+    platform::Result<platform::FolderHandle> opened = platform::FolderHandle::OpenExisting(*nativeRoot);
+    if (!opened)
+        return Refused(WorkFolderProblem::None, platform::SystemError(opened.Failure().code, "open " + *nativeRoot));
+    platform::FolderHandle folder = std::move(opened).Value();
     std::string native = *nativeRoot;
     for (std::size_t i = 0; i < names.size(); ++i) {
         native += (native.ends_with('/') ? "" : "/") + names[i];
-        bool made = false;
-        platform::FolderHandle next = folder.OpenOrMakeFolder(names[i], kFolderMode, made, error);
-        if (!next.IsOpen()) {
+        platform::Result<platform::FolderHandle> next = folder.OpenOrMakeFolder(names[i], kFolderMode);
+        if (!next) {
             const WorkFolderProblem problem =
                 i + 1 == names.size() ? ProblemOf(folder, names[i]) : WorkFolderProblem::None;
             const char* what =
                 problem == WorkFolderProblem::Link ? "the work folder is a link: open " : "open or make the folder ";
-            return Refused(problem, platform::SystemError(error, what + native));
+            return Refused(problem, platform::SystemError(next.Failure().code, what + native));
         }
-        folder = std::move(next);
+        folder = std::move(next).Value();
     }
 
-    platform::FolderStatus status;
-    if (!folder.Status(status, error))
-        return Refused(WorkFolderProblem::None, platform::SystemError(error, "look at the work folder " + native));
+    const platform::Result<platform::FolderStatus> looked = folder.Status();
+    if (!looked)
+        return Refused(
+            WorkFolderProblem::None, platform::SystemError(looked.Failure().code, "look at the work folder " + native));
+    const platform::FolderStatus& status = *looked;
     if (status.owner != 0 && status.owner != platform::ProcessUserId())
         return Refused(WorkFolderProblem::NotOwnedByAdministrator,
             platform::SystemError(0, "the work folder " + native + " belongs to user " + std::to_string(status.owner)));

@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <iostream>
@@ -53,24 +54,29 @@ void Refuse(const wchar_t* said) { std::cerr << platform::Narrow(said) << std::e
 // An archive an earlier run left in the work folder that can be used as it is: a file (never
 // a link) of exactly the probed length whose ZIP directory reads, and known whole: the record
 // of the finished download that made it names the probed version, or else every entry reads
-// in full with its CRC right. Only in a work folder on a disk the system owns.
-bool ReusableArchive(const WorkFolder& folder, const std::string& name, const RemoteVersion& probed)
+// in full with its CRC right. Only in a work folder on a disk the system owns. Fails with why
+// it is not used; empty when there is nothing to say beyond that it is missing or not whole.
+platform::Result<void, std::string> ReusableArchive(
+    const WorkFolder& folder, const std::string& name, const RemoteVersion& probed)
 {
     if (probed.length <= 0 || !folder.TrustsWhatItHolds())
-        return false;
-    int error = 0;
-    const platform::ReadableFile file = folder.Handle().OpenFile(name, error);
-    const std::optional<std::uint64_t> size = file.IsOpen() ? file.Size(error) : std::nullopt;
-    if (size != static_cast<std::uint64_t>(probed.length) || !extraction::ReadCentralDirectory(file))
-        return false;
+        return std::string();
+    const platform::Result<platform::ReadableFile> file = folder.Handle().OpenFile(name);
+    if (!file && file.Failure().code == ENOENT)
+        return std::string();
+    if (!file)
+        return platform::SystemError(file.Failure().code, "open " + folder.NativePathOf(name)).Text();
+    const platform::Result<std::uint64_t> size = file->Size();
+    if (!size)
+        return platform::SystemError(size.Failure().code, "read the length of " + folder.NativePathOf(name)).Text();
+    if (*size != static_cast<std::uint64_t>(probed.length) || !extraction::ReadCentralDirectory(*file))
+        return std::string();
     if (!probed.validator.empty() && folder.FinishedDownload(name) == probed)
-        return true;
-    const std::optional<std::string> damage =
-        FindArchiveDamage({folder.Handle(), name, folder.NativePathOf(name)}, nullptr);
-    if (damage)
-        platform::WriteDiagnosticLine(
-            platform::DiagnosticStream::Error, "the archive left by an earlier run is not used: " + *damage);
-    return !damage;
+        return {};
+    if (std::optional<std::string> damage =
+            FindArchiveDamage({&folder.Handle(), name, folder.NativePathOf(name)}, nullptr))
+        return std::move(*damage);
+    return {};
 }
 
 enum class DownloadEnd { Done, Failed, Stopped };
@@ -223,7 +229,12 @@ bool StickLoop::Download()
 
 bool StickLoop::ArchiveReady(const std::string& archivePath, const RemoteVersion& probed)
 {
-    if (ReusableArchive(*m_session.Folder(), m_session.ArchiveName(), probed)) {
+    const platform::Result<void, std::string> reusable =
+        ReusableArchive(*m_session.Folder(), m_session.ArchiveName(), probed);
+    if (!reusable && !reusable.Failure().empty())
+        platform::WriteDiagnosticLine(
+            platform::DiagnosticStream::Error, "the archive left by an earlier run is not used: " + reusable.Failure());
+    if (reusable) {
         m_out.Line(text::kStationReusedArchive + archivePath);
         return true;
     }
@@ -263,7 +274,9 @@ bool StickLoop::DownloadAgain()
     if (m_downloadedAgain)
         return false; // damaged twice: the run ends
     m_out.Line(text::kStationArchiveDownloadedAgain);
-    m_session.Folder()->RemoveArchive(m_session.ArchiveName());
+    // The download that follows removes it too, and fails if it still cannot.
+    if (const platform::Result<void> removed = m_session.Folder()->RemoveArchive(m_session.ArchiveName()); !removed)
+        platform::WriteDiagnosticLine(platform::DiagnosticStream::Error, removed.Failure().Text());
     if (!Download()) {
         m_downloadFailed = true;
         return false;

@@ -19,16 +19,25 @@
 namespace platform {
 namespace {
 
+// The failure of the call that just set errno.
+Error Failed(std::string_view doing, std::string_view name = {})
+{
+    const int code = errno;
+    return SystemError(code, name.empty() ? std::string(doing) : std::string(doing) + " " + std::string(name));
+}
+
+Error FailedWith(int code, std::string_view doing, std::string_view name)
+{
+    return SystemError(code, std::string(doing) + " " + std::string(name));
+}
+
 // One path component as a C string; a name with a separator or a NUL is no component.
-bool AsComponent(std::string_view name, std::string& component, int& error)
+Result<std::string> AsComponent(std::string_view name)
 {
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
-        name.find('\0') != std::string_view::npos) {
-        error = EINVAL;
-        return false;
-    }
-    component.assign(name);
-    return true;
+        name.find('\0') != std::string_view::npos)
+        return FailedWith(EINVAL, "use the name", name);
+    return std::string(name);
 }
 
 // Whether the kernel has openat2 (5.6 and later), which can refuse to step onto another mount.
@@ -63,13 +72,11 @@ int CreateFileAt(int parent, const char* name, unsigned mode)
 }
 
 // The size of the open file, from fstat.
-std::optional<std::uint64_t> SizeOf(int fd, int& error)
+Result<std::uint64_t> SizeOf(int fd)
 {
     struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        error = errno;
-        return std::nullopt;
-    }
+    if (::fstat(fd, &info) != 0)
+        return Failed("size the file");
     return static_cast<std::uint64_t>(info.st_size);
 }
 
@@ -81,13 +88,31 @@ struct timespec TimesOf(const FileTime& time)
     return spec;
 }
 
-bool SetTimes(int fd, const FileTime& time, int& error)
+Result<void> SetTimes(int fd, const FileTime& time)
 {
     const struct timespec times[2] = {TimesOf(time), TimesOf(time)};
-    if (::futimens(fd, times) == 0)
-        return true;
-    error = errno;
-    return false;
+    if (::futimens(fd, times) != 0)
+        return Failed("set the modification time");
+    return {};
+}
+
+// What an opened regular file's open gave, checked to be a regular file (fstat); -1 with
+// errno set when it is not.
+int RegularFileOrFail(int fd)
+{
+    if (fd < 0)
+        return -1;
+    struct stat info {};
+    int code = 0;
+    if (::fstat(fd, &info) != 0)
+        code = errno;
+    else if (S_ISREG(info.st_mode))
+        return fd;
+    else
+        code = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    ::close(fd);
+    errno = code;
+    return -1;
 }
 
 } // namespace
@@ -126,98 +151,87 @@ unsigned ProcessUserId() { return static_cast<unsigned>(::geteuid()); }
 
 // ---- WritableFile ------------------------------------------------------------------------------
 
-bool WritableFile::Write(const void* data, std::size_t size, int& error)
+Result<void> WritableFile::Write(const void* data, std::size_t size)
 {
     const char* bytes = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t written = RetryOnInterrupt([&] { return ::write(m_fd.get(), bytes, size); });
-        if (written < 0) {
-            error = errno;
-            return false;
-        }
-        if (written == 0) {
-            error = ENOSPC;
-            return false;
-        }
+        if (written < 0)
+            return Failed("write");
+        if (written == 0)
+            return SystemError(ENOSPC, "write");
         bytes += written;
         size -= static_cast<std::size_t>(written);
     }
-    return true;
+    return {};
 }
 
-bool WritableFile::SetModificationTime(const FileTime& time, int& error) { return SetTimes(m_fd.get(), time, error); }
+Result<void> WritableFile::SetModificationTime(const FileTime& time) { return SetTimes(m_fd.get(), time); }
 
-bool WritableFile::TruncateToEmpty(int& error)
+Result<void> WritableFile::TruncateToEmpty()
 {
     // Written on from the start again (a file opened for appending goes there anyway).
-    if (::ftruncate(m_fd.get(), 0) == 0 && ::lseek(m_fd.get(), 0, SEEK_SET) == 0)
-        return true;
-    error = errno;
-    return false;
+    if (::ftruncate(m_fd.get(), 0) != 0 || ::lseek(m_fd.get(), 0, SEEK_SET) != 0)
+        return Failed("cut the file");
+    return {};
 }
 
-std::optional<std::uint64_t> WritableFile::Size(int& error) const { return SizeOf(m_fd.get(), error); }
+Result<std::uint64_t> WritableFile::Size() const { return SizeOf(m_fd.get()); }
 
-bool WritableFile::Close(int& error)
+Result<void> WritableFile::Close()
 {
     const int fd = m_fd.Release();
     if (fd < 0 || ::close(fd) == 0 || errno == EINTR)
-        return true;
-    error = errno;
-    return false;
+        return {};
+    return Failed("close");
 }
 
-ReadableFile WritableFile::ReopenForReading(int& error) const
+Result<ReadableFile> WritableFile::ReopenForReading() const
 {
     // The descriptor's own entry leads to the file it holds, whatever is at its name now.
     const std::string own = "/proc/self/fd/" + std::to_string(m_fd.get());
     const int fd = RetryOnInterrupt([&] { return ::open(own.c_str(), O_RDONLY | O_CLOEXEC); });
     if (fd < 0)
-        error = errno;
+        return Failed("open the file once more");
     return ReadableFile(fd);
 }
 
 // ---- ReadableFile ------------------------------------------------------------------------------
 
-std::optional<std::size_t> ReadableFile::Read(void* buffer, std::size_t size, int& error)
+Result<std::size_t> ReadableFile::Read(void* buffer, std::size_t size)
 {
     const ssize_t got = RetryOnInterrupt([&] { return ::read(m_fd.get(), buffer, size); });
-    if (got >= 0)
-        return static_cast<std::size_t>(got);
-    error = errno;
-    return std::nullopt;
+    if (got < 0)
+        return Failed("read");
+    return static_cast<std::size_t>(got);
 }
 
-std::optional<std::size_t> ReadableFile::ReadAt(void* buffer, std::size_t size, std::uint64_t offset, int& error) const
+Result<std::size_t> ReadableFile::ReadAt(void* buffer, std::size_t size, std::uint64_t offset) const
 {
     const ssize_t got = RetryOnInterrupt([&] { return ::pread(m_fd.get(), buffer, size, static_cast<off_t>(offset)); });
-    if (got >= 0)
-        return static_cast<std::size_t>(got);
-    error = errno;
-    return std::nullopt;
+    if (got < 0)
+        return Failed("read");
+    return static_cast<std::size_t>(got);
 }
 
-bool ReadableFile::Rewind(int& error)
+Result<void> ReadableFile::Rewind()
 {
-    if (::lseek(m_fd.get(), 0, SEEK_SET) == 0)
-        return true;
-    error = errno;
-    return false;
+    if (::lseek(m_fd.get(), 0, SEEK_SET) != 0)
+        return Failed("go back to the start");
+    return {};
 }
 
-std::optional<std::uint64_t> ReadableFile::Size(int& error) const { return SizeOf(m_fd.get(), error); }
+Result<std::uint64_t> ReadableFile::Size() const { return SizeOf(m_fd.get()); }
 
 // ---- FolderHandle ------------------------------------------------------------------------------
 
-FolderHandle FolderHandle::OpenExisting(const std::string& nativePath, int& error)
+Result<FolderHandle> FolderHandle::OpenExisting(const std::string& nativePath)
 {
     FolderHandle folder(
         RetryOnInterrupt([&] { return ::open(nativePath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
     struct stat info {};
-    if (!folder.IsOpen() || ::fstat(folder.m_fd.get(), &info) != 0) {
-        error = errno;
-        return FolderHandle();
-    }
+    if (!folder.m_fd.IsOpen() || ::fstat(folder.m_fd.get(), &info) != 0)
+        return Failed("open the folder", nativePath);
     folder.m_path = nativePath;
     folder.m_device = info.st_dev;
     folder.m_inode = info.st_ino;
@@ -227,7 +241,7 @@ FolderHandle FolderHandle::OpenExisting(const std::string& nativePath, int& erro
 bool FolderHandle::StillInPlace() const
 {
     struct stat info {};
-    return IsOpen() && !m_path.empty() && ::stat(m_path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+    return m_fd.IsOpen() && !m_path.empty() && ::stat(m_path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
         info.st_dev == m_device && info.st_ino == m_inode;
 }
 
@@ -255,213 +269,153 @@ bool FolderHandle::DeviceLeftWithin(std::chrono::milliseconds grace) const
     }
 }
 
-FolderHandle FolderHandle::OpenChildFolder(const std::string& component, int& error) const
+Result<FolderHandle> FolderHandle::OpenChildFolder(const std::string& component) const
 {
     FolderHandle folder(OpenFolderAt(m_fd.get(), component.c_str()));
     struct stat info {};
-    if (!folder.IsOpen() || ::fstat(folder.m_fd.get(), &info) != 0) {
-        error = errno;
-        return FolderHandle();
-    }
+    if (!folder.m_fd.IsOpen() || ::fstat(folder.m_fd.get(), &info) != 0)
+        return Failed("open the folder", component);
     // A folder with another file system mounted on it leads off this one: never entered.
     // openat2 refuses it already; without it the device number tells (which also refuses a
     // btrfs subvolume, the price of a kernel older than 5.6).
-    if (g_openat2Missing.load(std::memory_order_relaxed) && info.st_dev != m_device) {
-        error = EXDEV;
-        return FolderHandle();
-    }
+    if (g_openat2Missing.load(std::memory_order_relaxed) && info.st_dev != m_device)
+        return FailedWith(EXDEV, "open the folder", component);
     folder.m_device = info.st_dev;
     folder.m_inode = info.st_ino;
     return folder;
 }
 
-FolderHandle FolderHandle::OpenOrMakeFolder(std::string_view name, unsigned mode, bool& made, int& error) const
+Result<FolderHandle> FolderHandle::OpenOrMakeFolder(std::string_view name, unsigned mode, bool* made) const
 {
-    made = false;
-    std::string component;
-    if (!AsComponent(name, component, error))
-        return FolderHandle();
-    int openError = 0;
-    FolderHandle folder = OpenChildFolder(component, openError);
-    if (folder.IsOpen() || openError != ENOENT) {
-        error = openError;
+    if (made)
+        *made = false;
+    INSTALLER_TRY_ASSIGN(component, AsComponent(name));
+    Result<FolderHandle> folder = OpenChildFolder(component);
+    if (folder || folder.Failure().code != ENOENT)
         return folder;
-    }
-    if (::mkdirat(m_fd.get(), component.c_str(), static_cast<mode_t>(mode)) == 0)
-        made = true;
-    else if (errno != EEXIST) {
-        error = errno;
-        return FolderHandle();
-    }
-    return OpenChildFolder(component, error);
+    if (::mkdirat(m_fd.get(), component.c_str(), static_cast<mode_t>(mode)) == 0) {
+        if (made)
+            *made = true;
+    } else if (errno != EEXIST)
+        return Failed("make the folder", component);
+    return OpenChildFolder(component);
 }
 
-FolderHandle FolderHandle::OpenFolder(std::string_view name, int& error) const
+Result<FolderHandle> FolderHandle::OpenFolder(std::string_view name) const
 {
-    std::string component;
-    if (!AsComponent(name, component, error))
-        return FolderHandle();
-    return OpenChildFolder(component, error);
+    INSTALLER_TRY_ASSIGN(component, AsComponent(name));
+    return OpenChildFolder(component);
 }
 
-WritableFile FolderHandle::CreateFile(std::string_view name, unsigned mode, int& error) const
+Result<WritableFile> FolderHandle::CreateFile(std::string_view name, unsigned mode) const
 {
-    std::string component;
-    if (!AsComponent(name, component, error))
-        return WritableFile();
-    WritableFile file(CreateFileAt(m_fd.get(), component.c_str(), mode));
-    if (file.IsOpen())
-        return file;
-    if (errno != EEXIST) {
-        error = errno;
-        return WritableFile();
-    }
+    INSTALLER_TRY_ASSIGN(component, AsComponent(name));
+    const int fd = CreateFileAt(m_fd.get(), component.c_str(), mode);
+    if (fd >= 0)
+        return WritableFile(fd);
+    if (errno != EEXIST)
+        return Failed("create", component);
     // Something has the name: an earlier version of the file is replaced as a whole, a link
     // or a special file goes without being opened, a folder stays.
     struct stat info {};
-    if (::fstatat(m_fd.get(), component.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        error = errno;
-        return WritableFile();
-    }
-    if (S_ISDIR(info.st_mode)) {
-        error = EISDIR;
-        return WritableFile();
-    }
-    if (::unlinkat(m_fd.get(), component.c_str(), 0) != 0 && errno != ENOENT) {
-        error = errno;
-        return WritableFile();
-    }
-    file = WritableFile(CreateFileAt(m_fd.get(), component.c_str(), mode));
-    if (!file.IsOpen())
-        error = errno;
-    return file;
+    if (::fstatat(m_fd.get(), component.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return Failed("look at", component);
+    if (S_ISDIR(info.st_mode))
+        return FailedWith(EISDIR, "create", component);
+    if (::unlinkat(m_fd.get(), component.c_str(), 0) != 0 && errno != ENOENT)
+        return Failed("replace", component);
+    return CreateNewFile(component, mode);
 }
 
-WritableFile FolderHandle::CreateNewFile(std::string_view name, unsigned mode, int& error) const
+Result<WritableFile> FolderHandle::CreateNewFile(std::string_view name, unsigned mode) const
 {
-    std::string component;
-    if (!AsComponent(name, component, error))
-        return WritableFile();
-    WritableFile file(CreateFileAt(m_fd.get(), component.c_str(), mode));
-    if (!file.IsOpen())
-        error = errno;
-    return file;
+    INSTALLER_TRY_ASSIGN(component, AsComponent(name));
+    const int fd = CreateFileAt(m_fd.get(), component.c_str(), mode);
+    if (fd < 0)
+        return Failed("create", component);
+    return WritableFile(fd);
 }
 
-ReadableFile FolderHandle::OpenFile(std::string_view name, int& error) const
+Result<ReadableFile> FolderHandle::OpenFile(std::string_view name) const
 {
-    std::string component;
-    if (!AsComponent(name, component, error))
-        return ReadableFile();
+    INSTALLER_TRY_ASSIGN(component, AsComponent(name));
     // O_NONBLOCK: a FIFO put where the file was must not hang the open.
-    const int fd = OpenOneName(m_fd.get(), component.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    ReadableFile file(fd);
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0) {
-        error = errno;
-        return ReadableFile();
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        return ReadableFile();
-    }
-    return file;
+    const int fd =
+        RegularFileOrFail(OpenOneName(m_fd.get(), component.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd < 0)
+        return Failed("open", component);
+    return ReadableFile(fd);
 }
 
-ReadableFile FolderHandle::OpenFileBeneath(std::string_view relativePath, int& error) const
+Result<ReadableFile> FolderHandle::OpenFileBeneath(std::string_view relativePath) const
 {
     const std::size_t slash = relativePath.find('/');
     if (slash == std::string_view::npos)
-        return OpenFile(relativePath, error);
-    const FolderHandle folder = OpenFolder(relativePath.substr(0, slash), error);
-    if (!folder.IsOpen())
-        return ReadableFile();
-    return folder.OpenFileBeneath(relativePath.substr(slash + 1), error);
+        return OpenFile(relativePath);
+    INSTALLER_TRY_ASSIGN(folder, OpenFolder(relativePath.substr(0, slash)));
+    return folder.OpenFileBeneath(relativePath.substr(slash + 1));
 }
 
-std::optional<FileSystemSpace> FolderHandle::Space(int& error) const
+Result<FileSystemSpace> FolderHandle::Space() const
 {
     struct statvfs info {};
-    if (::fstatvfs(m_fd.get(), &info) != 0) {
-        error = errno;
-        return std::nullopt;
-    }
+    if (::fstatvfs(m_fd.get(), &info) != 0)
+        return Failed("ask the file system for its free space");
     const std::uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
     return FileSystemSpace{static_cast<std::uint64_t>(info.f_bavail) * unit, unit};
 }
 
 std::optional<ExistingEntry> FolderHandle::EntryBeneath(std::string_view relativePath) const
 {
-    int error = 0;
     const std::size_t slash = relativePath.find('/');
     if (slash != std::string_view::npos) {
-        const FolderHandle folder = OpenFolder(relativePath.substr(0, slash), error);
-        if (!folder.IsOpen())
+        const Result<FolderHandle> folder = OpenFolder(relativePath.substr(0, slash));
+        if (!folder)
             return std::nullopt;
-        return folder.EntryBeneath(relativePath.substr(slash + 1));
+        return folder->EntryBeneath(relativePath.substr(slash + 1));
     }
-    std::string component;
+    const Result<std::string> component = AsComponent(relativePath);
     struct stat info {};
-    if (!AsComponent(relativePath, component, error) ||
-        ::fstatat(m_fd.get(), component.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+    if (!component || ::fstatat(m_fd.get(), component->c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return std::nullopt;
     return ExistingEntry{S_ISDIR(info.st_mode), static_cast<std::uint64_t>(info.st_blocks) * 512};
 }
 
-WritableFile FolderHandle::OpenFileForAppend(std::string_view name, int& error) const
+Result<WritableFile> FolderHandle::OpenFileForAppend(std::string_view name) const
 {
-    std::string component;
-    if (!AsComponent(name, component, error))
-        return WritableFile();
-    const int fd =
-        OpenOneName(m_fd.get(), component.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    WritableFile file(fd);
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0) {
-        error = errno;
-        return WritableFile();
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        return WritableFile();
-    }
-    return file;
+    INSTALLER_TRY_ASSIGN(component, AsComponent(name));
+    const int fd = RegularFileOrFail(
+        OpenOneName(m_fd.get(), component.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd < 0)
+        return Failed("open", component);
+    return WritableFile(fd);
 }
 
-bool FolderHandle::RenameFile(std::string_view from, std::string_view to, int& error) const
+Result<void> FolderHandle::RenameFile(std::string_view from, std::string_view to) const
 {
-    std::string source;
-    std::string target;
-    if (!AsComponent(from, source, error) || !AsComponent(to, target, error))
-        return false;
-    if (::renameat(m_fd.get(), source.c_str(), m_fd.get(), target.c_str()) == 0)
-        return true;
-    error = errno;
-    return false;
+    INSTALLER_TRY_ASSIGN(source, AsComponent(from));
+    INSTALLER_TRY_ASSIGN(target, AsComponent(to));
+    if (::renameat(m_fd.get(), source.c_str(), m_fd.get(), target.c_str()) != 0)
+        return Failed("rename", source);
+    return {};
 }
 
-bool FolderHandle::RemoveFile(std::string_view name, int& error) const
+Result<void> FolderHandle::RemoveFile(std::string_view name) const
 {
-    std::string component;
-    if (!AsComponent(name, component, error))
-        return false;
-    if (::unlinkat(m_fd.get(), component.c_str(), 0) == 0)
-        return true;
-    error = errno;
-    return false;
+    INSTALLER_TRY_ASSIGN(component, AsComponent(name));
+    if (::unlinkat(m_fd.get(), component.c_str(), 0) != 0)
+        return Failed("remove", component);
+    return {};
 }
 
-std::optional<EntryKind> FolderHandle::KindOf(std::string_view name, int& error) const
+Result<EntryKind> FolderHandle::KindOf(std::string_view name) const
 {
-    std::string component;
-    if (!AsComponent(name, component, error))
-        return std::nullopt;
+    INSTALLER_TRY_ASSIGN(component, AsComponent(name));
     struct stat info {};
     if (::fstatat(m_fd.get(), component.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT)
             return EntryKind::Missing;
-        error = errno;
-        return std::nullopt;
+        return Failed("look at", component);
     }
     if (S_ISLNK(info.st_mode))
         return EntryKind::Link;
@@ -470,38 +424,29 @@ std::optional<EntryKind> FolderHandle::KindOf(std::string_view name, int& error)
     return S_ISREG(info.st_mode) ? EntryKind::File : EntryKind::Other;
 }
 
-bool FolderHandle::Status(FolderStatus& status, int& error) const
+Result<FolderStatus> FolderHandle::Status() const
 {
     struct stat info {};
-    if (::fstat(m_fd.get(), &info) != 0) {
-        error = errno;
-        return false;
-    }
-    status.owner = static_cast<unsigned>(info.st_uid);
-    status.permissions = static_cast<unsigned>(info.st_mode & 07777);
-    status.device = static_cast<std::uint64_t>(info.st_dev);
-    return true;
+    if (::fstat(m_fd.get(), &info) != 0)
+        return Failed("look at the folder");
+    return FolderStatus{static_cast<unsigned>(info.st_uid), static_cast<unsigned>(info.st_mode & 07777),
+        static_cast<std::uint64_t>(info.st_dev)};
 }
 
-bool FolderHandle::SetModificationTime(const FileTime& time, int& error) const
+Result<void> FolderHandle::SetModificationTime(const FileTime& time) const { return SetTimes(m_fd.get(), time); }
+
+Result<void> FolderHandle::SetPermissions(unsigned mode) const
 {
-    return SetTimes(m_fd.get(), time, error);
+    if (::fchmod(m_fd.get(), static_cast<mode_t>(mode)) != 0)
+        return Failed("set the permissions");
+    return {};
 }
 
-bool FolderHandle::SetPermissions(unsigned mode, int& error) const
+Result<void> FolderHandle::FlushFileSystem() const
 {
-    if (::fchmod(m_fd.get(), static_cast<mode_t>(mode)) == 0)
-        return true;
-    error = errno;
-    return false;
-}
-
-bool FolderHandle::FlushFileSystem(int& error) const
-{
-    if (::syncfs(m_fd.get()) == 0)
-        return true;
-    error = errno;
-    return false;
+    if (::syncfs(m_fd.get()) != 0)
+        return Failed("flush the file system");
+    return {};
 }
 
 } // namespace platform

@@ -14,36 +14,34 @@ namespace {
 // statfs's f_type of every FUSE file system (fuse and fuseblk alike).
 constexpr long kFuseMagic = 0x65735546;
 
-bool SyncRange(int fd, std::uint64_t offset, std::uint64_t length, unsigned flags, int& error)
+Result<void> SyncRange(int fd, std::uint64_t offset, std::uint64_t length, unsigned flags)
 {
     const auto call = [&] {
         return ::sync_file_range(fd, static_cast<off64_t>(offset), static_cast<off64_t>(length), flags);
     };
-    if (RetryOnInterrupt(call) == 0)
-        return true;
-    error = errno;
-    return false;
+    if (RetryOnInterrupt(call) != 0)
+        return SystemError(errno, "push the written bytes to the device");
+    return {};
 }
 
 } // namespace
 
-bool WritableFile::StartPush(std::uint64_t offset, std::uint64_t length, int& error)
+Result<void> WritableFile::StartPush(std::uint64_t offset, std::uint64_t length)
 {
-    return SyncRange(m_fd.get(), offset, length, SYNC_FILE_RANGE_WRITE, error);
+    return SyncRange(m_fd.get(), offset, length, SYNC_FILE_RANGE_WRITE);
 }
 
-bool WritableFile::WaitPushed(std::uint64_t offset, std::uint64_t length, int& error)
+Result<void> WritableFile::WaitPushed(std::uint64_t offset, std::uint64_t length)
 {
-    return SyncRange(m_fd.get(), offset, length,
-        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER, error);
+    return SyncRange(
+        m_fd.get(), offset, length, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
 }
 
-bool WritableFile::FlushData(int& error)
+Result<void> WritableFile::FlushData()
 {
-    if (RetryOnInterrupt([&] { return ::fdatasync(m_fd.get()); }) == 0)
-        return true;
-    error = errno;
-    return false;
+    if (RetryOnInterrupt([&] { return ::fdatasync(m_fd.get()); }) != 0)
+        return SystemError(errno, "flush the file");
+    return {};
 }
 
 WritePush FolderHandle::HowToPush() const

@@ -50,13 +50,12 @@ UncachedFileReader::~UncachedFileReader() = default;
 UncachedReadResult UncachedFileReader::Read(
     const FolderHandle& directory, std::string_view relativePath, const UncachedBlockSink& sink)
 {
-    if (!directory.IsOpen())
-        return Failure(EBADF, relativePath, "open");
-    int error = 0;
-    const ReadableFile opened = directory.OpenFileBeneath(relativePath, error);
-    if (!opened.IsOpen())
+    const Result<ReadableFile> opened = directory.OpenFileBeneath(relativePath);
+    if (!opened) {
+        const int error = opened.Failure().code;
         return Failure(error, relativePath, error == EISDIR || error == EINVAL ? "read a regular file at" : "open");
-    const FileDescriptor& file = opened.m_fd;
+    }
+    const FileDescriptor& file = opened->m_fd;
     struct stat status {};
     if (fstat(file.get(), &status) != 0)
         return Failure(errno, relativePath, "examine");

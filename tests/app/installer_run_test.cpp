@@ -727,7 +727,7 @@ TEST_P(FuseBlockStickRun, IsReadFromItsFlashNotFromTheDevicesCache)
 }
 
 INSTANTIATE_TEST_SUITE_P(Flash, FuseBlockStickRun, ::testing::Values(true, false),
-    [](const auto& info) { return info.param ? "Honest" : "DroppingWrites"; });
+    [](const auto& instance) { return instance.param ? "Honest" : "DroppingWrites"; });
 
 TEST_F(InstallerRunTest, AFileSystemMountedInsideTheStickIsNeverWrittenInto)
 {

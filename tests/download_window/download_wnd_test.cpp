@@ -268,7 +268,7 @@ TEST_P(NetworkCheck, DecidesWhetherTheInstallationGoesOn)
 
 INSTANTIATE_TEST_SUITE_P(States, NetworkCheck,
     ::testing::Values(NetworkCase{"Offline", 20, false}, NetworkCase{"SystemSaysOnline", 70, true}),
-    [](const ::testing::TestParamInfo<NetworkCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<NetworkCase>& instance) { return std::string(instance.param.name); });
 
 // ---- Failures the user is told about ------------------------------------------------------
 
@@ -323,7 +323,7 @@ INSTANTIATE_TEST_SUITE_P(Transfers, DownloadFailure,
         // The storage's answer that the package is not there is not the network's fault.
         DownloadFailureCase{"NotFound", "/status/404", L"当前书册的下载文件不存在，请添加微信kelvohelp001解决！"},
         DownloadFailureCase{"ConnectionDropped", "/drop/3000000", L"课件下载失败，请检查网络后重试。"}),
-    [](const ::testing::TestParamInfo<DownloadFailureCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<DownloadFailureCase>& instance) { return std::string(instance.param.name); });
 
 enum class ServedArchive { HtmlPage, UninstallableName, Package };
 
@@ -379,7 +379,7 @@ INSTANTIATE_TEST_SUITE_P(Archives, ExtractionFailure,
             "\"kelvoClient/aux.txt\"", {L"课件文件中有无法安装的内容，请联系课件提供方。"}, {WM_CLOSE}},
         ExtractionFailureCase{"NoStickBehindTheLetter", ServedArchive::Package, L"F:", "cannot extract into", {},
             {WM_INSTALL_STICK_PULLED}}),
-    [](const ::testing::TestParamInfo<ExtractionFailureCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<ExtractionFailureCase>& instance) { return std::string(instance.param.name); });
 
 // ---- Ending while the worker runs ---------------------------------------------------------
 

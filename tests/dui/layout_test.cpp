@@ -87,8 +87,8 @@ TEST_P(SkinLayout, EveryNamedImageLoads)
     EXPECT_TRUE(context.missing.empty()) << context.missing.front();
 }
 
-INSTANTIATE_TEST_SUITE_P(Skin, SkinLayout, ::testing::ValuesIn(kLayouts), [](const auto& info) {
-    std::string name = CDuiString(info.param.file).ToUtf8();
+INSTANTIATE_TEST_SUITE_P(Skin, SkinLayout, ::testing::ValuesIn(kLayouts), [](const auto& instance) {
+    std::string name = CDuiString(instance.param.file).ToUtf8();
     return name.substr(0, name.find('.'));
 });
 

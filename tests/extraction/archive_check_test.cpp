@@ -30,10 +30,9 @@ protected:
     std::optional<std::string> Check(const std::string& bytes, const std::atomic<bool>* cancel = nullptr)
     {
         WriteFileBytes(m_temp / "disk/a.zip", bytes);
-        int error = 0;
-        const platform::FolderHandle disk = platform::FolderHandle::OpenExisting((m_temp / "disk").string(), error);
-        EXPECT_TRUE(disk.IsOpen()) << error;
-        return FindArchiveDamage({disk, "a.zip", "D:\\kelvo\\a.zip"}, cancel);
+        const auto disk = platform::FolderHandle::OpenExisting((m_temp / "disk").string());
+        EXPECT_TRUE(disk) << disk.Failure().Text();
+        return FindArchiveDamage({&*disk, "a.zip", "D:\\kelvo\\a.zip"}, cancel);
     }
 
     TempFolder m_temp{"archive-check"};
@@ -68,9 +67,9 @@ TEST_F(ArchiveCheckTest, OnlyAnArchiveWhoseEveryEntryReadsWholeHasNoDamage)
 
 TEST_F(ArchiveCheckTest, AMissingArchiveAndAStoppedCheckSaySo)
 {
-    int error = 0;
-    const platform::FolderHandle disk = platform::FolderHandle::OpenExisting(m_temp.Path().string(), error);
-    const std::optional<std::string> missing = FindArchiveDamage({disk, "gone.zip", "D:\\kelvo\\gone.zip"});
+    const auto disk = platform::FolderHandle::OpenExisting(m_temp.Path().string());
+    ASSERT_TRUE(disk) << disk.Failure().Text();
+    const std::optional<std::string> missing = FindArchiveDamage({&*disk, "gone.zip", "D:\\kelvo\\gone.zip"});
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->rfind("cannot open D:\\kelvo\\gone.zip: ", 0), 0u) << *missing;
 

@@ -306,7 +306,7 @@ INSTANTIATE_TEST_SUITE_P(Entries, HostileEntryTest,
         HostileCase{"FileThenFolder", {"kelvoClient/fine.txt/in.txt", "x", true}, "both a file and a folder"},
         HostileCase{"FolderThenFile", {"kelvoClient", "x", true}, "both a file and a folder"},
         HostileCase{"FileTwice", {"kelvoClient/fine.txt", "again", true}, "appears twice"}),
-    [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.label); });
+    [](const ::testing::TestParamInfo<HostileCase>& instance) { return std::string(instance.param.label); });
 
 TEST_F(ExtractionTest, RefusesSymbolicLinkWrittenByZipfile)
 {
@@ -598,7 +598,7 @@ INSTANTIATE_TEST_SUITE_P(Archives, UnreadableArchiveTest,
                                    "<body><h1>Not Found</h1></body></html>\n");
             }},
         UnreadableCase{"EmptyFile", [](const std::string&) { return std::string(); }}),
-    [](const ::testing::TestParamInfo<UnreadableCase>& info) { return std::string(info.param.label); });
+    [](const ::testing::TestParamInfo<UnreadableCase>& instance) { return std::string(instance.param.label); });
 
 TEST_F(ExtractionTest, MissingArchiveFails)
 {

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 
 namespace fs = std::filesystem;
 
@@ -36,8 +37,7 @@ struct Stick {
     std::string big = std::string(kBig, 'x') + "tail";
     std::vector<WrittenFile> files{Write(folder.Path(), "a/大文件.bin", big), Write(folder.Path(), "b.txt", "hello"),
         Write(folder.Path(), "empty", "")};
-    int error = 0;
-    platform::FolderHandle root = platform::FolderHandle::OpenExisting(folder.Path().string(), error);
+    platform::FolderHandle root = platform::FolderHandle::OpenExisting(folder.Path().string()).Value();
 };
 
 void FlipByte(const fs::path& file, std::uint64_t offset)
@@ -52,19 +52,19 @@ TEST(ReadBack, NamesTheFileAndTheFirstDifferingBlock)
     const struct {
         const char* name;
         std::function<void(const fs::path&)> damage;
-        ReadBackOutcome::Status status;
+        std::optional<ReadBackFailure::Side> side; // none: verified
         std::string diagnostic;
     } rows[] = {
-        {"intact", [](const fs::path&) {}, ReadBackOutcome::Status::Verified, ""},
+        {"intact", [](const fs::path&) {}, std::nullopt, ""},
         {"byte flipped", [](const fs::path& r) { FlipByte(r / "a/大文件.bin", 2 * kChecksumBlockSize + 7); },
-            ReadBackOutcome::Status::Differs,
+            ReadBackFailure::Side::Differs,
             "\"a/大文件.bin\" differs from what was written, first differing block at offset 2097152"},
         {"short", [](const fs::path& r) { fs::resize_file(r / "a/大文件.bin", kChecksumBlockSize + 10); },
-            ReadBackOutcome::Status::Differs,
+            ReadBackFailure::Side::Differs,
             "holds 1048586 of the 3145832 bytes written, first differing block at offset 1048576"},
         {"longer", [](const fs::path& r) { std::ofstream(r / "b.txt", std::ios::app) << "!"; },
-            ReadBackOutcome::Status::Differs, "\"b.txt\" differs"},
-        {"missing", [](const fs::path& r) { fs::remove(r / "b.txt"); }, ReadBackOutcome::Status::Differs,
+            ReadBackFailure::Side::Differs, "\"b.txt\" differs"},
+        {"missing", [](const fs::path& r) { fs::remove(r / "b.txt"); }, ReadBackFailure::Side::Differs,
             "cannot open \"b.txt\": No such file or directory"},
         // A link is never followed, even to a copy that would compare equal.
         {"folder replaced by a link",
@@ -72,7 +72,7 @@ TEST(ReadBack, NamesTheFileAndTheFirstDifferingBlock)
                 fs::rename(r / "a", r / "elsewhere");
                 fs::create_directory_symlink(r / "elsewhere", r / "a");
             },
-            ReadBackOutcome::Status::Differs, "cannot open \"a/大文件.bin\""},
+            ReadBackFailure::Side::Differs, "cannot open \"a/大文件.bin\""},
     };
     for (const auto& row : rows) {
         const Stick stick;
@@ -80,17 +80,20 @@ TEST(ReadBack, NamesTheFileAndTheFirstDifferingBlock)
             crc32(0, reinterpret_cast<const Bytef*>(stick.big.data()), static_cast<uInt>(stick.big.size())));
         row.damage(stick.folder.Path());
         std::uint64_t lastDone = 0;
-        const ReadBackOutcome outcome =
+        const platform::Result<void, ReadBackFailure> verified =
             VerifyWrittenFiles(stick.root, stick.files, [&](std::uint64_t done, std::uint64_t total) {
                 EXPECT_GE(done, lastDone);
                 EXPECT_EQ(total, kBig + 4 + 5);
                 lastDone = done;
             });
-        EXPECT_EQ(outcome.status, row.status) << row.name;
-        EXPECT_NE(outcome.diagnostic.find(row.diagnostic), std::string::npos) << row.name << ": " << outcome.diagnostic;
-        if (outcome.status == ReadBackOutcome::Status::Verified) {
+        ASSERT_EQ(verified.Ok(), !row.side) << row.name;
+        if (verified) {
             EXPECT_EQ(lastDone, kBig + 4 + 5);
+            continue;
         }
+        const ReadBackFailure& failure = verified.Failure();
+        EXPECT_EQ(failure.side, *row.side) << row.name;
+        EXPECT_NE(failure.diagnostic.find(row.diagnostic), std::string::npos) << row.name << ": " << failure.diagnostic;
     }
 }
 
@@ -99,9 +102,10 @@ TEST(ReadBack, StopsBetweenBlocks)
     const Stick stick;
     std::atomic<bool> stop{false};
     int reports = 0;
-    const ReadBackOutcome outcome = VerifyWrittenFiles(
+    const platform::Result<void, ReadBackFailure> verified = VerifyWrittenFiles(
         stick.root, stick.files, [&](std::uint64_t, std::uint64_t) { stop = ++reports == 2; }, &stop);
-    EXPECT_EQ(outcome.status, ReadBackOutcome::Status::Stopped);
+    ASSERT_FALSE(verified);
+    EXPECT_EQ(verified.Failure().side, ReadBackFailure::Side::Stopped);
     EXPECT_EQ(reports, 2);
 }
 

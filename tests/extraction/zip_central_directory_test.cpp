@@ -40,9 +40,8 @@ TEST(ZipCentralDirectoryTest, DamagedDirectoriesAreRefusedWhole)
     const TempFolder temp("central-directory");
     const auto read = [&temp](const std::string& bytes) {
         std::ofstream(temp / "a.zip", std::ios::binary) << bytes;
-        int error = 0;
-        const platform::FolderHandle folder = platform::FolderHandle::OpenExisting(temp.Path().string(), error);
-        return extraction::ReadCentralDirectory(folder.OpenFile("a.zip", error));
+        const auto folder = platform::FolderHandle::OpenExisting(temp.Path().string());
+        return extraction::ReadCentralDirectory(folder->OpenFile("a.zip").Value());
     };
     const auto entries = read(good);
     ASSERT_TRUE(entries);

@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(States, NetworkManagerStateTest,
         StateCase{"Disconnected", 20, false}, StateCase{"Asleep", 10, false},
         // NetworkManager itself does not know: nothing says the machine is offline.
         StateCase{"Unknown", 0, true}),
-    [](const testing::TestParamInfo<StateCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<StateCase>& instance) { return std::string(instance.param.name); });
 
 TEST(InternetConnectionTest, BusWithoutNetworkManagerCountsAsConnected)
 {

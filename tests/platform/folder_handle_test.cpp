@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -20,8 +21,7 @@ std::string ReadAll(platform::ReadableFile& file)
 {
     std::string text;
     char buffer[256];
-    int error = 0;
-    while (const auto got = file.Read(buffer, sizeof buffer, error)) {
+    while (const auto got = file.Read(buffer, sizeof buffer)) {
         if (*got == 0)
             break;
         text.append(buffer, *got);
@@ -39,29 +39,29 @@ protected:
         fs::create_directories(m_temp / "outside");
         Write(m_temp / "root" / "inside" / "file.txt", "inside");
         Write(m_temp / "outside" / "file.txt", "outside");
-        int error = 0;
-        m_root = platform::FolderHandle::OpenExisting((m_temp / "root").string(), error);
-        ASSERT_TRUE(m_root.IsOpen()) << error;
+        platform::Result<platform::FolderHandle> root =
+            platform::FolderHandle::OpenExisting((m_temp / "root").string());
+        ASSERT_TRUE(root) << root.Failure().Text();
+        m_root.emplace(std::move(root).Value());
     }
 
     TempFolder m_temp{"folder-handle"};
-    platform::FolderHandle m_root;
+    std::optional<platform::FolderHandle> m_root;
 };
 
 TEST_F(FolderHandleTest, OpensBeneathAndRefusesEveryLinkAndEveryEscape)
 {
     fs::create_directory_symlink(m_temp / "outside", m_temp / "root" / "linked");
     fs::create_symlink(m_temp / "outside" / "file.txt", m_temp / "root" / "inside" / "link.txt");
-    int error = 0;
-    platform::ReadableFile file = m_root.OpenFileBeneath("inside/file.txt", error);
-    ASSERT_TRUE(file.IsOpen());
-    EXPECT_EQ(ReadAll(file), "inside");
+    platform::Result<platform::ReadableFile> file = m_root->OpenFileBeneath("inside/file.txt");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(ReadAll(*file), "inside");
 
     for (const char* path : {"linked/file.txt", "inside/link.txt", "../outside/file.txt", "inside/../inside/file.txt",
              "/etc/passwd", "inside//file.txt", "inside", ""}) {
-        error = 0;
-        EXPECT_FALSE(m_root.OpenFileBeneath(path, error).IsOpen()) << path;
-        EXPECT_NE(error, 0) << path;
+        const platform::Result<platform::ReadableFile> refused = m_root->OpenFileBeneath(path);
+        ASSERT_FALSE(refused) << path;
+        EXPECT_NE(refused.Failure().code, 0) << path;
     }
 }
 
@@ -80,29 +80,26 @@ TEST_F(FolderHandleTest, AFolderSwappedForALinkMidwayNeverLeadsOutside)
         }
     });
     for (int i = 0; i < 5000; ++i) {
-        int error = 0;
-        platform::ReadableFile file = m_root.OpenFileBeneath("inside/file.txt", error);
-        if (file.IsOpen()) {
-            ASSERT_EQ(ReadAll(file), "inside");
+        platform::Result<platform::ReadableFile> file = m_root->OpenFileBeneath("inside/file.txt");
+        if (file) {
+            ASSERT_EQ(ReadAll(*file), "inside");
         }
     }
     stop = true;
     swapper.join();
     // However the race went, the folder is back in place and opens again.
-    int error = 0;
-    platform::ReadableFile file = m_root.OpenFileBeneath("inside/file.txt", error);
-    ASSERT_TRUE(file.IsOpen()) << error;
-    EXPECT_EQ(ReadAll(file), "inside");
+    platform::Result<platform::ReadableFile> file = m_root->OpenFileBeneath("inside/file.txt");
+    ASSERT_TRUE(file) << file.Failure().Text();
+    EXPECT_EQ(ReadAll(*file), "inside");
 }
 
 TEST_F(FolderHandleTest, CreateFileReplacesALinkItselfNeverItsTarget)
 {
     fs::create_symlink(m_temp / "outside" / "file.txt", m_temp / "root" / "planted.txt");
-    int error = 0;
-    platform::WritableFile file = m_root.CreateFile("planted.txt", 0644, error);
-    ASSERT_TRUE(file.IsOpen()) << error;
-    ASSERT_TRUE(file.Write("new", 3, error));
-    ASSERT_TRUE(file.Close(error));
+    platform::Result<platform::WritableFile> file = m_root->CreateFile("planted.txt", 0644);
+    ASSERT_TRUE(file) << file.Failure().Text();
+    ASSERT_TRUE(file->Write("new", 3));
+    ASSERT_TRUE(file->Close());
     EXPECT_FALSE(fs::is_symlink(m_temp / "root" / "planted.txt"));
     std::ifstream outside(m_temp / "outside" / "file.txt");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(outside), {}), "outside");
