@@ -10,6 +10,7 @@
 #include "session/run_options.h"
 #include "session/work_folder.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -74,6 +75,9 @@ struct StickOutcome : SessionOutcome {
     std::chrono::steady_clock::time_point writeEnd; // when the writing ended
 };
 
+// A session's outcome from before anything was written.
+StickOutcome AsStickOutcome(SessionOutcome outcome);
+
 struct SessionRequest {
     std::string downloadUrl;
     std::string archivePath; // letter path: "C:\kelvo\语文三年级上.zip"
@@ -126,6 +130,17 @@ private:
     // when that cannot be done here (no ranges, no validator, a directory over the cap), and
     // nothing was downloaded or written: the serial path runs instead.
     std::optional<StickOutcome> InstallOverlapped(const std::wstring& stickRoot, std::stop_token stop);
+    struct Overlap;
+    // Hands the download's progress, version, retries and extent to the events and the archive.
+    void ConnectDownloader(Overlap& overlap);
+    // Runs the download and, beside it, the writing of `plan` from the growing archive; returns
+    // once both have ended.
+    ExtractionResult WriteWhileDownloading(Overlap& overlap, const extraction::ArchivePlan& plan,
+        const std::wstring& stickRoot, const std::atomic<bool>& cancel, std::stop_token stop);
+    // What the ended download and writing come to: the body checked against the plan's
+    // version, the archive kept, then the reading back.
+    StickOutcome EndOverlap(
+        Overlap& overlap, ExtractionResult written, const std::wstring& stickRoot, std::stop_token stop);
     // The download's failure as the user is told it.
     SessionOutcome DownloadFailed(DownloadFailure failure, const std::stop_token& stop) const;
     // Reads back what `written` wrote.
