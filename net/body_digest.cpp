@@ -1,32 +1,17 @@
 #include "net/body_digest.h"
 
+#include "net/header_field.h"
+
 #include <openssl/evp.h>
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <memory>
 #include <string>
 
 namespace net {
 
 namespace {
-
-std::string_view Trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
-bool SameName(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 // Standard base64 with its padding; nullopt for anything else.
 std::optional<std::vector<unsigned char>> DecodeBase64(std::string_view text)
@@ -60,7 +45,7 @@ std::optional<std::vector<unsigned char>> DecodeBase64(std::string_view text)
 
 std::optional<BodyDigest> Digest(BodyDigest::Algorithm algorithm, std::string_view base64)
 {
-    const auto value = DecodeBase64(Trimmed(base64));
+    const auto value = DecodeBase64(TrimmedHeaderText(base64));
     const std::size_t size = algorithm == BodyDigest::Algorithm::Sha256 ? 32 : 16;
     if (!value || value->size() != size)
         return std::nullopt;
@@ -72,11 +57,11 @@ std::optional<std::string_view> Member(std::string_view list, std::string_view n
 {
     while (!list.empty()) {
         const std::size_t comma = std::min(list.find(','), list.size());
-        const std::string_view member = Trimmed(list.substr(0, comma));
+        const std::string_view member = TrimmedHeaderText(list.substr(0, comma));
         list.remove_prefix(std::min(comma + 1, list.size()));
         const std::size_t equals = member.find('=');
-        if (equals != std::string_view::npos && SameName(Trimmed(member.substr(0, equals)), name))
-            return Trimmed(member.substr(equals + 1));
+        if (equals != std::string_view::npos && HeaderField{TrimmedHeaderText(member.substr(0, equals)), {}}.Is(name))
+            return TrimmedHeaderText(member.substr(equals + 1));
     }
     return std::nullopt;
 }

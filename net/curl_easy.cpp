@@ -29,4 +29,10 @@ void UseVerifiedTls(CURL* handle)
         curl_easy_setopt(handle, CURLOPT_CAINFO, CaFile().c_str());
 }
 
+long ResponseStatus(CURL* handle)
+{
+    long status = 0;
+    return curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK ? status : -1;
+}
+
 } // namespace net

@@ -23,4 +23,9 @@ CurlEasy MakeCurlEasy(const ProxySetting& proxy);
 // settings' ca_file, names the CA file to trust instead of the system's.
 void UseVerifiedTls(CURL* handle);
 
+// The answer's status so far; protocols without one (file://) report 0, -1 when unknown.
+long ResponseStatus(CURL* handle);
+
+inline bool IsSuccessStatus(long status) { return status >= 200 && status <= 299; }
+
 } // namespace net

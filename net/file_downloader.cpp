@@ -1,6 +1,8 @@
 #include "net/file_downloader.h"
 
 #include "net/curl_easy.h"
+#include "net/file_downloader_attempt.h"
+#include "net/header_field.h"
 #include "net/proxy_setting.h"
 #include "net/site_settings.h"
 #include "net/stall_watch.h"
@@ -11,9 +13,7 @@
 #include "platform/elevation.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
@@ -32,8 +32,6 @@ constexpr long kConnectTimeoutMs = 30'000;
 // Tries again after a cut transfer; the waits double from the first.
 constexpr int kRetries = 5;
 constexpr std::chrono::milliseconds kFirstRetryDelay{1000};
-// A wait for the first byte this long is told to the user.
-constexpr std::chrono::seconds kWaitingNotice{3};
 // Cut this many times at one offset, each time after the same version's answer was taken: the
 // server (a cache holding part of an older version) will cut there again.
 constexpr int kCutsAtOneOffset = 3;
@@ -43,70 +41,11 @@ struct SlistFree {
 };
 using HeaderList = std::unique_ptr<curl_slist, SlistFree>;
 
-// The answer's status so far; protocols without one (file://) report 0.
-long ResponseStatus(CURL* curl)
-{
-    long status = 0;
-    return curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK ? status : -1;
-}
-
-bool IsSuccess(long status) { return status >= 200 && status <= 299; }
-
 // Redirects are not followed, so only a 2xx answer carries the body asked for.
 CURLcode CheckResponseStatus(CURL* curl)
 {
-    const long status = ResponseStatus(curl);
-    return status == 0 || IsSuccess(status) ? CURLE_OK : CURLE_HTTP_RETURNED_ERROR;
-}
-
-std::string Trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
-        text.remove_suffix(1);
-    return std::string(text);
-}
-
-bool SameName(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
-std::optional<std::int64_t> Number(std::string_view text)
-{
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 0)
-        return std::nullopt;
-    return value;
-}
-
-// "bytes 100-999/1000": the first and last byte and the whole length (-1 for "*").
-struct ContentRange {
-    std::int64_t first = 0;
-    std::int64_t last = 0;
-    std::int64_t length = -1;
-};
-
-std::optional<ContentRange> ParseContentRange(std::string_view value)
-{
-    if (!value.starts_with("bytes "))
-        return std::nullopt;
-    value.remove_prefix(6);
-    const std::size_t dash = value.find('-');
-    const std::size_t slash = value.find('/');
-    if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
-        return std::nullopt;
-    const auto first = Number(value.substr(0, dash));
-    const auto last = Number(value.substr(dash + 1, slash - dash - 1));
-    const std::string_view whole = value.substr(slash + 1);
-    const auto length = whole == "*" ? std::optional<std::int64_t>(-1) : Number(whole);
-    if (!first || !last || !length || *last < *first)
-        return std::nullopt;
-    return ContentRange{*first, *last, *length};
+    const long status = net::ResponseStatus(curl);
+    return status == 0 || net::IsSuccessStatus(status) ? CURLE_OK : CURLE_HTTP_RETURNED_ERROR;
 }
 
 // What a cut connection or a passing network fault ends a request with: worth another try.
@@ -142,7 +81,7 @@ long FailedStatus(CURL* curl)
 {
     long proxyStatus = 0;
     curl_easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
-    return proxyStatus == 407 ? proxyStatus : ResponseStatus(curl);
+    return proxyStatus == 407 ? proxyStatus : net::ResponseStatus(curl);
 }
 
 std::chrono::milliseconds FirstRetryDelayFromEnvironment()
@@ -150,7 +89,7 @@ std::chrono::milliseconds FirstRetryDelayFromEnvironment()
     const char* value = platform::SettingFromEnvironment("INSTALLER_RETRY_DELAY_MS");
     if (value == nullptr)
         return kFirstRetryDelay;
-    const auto number = Number(value);
+    const auto number = net::HeaderNumber(value);
     return number ? std::chrono::milliseconds(*number) : kFirstRetryDelay;
 }
 
@@ -159,96 +98,6 @@ std::chrono::milliseconds FirstRetryDelayFromEnvironment()
 std::string ChooseValidator(std::string_view etag, std::string_view lastModified)
 {
     return std::string(!etag.empty() && !IsWeak(etag) ? etag : lastModified);
-}
-
-// One request of a transfer: the headers of the answer, whether its body is taken, and what
-// the write callback wrote.
-struct FileDownloader::Attempt {
-    FileDownloader* downloader = nullptr;
-    CURL* curl = nullptr;
-    platform::WritableFile* file = nullptr;
-    std::uint64_t rangeStart = 0; // 0: the whole body was asked for
-    bool mayStartAgain = false; // an answer of the whole body may replace what is in the file
-
-    // The latest answer's headers.
-    std::string etag;
-    std::string lastModified;
-    std::int64_t contentLength = -1;
-    std::optional<ContentRange> contentRange;
-    std::optional<net::BodyDigest> reprDigest; // Repr-Digest: of the whole file, even in a 206
-    std::optional<net::BodyDigest> instanceDigest; // Digest: of the whole file as well
-    std::optional<net::BodyDigest> contentMd5; // Content-MD5: of this answer's body
-
-    std::optional<net::StallWatch> watch;
-    bool stalled = false; // the progress function ended it as stalled
-    bool waitingTold = false;
-
-    bool decided = false;
-    bool taken = false; // the body is written to the file
-    bool emptied = false; // the file was emptied for a whole body
-    std::uint64_t base = 0; // where in the file the body's first byte goes
-    std::uint64_t written = 0;
-    int error = 0; // errno of the first failed write (or of emptying the file)
-    CURLcode result = CURLE_OK; // how the request ended
-
-    // Takes the answer's body, or refuses it (false).
-    bool Decide();
-};
-
-bool FileDownloader::Attempt::Decide()
-{
-    decided = true;
-    const long status = ResponseStatus(curl);
-    RemoteVersion version{ChooseValidator(etag, lastModified), -1};
-    FileDownloader& self = *downloader;
-    if (rangeStart > 0 && status == 206) {
-        // Exactly the rest of the version the file holds the start of, or nothing.
-        if (!contentRange || contentRange->first != static_cast<std::int64_t>(rangeStart) ||
-            version.validator != self.m_version.validator ||
-            (self.m_version.length >= 0 && contentRange->length != self.m_version.length))
-            return false;
-        version.length = contentRange->length;
-        base = rangeStart;
-    } else if (rangeStart > 0) {
-        // The server sends the whole file (it ignored the range, or the file changed).
-        if (!mayStartAgain)
-            return false;
-        if (self.m_extentCallback)
-            self.m_extentCallback(0);
-        if (const platform::Result<void> emptiedNow = file->TruncateToEmpty(); !emptiedNow) {
-            error = emptiedNow.Failure().code != 0 ? emptiedNow.Failure().code : EIO;
-            return false;
-        }
-        emptied = true;
-        version.length = contentLength;
-        base = 0;
-    } else if (status == 206) {
-        // A part where the whole file was asked for: taken only when the part is the whole.
-        if (!contentRange || contentRange->first != 0 || contentRange->length < 0 ||
-            contentRange->last + 1 != contentRange->length)
-            return false;
-        version.length = contentRange->length;
-        base = 0;
-    } else {
-        version.length = contentLength;
-        base = 0;
-    }
-    taken = true;
-    // The digest of the whole file; a Content-MD5 covers only the body of a whole answer. A part
-    // that names none keeps the one the answer of its start named.
-    std::optional<net::BodyDigest> digest = reprDigest ? reprDigest : instanceDigest;
-    if (!digest && status != 206)
-        digest = contentMd5;
-    if (digest || base == 0)
-        self.m_digest = digest;
-    self.m_rangeTotal.store(status == 206 ? version.length : -1, std::memory_order_relaxed);
-    self.m_version = version;
-    self.m_progressBase.store(base, std::memory_order_relaxed);
-    if (self.m_versionCallback)
-        self.m_versionCallback(version);
-    if (self.m_extentCallback)
-        self.m_extentCallback(base);
-    return true;
 }
 
 FileDownloader::FileDownloader(std::string url, platform::WritableFile file)
@@ -570,109 +419,4 @@ bool FileDownloader::WaitBeforeRetry(int attempt, std::chrono::milliseconds wait
         const auto nextSecond = until - std::chrono::duration_cast<Clock::duration>(left - std::chrono::seconds(1));
         cancelled.wait_until(lock, m_cancel.get_token(), std::min(nextSecond, until), [] { return false; });
     }
-}
-
-std::size_t FileDownloader::OnHeader(char* data, std::size_t size, std::size_t count, void* target)
-{
-    auto& attempt = *static_cast<Attempt*>(target);
-    const std::string_view line(data, size * count);
-    if (line.starts_with("HTTP/")) {
-        // A new answer (after an interim one): its own headers only.
-        attempt.etag.clear();
-        attempt.lastModified.clear();
-        attempt.contentLength = -1;
-        attempt.contentRange.reset();
-        attempt.reprDigest.reset();
-        attempt.instanceDigest.reset();
-        attempt.contentMd5.reset();
-        return count;
-    }
-    if (line == "\r\n" || line == "\n") {
-        // The headers' end: a body of the answer asked for is taken or refused before any of it
-        // arrives (and before its length counts in the progress); an interim answer or an error
-        // waits for what follows.
-        if (!attempt.decided && IsSuccess(ResponseStatus(attempt.curl)) && !attempt.Decide())
-            return 0;
-        return count;
-    }
-    const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos)
-        return count;
-    const std::string_view name = line.substr(0, colon);
-    const std::string value = Trimmed(line.substr(colon + 1));
-    if (SameName(name, "ETag"))
-        attempt.etag = value;
-    else if (SameName(name, "Last-Modified"))
-        attempt.lastModified = value;
-    else if (SameName(name, "Content-Length"))
-        attempt.contentLength = Number(value).value_or(-1);
-    else if (SameName(name, "Content-Range"))
-        attempt.contentRange = ParseContentRange(value);
-    else if (SameName(name, "Repr-Digest"))
-        attempt.reprDigest = net::ParseReprDigest(value);
-    else if (SameName(name, "Digest"))
-        attempt.instanceDigest = net::ParseInstanceDigest(value);
-    else if (SameName(name, "Content-MD5"))
-        attempt.contentMd5 = net::ParseContentMd5(value);
-    return count;
-}
-
-std::size_t FileDownloader::WriteToFile(char* data, std::size_t size, std::size_t count, void* target)
-{
-    auto& attempt = *static_cast<Attempt*>(target);
-    if (!attempt.decided) {
-        // A protocol without headers (file://) has its body taken here; the body of an answer
-        // that is no success (a redirect's) is not written anywhere.
-        const long status = ResponseStatus(attempt.curl);
-        if (status != 0 && !IsSuccess(status))
-            return count;
-        if (!attempt.Decide())
-            return 0;
-    }
-    if (!attempt.taken)
-        return 0;
-    // curl passes size 1; anything short of the whole block stops the transfer.
-    const platform::Result<void> written = attempt.file->Write(data, size * count);
-    if (written) {
-        attempt.written += size * count;
-        if (attempt.downloader->m_extentCallback)
-            attempt.downloader->m_extentCallback(attempt.base + attempt.written);
-        return count;
-    }
-    if (attempt.error == 0)
-        attempt.error = written.Failure().code != 0 ? written.Failure().code : EIO;
-    return 0;
-}
-
-int FileDownloader::OnTransferProgress(void* target, std::int64_t downloadTotal, std::int64_t downloaded,
-    std::int64_t /*uploadTotal*/, std::int64_t /*uploaded*/)
-{
-    auto& attempt = *static_cast<Attempt*>(target);
-    const FileDownloader& self = *attempt.downloader;
-    if (self.m_cancel.stop_requested()) {
-        return 1;
-    }
-    const auto now = net::StallWatch::Clock::now();
-    switch (attempt.watch->Update(static_cast<std::uint64_t>(std::max<std::int64_t>(downloaded, 0)), now)) {
-    case net::StallWatch::State::Stalled:
-        attempt.stalled = true;
-        return 1;
-    case net::StallWatch::State::Waiting:
-        if (!attempt.waitingTold && attempt.watch->Waited(now) >= kWaitingNotice && self.m_waitingCallback) {
-            attempt.waitingTold = true;
-            self.m_waitingCallback();
-        }
-        break;
-    case net::StallWatch::State::Receiving:
-        break;
-    }
-    if (!self.m_progressCallback) {
-        return 0;
-    }
-    // A range's progress is counted on from the bytes already in the file; a part sent without
-    // its length has the whole length in its Content-Range.
-    const auto base = static_cast<std::int64_t>(self.m_progressBase.load(std::memory_order_relaxed));
-    const std::int64_t rangeTotal = self.m_rangeTotal.load(std::memory_order_relaxed);
-    const std::int64_t total = downloadTotal > 0 ? base + downloadTotal : std::max<std::int64_t>(rangeTotal, 0);
-    return self.m_progressCallback(static_cast<double>(total), static_cast<double>(base + downloaded));
 }

@@ -1,6 +1,7 @@
 #include "net/http_request.h"
 
 #include "net/curl_easy.h"
+#include "net/header_field.h"
 #include "net/package_address.h"
 #include "net/proxy_setting.h"
 #include "net/site_settings.h"
@@ -8,7 +9,6 @@
 #include "platform/diagnostics.h"
 
 #include <algorithm>
-#include <cctype>
 #include <limits>
 #include <string>
 
@@ -40,27 +40,20 @@ std::string ValidatorOf(const std::string& headers)
         std::size_t end = headers.find('\n', start);
         if (end == std::string::npos)
             end = headers.size();
-        std::string line = headers.substr(start, end - start);
+        const std::string_view line = std::string_view(headers).substr(start, end - start);
         start = end + 1;
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
-            line.pop_back();
         if (line.starts_with("HTTP/")) {
             etag.clear();
             lastModified.clear();
             continue;
         }
-        const std::size_t colon = line.find(':');
-        if (colon == std::string::npos)
+        const std::optional<net::HeaderField> field = net::SplitHeaderLine(line);
+        if (!field)
             continue;
-        std::string name = line.substr(0, colon);
-        for (char& c : name)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        const std::size_t value = line.find_first_not_of(" \t", colon + 1);
-        const std::string text = value == std::string::npos ? std::string() : line.substr(value);
-        if (name == "etag")
-            etag = text;
-        else if (name == "last-modified")
-            lastModified = text;
+        if (field->Is("ETag"))
+            etag = field->value;
+        else if (field->Is("Last-Modified"))
+            lastModified = field->value;
     }
     return ChooseValidator(etag, lastModified);
 }

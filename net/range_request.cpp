@@ -2,13 +2,12 @@
 
 #include "net/body_digest.h"
 #include "net/curl_easy.h"
+#include "net/header_field.h"
 #include "net/site_settings.h"
 #include "net/stall_watch.h"
 #include "platform/diagnostics.h"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <memory>
 #include <string_view>
 
@@ -43,26 +42,6 @@ struct RangeTransfer {
     std::vector<unsigned char> bytes;
 };
 
-std::string_view Trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
-        text.remove_suffix(1);
-    return text;
-}
-
-bool NameIs(std::string_view name, std::string_view wanted)
-{
-    if (name.size() != wanted.size())
-        return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(name[i])) != wanted[i])
-            return false;
-    }
-    return true;
-}
-
 // The answer is exactly the part of the version asked for.
 bool IsThePartAskedFor(const RangeTransfer& transfer)
 {
@@ -89,19 +68,18 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* targ
         transfer.wholeDigest = false;
         return count;
     }
-    const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos)
+    const std::optional<net::HeaderField> field = net::SplitHeaderLine(line);
+    if (!field)
         return count;
-    const std::string_view name = line.substr(0, colon);
-    const std::string value(Trimmed(line.substr(colon + 1)));
-    if (NameIs(name, "etag"))
+    const std::string value(field->value);
+    if (field->Is("ETag"))
         transfer.etag = value;
-    else if (NameIs(name, "last-modified"))
+    else if (field->Is("Last-Modified"))
         transfer.lastModified = value;
-    else if (NameIs(name, "content-range"))
+    else if (field->Is("Content-Range"))
         transfer.contentRange = value;
-    else if ((NameIs(name, "repr-digest") && net::ParseReprDigest(value)) ||
-        (NameIs(name, "digest") && net::ParseInstanceDigest(value)))
+    else if ((field->Is("Repr-Digest") && net::ParseReprDigest(value)) ||
+        (field->Is("Digest") && net::ParseInstanceDigest(value)))
         transfer.wholeDigest = true;
     return count;
 }
