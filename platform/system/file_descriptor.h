@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cerrno>
+#include <stop_token>
 #include <utility>
 
 namespace platform {
@@ -31,6 +32,23 @@ public:
 
 private:
     int m_fd = -1;
+};
+
+// An eventfd that becomes readable once `stop` is requested: a thread that polls descriptors
+// polls this one too, and wakes for the stop at once.
+class StopWake {
+public:
+    explicit StopWake(const std::stop_token& stop);
+
+    int get() const { return m_event.get(); }
+
+private:
+    struct Signal {
+        int fd;
+        void operator()() const;
+    };
+    FileDescriptor m_event;
+    std::stop_callback<Signal> m_onStop;
 };
 
 // Calls `call` again for as long as it fails with EINTR; returns its last result.

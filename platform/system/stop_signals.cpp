@@ -11,7 +11,6 @@
 
 #include <poll.h>
 #include <pthread.h>
-#include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -52,11 +51,7 @@ void Arrived(int signalNumber)
 void TakeSignals(const sigset_t& set, const std::stop_token& stop)
 {
     const FileDescriptor signals(::signalfd(-1, &set, SFD_CLOEXEC));
-    const FileDescriptor wake(::eventfd(0, EFD_CLOEXEC));
-    const std::stop_callback wakeOnStop(stop, [&wake] {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(wake.get(), &one, sizeof one);
-    });
+    const StopWake wake(stop);
     while (!stop.stop_requested()) {
         pollfd fds[2] = {{signals.get(), POLLIN, 0}, {wake.get(), POLLIN, 0}};
         if (::poll(fds, 2, -1) <= 0 || (fds[0].revents & POLLIN) == 0)

@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -51,11 +50,7 @@ struct VolumeWatcher::State {
         // POLLPRI on the mount table wakes on every mount and unmount; the stop writes to `wake`.
         const FileDescriptor mountTable(
             table.UsesVolumeMap() ? -1 : ::open(table.WatchedFile().c_str(), O_RDONLY | O_CLOEXEC));
-        const FileDescriptor wake(::eventfd(0, EFD_CLOEXEC));
-        const std::stop_callback wakeOnStop(stop, [&wake] {
-            const std::uint64_t one = 1;
-            [[maybe_unused]] const ssize_t written = ::write(wake.get(), &one, sizeof one);
-        });
+        const StopWake wake(stop);
         while (!stop.stop_requested()) {
             pollfd fds[2] = {{wake.get(), POLLIN, 0}, {mountTable.get(), POLLPRI, 0}};
             if (::poll(fds, 2, kPollMilliseconds) > 0 && (fds[1].revents & POLLPRI) != 0)
