@@ -1,13 +1,15 @@
 // Threads in the Win32 shape over std::jthread. The table owns every thread it starts: its
 // HANDLE names a record of its end that WaitForSingleObject waits on. CloseHandle lets go of the
-// name only; a thread that is still running stays owned by the table, which joins it once it has
-// ended (at the next CreateThread or CloseHandle).
+// name only: a thread that has ended is joined there; one that is still running stays owned by
+// the table until its routine returns, and then lets itself go (detaches), as nobody can wait
+// for it any more.
 #include "platform/core/immortal.h"
 #include "platform/core/thread_queue.h"
 #include "platform/win32_system.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <future>
@@ -72,6 +74,20 @@ std::vector<OwnedThread> TakeEnded(ThreadTable& table)
     return ended;
 }
 
+// The end of a thread whose handle was closed while it ran: nobody joins it, so it detaches
+// itself and leaves the table.
+void LetGoIfClosed(const ThreadRecord* record)
+{
+    std::lock_guard lock(Threads().mutex);
+    std::vector<OwnedThread>& closed = Threads().closed;
+    const auto found = std::find_if(
+        closed.begin(), closed.end(), [record](const OwnedThread& owned) { return owned.record.get() == record; });
+    if (found == closed.end())
+        return;
+    found->thread.detach();
+    closed.erase(found);
+}
+
 // Handle values: small tagged numbers that never come round again.
 HANDLE NextHandleValue()
 {
@@ -96,10 +112,13 @@ HANDLE CreateThread(
         thread = std::jthread([record, routine, parameter, started = std::move(started)]() mutable {
             started.set_value(GetCurrentThreadId());
             const DWORD code = routine(parameter);
-            std::lock_guard lock(record->mutex);
-            record->exitCode = code;
-            record->finished = true;
-            record->ended.notify_all();
+            {
+                std::lock_guard lock(record->mutex);
+                record->exitCode = code;
+                record->finished = true;
+                record->ended.notify_all();
+            }
+            LetGoIfClosed(record.get());
         });
     } catch (const std::system_error&) {
         return nullptr;
